@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+// Everything logic asks of the user goes through TDialogs: the application installs the Qt
+// implementation, tests install a scripted one that records every call.
+enum class TMsgIcon { None, Information, Warning, Error, Question };
+
+enum TMsgButton : unsigned {
+    mbNone = 0,
+    mbOK = 1u << 0,
+    mbCancel = 1u << 1,
+    mbYes = 1u << 2,
+    mbNo = 1u << 3,
+    mbAbort = 1u << 4,
+    mbRetry = 1u << 5,
+    mbIgnore = 1u << 6,
+};
+using TMsgButtons = unsigned;
+
+class TDialogs {
+public:
+    virtual ~TDialogs() = default;
+
+    // A message with an OK button.
+    virtual void message(const QString &text, const QString &caption, TMsgIcon icon) = 0;
+    // A question; returns the button chosen (mbCancel or mbNo when the box is closed).
+    virtual TMsgButton question(const QString &text, const QString &caption, TMsgIcon icon,
+                                TMsgButtons buttons, TMsgButton defaultButton) = 0;
+    // Empty list / text when cancelled.
+    virtual QStringList openFiles(const QString &caption, const QString &folder,
+                                  const QString &filter, bool multiple) = 0;
+    virtual QString saveFile(const QString &caption, const QString &folder, const QString &filter,
+                             const QString &defaultName) = 0;
+    virtual QString selectFolder(const QString &caption, const QString &folder) = 0;
+    // False when cancelled; value holds the initial text and receives the answer.
+    virtual bool inputText(const QString &caption, const QString &prompt, QString &value) = 0;
+
+    QString openFile(const QString &caption, const QString &folder, const QString &filter)
+    {
+        const QStringList l = openFiles(caption, folder, filter, false);
+        return l.isEmpty() ? QString() : l.first();
+    }
+};
+
+// The process-wide dialogs; a silent implementation until one is installed.
+TDialogs &Dialogs();
+void InstallDialogs(std::shared_ptr<TDialogs> dialogs);

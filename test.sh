@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, starts the services the tests need, runs every test.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+scripts/install-deps.sh
+scripts/build.sh
+
+started_fb=0
+cleanup() {
+    if [ "$started_fb" = 1 ]; then scripts/firebird.sh stop || true; fi
+}
+trap cleanup EXIT
+if [ -x scripts/firebird.sh ] && ! scripts/firebird.sh status >/dev/null 2>&1; then
+    scripts/firebird.sh start
+    started_fb=1
+fi
+
+cd build
+ctest --output-on-failure -j2 "$@"
