@@ -1,0 +1,43 @@
+// zarnex-monitor-sim: a monitoring server on 127.0.0.1 for trying out and testing the client.
+#include "MonitorServer.h"
+
+#include <QCoreApplication>
+
+#include <csignal>
+#include <cstdio>
+
+namespace {
+void onSignal(int) { TMonitorServer::requestStop(); }
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments();
+    args.removeFirst();
+    if (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))) {
+        std::fputs(TServerOptions::usage().toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    TServerOptions options;
+    QString error;
+    if (!options.parse(args, error)) {
+        std::fprintf(stderr, "%s\n%s", error.toLocal8Bit().constData(),
+                     TServerOptions::usage().toLocal8Bit().constData());
+        return 2;
+    }
+    struct sigaction sa {};
+    sa.sa_handler = onSignal; // no SA_RESTART: poll returns and the loop sees the request
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    TMonitorServer server(std::move(options));
+    if (!server.listen(error)) {
+        std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
+        return 1;
+    }
+    std::printf("%d\n", server.port());
+    std::fflush(stdout);
+    return server.run();
+}
