@@ -1,7 +1,80 @@
-#include <QApplication>
+#include "app/Folders.h"
+#include "app/FormatSettings.h"
+#include "app/Logging.h"
+#include "app/OptionsIO.h"
+#include "app/Profiles.h"
+#include "ui/ArrowIndicators.h"
+#include "ui/FirstTimeMaster.h"
+#include "ui/MainWindow.h"
+#include "ui/OptionsForm.h"
+#include "ui/QtDialogs.h"
+#include "ui/Screenshots.h"
+#include "ui/TestLogForm.h"
 
-int main(int argc, char **argv)
-{
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTimer>
+
+#include <memory>
+
+int main(int argc, char **argv) {
     QApplication app(argc, argv);
-    return 0;
+    QApplication::setApplicationName(QStringLiteral("zarnex-client"));
+    QApplication::setApplicationDisplayName(options::ApplicationTitle());
+    TFormatSettings::setCurrent(TFormatSettings::fromSystemLocale());
+    // Program initialisation: the program folder is current, the program log is open and the
+    // server profiles are loaded before any window exists.
+    const QString programFile = QCoreApplication::applicationFilePath();
+    const QString programDir = QCoreApplication::applicationDirPath();
+    QDir::setCurrent(programDir);
+    auto log = std::make_unique<TLogging>(programDir + QLatin1Char('/') +
+                                          QFileInfo(programFile).completeBaseName() +
+                                          QStringLiteral(".log"));
+    auto profiles = std::make_unique<TProfileList>(programDir, log.get());
+    profiles->Load();
+
+    auto dialogs = std::make_shared<TQtDialogs>();
+    InstallDialogs(dialogs);
+
+    // The main window's creation fixes the folders before anything reads a setting.
+    SetupFolders(programFile);
+    auto operations = std::make_shared<TOperationsLog>(ProfileDir() + QStringLiteral("log.txt"));
+    InstallOperationsLog(operations);
+
+    TOptions options = options::Defaults(Folders());
+    TfmMain main(options, *dialogs);
+    TfmArrowIndicators arrows(&main);
+    TfmOptions optionsForm(options, &main, &arrows, *dialogs, &main);
+    main.setOptionsForm(&optionsForm);
+    TfmTestLog testLog(operations);
+    TfmFirstTimeMaster firstRun(&optionsForm, &main);
+
+    TMainController &ctl = main.controller();
+    ctl.showFirstRunDialog = [&firstRun] { firstRun.execFor(); };
+    ctl.applySettings = [&optionsForm] { return optionsForm.Apply(); };
+    optionsForm.databaseConnected = [&ctl] { return ctl.databaseConnected(); };
+    QObject::connect(main.commands().options, &QAction::triggered, &optionsForm,
+                     [&optionsForm] { optionsForm.exec(); });
+    QObject::connect(main.commands().tbArrowIndicators, &QAction::toggled, &arrows,
+                     &QWidget::setVisible);
+
+    main.show();
+    // A developer's aid: --screenshot=DIR saves the windows into DIR after a few seconds and
+    // ends the program.
+    for (const QString &arg : QCoreApplication::arguments()) {
+        if (arg.startsWith(QLatin1String("--screenshot=")))
+            QTimer::singleShot(4000, &app, [dir = arg.mid(13), &main, &optionsForm] {
+                SaveScreenshots(dir, &main, &optionsForm);
+                QApplication::quit();
+            });
+    }
+    const int rc = QApplication::exec();
+
+    InstallOperationsLog(nullptr);
+    profiles->Save();
+    profiles.reset();
+    log.reset();
+    return rc;
 }

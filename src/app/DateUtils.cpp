@@ -15,14 +15,19 @@ const char *const kShortDays[] = {"Пн", "Вт", "Ср", "Чт", "Пт", "Сб"
 const char *const kLongDays[] = {"понедельник", "вторник", "среда",      "четверг",
                                  "пятница",     "суббота", "воскресенье"};
 
-QString pad(int v, int width) { return QString::number(v).rightJustified(width, QLatin1Char('0')); }
+QString pad(int v, int width) {
+    return QString::number(v).rightJustified(width, QLatin1Char('0'));
+}
 } // namespace
 
-double dateOf(TDateTime v) { return std::trunc(v); }
-double timeOf(TDateTime v) { return std::fabs(v - std::trunc(v)); }
+double dateOf(TDateTime v) {
+    return std::trunc(v);
+}
+double timeOf(TDateTime v) {
+    return std::fabs(v - std::trunc(v));
+}
 
-TDateTimeParts decode(TDateTime value)
-{
+TDateTimeParts decode(TDateTime value) {
     TDateTimeParts p;
     if (!std::isfinite(value))
         return p;
@@ -43,49 +48,46 @@ TDateTimeParts decode(TDateTime value)
     return p;
 }
 
-TDateTime encodeTime(int hour, int minute, int second, int msec)
-{
+TDateTime encodeTime(int hour, int minute, int second, int msec) {
     return (hour * 3600000.0 + minute * 60000.0 + second * 1000.0 + msec) / MsPerDay;
 }
 
-TDateTime encodeDate(const QDate &date) { return static_cast<double>(kEpoch.daysTo(date)); }
+TDateTime encodeDate(const QDate &date) {
+    return static_cast<double>(kEpoch.daysTo(date));
+}
 
-TDateTime encode(int year, int month, int day, int hour, int minute, int second, int msec)
-{
+TDateTime encode(int year, int month, int day, int hour, int minute, int second, int msec) {
     const double d = encodeDate(QDate(year, month, day));
     const double t = encodeTime(hour, minute, second, msec);
     return d >= 0 ? d + t : d - t;
 }
 
-QDate toQDate(TDateTime value)
-{
+QDate toQDate(TDateTime value) {
     const auto p = decode(value);
     return QDate(p.year, p.month, p.day);
 }
 
-QTime toQTime(TDateTime value)
-{
+QTime toQTime(TDateTime value) {
     const auto p = decode(value);
     return QTime(p.hour, p.minute, p.second, p.msec);
 }
 
-QDateTime toQDateTime(TDateTime value)
-{
+QDateTime toQDateTime(TDateTime value) {
     return QDateTime(toQDate(value), toQTime(value), Qt::LocalTime);
 }
 
-TDateTime fromQDateTime(const QDateTime &value)
-{
+TDateTime fromQDateTime(const QDateTime &value) {
     const QDateTime local = value.toLocalTime();
     const QTime t = local.time();
     return encode(local.date().year(), local.date().month(), local.date().day(), t.hour(),
                   t.minute(), t.second(), t.msec());
 }
 
-TDateTime now() { return fromQDateTime(QDateTime::currentDateTime()); }
+TDateTime now() {
+    return fromQDateTime(QDateTime::currentDateTime());
+}
 
-QString formatDateTime(const QString &pattern, TDateTime value, const TFormatSettings &fs)
-{
+QString formatDateTime(const QString &pattern, TDateTime value, const TFormatSettings &fs) {
     const auto p = decode(value);
     const QDate date(p.year, p.month, p.day);
     QString out;
@@ -182,18 +184,15 @@ QString formatDateTime(const QString &pattern, TDateTime value, const TFormatSet
     return out;
 }
 
-QString dateToStr(TDateTime value, const TFormatSettings &fs)
-{
+QString dateToStr(TDateTime value, const TFormatSettings &fs) {
     return toQDate(value).toString(fs.shortDateFormat);
 }
 
-QString timeToStr(TDateTime value, const TFormatSettings &fs)
-{
+QString timeToStr(TDateTime value, const TFormatSettings &fs) {
     return toQTime(value).toString(fs.longTimeFormat);
 }
 
-QString dateTimeToStr(TDateTime value, const TFormatSettings &fs)
-{
+QString dateTimeToStr(TDateTime value, const TFormatSettings &fs) {
     const auto p = decode(value);
     QString s = dateToStr(value, fs);
     if (p.hour || p.minute || p.second || p.msec)
@@ -201,8 +200,7 @@ QString dateTimeToStr(TDateTime value, const TFormatSettings &fs)
     return s;
 }
 
-bool tryStrToDateTime(const QString &text, TDateTime &out, const TFormatSettings &fs)
-{
+bool tryStrToDateTime(const QString &text, TDateTime &out, const TFormatSettings &fs) {
     const QString s = text.trimmed();
     if (s.isEmpty())
         return false;

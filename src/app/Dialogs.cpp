@@ -7,38 +7,34 @@ namespace {
 // questions take their default answer.
 class TSilentDialogs final : public TDialogs {
 public:
-    void message(const QString &text, const QString &caption, TMsgIcon) override
-    {
+    void message(const QString &text, const QString &caption, TMsgIcon) override {
         qWarning().noquote() << caption << ":" << text;
     }
     TMsgButton question(const QString &text, const QString &caption, TMsgIcon, TMsgButtons,
-                        TMsgButton def) override
-    {
+                        TMsgButton def) override {
         qWarning().noquote() << caption << ":" << text;
         return def;
     }
-    QStringList openFiles(const QString &, const QString &, const QString &, bool) override
-    {
+    QStringList openFiles(const QString &, const QString &, const QString &, bool) override {
         return {};
     }
-    QString saveFile(const QString &, const QString &, const QString &, const QString &) override
-    {
+    QString saveFile(const QString &, const QString &, const QString &, const QString &) override {
         return {};
     }
     QString selectFolder(const QString &, const QString &) override { return {}; }
     bool inputText(const QString &, const QString &, QString &) override { return false; }
 };
 
-std::shared_ptr<TDialogs> &instance()
-{
+std::shared_ptr<TDialogs> &instance() {
     static std::shared_ptr<TDialogs> d = std::make_shared<TSilentDialogs>();
     return d;
 }
 } // namespace
 
-TDialogs &Dialogs() { return *instance(); }
+TDialogs &Dialogs() {
+    return *instance();
+}
 
-void InstallDialogs(std::shared_ptr<TDialogs> dialogs)
-{
+void InstallDialogs(std::shared_ptr<TDialogs> dialogs) {
     instance() = dialogs ? std::move(dialogs) : std::make_shared<TSilentDialogs>();
 }

@@ -39,8 +39,7 @@ public:
     // False when cancelled; value holds the initial text and receives the answer.
     virtual bool inputText(const QString &caption, const QString &prompt, QString &value) = 0;
 
-    QString openFile(const QString &caption, const QString &folder, const QString &filter)
-    {
+    QString openFile(const QString &caption, const QString &folder, const QString &filter) {
         const QStringList l = openFiles(caption, folder, filter, false);
         return l.isEmpty() ? QString() : l.first();
     }

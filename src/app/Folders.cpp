@@ -12,28 +12,24 @@ namespace {
 std::mutex g_mutex;
 TFolders g_folders;
 
-QString withSlash(QString s)
-{
+QString withSlash(QString s) {
     if (!s.endsWith(QLatin1Char('/')))
         s += QLatin1Char('/');
     return s;
 }
 } // namespace
 
-const TFolders &Folders()
-{
+const TFolders &Folders() {
     std::lock_guard lock(g_mutex);
     return g_folders;
 }
 
-void SetFolders(const TFolders &folders)
-{
+void SetFolders(const TFolders &folders) {
     std::lock_guard lock(g_mutex);
     g_folders = folders;
 }
 
-QString UserAppDataDir()
-{
+QString UserAppDataDir() {
     QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (base.isEmpty() || !QDir::isAbsolutePath(base)) {
         const QString home = QDir::homePath();
@@ -44,18 +40,17 @@ QString UserAppDataDir()
     return withSlash(QDir::cleanPath(base));
 }
 
-TFolders ComputeFolders(const QString &programFile)
-{
+TFolders ComputeFolders(const QString &programFile) {
     const QFileInfo prog(programFile);
-    const QString globalIni = prog.absolutePath() + QLatin1Char('/') + prog.completeBaseName() +
-                              QStringLiteral(".ini");
+    const QString globalIni =
+        prog.absolutePath() + QLatin1Char('/') + prog.completeBaseName() + QStringLiteral(".ini");
     int userPath = 0;
     {
         TIniFile ini(globalIni);
         try {
             ini.load();
-            userPath = ini.readInteger(QStringLiteral("SettingsLocation"),
-                                       QStringLiteral("UserPath"), 0);
+            userPath =
+                ini.readInteger(QStringLiteral("SettingsLocation"), QStringLiteral("UserPath"), 0);
         } catch (const std::exception &) {
             userPath = 0;
         }
@@ -79,8 +74,7 @@ TFolders ComputeFolders(const QString &programFile)
     return f;
 }
 
-void SetupFolders(const QString &programFile)
-{
+void SetupFolders(const QString &programFile) {
     TFolders f = ComputeFolders(programFile);
     if (f.ProfileDir != f.AppDir && !QDir().mkpath(f.ProfileDir)) {
         // The per-user folder cannot be made: everything stays in the program folder.
@@ -93,8 +87,7 @@ void SetupFolders(const QString &programFile)
     SetFolders(f);
 }
 
-QString GetFileVersionText()
-{
+QString GetFileVersionText() {
     const QString v = QStringLiteral(ZARNEX_FILE_VERSION);
     const QStringList parts = v.split(QLatin1Char('.'));
     if (parts.size() != 4)
@@ -108,8 +101,7 @@ QString GetFileVersionText()
     return v;
 }
 
-bool IsCompatibleVersion(const QString &AVersion)
-{
+bool IsCompatibleVersion(const QString &AVersion) {
     bool ok = false;
     const qlonglong v = AVersion.trimmed().toLongLong(&ok);
     return ok && v > 1;

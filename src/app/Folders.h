@@ -16,12 +16,24 @@ const TFolders &Folders();
 // For start-up and tests: replaces the process-wide folders.
 void SetFolders(const TFolders &folders);
 
-inline const QString &AppDir() { return Folders().AppDir; }
-inline const QString &ProfileDir() { return Folders().ProfileDir; }
-inline const QString &SettingsFileName() { return Folders().SettingsFileName; }
-inline const QString &DataDir() { return Folders().DataDir; }
-inline const QString &CoordCacheDir() { return Folders().CoordCacheDir; }
-inline const QString &WebServerDir() { return Folders().WebServerDir; }
+inline const QString &AppDir() {
+    return Folders().AppDir;
+}
+inline const QString &ProfileDir() {
+    return Folders().ProfileDir;
+}
+inline const QString &SettingsFileName() {
+    return Folders().SettingsFileName;
+}
+inline const QString &DataDir() {
+    return Folders().DataDir;
+}
+inline const QString &CoordCacheDir() {
+    return Folders().CoordCacheDir;
+}
+inline const QString &WebServerDir() {
+    return Folders().WebServerDir;
+}
 
 // Decides where the settings, log and caches live: the program's global .ini
 // ([SettingsLocation] UserPath) chooses the program folder (0) or the per-user folder

@@ -9,8 +9,7 @@ namespace {
 std::mutex g_mutex;
 TFormatSettings *g_current = nullptr;
 
-QChar firstNonLetter(const QString &pattern, QChar fallback)
-{
+QChar firstNonLetter(const QString &pattern, QChar fallback) {
     for (QChar c : pattern)
         if (!c.isLetter())
             return c;
@@ -18,10 +17,11 @@ QChar firstNonLetter(const QString &pattern, QChar fallback)
 }
 } // namespace
 
-TFormatSettings TFormatSettings::russian() { return TFormatSettings{}; }
+TFormatSettings TFormatSettings::russian() {
+    return TFormatSettings{};
+}
 
-TFormatSettings TFormatSettings::fromSystemLocale()
-{
+TFormatSettings TFormatSettings::fromSystemLocale() {
     const QLocale loc = QLocale::system();
     TFormatSettings fs;
     fs.shortDateFormat = loc.dateFormat(QLocale::ShortFormat);
@@ -39,16 +39,14 @@ TFormatSettings TFormatSettings::fromSystemLocale()
     return fs;
 }
 
-const TFormatSettings &TFormatSettings::current()
-{
+const TFormatSettings &TFormatSettings::current() {
     std::lock_guard lock(g_mutex);
     if (!g_current)
         g_current = new TFormatSettings(fromSystemLocale());
     return *g_current;
 }
 
-void TFormatSettings::setCurrent(const TFormatSettings &fs)
-{
+void TFormatSettings::setCurrent(const TFormatSettings &fs) {
     std::lock_guard lock(g_mutex);
     if (!g_current)
         g_current = new TFormatSettings(fs);
@@ -56,16 +54,14 @@ void TFormatSettings::setCurrent(const TFormatSettings &fs)
         *g_current = fs;
 }
 
-QString TFormatSettings::formatFloat(double value, int decimals) const
-{
+QString TFormatSettings::formatFloat(double value, int decimals) const {
     QString s = QString::number(value, 'f', decimals);
     if (decimalSeparator != QLatin1Char('.'))
         s.replace(QLatin1Char('.'), decimalSeparator);
     return s;
 }
 
-bool TFormatSettings::tryParseFloat(const QString &text, double &out) const
-{
+bool TFormatSettings::tryParseFloat(const QString &text, double &out) const {
     QString s = text.trimmed();
     if (decimalSeparator != QLatin1Char('.'))
         s.replace(decimalSeparator, QLatin1Char('.'));

@@ -11,27 +11,26 @@
 
 struct TIniFile::Impl {
     // Bytes in, bytes out: the text is Windows-1251, converted at the edges.
-    CSimpleIniCaseA ini{false, false, false};
+    CSimpleIniA ini{false, false, false};
 };
 
 namespace {
-std::string enc(const QString &s)
-{
+std::string enc(const QString &s) {
     const QByteArray b = cp1251::encode(s);
     return std::string(b.constData(), static_cast<size_t>(b.size()));
 }
-QString dec(const char *s) { return s ? cp1251::decode(s, static_cast<qsizetype>(strlen(s))) : QString(); }
+QString dec(const char *s) {
+    return s ? cp1251::decode(s, static_cast<qsizetype>(strlen(s))) : QString();
+}
 } // namespace
 
-TIniFile::TIniFile(const QString &fileName) : d(std::make_unique<Impl>()), m_fileName(fileName)
-{
+TIniFile::TIniFile(const QString &fileName) : d(std::make_unique<Impl>()), m_fileName(fileName) {
     d->ini.SetSpaces(false);
 }
 
 TIniFile::~TIniFile() = default;
 
-bool TIniFile::load()
-{
+bool TIniFile::load() {
     d->ini.Reset();
     QFile f(m_fileName);
     if (!f.exists())
@@ -42,66 +41,63 @@ bool TIniFile::load()
     return true;
 }
 
-void TIniFile::fromBytes(const QByteArray &bytes)
-{
+void TIniFile::fromBytes(const QByteArray &bytes) {
     d->ini.Reset();
     if (d->ini.LoadData(bytes.constData(), static_cast<size_t>(bytes.size())) < 0)
         throw std::runtime_error("cannot parse settings text");
 }
 
-QByteArray TIniFile::toBytes() const
-{
+QByteArray TIniFile::toBytes() const {
     std::string out;
     d->ini.Save(out, false);
     QByteArray b = QByteArray::fromStdString(out);
     // SimpleIni writes the platform's newline; the files use CR LF.
     b.replace("\r\n", "\n");
+    // One blank line between sections is enough.
+    while (b.contains("\n\n\n"))
+        b.replace("\n\n\n", "\n\n");
     b.replace("\n", "\r\n");
     return b;
 }
 
-void TIniFile::save(bool privateFile) const { writeFileAtomically(m_fileName, toBytes(), privateFile); }
+void TIniFile::save(bool privateFile) const {
+    writeFileAtomically(m_fileName, toBytes(), privateFile);
+}
 
-bool TIniFile::sectionExists(const QString &section) const
-{
+bool TIniFile::sectionExists(const QString &section) const {
     return d->ini.GetSection(enc(section).c_str()) != nullptr;
 }
 
-bool TIniFile::valueExists(const QString &section, const QString &key) const
-{
+bool TIniFile::valueExists(const QString &section, const QString &key) const {
     return d->ini.GetValue(enc(section).c_str(), enc(key).c_str(), nullptr) != nullptr;
 }
 
-QStringList TIniFile::sections() const
-{
-    CSimpleIniCaseA::TNamesDepend names;
+QStringList TIniFile::sections() const {
+    CSimpleIniA::TNamesDepend names;
     d->ini.GetAllSections(names);
-    names.sort(CSimpleIniCaseA::Entry::LoadOrder());
+    names.sort(CSimpleIniA::Entry::LoadOrder());
     QStringList out;
     for (const auto &n : names)
         out << dec(n.pItem);
     return out;
 }
 
-QStringList TIniFile::keys(const QString &section) const
-{
-    CSimpleIniCaseA::TNamesDepend names;
+QStringList TIniFile::keys(const QString &section) const {
+    CSimpleIniA::TNamesDepend names;
     d->ini.GetAllKeys(enc(section).c_str(), names);
-    names.sort(CSimpleIniCaseA::Entry::LoadOrder());
+    names.sort(CSimpleIniA::Entry::LoadOrder());
     QStringList out;
     for (const auto &n : names)
         out << dec(n.pItem);
     return out;
 }
 
-QString TIniFile::readString(const QString &section, const QString &key, const QString &def) const
-{
+QString TIniFile::readString(const QString &section, const QString &key, const QString &def) const {
     const char *v = d->ini.GetValue(enc(section).c_str(), enc(key).c_str(), nullptr);
     return v ? dec(v) : def;
 }
 
-int TIniFile::readInteger(const QString &section, const QString &key, int def) const
-{
+int TIniFile::readInteger(const QString &section, const QString &key, int def) const {
     const char *v = d->ini.GetValue(enc(section).c_str(), enc(key).c_str(), nullptr);
     if (!v)
         return def;
@@ -113,8 +109,7 @@ int TIniFile::readInteger(const QString &section, const QString &key, int def) c
     return ok ? r : def;
 }
 
-int TIniFile::readIntegerStrict(const QString &section, const QString &key, int def) const
-{
+int TIniFile::readIntegerStrict(const QString &section, const QString &key, int def) const {
     const char *v = d->ini.GetValue(enc(section).c_str(), enc(key).c_str(), nullptr);
     if (!v)
         return def;
@@ -127,35 +122,31 @@ int TIniFile::readIntegerStrict(const QString &section, const QString &key, int 
     return r;
 }
 
-bool TIniFile::readBool(const QString &section, const QString &key, bool def) const
-{
+bool TIniFile::readBool(const QString &section, const QString &key, bool def) const {
     return readInteger(section, key, def ? 1 : 0) != 0;
 }
 
-void TIniFile::writeString(const QString &section, const QString &key, const QString &value)
-{
+void TIniFile::writeString(const QString &section, const QString &key, const QString &value) {
     d->ini.SetValue(enc(section).c_str(), enc(key).c_str(), enc(value).c_str(), nullptr, true);
 }
 
-void TIniFile::writeInteger(const QString &section, const QString &key, int value)
-{
+void TIniFile::writeInteger(const QString &section, const QString &key, int value) {
     writeString(section, key, QString::number(value));
 }
 
-void TIniFile::writeBool(const QString &section, const QString &key, bool value)
-{
+void TIniFile::writeBool(const QString &section, const QString &key, bool value) {
     writeString(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
-void TIniFile::deleteKey(const QString &section, const QString &key)
-{
+void TIniFile::deleteKey(const QString &section, const QString &key) {
     d->ini.Delete(enc(section).c_str(), enc(key).c_str(), true);
 }
 
-void TIniFile::eraseSection(const QString &section) { d->ini.Delete(enc(section).c_str(), nullptr); }
+void TIniFile::eraseSection(const QString &section) {
+    d->ini.Delete(enc(section).c_str(), nullptr);
+}
 
-void writeFileAtomically(const QString &fileName, const QByteArray &bytes, bool privateFile)
-{
+void writeFileAtomically(const QString &fileName, const QByteArray &bytes, bool privateFile) {
     QSaveFile f(fileName);
     if (!f.open(QIODevice::WriteOnly))
         throw std::runtime_error(f.errorString().toStdString());

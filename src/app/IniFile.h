@@ -53,4 +53,5 @@ private:
 
 // Writes bytes to a file through a temporary file in the same folder and a rename.
 // Throws std::runtime_error with the reason; the old file stays intact on failure.
-void writeFileAtomically(const QString &fileName, const QByteArray &bytes, bool privateFile = false);
+void writeFileAtomically(const QString &fileName, const QByteArray &bytes,
+                         bool privateFile = false);

@@ -7,14 +7,13 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-
 // ---- TLogging
 
-TLogging::TLogging(const QString &fileName)
-{
+TLogging::TLogging(const QString &fileName) {
     // One writer at a time: another instance holding the file keeps us out (readers may share).
     auto file = std::make_unique<QFile>(fileName);
-    const int fd = ::open(QFile::encodeName(fileName).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    const int fd =
+        ::open(QFile::encodeName(fileName).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     QString error;
     if (fd < 0) {
         error = QString::fromLocal8Bit(strerror(errno));
@@ -34,15 +33,13 @@ TLogging::TLogging(const QString &fileName)
         WriteMessage(LM_ERROR, QStringLiteral("Невозможно открыть файл лога: ") + error);
 }
 
-TLogging::~TLogging()
-{
+TLogging::~TLogging() {
     m_file.reset();
     if (m_lockFd >= 0)
         ::close(m_lockFd);
 }
 
-QString TLogging::formatLine(const TLogMessage &m)
-{
+QString TLogging::formatLine(const TLogMessage &m) {
     const TDateTime t = dt::fromQDateTime(m.FTimeStamp);
     QString marker = QStringLiteral(" ");
     if (m.FMsgType == LM_WARNING)
@@ -53,8 +50,7 @@ QString TLogging::formatLine(const TLogMessage &m)
 }
 
 void TLogging::WriteMessage(TLogMessageType type, const QString &msg, const void *sender,
-                            std::shared_ptr<void> data)
-{
+                            std::shared_ptr<void> data) {
     TLogMessage m;
     m.FData = std::move(data);
     m.FMsgType = type;
@@ -73,8 +69,7 @@ void TLogging::WriteMessage(TLogMessageType type, const QString &msg, const void
 
 // ---- TOperationsLog
 
-TOperationsLog::TOperationsLog(const QString &fileName) : m_fileName(fileName)
-{
+TOperationsLog::TOperationsLog(const QString &fileName) : m_fileName(fileName) {
     logFile = std::make_unique<QFile>(fileName);
     if (!logFile->open(QIODevice::WriteOnly | QIODevice::Append)) {
         messList << QStringLiteral("Cannot open log file \"") + fileName + QStringLiteral("\": ") +
@@ -85,8 +80,7 @@ TOperationsLog::TOperationsLog(const QString &fileName) : m_fileName(fileName)
 
 TOperationsLog::~TOperationsLog() = default;
 
-void TOperationsLog::LogOperations(const QString &mess, const QString &sender, int level)
-{
+void TOperationsLog::LogOperations(const QString &mess, const QString &sender, int level) {
     const TDateTime n = dt::now();
     const QString line = dt::dateToStr(n) + QLatin1Char(' ') + dt::timeToStr(n) +
                          QStringLiteral(" (") + QString::number(level) + QStringLiteral(") ") +
@@ -106,24 +100,21 @@ void TOperationsLog::LogOperations(const QString &mess, const QString &sender, i
     }
 }
 
-QStringList TOperationsLog::takeQueued()
-{
+QStringList TOperationsLog::takeQueued() {
     std::lock_guard lock(messCS);
     QStringList out;
     out.swap(messList);
     return out;
 }
 
-void TOperationsLog::flushToView()
-{
+void TOperationsLog::flushToView() {
     while (m_view.size() >= ViewCapacity)
         m_view.pop_back();
     for (const QString &line : takeQueued())
         m_view.push_front(line);
 }
 
-QString TOperationsLog::ArrayToString(const QByteArray &arr)
-{
+QString TOperationsLog::ArrayToString(const QByteArray &arr) {
     QString s = QLatin1Char('[') + QString::number(arr.size()) + QLatin1Char(']');
     for (unsigned char b : arr)
         s += QLatin1Char(' ') + QString::asprintf("%02X", b);
@@ -137,20 +128,17 @@ std::mutex g_logMutex;
 std::shared_ptr<TOperationsLog> g_log;
 } // namespace
 
-void InstallOperationsLog(std::shared_ptr<TOperationsLog> log)
-{
+void InstallOperationsLog(std::shared_ptr<TOperationsLog> log) {
     std::lock_guard lock(g_logMutex);
     g_log = std::move(log);
 }
 
-TOperationsLog *OperationsLog()
-{
+TOperationsLog *OperationsLog() {
     std::lock_guard lock(g_logMutex);
     return g_log.get();
 }
 
-void LogOperations(const QString &mess, const QString &sender, int level)
-{
+void LogOperations(const QString &mess, const QString &sender, int level) {
     std::shared_ptr<TOperationsLog> log;
     {
         std::lock_guard lock(g_logMutex);

@@ -4,20 +4,17 @@
 
 namespace sql {
 
-QString quote(const QString &text)
-{
+QString quote(const QString &text) {
     QString s = text;
     s.replace(QLatin1Char('\''), QLatin1String("''"));
     return QLatin1Char('\'') + s + QLatin1Char('\'');
 }
 
-QString quoteOrNull(const QString &text)
-{
+QString quoteOrNull(const QString &text) {
     return text.isEmpty() ? QStringLiteral("NULL") : quote(text);
 }
 
-QString fixed(double value, int decimals)
-{
+QString fixed(double value, int decimals) {
     if (!std::isfinite(value))
         value = 0;
     QString s = QString::asprintf("%.*f", decimals, value);
@@ -28,14 +25,12 @@ QString fixed(double value, int decimals)
     return s;
 }
 
-QString timestamp(TDateTime value)
-{
-    return QLatin1Char('\'') + dt::formatDateTime(QStringLiteral("dd.mm.yyyy hh:nn:ss.zzz"), value) +
-           QLatin1Char('\'');
+QString timestamp(TDateTime value) {
+    return QLatin1Char('\'') +
+           dt::formatDateTime(QStringLiteral("dd.mm.yyyy hh:nn:ss.zzz"), value) + QLatin1Char('\'');
 }
 
-QString timestampOrNull(TDateTime value, bool isNull)
-{
+QString timestampOrNull(TDateTime value, bool isNull) {
     return isNull ? QStringLiteral("NULL") : timestamp(value);
 }
 

@@ -3,8 +3,7 @@
 
 #include <gtest/gtest.h>
 
-TEST(DateUtils, EncodesAndDecodesDelphiDays)
-{
+TEST(DateUtils, EncodesAndDecodesDelphiDays) {
     EXPECT_DOUBLE_EQ(dt::encode(1899, 12, 30), 0.0);
     EXPECT_DOUBLE_EQ(dt::encode(1900, 1, 1, 12), 2.5);
     EXPECT_DOUBLE_EQ(dt::encode(1899, 12, 29, 6), -1.25);
@@ -25,8 +24,7 @@ TEST(DateUtils, EncodesAndDecodesDelphiDays)
     EXPECT_DOUBLE_EQ(dt::fromQDateTime(qd), dt::encode(2026, 1, 2, 3, 4, 5));
 }
 
-TEST(DateUtils, FormatsDelphiPatterns)
-{
+TEST(DateUtils, FormatsDelphiPatterns) {
     const TDateTime v = dt::encode(2026, 3, 7, 9, 5, 4, 45);
     struct Case {
         const char *pattern;
@@ -47,8 +45,7 @@ TEST(DateUtils, FormatsDelphiPatterns)
             << c.pattern;
 }
 
-TEST(DateUtils, DefaultTextLeavesOutMidnightAndParsesBack)
-{
+TEST(DateUtils, DefaultTextLeavesOutMidnightAndParsesBack) {
     const auto fs = TFormatSettings::russian();
     EXPECT_EQ(dt::dateTimeToStr(dt::encode(2026, 12, 10), fs), "10.12.2026");
     EXPECT_EQ(dt::dateTimeToStr(dt::encode(2026, 12, 10, 0, 0, 1), fs), "10.12.2026 00:00:01");
@@ -63,8 +60,7 @@ TEST(DateUtils, DefaultTextLeavesOutMidnightAndParsesBack)
     EXPECT_FALSE(dt::tryStrToDateTime("", back, fs));
 }
 
-TEST(FormatSettings, FloatsFollowTheSeparatorButSqlNever)
-{
+TEST(FormatSettings, FloatsFollowTheSeparatorButSqlNever) {
     const auto ru = TFormatSettings::russian();
     EXPECT_EQ(ru.formatFloat(21.456, 2), "21,46");
     double v = 0;

@@ -24,13 +24,11 @@ public:
     std::deque<QStringList> files;
     std::deque<QString> texts; // folder and input-box answers; a null QString cancels
 
-    void message(const QString &text, const QString &caption, TMsgIcon icon) override
-    {
+    void message(const QString &text, const QString &caption, TMsgIcon icon) override {
         calls.push_back({QStringLiteral("message"), text, caption, icon, mbOK});
     }
     TMsgButton question(const QString &text, const QString &caption, TMsgIcon icon,
-                        TMsgButtons buttons, TMsgButton) override
-    {
+                        TMsgButtons buttons, TMsgButton) override {
         calls.push_back({QStringLiteral("question"), text, caption, icon, buttons});
         if (answers.empty()) {
             ADD_FAILURE() << "unexpected question: " << text.toStdString();
@@ -41,25 +39,22 @@ public:
         return a;
     }
     QStringList openFiles(const QString &caption, const QString &folder, const QString &filter,
-                          bool) override
-    {
+                          bool) override {
         calls.push_back({QStringLiteral("openFiles"), folder + QLatin1Char('|') + filter, caption});
         return popFiles();
     }
     QString saveFile(const QString &caption, const QString &folder, const QString &filter,
-                     const QString &name) override
-    {
-        calls.push_back({QStringLiteral("saveFile"), folder + QLatin1Char('|') + filter + QLatin1Char('|') + name, caption});
+                     const QString &name) override {
+        calls.push_back({QStringLiteral("saveFile"),
+                         folder + QLatin1Char('|') + filter + QLatin1Char('|') + name, caption});
         const QStringList l = popFiles();
         return l.isEmpty() ? QString() : l.first();
     }
-    QString selectFolder(const QString &caption, const QString &folder) override
-    {
+    QString selectFolder(const QString &caption, const QString &folder) override {
         calls.push_back({QStringLiteral("selectFolder"), folder, caption});
         return popText();
     }
-    bool inputText(const QString &caption, const QString &prompt, QString &value) override
-    {
+    bool inputText(const QString &caption, const QString &prompt, QString &value) override {
         calls.push_back({QStringLiteral("inputText"), prompt, caption});
         const QString a = popText();
         if (a.isNull())
@@ -69,22 +64,19 @@ public:
     }
 
     // The messages (kind "message") in order, texts only.
-    QStringList messages() const
-    {
+    QStringList messages() const {
         QStringList out;
         for (const auto &c : calls)
             if (c.kind == QLatin1String("message"))
                 out << c.text;
         return out;
     }
-    void expectDone() const
-    {
+    void expectDone() const {
         EXPECT_TRUE(answers.empty()) << "questions answered but never asked";
     }
 
 private:
-    QStringList popFiles()
-    {
+    QStringList popFiles() {
         if (files.empty()) {
             ADD_FAILURE() << "unexpected file dialog";
             return {};
@@ -93,8 +85,7 @@ private:
         files.pop_front();
         return l;
     }
-    QString popText()
-    {
+    QString popText() {
         if (texts.empty()) {
             ADD_FAILURE() << "unexpected folder or text dialog";
             return {};

@@ -5,10 +5,9 @@
 #include "app/FormatSettings.h"
 
 // Test main: a Qt application object (offscreen) and the Russian conventions pinned.
-int main(int argc, char **argv)
-{
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen"
-                                                                      : qgetenv("QT_QPA_PLATFORM"));
+int main(int argc, char **argv) {
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
     TFormatSettings::setCurrent(TFormatSettings::russian());
     ::testing::InitGoogleTest(&argc, argv);

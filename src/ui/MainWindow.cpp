@@ -1,0 +1,353 @@
+#include "ui/MainWindow.h"
+
+#include "app/Folders.h"
+#include "app/OptionsIO.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+QLabel *placeholder(const QString &text) {
+    auto *l = new QLabel(text);
+    l->setAlignment(Qt::AlignCenter);
+    l->setStyleSheet(QStringLiteral("QLabel { color: #777; background: #f4f4f4; }"));
+    return l;
+}
+
+QColor fromBgr(int c) {
+    return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+}
+} // namespace
+
+TfmMain::TfmMain(TOptions &options, TDialogs &dialogs, QWidget *parent)
+    : QMainWindow(parent), m_options(options), m_dialogs(dialogs),
+      m_controller(new TMainController(options, dialogs, this)) {
+    setWindowTitle(options::ApplicationTitle() + QStringLiteral("  v.") + GetFileVersionText() +
+                   QStringLiteral("  © Зарнекс"));
+    createCommands();
+    createMenus();
+    createToolBar();
+    createCentral();
+    createStatusBar();
+    resize(1000, 700);
+}
+
+TfmMain::~TfmMain() = default;
+
+void TfmMain::createCommands() {
+    auto make = [this](const QString &text, bool enabled) {
+        auto *a = new QAction(text, this);
+        a->setEnabled(enabled);
+        return a;
+    };
+    Commands &c = m_cmd;
+    c.dbConnect = make(QStringLiteral("Подключиться"), true);
+    c.dbDisconnect = make(QStringLiteral("Отключиться"), false);
+    c.serverConnect = make(QStringLiteral("Подключиться"), false);
+    c.serverDisconnect = make(QStringLiteral("Отключиться"), false);
+    c.clearCache = make(QStringLiteral("Очистить кэш"), true);
+    c.demoObject = make(QStringLiteral("Включить демо-объект"), false);
+    c.exit = make(QStringLiteral("Выход"), true);
+    c.objects = make(QStringLiteral("Объекты"), false);
+    c.download = make(QStringLiteral("Докачка информации"), false);
+    c.importFiles = make(QStringLiteral("Импортировать данные из файлов..."), false);
+    c.importFolder = make(QStringLiteral("Импортировать данные из каталога..."), false);
+    c.execScript = make(QStringLiteral("Выполнить скрипт"), true);
+    c.updateDb = make(QStringLiteral("Обновить базу данных "), true);
+    c.options = make(QStringLiteral("Общие"), true);
+    c.exportSettings = make(QStringLiteral("Экспортировать настройки во внешний файл"), false);
+    c.importSettings = make(QStringLiteral("Импортировать настройки из внешнего файла"), false);
+    c.statOneObject = make(QStringLiteral("По одному объекту"), false);
+    c.statGroups = make(QStringLiteral("По группам объектов"), false);
+    c.statCharges = make(QStringLiteral("Заправки"), false);
+    c.loadTrack = make(QStringLiteral("Загрузить трек..."), false);
+    c.clearTrack = make(QStringLiteral("Очистить трек"), false);
+    c.downloadObject = make(QStringLiteral("Скачать данные по объекту..."), false);
+    c.createCalibPoint = make(QStringLiteral("Создать точку тарировки..."), false);
+    c.showCalibTable = make(QStringLiteral("Показать таблицу тарировки..."), false);
+    c.showCharges = make(QStringLiteral("Показать таблицу заправок..."), false);
+    c.objectData = make(QStringLiteral("Данные по объекту..."), false);
+    c.clearStatistics = make(QStringLiteral("Очистить статистику..."), false);
+    c.setupDevice = make(QStringLiteral("Настроить прибор"), false);
+
+    c.tbDatabase = make(QStringLiteral("База данных"), true);
+    c.tbDatabase->setCheckable(true);
+    c.tbDatabase->setToolTip(QStringLiteral("Подключение к базе данных"));
+    c.tbServer = make(QStringLiteral("Сервер"), false);
+    c.tbServer->setCheckable(true);
+    c.tbServer->setToolTip(QStringLiteral("Подключение к серверу"));
+    c.tbShowGroups = make(QStringLiteral("Группы"), true);
+    c.tbShowGroups->setCheckable(true);
+    c.tbShowGroups->setChecked(true);
+    c.tbShowGrid = make(QStringLiteral("Объекты"), true);
+    c.tbShowGrid->setCheckable(true);
+    c.tbShowGrid->setChecked(true);
+    c.tbFollowMode = make(QStringLiteral("Слежение"), true);
+    c.tbFollowMode->setCheckable(true);
+    c.tbFollowMode->setChecked(true);
+    c.tbArrowIndicators = make(QStringLiteral("Индикаторы"), true);
+    c.tbArrowIndicators->setCheckable(true);
+    c.tbMapSelect = make(QStringLiteral("Выбор карты"), true);
+
+    connect(c.exit, &QAction::triggered, this, &QWidget::close);
+    connect(c.tbShowGroups, &QAction::toggled, this, &TfmMain::setShowGroups);
+    connect(c.tbShowGrid, &QAction::toggled, this, &TfmMain::setShowGrid);
+}
+
+void TfmMain::createMenus() {
+    Commands &c = m_cmd;
+    QMenu *start = menuBar()->addMenu(QStringLiteral("Пуск"));
+    QMenu *db = start->addMenu(QStringLiteral("База данных"));
+    db->addAction(c.dbConnect);
+    db->addAction(c.dbDisconnect);
+    QMenu *srv = start->addMenu(QStringLiteral("Сервер"));
+    srv->addAction(c.serverConnect);
+    srv->addAction(c.serverDisconnect);
+    start->addSeparator();
+    start->addAction(c.clearCache);
+    start->addAction(c.demoObject);
+    start->addSeparator();
+    start->addAction(c.exit);
+
+    QMenu *base = menuBar()->addMenu(QStringLiteral("База данных"));
+    base->addAction(c.objects);
+    base->addAction(c.download);
+    base->addSeparator();
+    base->addAction(c.importFiles);
+    base->addAction(c.importFolder);
+    base->addSeparator();
+    base->addAction(c.execScript);
+    base->addAction(c.updateDb);
+
+    QMenu *settings = menuBar()->addMenu(QStringLiteral("Настройки"));
+    settings->addAction(c.options);
+    settings->addSeparator();
+    settings->addAction(c.exportSettings);
+    settings->addAction(c.importSettings);
+
+    c.statistics = menuBar()->addMenu(QStringLiteral("Статистика"));
+    c.statistics->addAction(c.statOneObject);
+    c.statistics->addAction(c.statGroups);
+    c.statistics->addAction(c.statCharges);
+    c.statistics->setEnabled(false);
+
+    m_gridMenu = new QMenu(this);
+    m_gridMenu->addAction(c.loadTrack);
+    m_gridMenu->addAction(c.clearTrack);
+    m_gridMenu->addSeparator();
+    m_gridMenu->addAction(c.downloadObject);
+    m_gridMenu->addSeparator();
+    m_gridMenu->addAction(c.createCalibPoint);
+    m_gridMenu->addAction(c.showCalibTable);
+    m_gridMenu->addAction(c.showCharges);
+    m_gridMenu->addAction(c.objectData);
+    m_gridMenu->addAction(c.clearStatistics);
+    m_gridMenu->addSeparator();
+    c.relayControl = m_gridMenu->addMenu(QStringLiteral("Управление реле"));
+    c.relayControl->setEnabled(false);
+    m_gridMenu->addAction(c.setupDevice);
+
+    m_mapMenu = new QMenu(this);
+    c.mapSelect = m_mapMenu->addMenu(QStringLiteral("Выбор карты"));
+    m_webMapMenu = c.mapSelect;
+}
+
+void TfmMain::createToolBar() {
+    QToolBar *tb = addToolBar(QStringLiteral("Панель инструментов"));
+    tb->setObjectName(QStringLiteral("mainToolBar"));
+    tb->setMovable(false);
+    tb->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    tb->addAction(m_cmd.tbDatabase);
+    tb->addAction(m_cmd.tbServer);
+    tb->addSeparator();
+    tb->addAction(m_cmd.tbShowGroups);
+    tb->addAction(m_cmd.tbShowGrid);
+    tb->addSeparator();
+    tb->addAction(m_cmd.tbFollowMode);
+    tb->addAction(m_cmd.tbArrowIndicators);
+    tb->addAction(m_cmd.tbMapSelect);
+}
+
+void TfmMain::createCentral() {
+    m_hSplit = new QSplitter(Qt::Horizontal, this);
+
+    m_groupPanel = new QWidget;
+    auto *gl = new QVBoxLayout(m_groupPanel);
+    gl->setContentsMargins(0, 0, 0, 0);
+    m_groupTree = new QTreeWidget;
+    m_groupTree->setHeaderLabel(QStringLiteral("Группы"));
+    gl->addWidget(m_groupTree);
+    m_hSplit->addWidget(m_groupPanel);
+
+    m_vSplit = new QSplitter(Qt::Vertical);
+    m_mapStack = new QStackedWidget;
+    m_mapStack->addWidget(placeholder(QStringLiteral("Карта не загружена")));
+    m_mapStack->addWidget(placeholder(QStringLiteral("Интернет-карта")));
+    m_mapStack->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_mapStack, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &p) { m_mapMenu->popup(m_mapStack->mapToGlobal(p)); });
+    m_vSplit->addWidget(m_mapStack);
+
+    m_statTabs = new QTabWidget;
+    m_stateGridHost = new QWidget;
+    auto *sl = new QVBoxLayout(m_stateGridHost);
+    sl->setContentsMargins(0, 0, 0, 0);
+    auto *grid = new QTableWidget(0, 4);
+    grid->setHorizontalHeaderLabels({QStringLiteral("Объект"), QStringLiteral("Время"),
+                                     QStringLiteral("Скорость"), QStringLiteral("Состояние")});
+    grid->horizontalHeader()->setStretchLastSection(true);
+    grid->verticalHeader()->setVisible(false);
+    grid->setObjectName(QStringLiteral("stateGridPlaceholder"));
+    grid->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(grid, &QWidget::customContextMenuRequested, this,
+            [this, grid](const QPoint &p) { m_gridMenu->popup(grid->viewport()->mapToGlobal(p)); });
+    sl->addWidget(grid);
+    m_statTabs->addTab(m_stateGridHost, QStringLiteral("Состояние объектов"));
+
+    m_trackParts = new QTableWidget(0, 5);
+    m_trackParts->setHorizontalHeaderLabels(
+        {QStringLiteral("№"), QStringLiteral("Начало"), QStringLiteral("Конец"),
+         QStringLiteral("Длительность"), QStringLiteral("Расстояние, км")});
+    m_trackParts->horizontalHeader()->setStretchLastSection(true);
+    m_trackParts->verticalHeader()->setVisible(false);
+    m_statTabs->addTab(m_trackParts, QStringLiteral("Трек"));
+    m_statTabs->setCurrentIndex(0);
+    m_vSplit->addWidget(m_statTabs);
+    m_vSplit->setStretchFactor(0, 1);
+    m_vSplit->setStretchFactor(1, 0);
+    m_hSplit->addWidget(m_vSplit);
+    m_hSplit->setStretchFactor(0, 0);
+    m_hSplit->setStretchFactor(1, 1);
+    setCentralWidget(m_hSplit);
+    setGroupsWidth(m_options.GroupsWidth);
+    setStatisticsHeight(m_options.MapHeight);
+}
+
+void TfmMain::createStatusBar() {
+    const QString initial[7] = {QString(), QStringLiteral("БД:"),
+                                QString(), QStringLiteral("Сервер:"),
+                                QString(), QString(),
+                                QString()};
+    for (int i = 0; i < 7; ++i) {
+        m_panels[i] = new QLabel(initial[i]);
+        m_panels[i]->setObjectName(QStringLiteral("statusPanel%1").arg(i));
+        if (i == 2 || i == 4) {
+            m_panels[i]->setFixedSize(14, 14);
+            m_panels[i]->setFrameShape(QFrame::Box);
+        } else {
+            m_panels[i]->setContentsMargins(4, 0, 4, 0);
+        }
+        statusBar()->addWidget(m_panels[i], i == 6 ? 1 : 0);
+    }
+    m_panels[0]->setMinimumWidth(120);
+    setStatusLamp(2, 0x808080);
+    setStatusLamp(4, 0x808080);
+}
+
+void TfmMain::setStatusText(int panel, const QString &text) {
+    if (panel >= 0 && panel < 7)
+        m_panels[panel]->setText(text);
+}
+
+QString TfmMain::statusText(int panel) const {
+    return panel >= 0 && panel < 7 ? m_panels[panel]->text() : QString();
+}
+
+void TfmMain::setStatusLamp(int panel, int colour) {
+    if (panel < 0 || panel >= 7)
+        return;
+    m_panels[panel]->setStyleSheet(
+        QStringLiteral("QLabel { background: %1; border: 1px solid #555; }")
+            .arg(fromBgr(colour).name()));
+}
+
+int TfmMain::statisticsHeight() const {
+    const QList<int> s = m_vSplit->sizes();
+    return s.size() > 1 ? s[1] : 0;
+}
+
+void TfmMain::setStatisticsHeight(int h) {
+    if (h <= 1)
+        return;
+    const int total = qMax(m_vSplit->height(), h + 200);
+    m_vSplit->setSizes({total - h, h});
+}
+
+int TfmMain::groupsWidth() const {
+    const QList<int> s = m_hSplit->sizes();
+    return s.isEmpty() ? 0 : s[0];
+}
+
+void TfmMain::setGroupsWidth(int w) {
+    if (w <= 1)
+        return;
+    const int total = qMax(m_hSplit->width(), w + 400);
+    m_hSplit->setSizes({w, total - w});
+}
+
+bool TfmMain::showGroups() const {
+    return m_cmd.tbShowGroups->isChecked();
+}
+void TfmMain::setShowGroups(bool on) {
+    m_cmd.tbShowGroups->setChecked(on);
+    m_groupPanel->setVisible(on);
+}
+bool TfmMain::showGrid() const {
+    return m_cmd.tbShowGrid->isChecked();
+}
+void TfmMain::setShowGrid(bool on) {
+    m_cmd.tbShowGrid->setChecked(on);
+    m_statTabs->setVisible(on);
+}
+bool TfmMain::followMode() const {
+    return m_cmd.tbFollowMode->isChecked();
+}
+void TfmMain::setFollowMode(bool on) {
+    m_cmd.tbFollowMode->setChecked(on);
+}
+bool TfmMain::showArrowIndicators() const {
+    return m_cmd.tbArrowIndicators->isChecked();
+}
+void TfmMain::setShowArrowIndicators(bool on) {
+    m_cmd.tbArrowIndicators->setChecked(on);
+}
+int TfmMain::trackListHeight() const {
+    return m_trackListHeight;
+}
+void TfmMain::setTrackListHeight(int h) {
+    m_trackListHeight = h;
+}
+
+void TfmMain::setWebMapMenu(const QVector<TWebMapPath> &list) {
+    m_webMapMenu->clear();
+    for (int i = 0; i < list.size(); ++i) {
+        QAction *a = m_webMapMenu->addAction(list[i].Name);
+        a->setData(i);
+    }
+}
+
+void TfmMain::showEvent(QShowEvent *e) {
+    QMainWindow::showEvent(e);
+    if (m_shown)
+        return;
+    m_shown = true;
+    // Let the window appear before connecting or asking anything.
+    QMetaObject::invokeMethod(m_controller, &TMainController::FormShow, Qt::QueuedConnection);
+}
+
+void TfmMain::closeEvent(QCloseEvent *e) {
+    m_controller->FormClose();
+    e->accept();
+}

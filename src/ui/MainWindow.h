@@ -1,0 +1,108 @@
+#pragma once
+
+#include "ui/MainController.h"
+
+#include <QMainWindow>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QSplitter;
+class QStackedWidget;
+class QTabWidget;
+class QToolButton;
+class QTreeWidget;
+class QTableWidget;
+class TfmOptions;
+
+// The main window: menus, tool bar, group panel, map area, statistics area and status bar.
+// It shows state and forwards commands; its steps live in TMainController.
+class TfmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TfmMain(TOptions &options, TDialogs &dialogs, QWidget *parent = nullptr);
+    ~TfmMain() override;
+
+    TMainController &controller() { return *m_controller; }
+    void setOptionsForm(TfmOptions *form) { m_optionsForm = form; }
+
+    // Commands, named after their menu captions; enabled states follow the connections.
+    struct Commands {
+        QAction *dbConnect, *dbDisconnect, *serverConnect, *serverDisconnect, *clearCache,
+            *demoObject, *exit;
+        QAction *objects, *download, *importFiles, *importFolder, *execScript, *updateDb;
+        QAction *options, *exportSettings, *importSettings;
+        QMenu *statistics;
+        QAction *statOneObject, *statGroups, *statCharges;
+        QAction *loadTrack, *clearTrack, *downloadObject, *createCalibPoint, *showCalibTable,
+            *showCharges, *objectData, *clearStatistics, *setupDevice;
+        QMenu *relayControl, *mapSelect;
+        QAction *tbDatabase, *tbServer, *tbShowGroups, *tbShowGrid, *tbFollowMode,
+            *tbArrowIndicators, *tbMapSelect;
+    };
+    const Commands &commands() const { return m_cmd; }
+    QMenu *gridContextMenu() const { return m_gridMenu; }
+    QMenu *mapContextMenu() const { return m_mapMenu; }
+
+    // Status bar: panel 0 objects text, 2 database lamp, 4 link lamp, 6 link text.
+    void setStatusText(int panel, const QString &text);
+    // Colour 0x00BBGGRR of a lamp panel (2 or 4).
+    void setStatusLamp(int panel, int colour);
+    QString statusText(int panel) const;
+
+    // Layout taken into and from the settings.
+    int statisticsHeight() const;
+    void setStatisticsHeight(int h);
+    int groupsWidth() const;
+    void setGroupsWidth(int w);
+    bool showGroups() const;
+    void setShowGroups(bool on);
+    bool showGrid() const;
+    void setShowGrid(bool on);
+    bool followMode() const;
+    void setFollowMode(bool on);
+    bool showArrowIndicators() const;
+    void setShowArrowIndicators(bool on);
+    int trackListHeight() const;
+    void setTrackListHeight(int h);
+    // Rebuilds the web-map menu from the list.
+    void setWebMapMenu(const QVector<TWebMapPath> &list);
+
+    // Placeholders that later windows fill: the raster map, the web map, the grids.
+    QStackedWidget *mapArea() const { return m_mapStack; }
+    QTreeWidget *groupTree() const { return m_groupTree; }
+    QTabWidget *statisticsArea() const { return m_statTabs; }
+    QWidget *stateGridHost() const { return m_stateGridHost; }
+    QTableWidget *trackPartTable() const { return m_trackParts; }
+
+protected:
+    void showEvent(QShowEvent *e) override;
+    void closeEvent(QCloseEvent *e) override;
+
+private:
+    void createCommands();
+    void createMenus();
+    void createToolBar();
+    void createCentral();
+    void createStatusBar();
+
+    TOptions &m_options;
+    TDialogs &m_dialogs;
+    TMainController *m_controller;
+    TfmOptions *m_optionsForm = nullptr;
+    Commands m_cmd{};
+    QMenu *m_gridMenu = nullptr;
+    QMenu *m_mapMenu = nullptr;
+    QMenu *m_webMapMenu = nullptr;
+    QSplitter *m_hSplit = nullptr;
+    QSplitter *m_vSplit = nullptr;
+    QWidget *m_groupPanel = nullptr;
+    QTreeWidget *m_groupTree = nullptr;
+    QStackedWidget *m_mapStack = nullptr;
+    QTabWidget *m_statTabs = nullptr;
+    QWidget *m_stateGridHost = nullptr;
+    QTableWidget *m_trackParts = nullptr;
+    int m_trackListHeight = 192;
+    QLabel *m_panels[7] = {};
+    bool m_shown = false;
+};

@@ -1,0 +1,96 @@
+#pragma once
+
+#include "app/Dialogs.h"
+#include "app/Options.h"
+
+#include <QDialog>
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QSpinBox;
+class QTimeEdit;
+class TfmMain;
+class QWidget;
+
+// The settings window. It owns the settings record FOptions; its creation loads the file and
+// shows it, which also lays out the main window.
+class TfmOptions : public QDialog {
+    Q_OBJECT
+public:
+    TfmOptions(TOptions &options, TfmMain *main, QWidget *arrowIndicators, TDialogs &dialogs,
+               QWidget *parent = nullptr);
+
+    TOptions &FOptions;
+
+    bool LoadOptions();
+    bool SaveOptions();
+    bool OptionsToInterface();
+    bool InterfaceToOptions();
+    void SetFirstRun(bool value) { FOptions.FirstRun = value; }
+
+    // "Применить": takes the window's values and writes the file. False when nothing was saved.
+    bool Apply();
+
+    // Hooks of the subsystems that join later (the database-connected parts of "Применить").
+    std::function<bool()> databaseConnected;
+    std::function<void()> beforeApplyConnected; // post parameter edits, save grid widths
+    std::function<void()> afterApplyConnected;  // reload widths, rewrite order file, rebuild grid
+    std::function<void(bool)> setShowPointerToNotVisObj;
+    std::function<void()> loadWebMapIfNeeded; // "OK" when the web map was not loaded yet
+
+    // Controls, exposed for headless tests.
+    struct Controls {
+        QLineEdit *appServer, *appPort, *appLogin, *appPass, *ftpPort, *ftpIp, *serverTimeOut,
+            *soundFile, *autoConnectDelay;
+        QCheckBox *ftpPassive, *playSound, *autoConnect;
+        QLineEdit *dbServ, *dbPath, *dbLogin, *dbPass;
+        QCheckBox *useDServer, *useProxy;
+        QLineEdit *dServer, *dPort, *dLogin, *dPass, *proxyServer, *proxyPort, *proxyUser,
+            *proxyPassword;
+        QListWidget *maps;
+        QComboBox *defaultMap;
+        QPushButton *colours[5];
+        QCheckBox *showPointer, *autoMapChange, *selectBestMap, *useGoogleMap;
+        QSpinBox *restMinTime, *minSpeed, *maxSpeed, *maxDiffAngle;
+        QComboBox *summerStart, *summerEnd;
+        QCheckBox *removeOldTrackPoints, *removePointsBySpeed, *removeRestPoints, *simplifyTrack;
+        QTimeEdit *maxTrackTimeStampDiff;
+        QLineEdit *webPort;
+        QListWidget *webMaps;
+        QComboBox *defaultWebMap;
+        QCheckBox *webMapSilent;
+        QPushButton *apply, *ok, *exit, *addMap, *removeMap, *randomPort, *addWebMap, *editWebMap,
+            *removeWebMap, *chooseSound, *testSound;
+    };
+    Controls ui{};
+
+    void btnAddMapClick();
+    void btnRemoveMapClick();
+    void btnRandomPortClick();
+    void btnAddWebMapClick();
+    void btnEditWebMapClick();
+    void btnRemoveWebMapClick();
+    void btnOkClick();
+    void btnExitClick();
+
+private:
+    QWidget *serverPage();
+    QWidget *databasePage();
+    QWidget *dataServerPage();
+    QWidget *mapsPage();
+    QWidget *filtersPage();
+    QWidget *webMapPage();
+    void rebuildDefaultMapChoice();
+    void refreshWebMapList();
+    int colourOf(int i) const;
+    void setColour(int i, int bgr);
+
+    TfmMain *m_main;
+    QWidget *m_arrows;
+    TDialogs &m_dialogs;
+    QVector<TWebMapPath> m_webMaps; // working copy of the web-map list
+    int m_colours[5] = {};
+};
