@@ -1,0 +1,218 @@
+#include "ui/MainWindow.h"
+#include "app/IniFile.h"
+#include "app/Logging.h"
+#include "app/OptionsIO.h"
+#include "common/ScriptedDialogs.h"
+#include "ui/FirstTimeMaster.h"
+#include "ui/OptionsForm.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+struct MainFixture : ::testing::Test {
+    QTemporaryDir tmp;
+    TScriptedDialogs dialogs;
+    TOptions options;
+
+    void SetUp() override {
+        TFolders f;
+        f.AppDir = tmp.path() + "/";
+        f.ProfileDir = f.AppDir;
+        f.SettingsFileName = f.AppDir + "zarnex-client.ini";
+        f.DataDir = f.AppDir + "data/";
+        f.CoordCacheDir = f.AppDir + "coord/";
+        f.WebServerDir = f.AppDir + "webmap/";
+        SetFolders(f);
+        options = options::Defaults(f);
+    }
+    void writeSettings(const QByteArray &text) {
+        QFile file(SettingsFileName());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    }
+};
+
+QStringList captions(QMenu *m) {
+    QStringList out;
+    for (QAction *a : m->actions())
+        if (!a->isSeparator())
+            out << a->text() + (a->isEnabled() ? "" : " (off)");
+    return out;
+}
+} // namespace
+
+TEST_F(MainFixture, MenusAndTheirStateAtStart) {
+    TfmMain main(options, dialogs);
+    QStringList top;
+    for (QAction *a : main.menuBar()->actions())
+        top << a->text() + (a->isEnabled() ? "" : " (off)");
+    EXPECT_EQ(top, (QStringList{"Пуск", "База данных", "Настройки", "Статистика (off)"}));
+
+    QMenu *start = main.menuBar()->actions()[0]->menu();
+    EXPECT_EQ(captions(start), (QStringList{"База данных", "Сервер", "Очистить кэш",
+                                            "Включить демо-объект (off)", "Выход"}));
+    EXPECT_EQ(captions(start->actions()[0]->menu()),
+              (QStringList{"Подключиться", "Отключиться (off)"}));
+    EXPECT_EQ(captions(start->actions()[1]->menu()),
+              (QStringList{"Подключиться (off)", "Отключиться (off)"}));
+    EXPECT_EQ(captions(main.menuBar()->actions()[1]->menu()),
+              (QStringList{"Объекты (off)", "Докачка информации (off)",
+                           "Импортировать данные из файлов... (off)",
+                           "Импортировать данные из каталога... (off)", "Выполнить скрипт",
+                           "Обновить базу данных "}));
+    EXPECT_EQ(captions(main.menuBar()->actions()[2]->menu()),
+              (QStringList{"Общие", "Экспортировать настройки во внешний файл (off)",
+                           "Импортировать настройки из внешнего файла (off)"}));
+    EXPECT_EQ(
+        captions(main.menuBar()->actions()[3]->menu()),
+        (QStringList{"По одному объекту (off)", "По группам объектов (off)", "Заправки (off)"}));
+    EXPECT_EQ(
+        captions(main.gridContextMenu()),
+        (QStringList{"Загрузить трек... (off)", "Очистить трек (off)",
+                     "Скачать данные по объекту... (off)", "Создать точку тарировки... (off)",
+                     "Показать таблицу тарировки... (off)", "Показать таблицу заправок... (off)",
+                     "Данные по объекту... (off)", "Очистить статистику... (off)",
+                     "Управление реле (off)", "Настроить прибор (off)"}));
+    EXPECT_EQ(captions(main.mapContextMenu()), (QStringList{"Выбор карты"}));
+    EXPECT_TRUE(main.windowTitle().startsWith("Зарнекс-Клиент-Авто  v." + GetFileVersionText()));
+}
+
+TEST_F(MainFixture, FirstDisplayLogsFoldersAndConnectsInOrder) {
+    auto log = std::make_shared<TOperationsLog>(ProfileDir() + "log.txt");
+    InstallOperationsLog(log);
+    TfmMain main(options, dialogs);
+    TMainController &c = main.controller();
+    QStringList steps;
+    c.connectDatabase = [&] {
+        steps << "db";
+        return false; // unreachable database
+    };
+    c.connectServer = [&] { steps << "server"; };
+    c.showFirstRunDialog = [&] { steps << "first-run"; };
+
+    options.AutoConnect = 1;
+    options.FirstRun = true;
+    c.FormShow();
+    EXPECT_EQ(steps, (QStringList{"db", "first-run"})); // no server without a database
+    QStringList logged = log->takeQueued();
+    ASSERT_EQ(logged.size(), 5);
+    EXPECT_TRUE(logged[0].endsWith("(20) General:: FolderPathAppDir=" + AppDir()));
+    EXPECT_TRUE(logged[4].endsWith("General:: FolderPathWebServer=" + WebServerDir()));
+
+    steps.clear();
+    c.connectDatabase = [&] {
+        steps << "db";
+        return true;
+    };
+    options.FirstRun = false;
+    c.FormShow();
+    EXPECT_EQ(steps, (QStringList{"db", "server"}));
+    InstallOperationsLog(nullptr);
+}
+
+TEST_F(MainFixture, ClosingWithoutDatabaseDoesNotRewriteTheSettings) {
+    writeSettings("[AppServer]\r\nAppIP=keep\r\n[PrevState]\r\nFirstRun=0\r\n");
+    TfmMain main(options, dialogs);
+    TfmOptions form(options, &main, nullptr, dialogs);
+    TMainController &c = main.controller();
+    c.applySettings = [&] { return form.Apply(); };
+    QStringList steps;
+    c.disconnectServer = [&] { steps << "server"; };
+    c.stopLinkThread = [&] { steps << "thread"; };
+    c.disconnectDatabase = [&] { steps << "db"; };
+    c.saveGridColumnWidths = [&] { steps << "widths"; };
+    const QByteArray before = [] {
+        QFile f(SettingsFileName());
+        f.open(QIODevice::ReadOnly);
+        return f.readAll();
+    }();
+    c.FormClose();
+    EXPECT_EQ(steps, (QStringList{"server", "thread"}));
+    QFile f(SettingsFileName());
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), before);
+
+    // Connected: widths and settings saved; a failed width save is reported and exit goes on.
+    steps.clear();
+    c.FLastDbConnectionSost = 1;
+    c.saveGridColumnWidths = [&] { throw std::runtime_error("grid gone"); };
+    form.ui.appServer->setText("new.host");
+    c.FormClose();
+    EXPECT_EQ(steps, (QStringList{"server", "thread", "db"}));
+    ASSERT_FALSE(dialogs.messages().isEmpty());
+    EXPECT_EQ(dialogs.messages().last(), "Не удалось сохранить настройки при выходе:\r\ngrid gone");
+    TIniFile ini(SettingsFileName());
+    ini.load();
+    EXPECT_EQ(ini.readString("AppServer", "AppIP", ""), "new.host");
+}
+
+TEST_F(MainFixture, SettingsWindowTakesShowsAndRejects) {
+    writeSettings("[Map]\r\nMapsCount=2\r\nMap0=map/a.map\r\nMap1=map/b.map\r\nDefaultMap=1\r\n"
+                  "[PrevState]\r\nFirstRun=0\r\n[Auto]\r\nGroupsWidth=250\r\n");
+    TfmMain main(options, dialogs);
+    TfmOptions form(options, &main, nullptr, dialogs);
+    EXPECT_TRUE(dialogs.messages().isEmpty());
+    EXPECT_EQ(form.ui.maps->count(), 2);
+    EXPECT_EQ(form.ui.defaultMap->currentIndex(), 1);
+    EXPECT_EQ(form.ui.appPort->text(), "7788");
+
+    // A non-numeric port stops the save with the window's message.
+    form.ui.appPort->setText("77x");
+    EXPECT_FALSE(form.Apply());
+    ASSERT_EQ(dialogs.messages().size(), 1u);
+    EXPECT_TRUE(dialogs.messages()[0].startsWith("InterfaceToOptions error:\r\n"));
+    EXPECT_EQ(options.AppPort, 7788);
+    // The FTP port falls back instead.
+    form.ui.appPort->setText("7789");
+    form.ui.ftpPort->setText("");
+    ASSERT_TRUE(form.Apply());
+    EXPECT_EQ(options.AppPort, 7789);
+    EXPECT_EQ(options.FtpPort, 2121);
+
+    // Removing maps selects the first one as default.
+    form.ui.maps->item(1)->setSelected(true);
+    form.btnRemoveMapClick();
+    EXPECT_EQ(options.Maps, QStringList{AppDir() + "map/a.map"});
+    EXPECT_EQ(form.ui.defaultMap->currentIndex(), 0);
+    EXPECT_TRUE(options.FisMapListChanged);
+
+    // "Выход" drops what was typed.
+    form.ui.appServer->setText("typed.but.dropped");
+    form.btnExitClick();
+    EXPECT_EQ(form.ui.appServer->text(), options.AppServer);
+
+    // Adding maps goes through the file dialog, starting in the program's map folder.
+    dialogs.files.push_back({"/opt/maps/c.map", "/opt/maps/d.map"});
+    form.btnAddMapClick();
+    EXPECT_EQ(options.Maps.size(), 3);
+    EXPECT_EQ(dialogs.calls.back().text, AppDir() + "map|Ozi Explorer maps (*.map)|*.map");
+}
+
+TEST_F(MainFixture, FirstRunDialogSavesAndTurnsItselfOff) {
+    TfmMain main(options, dialogs);
+    TfmOptions form(options, &main, nullptr, dialogs);
+    dialogs.calls.clear(); // the missing-file message
+    TfmFirstTimeMaster master(&form);
+    master.edServer->setText("mon.example");
+    master.edLogin->setText("operator");
+    master.edPassword->setText("secret");
+    master.btnSaveClick();
+    EXPECT_TRUE(dialogs.messages().isEmpty());
+    TOptions back;
+    options::LoadOptions(back, Folders(), dialogs);
+    EXPECT_EQ(back.AppServer, "mon.example");
+    EXPECT_EQ(back.AppLogin, "operator");
+    EXPECT_EQ(back.AppPass, "secret");
+    EXPECT_FALSE(back.FirstRun);
+}
