@@ -148,7 +148,9 @@ void TIniFile::eraseSection(const QString &section) {
 
 void writeFileAtomically(const QString &fileName, const QByteArray &bytes, bool privateFile) {
     QSaveFile f(fileName);
-    if (!f.open(QIODevice::WriteOnly))
+    // Unbuffered: a buffered QSaveFile commits a file cut short by a full disk (the flush's
+    // partial write is not reported), unbuffered the short write shows in write()'s count.
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         throw std::runtime_error(f.errorString().toStdString());
     if (privateFile)
         f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
