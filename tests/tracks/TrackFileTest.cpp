@@ -5,6 +5,9 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <csignal>
+
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include "app/IniFile.h"
@@ -309,4 +312,47 @@ TEST_F(TrackFileTest, IncrementalSavesGiveTheSameFileAsRewrites) {
     }
     packet({rec(hours(6))});
     EXPECT_EQ(readRaw(fastName), image({rec(hours(6))}));
+}
+
+// A save that fails half way (here: the file size limit, as with a full disk) raises and leaves
+// the day file exactly as it was, whether the new records were to be appended or the whole file
+// rewritten.
+TEST_F(TrackFileTest, FailedSaveNeverDamagesTheDayFile) {
+    for (bool incremental : {true, false}) {
+        SCOPED_TRACE(incremental ? "append" : "rewrite");
+        const QString name =
+            path(incremental ? QStringLiteral("a/20140315.dat") : QStringLiteral("r/20140315.dat"));
+        TFManager m;
+        m.setIncremental(incremental);
+        TTrackFile *f = m.get(name);
+        for (int i = 0; i < 20; ++i)
+            f->add(rec(hours(i * 0.1)));
+        m.FreeFile(name, true);
+        const QByteArray before = readRaw(name);
+        ASSERT_EQ(before.size(), 20 * 48);
+
+        f = m.get(name);
+        f->load();
+        f->add(rec(hours(5)));
+        f->add(rec(hours(6)));
+        rlimit old{};
+        ::getrlimit(RLIMIT_FSIZE, &old);
+        rlimit small = old;
+        small.rlim_cur = static_cast<rlim_t>(before.size() + 20);
+        auto *oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        EXPECT_THROW(m.FreeFile(name, true), ETrackFileError);
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, oldHandler);
+
+        EXPECT_EQ(readRaw(name), before);
+        EXPECT_TRUE(m.filesSnapshot().empty());
+        // The next packet writes everything once the disk has room again.
+        f = m.get(name);
+        f->load();
+        f->add(rec(hours(7)));
+        m.FreeFile(name, true);
+        EXPECT_EQ(readRaw(name).size(), 21 * 48);
+        EXPECT_EQ(readRaw(name).left(before.size()), before);
+    }
 }
