@@ -65,14 +65,19 @@ public:
         const double w = 1 - e2 * std::sin(midLat) * std::sin(midLat);
         const double mPerDegLat = M_PI / 180 * a * (1 - e2) / std::pow(w, 1.5);
         const double mPerDegLon = M_PI / 180 * a * std::cos(midLat) / std::sqrt(w);
-        m_width = int(std::lround((area.east - area.west) * mPerDegLon / scale)) + 1;
-        m_height = int(std::lround((area.north - area.south) * mPerDegLat / scale)) + 1;
-        m_scale = (area.north - area.south) * mPerDegLat / (m_height - 1);
-        m_metresPerPixelX = (area.east - area.west) * mPerDegLon / (m_width - 1);
+        // Whole pixels per minute of arc, so that every graticule crossing at a whole minute
+        // falls on a pixel exactly and the calibration points carry no rounding.
+        m_pxPerMinuteX = std::max(1.0, std::round(mPerDegLon / 60 / scale));
+        m_pxPerMinuteY = std::max(1.0, std::round(mPerDegLat / 60 / scale));
+        m_width = int(std::lround((area.east - area.west) * 60 * m_pxPerMinuteX)) + 1;
+        m_height = int(std::lround((area.north - area.south) * 60 * m_pxPerMinuteY)) + 1;
+        m_scale = mPerDegLat / 60 / m_pxPerMinuteY;
+        m_metresPerPixelX = mPerDegLon / 60 / m_pxPerMinuteX;
     }
 
     int width() const { return m_width; }
     int height() const { return m_height; }
+    double scale() const { return m_scale; }
 
     double x(double lon) const {
         return (lon - m_area.west) / (m_area.east - m_area.west) * (m_width - 1);
@@ -260,7 +265,7 @@ public:
 private:
     TArea m_area;
     int m_width = 0, m_height = 0;
-    double m_scale = 0, m_metresPerPixelX = 0;
+    double m_scale = 0, m_metresPerPixelX = 0, m_pxPerMinuteX = 1, m_pxPerMinuteY = 1;
 };
 
 bool writeFileAtomically(const QString &path, const QByteArray &data) {
@@ -339,6 +344,6 @@ int main(int argc, char **argv) {
         return 1;
     }
     std::printf("%s: %d x %d pixels, %.2f m per pixel\n", qPrintable(dir.filePath(base)),
-                map.width(), map.height(), metres);
+                map.width(), map.height(), map.scale());
     return 0;
 }
