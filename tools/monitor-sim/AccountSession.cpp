@@ -48,9 +48,9 @@ bool escapeFirstBar(const TBytes &cipher, TBytes &escaped)
 }
 } // namespace
 
-TAccountSession::TAccountSession(int id, int fd, const TSessionOptions &options, TLog log,
+TAccountSession::TAccountSession(int id, int fd, const TSessionOptions &options, TLog logger,
                                  TCobjList cobj)
-    : m_id(id), m_fd(fd), m_opt(options), m_log(std::move(log)), m_cobj(std::move(cobj))
+    : m_id(id), m_fd(fd), m_opt(options), m_log(std::move(logger)), m_cobj(std::move(cobj))
 {
     log(QStringLiteral("connected"));
 }

@@ -41,8 +41,12 @@ bool parseObject(const QString &spec, TObjectConfig &o, QString &error)
         error = QStringLiteral("bad object number: ") + spec;
         return false;
     }
+    // A default object keeps its own settings; another number borrows one of theirs.
     const auto defaults = TObjectSim::defaultObjects();
-    const TObjectConfig &d = defaults[static_cast<size_t>(o.number) % defaults.size()];
+    TObjectConfig d = defaults[static_cast<size_t>(o.number) % defaults.size()];
+    for (const TObjectConfig &x : defaults)
+        if (x.number == o.number)
+            d = x;
     o.lat = d.lat;
     o.lon = d.lon;
     o.speedKmh = d.speedKmh;
