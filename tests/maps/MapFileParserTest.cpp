@@ -310,6 +310,11 @@ TEST_F(MapFileParserTest, BadFieldsRaiseConversionErrors) {
     commaDecimal.points = {TMapFileBuilder::latLonPoint(1, 10, 20, "55", "45", "37", "30;5")};
     EXPECT_THROW(parse(commaDecimal), EConvertError);
 
+    // A Transverse Mercator map needs all five projection parameters.
+    TMapFileBuilder noSetup;
+    noSetup.projection = QStringLiteral("Transverse Mercator");
+    EXPECT_THROW(parse(noSetup), EConvertError);
+
     TMapFileBuilder shortLine;
     shortLine.points = {QStringLiteral("Point01,xy,10,20,in,deg,55,30")};
     try {
