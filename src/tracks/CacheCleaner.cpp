@@ -57,6 +57,8 @@ void DeleteCacheFolder(const QString &folder) {
     QByteArray path = QFile::encodeName(folder);
     while (path.size() > 1 && path.endsWith('/'))
         path.chop(1);
+    if (path.isEmpty() || path == "/")
+        return; // folders not set up: never clear from the root
     struct stat st {};
     if (::lstat(path.constData(), &st) != 0)
         return;

@@ -45,6 +45,10 @@ struct TCoordData {
     static TCoordData fromBytes(const unsigned char in[RecordSize]);
 
     TGeoCoords coords() const { return {lat, lng}; }
+    // A packet position as a track record, with the object's V24Gen signal.
+    static TCoordData from(const TCoordStamp &s, int32_t g24) {
+        return {s.Coords.Latitude, s.Coords.Longitude, s.ts, g24};
+    }
 };
 
 // Ground distance in metres between two positions in minutes of arc: the chord between the two

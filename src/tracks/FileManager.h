@@ -100,7 +100,8 @@ struct TDiskState {
 
 class TTrackCache;
 
-// One open track file (one object, one day): the records in file order.
+// One open track file (one object, one day): the records in file order. Created with new (the
+// registry does that): LocalRelease deletes the object when the last reference goes.
 class TTrackFile {
 public:
     TTrackFile();
