@@ -147,6 +147,17 @@ QStringList readScriptLines(const QString &path) {
     return lines;
 }
 
+void BuildFromUpdateScript(TDatabase &database, const QString &scriptPath) {
+    const TUpdateScript script = TUpdateScript::parse(readScriptLines(scriptPath));
+    for (const QStringList *part : {&script.part1, &script.part2}) {
+        TSqlScript s(part->join(QLatin1Char('\n')));
+        TTransaction tr(database, TTransactionKind::Default);
+        tr.start();
+        s.run(tr);
+        tr.commit();
+    }
+}
+
 // ---------------------------------------------------------------- the updater
 
 TDatabaseUpdater::TDatabaseUpdater(TOptions &options, TDialogs &dialogs, TDatabase &mainDatabase,

@@ -45,6 +45,10 @@ struct TUpdateScript {
 // Lines of a script file: UTF-8 when the bytes are valid UTF-8, otherwise Windows-1251.
 QStringList readScriptLines(const QString &path);
 
+// Builds the structure of an empty, open database from an update script: part 1, then part 2
+// (with nothing to copy in between), each in its own transaction.
+void BuildFromUpdateScript(TDatabase &database, const QString &scriptPath);
+
 class TDatabaseUpdater : public QObject {
     Q_OBJECT
 public:

@@ -68,19 +68,12 @@ int create(const QString &name, const QString &scriptPath, bool ifMissing) {
         prepareEmbedded();
         QDir().mkpath(QFileInfo(name).path());
     }
-    const db::TUpdateScript script = db::TUpdateScript::parse(db::readScriptLines(scriptPath));
     db::TDatabase database;
     const QString user = env("ZARNEX_DB_USER", "SYSDBA");
     const QString pass = env("ZARNEX_DB_PASSWORD", "qvx7tpl2m");
     database.create(name, user, pass);
     try {
-        for (const QStringList *part : {&script.part1, &script.part2}) {
-            db::TSqlScript s(part->join(QLatin1Char('\n')));
-            db::TTransaction tr(database, db::TTransactionKind::Default);
-            tr.start();
-            s.run(tr);
-            tr.commit();
-        }
+        db::BuildFromUpdateScript(database, scriptPath);
     } catch (...) {
         try {
             database.drop();

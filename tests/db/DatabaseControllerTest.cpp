@@ -1,0 +1,180 @@
+#include "DbTestEnv.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+
+#include "app/Logging.h"
+#include "app/Options.h"
+#include "common/ScriptedDialogs.h"
+#include "db/DatabaseController.h"
+#include "db/DatabaseUpdate.h"
+
+using namespace db;
+
+namespace {
+
+class DatabaseControllerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!dbtest::serverListening())
+            GTEST_FAIL() << "Firebird server is not listening on 127.0.0.1:3050 "
+                            "(start it with scripts/firebird.sh start)";
+        const QString name =
+            QString::fromUtf8(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        base = std::make_unique<dbtest::TempDatabase>("ctl_" + name);
+        BuildFromUpdateScript(base->db, ZARNEX_SOURCE_DIR "/update/UPDB.sql");
+        options.DBServ = "localhost";
+        options.DBPath = base->path;
+        log = std::make_shared<TOperationsLog>(dbtest::scratchDir() + "oplog_" + name + ".txt");
+        InstallOperationsLog(log);
+    }
+    void TearDown() override { InstallOperationsLog(nullptr); }
+
+    QStringList logLines() {
+        QStringList out;
+        for (const QString &l : log->takeQueued())
+            out << l.mid(l.indexOf(") ") + 2); // without the time stamp and level
+        return out;
+    }
+
+    std::unique_ptr<dbtest::TempDatabase> base;
+    TOptions options;
+    TScriptedDialogs dialogs;
+    std::shared_ptr<TOperationsLog> log;
+};
+
+} // namespace
+
+TEST_F(DatabaseControllerTest, ConnectAndDisconnectSwitchCommandsPanelAndWatchdog) {
+    TDatabaseController c(options, dialogs);
+    QSignalSpy commands(&c, &TDatabaseController::databaseCommandsChanged);
+    QSignalSpy panel(&c, &TDatabaseController::statusPanel2Changed);
+    int managers = 0;
+    c.afterConnect = [&] {
+        // The manager is created on an open main connection.
+        EXPECT_TRUE(c.Database().isOpen());
+        ++managers;
+    };
+    c.miConnectToDBClick();
+    EXPECT_TRUE(dialogs.calls.empty()) << dialogs.calls.front().text.toStdString();
+    EXPECT_EQ(managers, 1);
+    EXPECT_EQ(c.FLastDbConnectionSost, 1);
+    EXPECT_TRUE(c.tbConnectDBDown());
+    EXPECT_TRUE(c.tmrCheckConn.isActive());
+    EXPECT_EQ(c.tmrCheckConn.interval(), 1000);
+    ASSERT_EQ(commands.count(), 1);
+    EXPECT_TRUE(commands.last().at(0).toBool());
+    EXPECT_EQ(panel.last().at(0).value<QColor>(), QColor(0, 255, 0));
+    EXPECT_EQ(logLines(), QStringList{"DATABASE_CONNECTION:: Текущая версия базы: 2"});
+    EXPECT_EQ(c.GetCurrDBVersion(), 2);
+
+    c.miDisconnectFromDBClick();
+    EXPECT_FALSE(c.Database().isOpen());
+    EXPECT_EQ(c.FLastDbConnectionSost, 0);
+    EXPECT_FALSE(c.tbConnectDBDown());
+    EXPECT_FALSE(c.tmrCheckConn.isActive());
+    EXPECT_FALSE(commands.last().at(0).toBool());
+    EXPECT_EQ(panel.last().at(0).value<QColor>(), QColor(128, 128, 128));
+    EXPECT_EQ(c.GetCurrDBVersion(), -1);
+}
+
+TEST_F(DatabaseControllerTest, WrongPasswordShowsTheMessageReleasesTheButtonEnablesNothing) {
+    options.DBPass = "wrong";
+    TDatabaseController c(options, dialogs);
+    QSignalSpy commands(&c, &TDatabaseController::databaseCommandsChanged);
+    QSignalSpy button(&c, &TDatabaseController::connectButtonDownChanged);
+    bool managerCreated = false;
+    c.afterConnect = [&] { managerCreated = true; };
+    c.miConnectToDBClick();
+    ASSERT_EQ(dialogs.calls.size(), 1u);
+    const auto &m = dialogs.calls[0];
+    EXPECT_EQ(m.kind, "message");
+    EXPECT_EQ(m.caption, "Подключение к базе данных");
+    EXPECT_EQ(m.icon, TMsgIcon::Error);
+    EXPECT_TRUE(m.text.startsWith("Во время подключения к базе данных произошла ошибка: \r\n"));
+    EXPECT_TRUE(m.text.contains("Your user name and password are not defined"));
+    EXPECT_FALSE(managerCreated);
+    EXPECT_EQ(commands.count(), 0);
+    ASSERT_EQ(button.count(), 1);
+    EXPECT_FALSE(button.last().at(0).toBool());
+    EXPECT_EQ(c.FLastDbConnectionSost, 2);
+    EXPECT_EQ(TDatabaseController::sostColor(2), QColor(255, 0, 0));
+    EXPECT_FALSE(c.tmrCheckConn.isActive());
+    EXPECT_TRUE(logLines().isEmpty()); // no version check without a connection
+}
+
+TEST_F(DatabaseControllerTest, AnOldOrUnreadableVersionIsLoggedAndTheUpdateOffered) {
+    const struct {
+        const char *change;
+        const char *logLine;
+        const char *question;
+        TMsgButton answer;
+    } cases[] = {
+        {"update SYS set LAST_VERSION = 1", "DATABASE_CONNECTION:: Текущая версия базы: 1",
+         "Текущая версия базы данных не является актуальной. \r\nВыполнить обновление?", mbYes},
+        {"update SYS set LAST_VERSION = 1", "DATABASE_CONNECTION:: Текущая версия базы: 1",
+         "Текущая версия базы данных не является актуальной. \r\nВыполнить обновление?", mbNo},
+        {"drop table SYS", "DATABASE_CONNECTION:: Не удалось определить версию базы данных.",
+         "Не удалось определить версию базы данных. \r\nВыполнить обновление?", mbYes},
+    };
+    for (const auto &k : cases) {
+        SCOPED_TRACE(k.change);
+        // A fresh attachment: one that has used SYS keeps it from being dropped.
+        base->db.open(base->name(), "SYSDBA", dbtest::password());
+        base->db.execute(k.change);
+        TScriptedDialogs d;
+        d.answers.push_back(k.answer);
+        TDatabaseController c(options, d);
+        int updates = 0;
+        c.PerformUpdate = [&] { ++updates; };
+        c.miConnectToDBClick();
+        ASSERT_EQ(d.calls.size(), 1u);
+        EXPECT_EQ(d.calls[0].kind, "question");
+        EXPECT_EQ(d.calls[0].text, QString::fromUtf8(k.question));
+        EXPECT_EQ(d.calls[0].caption, "Подключение к базе данных");
+        EXPECT_EQ(d.calls[0].buttons, TMsgButtons(mbYes | mbNo));
+        EXPECT_EQ(logLines(), QStringList{QString::fromUtf8(k.logLine)});
+        EXPECT_EQ(updates, k.answer == mbYes ? 1 : 0);
+        // The command goes on whatever the answer.
+        EXPECT_EQ(c.FLastDbConnectionSost, 1);
+        EXPECT_TRUE(c.commandsEnabled());
+        c.miDisconnectFromDBClick();
+        if (QString(k.change).startsWith("update"))
+            base->db.execute("update SYS set LAST_VERSION = 2");
+    }
+}
+
+TEST_F(DatabaseControllerTest, ALostConnectionDisconnectsWithinASecondAndWarnsOnce) {
+    TDatabaseController c(options, dialogs);
+    c.miConnectToDBClick();
+    ASSERT_TRUE(c.tmrCheckConn.isActive());
+    c.tmrCheckConnTimer(); // a healthy tick restarts the timer and says nothing
+    EXPECT_TRUE(c.tmrCheckConn.isActive());
+    EXPECT_TRUE(dialogs.calls.empty());
+
+    // The server drops the client's attachment, as when it goes away.
+    base->db.execute("delete from MON$ATTACHMENTS where MON$ATTACHMENT_ID <> CURRENT_CONNECTION");
+
+    QElapsedTimer clock;
+    clock.start();
+    while (dialogs.calls.empty() && clock.elapsed() < 3000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    ASSERT_EQ(dialogs.calls.size(), 1u);
+    EXPECT_LT(clock.elapsed(), 2500);
+    EXPECT_EQ(dialogs.calls[0].text, "Cоединение с базой данных потеряно. Для продолжения "
+                                     "\r\nработы необходимо выполнить переподключение.");
+    EXPECT_EQ(dialogs.calls[0].text.at(0), QLatin1Char('C')); // Latin C, as the program has it
+    EXPECT_EQ(dialogs.calls[0].caption, "Ошибка подключения");
+    EXPECT_EQ(dialogs.calls[0].icon, TMsgIcon::Warning);
+    EXPECT_FALSE(c.Database().isOpen());
+    EXPECT_FALSE(c.tbConnectDBDown());
+    EXPECT_FALSE(c.commandsEnabled());
+    EXPECT_EQ(c.FLastDbConnectionSost, 0);
+    EXPECT_FALSE(c.tmrCheckConn.isActive());
+
+    clock.restart();
+    while (clock.elapsed() < 1500)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    c.tmrCheckConnTimer();
+    EXPECT_EQ(dialogs.calls.size(), 1u);
+}
