@@ -139,8 +139,10 @@ public:
         };
         const double midX = x((m_area.west + m_area.east) / 2);
         const double midY = y((m_area.south + m_area.north) / 2);
+        // Small sheets are labelled at every minute, larger ones every five minutes.
+        const int step = lastLat - firstLat <= 15 ? 1 : 5;
         for (int m = firstLat; m <= lastLat; ++m) {
-            if (m % 5)
+            if (m % step)
                 continue;
             const QString t = dm(m / 60.0, true);
             const double yy = y(m / 60.0);
@@ -151,13 +153,15 @@ public:
             label({midX, yy}, t, Qt::AlignHCenter | Qt::AlignBottom);
         }
         for (int m = firstLon; m <= lastLon; ++m) {
-            if (m % 5)
+            if (m % step)
                 continue;
             const QString t = dm(m / 60.0, false);
             const double xx = x(m / 60.0);
+            if (xx < 50 || xx > m_width - 51)
+                continue; // a label centred on the sheet's edge would be cut in half
             label({xx, 6}, t, Qt::AlignHCenter | Qt::AlignTop);
             label({xx, m_height - 7.0}, t, Qt::AlignHCenter | Qt::AlignBottom);
-            label({xx, midY + (y(0) - y(2.5 / 60))}, t, Qt::AlignHCenter | Qt::AlignVCenter);
+            label({xx, midY + (y(0) - y(step / 120.0))}, t, Qt::AlignHCenter | Qt::AlignVCenter);
         }
 
         // Title and a 1 km / 5 km scale bar in the lower left corner.
