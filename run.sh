@@ -16,4 +16,11 @@ if [ "$(id -u)" -eq 0 ]; then
     export QTWEBENGINE_DISABLE_SANDBOX=1
 fi
 
+# The try-out partner: a simulated monitoring server on 127.0.0.1:7788 (login demo, password
+# demo; see tools/monitor-sim/README.md). ZARNEX_NO_SIM=1 leaves it out. It stops by itself when
+# the client (which takes this shell's place) ends.
+if [ "${ZARNEX_NO_SIM:-0}" != 1 ] && [ -x build/tools/zarnex-monitor-sim ]; then
+    build/tools/zarnex-monitor-sim --port "${ZARNEX_SIM_PORT:-7788}" >build/monitor-sim.log 2>&1 &
+fi
+
 exec build/bin/zarnex-client "$@"
