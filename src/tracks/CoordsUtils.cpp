@@ -1,5 +1,6 @@
 #include "tracks/CoordsUtils.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -121,7 +122,8 @@ long double GeoDistance(const TGeoCoords &A, const TGeoCoords &B) {
     const long double dx = pa.X - pb.X, dy = pa.Y - pb.Y, dz = pa.Z - pb.Z;
     const long double chord = std::sqrt(dx * dx + dy * dy + dz * dz);
     const long double x = chord / (2 * pa.N);
-    return 2 * pa.N * std::atan2(x, std::sqrt(1 - x * x));
+    // Rounding can put x a hair above 1 for antipodal points; the arc is then a half circle.
+    return 2 * pa.N * std::atan2(x, std::sqrt(std::max(0.0L, 1 - x * x)));
 }
 
 long double CoordDistance(const TCoordData &A, const TCoordData &B) {

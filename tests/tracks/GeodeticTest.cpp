@@ -26,6 +26,9 @@ TEST(GeoDistance, ZeroAndOneMinuteOfLatitude) {
     const long double d = GeoDistance({3300, 2220}, {3301, 2220});
     EXPECT_NEAR(static_cast<double>(d), 1855.4, 0.5);
     EXPECT_NEAR(static_cast<double>(GeoDistance({3301, 2220}, {3300, 2220})), 1855.4, 0.5);
+    // Antipodes on the equator: the chord is the diameter, the arc half the circle (not NaN).
+    EXPECT_NEAR(static_cast<double>(GeoDistance({0, 0}, {0, 10800})), 3.14159265358979 * 6378137,
+                1e-3);
 }
 
 // Reference distances from GeographicLib's GeodSolve (see make_geod_reference.sh). The formula

@@ -302,6 +302,17 @@ TEST_F(TrackFileTest, IncrementalSavesGiveTheSameFileAsRewrites) {
     packet({rec(hours(31))});
     EXPECT_EQ(readRaw(fastName).size() % 48, 0);
 
+    // An import takes the day without loading it: its records replace the file's content.
+    for (auto [m, name] : {std::pair{&fast, fastName}, std::pair{&plain, plainName}}) {
+        TTrackFile *f = m->get(name);
+        f->add(rec(hours(20)));
+        f->add(rec(hours(19)));
+        m->FreeFile(name, true);
+    }
+    EXPECT_EQ(readRaw(fastName), image({rec(hours(19)), rec(hours(20))}));
+    EXPECT_EQ(readRaw(fastName), readRaw(plainName));
+    packet({rec(hours(21))});
+
     // Giving the track up entirely deletes the file in both modes.
     for (auto [m, name] : {std::pair{&fast, fastName}, std::pair{&plain, plainName}}) {
         TTrackFile *f = m->get(name);
