@@ -20,8 +20,7 @@
 
 namespace {
 
-bool sendAll(int fd, const TBytes &bytes)
-{
+bool sendAll(int fd, const TBytes &bytes) {
     if (fd < 0)
         return false;
     qsizetype sent = 0;
@@ -37,8 +36,7 @@ bool sendAll(int fd, const TBytes &bytes)
     return true;
 }
 
-bool resolveIPv4(const QString &host, in_addr &addr)
-{
+bool resolveIPv4(const QString &host, in_addr &addr) {
     const QByteArray h = host.toLatin1();
     if (::inet_pton(AF_INET, h.constData(), &addr) == 1)
         return true;
@@ -67,13 +65,11 @@ struct THandover {
 
 TClientThread::TClientThread(TOnData AOnData, TOnState AOnState, int receiveTimeoutMs)
     : fOnData(std::move(AOnData)), fOnState(std::move(AOnState)),
-      m_receiveTimeoutMs(receiveTimeoutMs)
-{
+      m_receiveTimeoutMs(receiveTimeoutMs) {
     m_thread = std::thread([this] { Execute(); });
 }
 
-TClientThread::~TClientThread()
-{
+TClientThread::~TClientThread() {
     Terminate();
     if (m_thread.joinable())
         m_thread.join();
@@ -86,23 +82,20 @@ TClientThread::~TClientThread()
     m_retired.clear();
 }
 
-void TClientThread::Terminate()
-{
+void TClientThread::Terminate() {
     m_terminated = true;
     std::lock_guard l(m_mx);
     if (ssock >= 0)
         ::shutdown(ssock, SHUT_RDWR); // wakes a blocked receive; the worker closes it
 }
 
-void TClientThread::setChallengeSource(std::function<TBytes()> source)
-{
+void TClientThread::setChallengeSource(std::function<TBytes()> source) {
     std::lock_guard l(m_mx);
     m_challengeSource = std::move(source);
 }
 
 bool TClientThread::ConnectTo(const QString &host, const QString &port, const QString &login,
-                              const QString &password)
-{
+                              const QString &password) {
     {
         std::lock_guard l(m_mx);
         shost = host;
@@ -161,8 +154,7 @@ bool TClientThread::ConnectTo(const QString &host, const QString &port, const QS
     return true;
 }
 
-void TClientThread::Disconnect()
-{
+void TClientThread::Disconnect() {
     {
         std::lock_guard l(m_mx);
         auth = false;
@@ -175,8 +167,7 @@ void TClientThread::Disconnect()
     SetState(0);
 }
 
-bool TClientThread::war(const TBytes &arr, bool e)
-{
+bool TClientThread::war(const TBytes &arr, bool e) {
     int fd;
     TBytes key;
     {
@@ -188,8 +179,7 @@ bool TClientThread::war(const TBytes &arr, bool e)
 }
 
 bool TClientThread::SendOn(int fd, const TBytes &arr, bool e, const TBytes &key,
-                           bool reportFailure)
-{
+                           bool reportFailure) {
     const TBytes frame = FrameLine(arr, e, key);
     bool ok;
     {
@@ -201,40 +191,34 @@ bool TClientThread::SendOn(int fd, const TBytes &arr, bool e, const TBytes &key,
     return ok;
 }
 
-uint8_t TClientThread::getState() const
-{
+uint8_t TClientThread::getState() const {
     std::lock_guard l(m_mx);
     return _estate;
 }
 
-TErrors TClientThread::getError() const
-{
+TErrors TClientThread::getError() const {
     std::lock_guard l(m_mx);
     return _eerr;
 }
 
-QString TClientThread::getLogin() const
-{
+QString TClientThread::getLogin() const {
     std::lock_guard l(m_mx);
     return slog;
 }
 
-TBytes TClientThread::getData() const
-{
+TBytes TClientThread::getData() const {
     std::lock_guard l(m_mx);
     return _data;
 }
 
 // ---- worker
 
-void TClientThread::RetireLocked()
-{
+void TClientThread::RetireLocked() {
     m_retired.push_back(ssock);
     ssock = -1;
 }
 
-void TClientThread::CloseRetired()
-{
+void TClientThread::CloseRetired() {
     std::vector<int> fds;
     {
         std::lock_guard l(m_mx);
@@ -248,14 +232,12 @@ void TClientThread::CloseRetired()
         ::close(fd);
 }
 
-bool TClientThread::IsCurrent(quint64 gen) const
-{
+bool TClientThread::IsCurrent(quint64 gen) const {
     std::lock_guard l(m_mx);
     return gen == m_gen && sockConnected;
 }
 
-void TClientThread::FailSession(quint64 gen)
-{
+void TClientThread::FailSession(quint64 gen) {
     {
         std::lock_guard l(m_mx);
         // After a Disconnect the failing receive is expected, not a link error.
@@ -270,8 +252,7 @@ void TClientThread::FailSession(quint64 gen)
     SetState(255);
 }
 
-void TClientThread::Execute()
-{
+void TClientThread::Execute() {
     while (!m_terminated) {
         CloseRetired();
         int fd;
@@ -327,8 +308,7 @@ void TClientThread::Execute()
     m_finished = true;
 }
 
-bool TClientThread::ReadHandshakeLine(int fd, TBytes &line)
-{
+bool TClientThread::ReadHandshakeLine(int fd, TBytes &line) {
     line.clear();
     for (;;) {
         char c;
@@ -345,17 +325,14 @@ bool TClientThread::ReadHandshakeLine(int fd, TBytes &line)
     }
 }
 
-bool TClientThread::ProofTravels(const TBytes &challenge, const TBytes &key)
-{
+bool TClientThread::ProofTravels(const TBytes &challenge, const TBytes &key) {
     TBytes proof;
     uint8_t pad = 0;
     RC5Bytes(challenge, key, 32, proof, pad, 1, 16);
-    return proof.count('|') <= 1 && !proof.contains("\r\n") &&
-           FindBytes(LineMarker, proof) < 0;
+    return proof.count('|') <= 1 && !proof.contains("\r\n") && FindBytes(LineMarker, proof) < 0;
 }
 
-bool TClientThread::Handshake(int fd, TBytes &sessionKey)
-{
+bool TClientThread::Handshake(int fd, TBytes &sessionKey) {
     try {
         QString login, password;
         std::function<TBytes()> source;
@@ -378,9 +355,9 @@ bool TClientThread::Handshake(int fd, TBytes &sessionKey)
             std::lock_guard l(m_mx);
             grb_send = challenge;
         }
-        const TBytes hello = TextToBytes(
-            QStringLiteral("CE|") + login + QLatin1Char('|') +
-            ReplaceAllText(BytesToText(challenge), QStringLiteral("|"), LineMarker));
+        const TBytes hello =
+            TextToBytes(QStringLiteral("CE|") + login + QLatin1Char('|') +
+                        ReplaceAllText(BytesToText(challenge), QStringLiteral("|"), LineMarker));
         if (!SendOn(fd, hello, false, {}, false))
             return false;
 
@@ -439,8 +416,7 @@ bool TClientThread::Handshake(int fd, TBytes &sessionKey)
     }
 }
 
-void TClientThread::ReceiveLoop(int fd, quint64 gen)
-{
+void TClientThread::ReceiveLoop(int fd, quint64 gen) {
     TLineCutter cutter;
     std::vector<char> buf(TLineCutter::ReadChunk);
     while (!m_terminated && IsCurrent(gen)) {
@@ -462,8 +438,7 @@ void TClientThread::ReceiveLoop(int fd, quint64 gen)
     }
 }
 
-void TClientThread::HandleLine(int fd, quint64 gen, const TBytes &line)
-{
+void TClientThread::HandleLine(int fd, quint64 gen, const TBytes &line) {
     try {
         TBytes key;
         QString login;
@@ -497,10 +472,11 @@ void TClientThread::HandleLine(int fd, quint64 gen, const TBytes &line)
 
 // ---- main-thread hand-over
 
-bool TClientThread::InMainThread() const { return QThread::currentThread() == m_context.thread(); }
+bool TClientThread::InMainThread() const {
+    return QThread::currentThread() == m_context.thread();
+}
 
-void TClientThread::SetState(uint8_t state)
-{
+void TClientThread::SetState(uint8_t state) {
     {
         std::lock_guard l(m_mx);
         _estate = state;
@@ -516,8 +492,7 @@ void TClientThread::SetState(uint8_t state)
     }
 }
 
-bool TClientThread::RunInMainThread(const std::function<void()> &f)
-{
+bool TClientThread::RunInMainThread(const std::function<void()> &f) {
     if (InMainThread()) {
         f();
         return true;
@@ -557,14 +532,12 @@ bool TClientThread::RunInMainThread(const std::function<void()> &f)
     return true;
 }
 
-void TClientThread::PostMessage(const QString &text)
-{
+void TClientThread::PostMessage(const QString &text) {
     QMetaObject::invokeMethod(
         &m_context, [this, text] { ShowMessage(text); }, Qt::QueuedConnection);
 }
 
-void TClientThread::ShowMessage(const QString &text)
-{
+void TClientThread::ShowMessage(const QString &text) {
     if (m_boxOpen) {
         LogOperations(text, QStringLiteral("ClientSock"), 0);
         return;

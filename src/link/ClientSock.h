@@ -117,8 +117,8 @@ private:
     bool auth = false;
     TBytes a_key;
     bool sockConnected = false;
-    quint64 m_gen = 0;              // one per ConnectTo: a session the worker serves
-    std::vector<int> m_retired;     // shut down, waiting for the worker to close them
+    quint64 m_gen = 0;          // one per ConnectTo: a session the worker serves
+    std::vector<int> m_retired; // shut down, waiting for the worker to close them
     std::function<TBytes()> m_challengeSource;
 
     std::mutex m_sendMx; // one line at a time on the wire; held while a descriptor is closed

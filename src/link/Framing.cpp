@@ -2,14 +2,12 @@
 
 #include "link/cryptolib.h"
 
-bool TLineCutter::append(const char *data, qsizetype size)
-{
+bool TLineCutter::append(const char *data, qsizetype size) {
     m_buffer.append(data, size);
     return m_buffer.size() <= MaxBuffered;
 }
 
-std::vector<TBytes> TLineCutter::takeLines()
-{
+std::vector<TBytes> TLineCutter::takeLines() {
     std::vector<TBytes> lines;
     qsizetype from = 0;
     // FindLineEnd's rule (no line end at index 0) applied to the unconsumed tail.
@@ -30,8 +28,7 @@ std::vector<TBytes> TLineCutter::takeLines()
     return lines;
 }
 
-TBytes EncryptEnvelope(const TBytes &plain, const TBytes &key)
-{
+TBytes EncryptEnvelope(const TBytes &plain, const TBytes &key) {
     if (key.isEmpty())
         return plain;
     TBytes cipher;
@@ -40,8 +37,7 @@ TBytes EncryptEnvelope(const TBytes &plain, const TBytes &key)
     return TBytes(1, static_cast<char>('0' + pad)) + cipher;
 }
 
-TBytes FrameLine(const TBytes &arr, bool encrypt, const TBytes &key)
-{
+TBytes FrameLine(const TBytes &arr, bool encrypt, const TBytes &key) {
     if (encrypt && !key.isEmpty())
         return EncryptEnvelope(arr, key) + "\r\n";
     if (arr.endsWith("\r\n"))
@@ -49,8 +45,7 @@ TBytes FrameLine(const TBytes &arr, bool encrypt, const TBytes &key)
     return arr + "\r\n";
 }
 
-TBytes DecryptEnvelope(const TBytes &line, const TBytes &key)
-{
+TBytes DecryptEnvelope(const TBytes &line, const TBytes &key) {
     TBytes rest = line;
     if (key.isEmpty()) {
         if (rest.endsWith("\r\n"))

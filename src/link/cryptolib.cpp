@@ -6,8 +6,7 @@
 #include <algorithm>
 #include <vector>
 
-TBytes MD5Bytes(const TBytes &data)
-{
+TBytes MD5Bytes(const TBytes &data) {
     return QCryptographicHash::hash(data, QCryptographicHash::Md5);
 }
 
@@ -15,30 +14,39 @@ namespace {
 
 template <typename W> constexpr W magicP();
 template <typename W> constexpr W magicQ();
-template <> constexpr uint8_t magicP<uint8_t>() { return 0xB7; }
-template <> constexpr uint8_t magicQ<uint8_t>() { return 0x9F; }
-template <> constexpr uint16_t magicP<uint16_t>() { return 0xB7E1; }
-template <> constexpr uint16_t magicQ<uint16_t>() { return 0x9E37; }
-template <> constexpr uint32_t magicP<uint32_t>() { return 0xB7E15163u; }
-template <> constexpr uint32_t magicQ<uint32_t>() { return 0x9E3779B9u; }
+template <> constexpr uint8_t magicP<uint8_t>() {
+    return 0xB7;
+}
+template <> constexpr uint8_t magicQ<uint8_t>() {
+    return 0x9F;
+}
+template <> constexpr uint16_t magicP<uint16_t>() {
+    return 0xB7E1;
+}
+template <> constexpr uint16_t magicQ<uint16_t>() {
+    return 0x9E37;
+}
+template <> constexpr uint32_t magicP<uint32_t>() {
+    return 0xB7E15163u;
+}
+template <> constexpr uint32_t magicQ<uint32_t>() {
+    return 0x9E3779B9u;
+}
 
-template <typename W> W rotl(W x, unsigned s)
-{
+template <typename W> W rotl(W x, unsigned s) {
     constexpr unsigned bits = sizeof(W) * 8;
     s %= bits;
     return s == 0 ? x : static_cast<W>((x << s) | (x >> (bits - s)));
 }
 
-template <typename W> W rotr(W x, unsigned s)
-{
+template <typename W> W rotr(W x, unsigned s) {
     constexpr unsigned bits = sizeof(W) * 8;
     s %= bits;
     return s == 0 ? x : static_cast<W>((x >> s) | (x << (bits - s)));
 }
 
 // Little-endian words; a short last word is completed with zero bytes.
-template <typename W> std::vector<W> toWords(const TBytes &bytes)
-{
+template <typename W> std::vector<W> toWords(const TBytes &bytes) {
     constexpr qsizetype u = sizeof(W);
     std::vector<W> words(static_cast<size_t>((bytes.size() + u - 1) / u), 0);
     for (qsizetype i = 0; i < bytes.size(); ++i)
@@ -48,9 +56,8 @@ template <typename W> std::vector<W> toWords(const TBytes &bytes)
 }
 
 template <typename W>
-void rc5(const TBytes &data, const TBytes &key, TBytes &result, uint8_t &padCount,
-         bool encrypt, int rounds)
-{
+void rc5(const TBytes &data, const TBytes &key, TBytes &result, uint8_t &padCount, bool encrypt,
+         int rounds) {
     constexpr qsizetype u = sizeof(W);
     std::vector<W> words = toWords<W>(data);
     if (words.size() % 2)
@@ -101,19 +108,20 @@ void rc5(const TBytes &data, const TBytes &key, TBytes &result, uint8_t &padCoun
 } // namespace
 
 void RC5Bytes(const TBytes &data, const TBytes &key, int wordSize, TBytes &result,
-              uint8_t &padCount, int direction, int rounds)
-{
+              uint8_t &padCount, int direction, int rounds) {
     if (wordSize != 8 && wordSize != 16 && wordSize != 32)
-        throw ECryptoError(
-            QStringLiteral("The size of word RC5 has the incorrect size: %1").arg(wordSize).toStdString());
+        throw ECryptoError(QStringLiteral("The size of word RC5 has the incorrect size: %1")
+                               .arg(wordSize)
+                               .toStdString());
     if (key.size() > 255)
         throw ECryptoError("The length of a key should not exceed 255 bytes");
     // An empty key has no words to mix into the schedule.
     if (key.isEmpty())
         throw ECryptoError("The length of a key should not be zero");
     if (rounds < 0 || rounds > 255)
-        throw ECryptoError(
-            QStringLiteral("The number of rounds of RC5 is incorrect: %1").arg(rounds).toStdString());
+        throw ECryptoError(QStringLiteral("The number of rounds of RC5 is incorrect: %1")
+                               .arg(rounds)
+                               .toStdString());
     const bool encrypt = direction >= 1;
     switch (wordSize) {
     case 8:
@@ -128,8 +136,7 @@ void RC5Bytes(const TBytes &data, const TBytes &key, int wordSize, TBytes &resul
     }
 }
 
-QString ReplaceAllText(const QString &text, const QString &pattern, const QString &replacement)
-{
+QString ReplaceAllText(const QString &text, const QString &pattern, const QString &replacement) {
     if (pattern.isEmpty())
         return text;
     QString out;
@@ -146,8 +153,7 @@ QString ReplaceAllText(const QString &text, const QString &pattern, const QStrin
     return out;
 }
 
-QString RandomText(int count, int lo, int hi)
-{
+QString RandomText(int count, int lo, int hi) {
     QString out;
     out.reserve(std::max(count, 0));
     const int span = hi - lo;

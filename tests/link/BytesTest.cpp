@@ -4,8 +4,7 @@
 
 #include <gtest/gtest.h>
 
-TEST(ByteHelpers, FindAndCompare)
-{
+TEST(ByteHelpers, FindAndCompare) {
     EXPECT_EQ(FindBytes("data|", "ddata|x"), 1);
     EXPECT_EQ(FindBytes("!(@_@)!", "!!(@_@)!"), 1);
     EXPECT_EQ(FindBytes("", "abc"), -1);
@@ -22,8 +21,7 @@ TEST(ByteHelpers, FindAndCompare)
     EXPECT_EQ(ConcatBytes("ab", "cd"), TBytes("abcd"));
 }
 
-TEST(ByteHelpers, TextConversionIsOneBytePerCharacter)
-{
+TEST(ByteHelpers, TextConversionIsOneBytePerCharacter) {
     TBytes all;
     for (int i = 0; i < 256; ++i)
         all += static_cast<char>(i);
@@ -34,8 +32,7 @@ TEST(ByteHelpers, TextConversionIsOneBytePerCharacter)
     EXPECT_EQ(TextToBytes(QString(QChar(0x0420)) + QChar(0x01FF)), TBytes("\x20\xFF"));
 }
 
-TEST(ByteHelpers, ReplaceFirstAndDecimals)
-{
+TEST(ByteHelpers, ReplaceFirstAndDecimals) {
     EXPECT_EQ(ReplaceFirstBytes("a|b|c", "|", "!(@_@)!"), TBytes("a!(@_@)!b|c"));
     EXPECT_EQ(ReplaceFirstBytes("abc", "|", "!(@_@)!"), TBytes("abc"));
     EXPECT_EQ(ReplaceFirstBytes("x!(@_@)!", "!(@_@)!", "|"), TBytes("x|"));
@@ -49,8 +46,7 @@ TEST(ByteHelpers, ReplaceFirstAndDecimals)
     EXPECT_EQ(DecimalBytesToInt("2147483648"), std::numeric_limits<int>::min());
 }
 
-TEST(ByteHelpers, FindLineEnd)
-{
+TEST(ByteHelpers, FindLineEnd) {
     EXPECT_EQ(FindLineEnd("\r\n"), 0);
     EXPECT_EQ(FindLineEnd("a\r\n"), 1);
     EXPECT_EQ(FindLineEnd("\r\nab\r\n"), 4); // a line end at index 0 does not count
@@ -58,8 +54,7 @@ TEST(ByteHelpers, FindLineEnd)
     EXPECT_EQ(FindLineEnd(""), 0);
 }
 
-TEST(LineCutter, CutsCompleteLinesAndKeepsTheRest)
-{
+TEST(LineCutter, CutsCompleteLinesAndKeepsTheRest) {
     TLineCutter c;
     ASSERT_TRUE(c.append("one\r\ntwo\r\nthree\r\nfo"));
     const auto lines = c.takeLines();
@@ -82,8 +77,7 @@ TEST(LineCutter, CutsCompleteLinesAndKeepsTheRest)
     EXPECT_EQ(odd[0], TBytes("\r\nx\r\n"));
 }
 
-TEST(LineCutter, BufferLimit)
-{
+TEST(LineCutter, BufferLimit) {
     TLineCutter c;
     EXPECT_TRUE(c.append(TBytes(TLineCutter::MaxBuffered, 'x')));
     EXPECT_FALSE(c.append("y"));
@@ -92,8 +86,7 @@ TEST(LineCutter, BufferLimit)
     EXPECT_EQ(d.takeLines().size(), 1u);
 }
 
-TEST(Framing, SendingAddsCrLfOnlyWhenMissing)
-{
+TEST(Framing, SendingAddsCrLfOnlyWhenMissing) {
     EXPECT_EQ(FrameLine("abc\r\n", false, {}), TBytes("abc\r\n"));
     EXPECT_EQ(FrameLine("abc", false, {}), TBytes("abc\r\n"));
     // Without a session key "encrypted" lines go as they are.
@@ -119,11 +112,10 @@ TEST(Framing, SendingAddsCrLfOnlyWhenMissing)
     GTEST_SKIP() << "no ciphertext ending in CR LF found";
 }
 
-TEST(Framing, EnvelopeRoundTripAndMarker)
-{
+TEST(Framing, EnvelopeRoundTripAndMarker) {
     const TBytes key = "k3y";
-    for (const TBytes plain : {TBytes("s|1000|data|\x08xyz"), TBytes("c|demo|s|s|cobj|all"),
-                               TBytes(1, '\xD5'), TBytes(17, '\xD5')}) {
+    for (const TBytes &plain : {TBytes("s|1000|data|\x08xyz"), TBytes("c|demo|s|s|cobj|all"),
+                                TBytes(1, '\xD5'), TBytes(17, '\xD5')}) {
         const TBytes line = FrameLine(plain, true, key);
         EXPECT_EQ(DecryptEnvelope(line, key), plain);
     }
@@ -144,8 +136,7 @@ TEST(Framing, EnvelopeRoundTripAndMarker)
               plain.left(plain.size() - pad));
 }
 
-TEST(Framing, IncomingWithoutDigitAndBadDigits)
-{
+TEST(Framing, IncomingWithoutDigitAndBadDigits) {
     const TBytes key = "k3y";
     TBytes cipher;
     uint8_t pad = 0;

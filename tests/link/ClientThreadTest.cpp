@@ -29,8 +29,8 @@ struct TRecorder {
     bool disconnectOnError = true;
     bool mainThreadOnly = true;
 
-    explicit TRecorder(bool withData = true, int timeoutMs = TClientThread::DefaultReceiveTimeoutMs)
-    {
+    explicit TRecorder(bool withData = true,
+                       int timeoutMs = TClientThread::DefaultReceiveTimeoutMs) {
         TOnData onData;
         if (withData)
             onData = [this] {
@@ -47,29 +47,25 @@ struct TRecorder {
             },
             timeoutMs);
     }
-    bool reached(uint8_t s) const
-    {
+    bool reached(uint8_t s) const {
         for (const auto &x : states)
             if (x.state == s)
                 return true;
         return false;
     }
-    const TStateSeen *firstError() const
-    {
+    const TStateSeen *firstError() const {
         for (const auto &x : states)
             if (x.state == 255)
                 return &x;
         return nullptr;
     }
-    std::vector<uint8_t> stateSequence() const
-    {
+    std::vector<uint8_t> stateSequence() const {
         std::vector<uint8_t> v;
         for (const auto &x : states)
             v.push_back(x.state);
         return v;
     }
-    std::vector<TBytes> linesWith(const char *needle) const
-    {
+    std::vector<TBytes> linesWith(const char *needle) const {
         std::vector<TBytes> v;
         for (const auto &l : lines)
             if (l.contains(needle))
@@ -78,8 +74,7 @@ struct TRecorder {
     }
 };
 
-TBytes fromHexField(const QString &logLine, const QString &key)
-{
+TBytes fromHexField(const QString &logLine, const QString &key) {
     const qsizetype i = logLine.indexOf(key + QLatin1Char('='));
     if (i < 0)
         return {};
@@ -88,8 +83,7 @@ TBytes fromHexField(const QString &logLine, const QString &key)
 }
 
 // The checksum rule of the devices' packets, written out independently.
-bool packetChecksumOk(const TBytes &p)
-{
+bool packetChecksumOk(const TBytes &p) {
     const int e = p.endsWith('\n') ? 1 : 0;
     if (p.size() < 10)
         return false;
@@ -105,8 +99,7 @@ bool packetChecksumOk(const TBytes &p)
 
 class LinkLoopback : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         m_dialogs = std::make_shared<TScriptedDialogs>();
         InstallDialogs(m_dialogs);
     }
@@ -116,8 +109,7 @@ protected:
 
 } // namespace
 
-TEST_F(LinkLoopback, GoodHandshakeReachesStateTwoAndCarriesCommands)
-{
+TEST_F(LinkLoopback, GoodHandshakeReachesStateTwoAndCarriesCommands) {
     TSimProcess sim({"--account", "operator:s3cret|x", "--key-length", "13"});
     ASSERT_TRUE(sim.ok());
     TRecorder r;
@@ -142,13 +134,13 @@ TEST_F(LinkLoopback, GoodHandshakeReachesStateTwoAndCarriesCommands)
     // An object command, encrypted with the 13-byte session key (padding 3 on the key).
     EXPECT_EQ(fromHexField(sim.find("authorised login=operator"), "key").size(), 13);
     ASSERT_TRUE(r.client->war(TextToBytes("c|operator|o|1000|cmd|unlock2"), true));
-    ASSERT_TRUE(waitUntil([&] { return sim.count("command login=operator object=1000 word=unlock2") == 1; }));
+    ASSERT_TRUE(waitUntil(
+        [&] { return sim.count("command login=operator object=1000 word=unlock2") == 1; }));
     EXPECT_EQ(r.client->getState(), 2);
     EXPECT_TRUE(r.mainThreadOnly);
 }
 
-TEST_F(LinkLoopback, RefusedAuthorisationEndsInAuthorisationError)
-{
+TEST_F(LinkLoopback, RefusedAuthorisationEndsInAuthorisationError) {
     const struct {
         const char *name;
         QStringList simArgs;
@@ -175,8 +167,7 @@ TEST_F(LinkLoopback, RefusedAuthorisationEndsInAuthorisationError)
     }
 }
 
-TEST_F(LinkLoopback, ChallengeWithBarIsSentEscaped)
-{
+TEST_F(LinkLoopback, ChallengeWithBarIsSentEscaped) {
     TSimProcess sim({});
     ASSERT_TRUE(sim.ok());
     TRecorder r;
@@ -202,8 +193,7 @@ TEST_F(LinkLoopback, ChallengeWithBarIsSentEscaped)
     EXPECT_EQ(sent.size(), 32 - 2 + 2 * 7);
 }
 
-TEST_F(LinkLoopback, KeepAliveAnsweredOnTheWireAndReidAnswered)
-{
+TEST_F(LinkLoopback, KeepAliveAnsweredOnTheWireAndReidAnswered) {
     TSimProcess sim({"--keepalive", "0.3", "--reid-after", "0.2", "--packet-interval", "100"});
     ASSERT_TRUE(sim.ok());
     TRecorder r;
@@ -224,10 +214,9 @@ TEST_F(LinkLoopback, KeepAliveAnsweredOnTheWireAndReidAnswered)
     EXPECT_EQ(r.client->getState(), 2);
 }
 
-TEST_F(LinkLoopback, SeveralLinesInOneWriteArriveInOrder)
-{
-    TSimProcess sim({"--fault-coalesce", "--packet-interval", "0.2", "--object", "1000",
-                     "--object", "1001", "--object", "1002"});
+TEST_F(LinkLoopback, SeveralLinesInOneWriteArriveInOrder) {
+    TSimProcess sim({"--fault-coalesce", "--packet-interval", "0.2", "--object", "1000", "--object",
+                     "1001", "--object", "1002"});
     ASSERT_TRUE(sim.ok());
     TRecorder r;
     ASSERT_TRUE(r.client->ConnectTo("127.0.0.1", sim.port(), "demo", "demo"));
@@ -240,8 +229,7 @@ TEST_F(LinkLoopback, SeveralLinesInOneWriteArriveInOrder)
     }
 }
 
-TEST_F(LinkLoopback, SplitLinesAreHandedOverOnceComplete)
-{
+TEST_F(LinkLoopback, SplitLinesAreHandedOverOnceComplete) {
     TSimProcess sim({"--fault-split", "--packet-interval", "0.5", "--object", "1000"});
     ASSERT_TRUE(sim.ok());
     TRecorder r;
@@ -258,8 +246,7 @@ TEST_F(LinkLoopback, SplitLinesAreHandedOverOnceComplete)
     EXPECT_EQ(r.lines.size(), r.linesWith("|data|").size() + 1);
 }
 
-TEST_F(LinkLoopback, ServerFaultsEndInSocketError)
-{
+TEST_F(LinkLoopback, ServerFaultsEndInSocketError) {
     const struct {
         const char *name;
         QStringList simArgs;
@@ -282,8 +269,7 @@ TEST_F(LinkLoopback, ServerFaultsEndInSocketError)
     }
 }
 
-TEST_F(LinkLoopback, KeepAlivesKeepAShortTimeOutLinkUp)
-{
+TEST_F(LinkLoopback, KeepAlivesKeepAShortTimeOutLinkUp) {
     TSimProcess sim({"--keepalive", "0.2", "--packet-interval", "100"});
     ASSERT_TRUE(sim.ok());
     TRecorder r(true, 700);
@@ -295,8 +281,7 @@ TEST_F(LinkLoopback, KeepAlivesKeepAShortTimeOutLinkUp)
     EXPECT_GE(sim.count("keepalive reply"), 5);
 }
 
-TEST_F(LinkLoopback, DisconnectWakesTheBlockedWorkerAndTheLinkCanReconnect)
-{
+TEST_F(LinkLoopback, DisconnectWakesTheBlockedWorkerAndTheLinkCanReconnect) {
     TSimProcess sim({"--keepalive", "0", "--packet-interval", "100"});
     ASSERT_TRUE(sim.ok());
     TRecorder r; // 120 s receive time-out: the worker sits in its receive
@@ -317,8 +302,7 @@ TEST_F(LinkLoopback, DisconnectWakesTheBlockedWorkerAndTheLinkCanReconnect)
     EXPECT_EQ(sim.count("authorised login=demo"), 2);
 }
 
-TEST_F(LinkLoopback, WithoutDataCallbackLinesAreDiscarded)
-{
+TEST_F(LinkLoopback, WithoutDataCallbackLinesAreDiscarded) {
     TSimProcess sim({"--keepalive", "0.2", "--reid-after", "0.1", "--packet-interval", "0.3"});
     ASSERT_TRUE(sim.ok());
     TRecorder r(false);
@@ -331,8 +315,7 @@ TEST_F(LinkLoopback, WithoutDataCallbackLinesAreDiscarded)
     EXPECT_EQ(r.client->getState(), 2);
 }
 
-TEST_F(LinkLoopback, UndecryptableLineIsReportedInTheMainThreadAndTheLinkStaysUp)
-{
+TEST_F(LinkLoopback, UndecryptableLineIsReportedInTheMainThreadAndTheLinkStaysUp) {
     TSimProcess sim({"--fault-garbage", "--packet-interval", "0.3", "--object", "1000"});
     ASSERT_TRUE(sim.ok());
     TRecorder r;
@@ -353,8 +336,7 @@ public:
     QStringList calls;
     std::function<size_t()> probe; // sampled when the box opens and when it closes
     std::vector<std::pair<size_t, size_t>> seen;
-    void message(const QString &text, const QString &, TMsgIcon) override
-    {
+    void message(const QString &text, const QString &, TMsgIcon) override {
         calls << text;
         const size_t atOpen = probe();
         QEventLoop loop;
@@ -363,17 +345,14 @@ public:
         seen.emplace_back(atOpen, probe());
     }
     TMsgButton question(const QString &, const QString &, TMsgIcon, TMsgButtons,
-                        TMsgButton) override
-    {
+                        TMsgButton) override {
         ADD_FAILURE() << "unexpected question";
         return mbCancel;
     }
-    QStringList openFiles(const QString &, const QString &, const QString &, bool) override
-    {
+    QStringList openFiles(const QString &, const QString &, const QString &, bool) override {
         return {};
     }
-    QString saveFile(const QString &, const QString &, const QString &, const QString &) override
-    {
+    QString saveFile(const QString &, const QString &, const QString &, const QString &) override {
         return {};
     }
     QString selectFolder(const QString &, const QString &) override { return {}; }
@@ -381,16 +360,15 @@ public:
 };
 } // namespace
 
-TEST_F(LinkLoopback, WorkerDoesNotWaitForTheBoxAndFurtherReportsAreLogged)
-{
+TEST_F(LinkLoopback, WorkerDoesNotWaitForTheBoxAndFurtherReportsAreLogged) {
     QTemporaryDir dir;
     auto opLog = std::make_shared<TOperationsLog>(dir.filePath("log.txt"));
     InstallOperationsLog(opLog);
     auto slow = std::make_shared<TSlowDialogs>();
     InstallDialogs(slow);
 
-    TSimProcess sim({"--fault-garbage", "--keepalive", "0.3", "--packet-interval", "0.2",
-                     "--object", "1000"});
+    TSimProcess sim(
+        {"--fault-garbage", "--keepalive", "0.3", "--packet-interval", "0.2", "--object", "1000"});
     ASSERT_TRUE(sim.ok());
     TRecorder r;
     slow->probe = [&] { return r.lines.size(); };
@@ -409,8 +387,7 @@ TEST_F(LinkLoopback, WorkerDoesNotWaitForTheBoxAndFurtherReportsAreLogged)
     InstallOperationsLog(nullptr);
 }
 
-TEST_F(LinkLoopback, ConnectFailures)
-{
+TEST_F(LinkLoopback, ConnectFailures) {
     TRecorder r;
     // A port that is not a number changes nothing.
     EXPECT_FALSE(r.client->ConnectTo("127.0.0.1", "77x", "demo", "demo"));
@@ -430,8 +407,7 @@ TEST_F(LinkLoopback, ConnectFailures)
     EXPECT_FALSE(r.client->war("x", false));
 }
 
-TEST_F(LinkLoopback, DestroyingWhileAHandOverWaitsDoesNotHang)
-{
+TEST_F(LinkLoopback, DestroyingWhileAHandOverWaitsDoesNotHang) {
     TSimProcess sim({"--packet-interval", "0.1", "--object", "1000"});
     ASSERT_TRUE(sim.ok());
     TRecorder r;

@@ -3,11 +3,12 @@
 #include <gtest/gtest.h>
 
 namespace {
-TBytes hex(const char *h) { return QByteArray::fromHex(h); }
+TBytes hex(const char *h) {
+    return QByteArray::fromHex(h);
+}
 
-TBytes rc5(const TBytes &data, const TBytes &key, int direction, int rounds = 16,
-           int wordSize = 32, uint8_t *pad = nullptr)
-{
+TBytes rc5(const TBytes &data, const TBytes &key, int direction, int rounds = 16, int wordSize = 32,
+           uint8_t *pad = nullptr) {
     TBytes out;
     uint8_t p = 0xEE;
     RC5Bytes(data, key, wordSize, out, p, direction, rounds);
@@ -17,8 +18,7 @@ TBytes rc5(const TBytes &data, const TBytes &key, int direction, int rounds = 16
 }
 } // namespace
 
-TEST(MD5Bytes, Rfc1321SuiteAsRawBytes)
-{
+TEST(MD5Bytes, Rfc1321SuiteAsRawBytes) {
     const struct {
         QByteArray input;
         const char *digest;
@@ -39,8 +39,7 @@ TEST(MD5Bytes, Rfc1321SuiteAsRawBytes)
     }
 }
 
-TEST(MD5Bytes, PaddingBoundaries)
-{
+TEST(MD5Bytes, PaddingBoundaries) {
     // Lengths around the 56-byte padding boundary and the 64-byte block (digests from md5sum).
     const struct {
         int n;
@@ -54,8 +53,7 @@ TEST(MD5Bytes, PaddingBoundaries)
         EXPECT_EQ(MD5Bytes(QByteArray(c.n, 'a')), hex(c.digest)) << c.n;
 }
 
-TEST(RC5Bytes, PublishedVectorsWithTheRoundCountAsParameter)
-{
+TEST(RC5Bytes, PublishedVectorsWithTheRoundCountAsParameter) {
     const struct {
         int w, r;
         const char *key, *pt, *ct;
@@ -83,8 +81,7 @@ TEST(RC5Bytes, PublishedVectorsWithTheRoundCountAsParameter)
     }
 }
 
-TEST(RC5Bytes, PaddingToWholeBlocks)
-{
+TEST(RC5Bytes, PaddingToWholeBlocks) {
     const TBytes key = "session-key";
     const struct {
         int in, pad, out;
@@ -100,8 +97,7 @@ TEST(RC5Bytes, PaddingToWholeBlocks)
     EXPECT_EQ(two.left(8), two.mid(8));
 }
 
-TEST(RC5Bytes, RoundTripAndZeroCompletion)
-{
+TEST(RC5Bytes, RoundTripAndZeroCompletion) {
     const TBytes key = hex("0102");
     const TBytes plain = "8 bytes!";
     EXPECT_EQ(rc5(rc5(plain, key, 1), key, -1), plain);
@@ -119,8 +115,7 @@ TEST(RC5Bytes, RoundTripAndZeroCompletion)
     EXPECT_EQ(back.left(back.size() - pad), odd);
 }
 
-TEST(RC5Bytes, ErrorTexts)
-{
+TEST(RC5Bytes, ErrorTexts) {
     TBytes out;
     uint8_t pad = 0;
     const struct {
@@ -144,8 +139,7 @@ TEST(RC5Bytes, ErrorTexts)
     EXPECT_NO_THROW(RC5Bytes("data", QByteArray(255, 'k'), 32, out, pad, 1, 16));
 }
 
-TEST(TextHelpers, ReplaceAllTextAndRandomText)
-{
+TEST(TextHelpers, ReplaceAllTextAndRandomText) {
     EXPECT_EQ(ReplaceAllText("a|b||c", "|", "!(@_@)!"), QString("a!(@_@)!b!(@_@)!!(@_@)!c"));
     // Inserted text is not scanned again.
     EXPECT_EQ(ReplaceAllText("aa", "a", "aa"), QString("aaaa"));

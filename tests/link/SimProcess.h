@@ -14,9 +14,11 @@
 // The monitoring-server simulator as a child process on 127.0.0.1 with a free port.
 class TSimProcess {
 public:
-    explicit TSimProcess(QStringList args)
-    {
-        args << "--port" << "0" << "--exit-after" << "60";
+    explicit TSimProcess(QStringList args) {
+        args << "--port"
+             << "0"
+             << "--exit-after"
+             << "60";
         m_proc.setProgram(QStringLiteral(ZARNEX_TOOLS_DIR "/zarnex-monitor-sim"));
         m_proc.setArguments(args);
         m_proc.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -29,8 +31,7 @@ public:
             m_proc.waitForReadyRead(100);
         m_port = QString::fromLatin1(m_proc.readLine()).trimmed().toInt();
     }
-    ~TSimProcess()
-    {
+    ~TSimProcess() {
         // What the server saw explains most failures.
         if (::testing::Test::HasFailure())
             for (const QString &l : log())
@@ -45,21 +46,18 @@ public:
     bool ok() const { return m_port > 0; }
 
     // Reads what the simulator has logged so far.
-    const QStringList &log()
-    {
+    const QStringList &log() {
         while (m_proc.canReadLine())
             m_log << QString::fromUtf8(m_proc.readLine()).trimmed();
         return m_log;
     }
-    int count(const QString &needle)
-    {
+    int count(const QString &needle) {
         int n = 0;
         for (const QString &l : log())
             n += l.contains(needle) ? 1 : 0;
         return n;
     }
-    QString find(const QString &needle)
-    {
+    QString find(const QString &needle) {
         for (const QString &l : log())
             if (l.contains(needle))
                 return l;
@@ -74,8 +72,7 @@ private:
 };
 
 // Runs the main thread's events until pred holds or the time is up.
-inline bool waitUntil(const std::function<bool()> &pred, int ms = 5000)
-{
+inline bool waitUntil(const std::function<bool()> &pred, int ms = 5000) {
     QElapsedTimer t;
     t.start();
     while (!pred()) {
@@ -88,7 +85,6 @@ inline bool waitUntil(const std::function<bool()> &pred, int ms = 5000)
 }
 
 // Keeps the main thread's events running for a while.
-inline void spin(int ms)
-{
+inline void spin(int ms) {
     waitUntil([] { return false; }, ms);
 }

@@ -14,10 +14,11 @@
 #include <unistd.h>
 
 namespace {
-QString hex(const TBytes &b) { return QString::fromLatin1(b.toHex()); }
+QString hex(const TBytes &b) {
+    return QString::fromLatin1(b.toHex());
+}
 
-TBytes randomBytes(int n, int lo, int hi, char avoid = 0)
-{
+TBytes randomBytes(int n, int lo, int hi, char avoid = 0) {
     TBytes out;
     while (out.size() < n) {
         const char c = static_cast<char>(lo + QRandomGenerator::global()->bounded(hi - lo + 1));
@@ -28,8 +29,7 @@ TBytes randomBytes(int n, int lo, int hi, char avoid = 0)
     return out;
 }
 
-TBytes rc5(const TBytes &data, const TBytes &key, int direction, uint8_t *pad = nullptr)
-{
+TBytes rc5(const TBytes &data, const TBytes &key, int direction, uint8_t *pad = nullptr) {
     TBytes out;
     uint8_t p = 0;
     RC5Bytes(data, key, 32, out, p, direction, 16);
@@ -40,8 +40,7 @@ TBytes rc5(const TBytes &data, const TBytes &key, int direction, uint8_t *pad = 
 
 // The client unescapes only the first marker, so only the first "|" is escaped; the field
 // survives when the result holds no CR LF and the client gets the ciphertext back.
-bool escapeFirstBar(const TBytes &cipher, TBytes &escaped)
-{
+bool escapeFirstBar(const TBytes &cipher, TBytes &escaped) {
     escaped = ReplaceFirstBytes(cipher, QStringLiteral("|"), LineMarker);
     return !escaped.contains("\r\n") &&
            ReplaceFirstBytes(escaped, LineMarker, QStringLiteral("|")) == cipher;
@@ -50,24 +49,20 @@ bool escapeFirstBar(const TBytes &cipher, TBytes &escaped)
 
 TAccountSession::TAccountSession(int id, int fd, const TSessionOptions &options, TLog logger,
                                  TCobjList cobj)
-    : m_id(id), m_fd(fd), m_opt(options), m_log(std::move(logger)), m_cobj(std::move(cobj))
-{
+    : m_id(id), m_fd(fd), m_opt(options), m_log(std::move(logger)), m_cobj(std::move(cobj)) {
     log(QStringLiteral("connected"));
 }
 
-TAccountSession::~TAccountSession()
-{
+TAccountSession::~TAccountSession() {
     if (m_fd >= 0)
         ::close(m_fd);
 }
 
-void TAccountSession::log(const QString &text) const
-{
+void TAccountSession::log(const QString &text) const {
     m_log(QStringLiteral("session %1: %2").arg(m_id).arg(text));
 }
 
-void TAccountSession::close(const QString &why)
-{
+void TAccountSession::close(const QString &why) {
     if (m_phase == Phase::Closed)
         return;
     m_phase = Phase::Closed;
@@ -75,10 +70,11 @@ void TAccountSession::close(const QString &why)
     log(QStringLiteral("closed (%1)").arg(why));
 }
 
-bool TAccountSession::wantsWrite() const { return !m_out.empty() || !m_pendingBatch.isEmpty(); }
+bool TAccountSession::wantsWrite() const {
+    return !m_out.empty() || !m_pendingBatch.isEmpty();
+}
 
-void TAccountSession::onReadable(double now)
-{
+void TAccountSession::onReadable(double now) {
     char buf[65536];
     const ssize_t n = ::recv(m_fd, buf, sizeof buf, 0);
     if (n < 0 && (errno == EINTR || errno == EAGAIN))
@@ -99,8 +95,7 @@ void TAccountSession::onReadable(double now)
 
 // Lines from the client end with CR LF, but its ciphertext is not escaped: an encrypted line
 // is complete only when its ciphertext is whole blocks, so a CR LF inside it is skipped.
-bool TAccountSession::takeLine(TBytes &line)
-{
+bool TAccountSession::takeLine(TBytes &line) {
     for (qsizetype i = 1; i + 1 < m_in.size(); ++i) {
         if (m_in[i] != '\r' || m_in[i + 1] != '\n')
             continue;
@@ -114,8 +109,7 @@ bool TAccountSession::takeLine(TBytes &line)
     return false;
 }
 
-void TAccountSession::handleLine(const TBytes &line, double now)
-{
+void TAccountSession::handleLine(const TBytes &line, double now) {
     switch (m_phase) {
     case Phase::Hello:
         handleHello(line);
@@ -134,8 +128,7 @@ void TAccountSession::handleLine(const TBytes &line, double now)
     }
 }
 
-void TAccountSession::handleHello(const TBytes &line)
-{
+void TAccountSession::handleHello(const TBytes &line) {
     // "CE|" login "|" challenge, each "|" of the challenge written as the marker.
     const TBytes body = line.left(line.size() - 2);
     const qsizetype bar = body.indexOf('|', 3);
@@ -171,14 +164,12 @@ void TAccountSession::handleHello(const TBytes &line)
     TBytes answerField;
     do {
         m_f2 = randomBytes(32, 33, 254, '|');
-    } while (!escapeFirstBar(rc5(m_f2, m_md5, 1), answerField) ||
-             FindBytes(LineMarker, m_f2) >= 0);
+    } while (!escapeFirstBar(rc5(m_f2, m_md5, 1), answerField) || FindBytes(LineMarker, m_f2) >= 0);
     queueRaw(TBytes("auth|grb|") + proofField + '|' + m_f2 + "\r\n", 0);
     m_phase = Phase::Proof;
 }
 
-void TAccountSession::handleProof(const TBytes &line)
-{
+void TAccountSession::handleProof(const TBytes &line) {
     const TBytes prefix = TextToBytes(QStringLiteral("CE|grb|") + m_login + QLatin1Char('|'));
     if (!line.startsWith(prefix)) {
         log(QStringLiteral("rejected login=%1: bad answer raw=%2").arg(m_login, hex(line)));
@@ -206,8 +197,7 @@ void TAccountSession::handleProof(const TBytes &line)
     m_phase = Phase::KeyOk;
 }
 
-void TAccountSession::handleKeyOk(const TBytes &line, double now)
-{
+void TAccountSession::handleKeyOk(const TBytes &line, double now) {
     if (line != TextToBytes(QStringLiteral("CE|") + m_login + QStringLiteral("|keyok\r\n"))) {
         log(QStringLiteral("rejected login=%1: no keyok raw=%2").arg(m_login, hex(line)));
         close(QStringLiteral("handshake"));
@@ -227,8 +217,7 @@ void TAccountSession::handleKeyOk(const TBytes &line, double now)
         sendGarbage(now);
 }
 
-void TAccountSession::handleOnline(const TBytes &line, double now)
-{
+void TAccountSession::handleOnline(const TBytes &line, double now) {
     if (line.isEmpty() || line[0] < '0' || line[0] > '9') {
         log(QStringLiteral("unreadable line raw=%1").arg(hex(line)));
         return;
@@ -261,8 +250,7 @@ void TAccountSession::handleOnline(const TBytes &line, double now)
     }
 }
 
-void TAccountSession::queueRaw(const TBytes &bytes, double now)
-{
+void TAccountSession::queueRaw(const TBytes &bytes, double now) {
     if (m_opt.coalesce && m_phase == Phase::Online) {
         m_pendingBatch += bytes;
         return;
@@ -276,8 +264,7 @@ void TAccountSession::queueRaw(const TBytes &bytes, double now)
     m_out.push_back({0, bytes});
 }
 
-void TAccountSession::queueEncrypted(const TBytes &plain, double now)
-{
+void TAccountSession::queueEncrypted(const TBytes &plain, double now) {
     TBytes cipher;
     uint8_t pad = 0;
     RC5Bytes(plain, m_key, 32, cipher, pad, 1, 16);
@@ -286,8 +273,7 @@ void TAccountSession::queueEncrypted(const TBytes &plain, double now)
     queueRaw(TBytes(1, static_cast<char>('0' + pad)) + field + "\r\n", now);
 }
 
-void TAccountSession::sendServerLine(const QString &body, double now)
-{
+void TAccountSession::sendServerLine(const QString &body, double now) {
     const TBytes rest = TextToBytes(QLatin1Char('|') + body);
     // The first byte is ignored by the client: vary it until the ciphertext travels intact.
     static const char firsts[] = "sabcdefghijklmnopqrtuvwxyz";
@@ -304,8 +290,7 @@ void TAccountSession::sendServerLine(const QString &body, double now)
     log(QStringLiteral("dropped a line that would not cross intact: %1").arg(body));
 }
 
-void TAccountSession::sendDataLine(int object, const TBytes &packet, double now)
-{
+void TAccountSession::sendDataLine(int object, const TBytes &packet, double now) {
     if (!online())
         return;
     const TBytes rest = TextToBytes(QStringLiteral("|%1|data|").arg(object)) + packet;
@@ -324,8 +309,7 @@ void TAccountSession::sendDataLine(int object, const TBytes &packet, double now)
     log(QStringLiteral("dropped a packet that would not cross intact"));
 }
 
-void TAccountSession::sendKeepAlive(double now)
-{
+void TAccountSession::sendKeepAlive(double now) {
     // The client looks at the first byte only; the rest may vary so the ciphertext travels.
     for (int tail = 0; tail < 64; ++tail) {
         TBytes plain(1, static_cast<char>(tail % 2 ? 0xF5 : 0xD5));
@@ -342,15 +326,13 @@ void TAccountSession::sendKeepAlive(double now)
     }
 }
 
-void TAccountSession::sendGarbage(double now)
-{
+void TAccountSession::sendGarbage(double now) {
     // A padding digit no envelope can have, and bytes that are no ciphertext at all.
     queueRaw(TBytes("9") + randomBytes(8, 33, 126, '|') + "\r\n", now);
     log(QStringLiteral("sent garbage"));
 }
 
-double TAccountSession::onTick(double now)
-{
+double TAccountSession::onTick(double now) {
     constexpr double never = std::numeric_limits<double>::infinity();
     if (m_phase != Phase::Online)
         return never;
@@ -383,16 +365,15 @@ double TAccountSession::onTick(double now)
     return next;
 }
 
-void TAccountSession::onWritable(double now)
-{
+void TAccountSession::onWritable(double now) {
     if (!m_pendingBatch.isEmpty()) {
         m_out.push_back({0, m_pendingBatch});
         m_pendingBatch.clear();
     }
     while (!m_out.empty() && m_out.front().due <= now) {
         TBytes &b = m_out.front().bytes;
-        const ssize_t n = ::send(m_fd, b.constData(), static_cast<size_t>(b.size()),
-                                 MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t n =
+            ::send(m_fd, b.constData(), static_cast<size_t>(b.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n < 0 && (errno == EAGAIN || errno == EINTR))
             return;
         if (n < 0) {

@@ -71,9 +71,9 @@ private:
     TCobjList m_cobj;
     Phase m_phase = Phase::Hello;
     QString m_login;
-    TBytes m_md5;     // MD5 of the account's password
-    TBytes m_f2;      // the challenge the client has to encrypt
-    TBytes m_key;     // session key
+    TBytes m_md5; // MD5 of the account's password
+    TBytes m_f2;  // the challenge the client has to encrypt
+    TBytes m_key; // session key
     TBytes m_in;
     struct Chunk {
         double due;

@@ -8,9 +8,9 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
-#include <csignal>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <limits>
@@ -24,15 +24,13 @@
 std::atomic<bool> TMonitorServer::s_stop{false};
 
 namespace {
-bool toDouble(const QString &s, double &v)
-{
+bool toDouble(const QString &s, double &v) {
     bool ok = false;
     v = s.toDouble(&ok);
     return ok && std::isfinite(v);
 }
 
-bool parseObject(const QString &spec, TObjectConfig &o, QString &error)
-{
+bool parseObject(const QString &spec, TObjectConfig &o, QString &error) {
     // NUMBER[,LAT,LON[,SPEED[,FORM]]], degrees with a decimal point
     const QStringList f = spec.split(QLatin1Char(','));
     bool ok = false;
@@ -79,8 +77,7 @@ bool parseObject(const QString &spec, TObjectConfig &o, QString &error)
     return true;
 }
 
-bool addAccount(const QString &spec, TSessionOptions &s, QChar sep)
-{
+bool addAccount(const QString &spec, TSessionOptions &s, QChar sep) {
     const qsizetype i = spec.indexOf(sep);
     if (i <= 0)
         return false;
@@ -89,8 +86,7 @@ bool addAccount(const QString &spec, TSessionOptions &s, QChar sep)
 }
 } // namespace
 
-QString TServerOptions::usage()
-{
+QString TServerOptions::usage() {
     return QStringLiteral(
         "usage: zarnex-monitor-sim [options]\n"
         "  --port N                 listen on 127.0.0.1:N (default 7788; 0 = a free port)\n"
@@ -120,8 +116,7 @@ QString TServerOptions::usage()
         "The chosen port is printed alone on the first line of standard output.\n");
 }
 
-bool TServerOptions::parse(const QStringList &args, QString &error)
-{
+bool TServerOptions::parse(const QStringList &args, QString &error) {
     auto needValue = [&](int &i, QString &v) {
         if (i + 1 >= args.size()) {
             error = QStringLiteral("missing value for ") + args[i];
@@ -169,7 +164,8 @@ bool TServerOptions::parse(const QStringList &args, QString &error)
                 if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
                     continue;
                 if (!addAccount(line, session, QLatin1Char('='))) {
-                    error = QStringLiteral("bad account line in ") + v + QStringLiteral(": ") + line;
+                    error =
+                        QStringLiteral("bad account line in ") + v + QStringLiteral(": ") + line;
                     return false;
                 }
             }
@@ -202,7 +198,8 @@ bool TServerOptions::parse(const QStringList &args, QString &error)
                 return false;
         } else if (a == QLatin1String("--key-length")) {
             if (!needNumber(i, d, 1) || d > 255)
-                return error.isEmpty() ? (error = QStringLiteral("bad --key-length"), false) : false;
+                return error.isEmpty() ? (error = QStringLiteral("bad --key-length"), false)
+                                       : false;
             session.keyLength = static_cast<int>(d);
         } else if (a == QLatin1String("--fault-bad-proof")) {
             session.badProof = true;
@@ -236,28 +233,24 @@ bool TServerOptions::parse(const QStringList &args, QString &error)
     return true;
 }
 
-TMonitorServer::TMonitorServer(TServerOptions options) : m_opt(std::move(options))
-{
+TMonitorServer::TMonitorServer(TServerOptions options) : m_opt(std::move(options)) {
     for (const TObjectConfig &o : m_opt.objects)
         m_objects.emplace_back(o);
     m_connected.assign(m_objects.size(), true);
 }
 
-TMonitorServer::~TMonitorServer()
-{
+TMonitorServer::~TMonitorServer() {
     m_sessions.clear();
     if (m_listenFd >= 0)
         ::close(m_listenFd);
 }
 
-double TMonitorServer::now() const
-{
+double TMonitorServer::now() const {
     using namespace std::chrono;
     return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
-void TMonitorServer::log(const QString &text) const
-{
+void TMonitorServer::log(const QString &text) const {
     const QByteArray line =
         (QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss.zzz ")) + text + '\n')
             .toUtf8();
@@ -265,8 +258,7 @@ void TMonitorServer::log(const QString &text) const
     std::fflush(stdout);
 }
 
-bool TMonitorServer::listen(QString &error)
-{
+bool TMonitorServer::listen(QString &error) {
     m_listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (m_listenFd < 0) {
         error = QString::fromLocal8Bit(strerror(errno));
@@ -291,8 +283,7 @@ bool TMonitorServer::listen(QString &error)
     return true;
 }
 
-QString TMonitorServer::cobjList() const
-{
+QString TMonitorServer::cobjList() const {
     QStringList numbers;
     for (size_t i = 0; i < m_objects.size(); ++i)
         if (m_connected[i])
@@ -300,15 +291,13 @@ QString TMonitorServer::cobjList() const
     return numbers.isEmpty() ? QStringLiteral("null") : numbers.join(QLatin1Char(','));
 }
 
-void TMonitorServer::broadcastLine(const QString &body, double t)
-{
+void TMonitorServer::broadcastLine(const QString &body, double t) {
     for (auto &s : m_sessions)
         if (s->online())
             s->sendServerLine(body, t);
 }
 
-void TMonitorServer::accept(double t)
-{
+void TMonitorServer::accept(double t) {
     for (;;) {
         const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0)
@@ -321,14 +310,13 @@ void TMonitorServer::accept(double t)
     }
 }
 
-void TMonitorServer::sendPackets(double t)
-{
+void TMonitorServer::sendPackets(double t) {
     const double since = t - m_start;
     const int k = m_opt.furtherPoints >= 0
                       ? m_opt.furtherPoints
                       : std::max(0, static_cast<int>(m_opt.packetSeconds / 2) - 1);
-    const QDateTime wall = m_opt.localTime ? QDateTime::currentDateTime()
-                                           : QDateTime::currentDateTimeUtc();
+    const QDateTime wall =
+        m_opt.localTime ? QDateTime::currentDateTime() : QDateTime::currentDateTimeUtc();
     for (size_t i = 0; i < m_objects.size(); ++i) {
         if (!m_connected[i])
             continue;
@@ -350,8 +338,7 @@ void TMonitorServer::sendPackets(double t)
     }
 }
 
-void TMonitorServer::toggleConnection(double t)
-{
+void TMonitorServer::toggleConnection(double t) {
     if (m_objects.empty())
         return;
     const size_t i = m_cnevIndex++ % m_objects.size();
@@ -359,12 +346,11 @@ void TMonitorServer::toggleConnection(double t)
     log(QStringLiteral("object %1 %2")
             .arg(m_objects[i].number())
             .arg(m_connected[i] ? QStringLiteral("connected") : QStringLiteral("disconnected")));
-    broadcastLine(QStringLiteral("%1|cnev|%2").arg(m_objects[i].number()).arg(m_connected[i] ? 'c' : 'd'),
-                  t);
+    broadcastLine(
+        QStringLiteral("%1|cnev|%2").arg(m_objects[i].number()).arg(m_connected[i] ? 'c' : 'd'), t);
 }
 
-int TMonitorServer::run()
-{
+int TMonitorServer::run() {
     const pid_t parent = ::getppid();
     if (m_opt.watchParent) {
         ::prctl(PR_SET_PDEATHSIG, SIGTERM);
@@ -409,7 +395,8 @@ int TMonitorServer::run()
             fds.push_back({STDIN_FILENO, POLLIN, 0});
         const size_t first = fds.size();
         for (auto &s : m_sessions)
-            fds.push_back({s->fd(), static_cast<short>(POLLIN | (s->wantsWrite() ? POLLOUT : 0)), 0});
+            fds.push_back(
+                {s->fd(), static_cast<short>(POLLIN | (s->wantsWrite() ? POLLOUT : 0)), 0});
         const int timeoutMs = std::max(0, static_cast<int>(std::ceil((wake - t) * 1000)));
         const int n = ::poll(fds.data(), fds.size(), timeoutMs);
         if (n < 0 && errno != EINTR)

@@ -11,17 +11,17 @@
 #include <vector>
 
 struct TServerOptions {
-    int port = 7788;               // 0: any free port
+    int port = 7788; // 0: any free port
     TSessionOptions session;
     std::vector<TObjectConfig> objects;
-    double packetSeconds = 10;     // one on-line packet per object this often
-    int furtherPoints = -1;        // points after the position per packet; -1: one per 2 s
-    bool packetLf = true;          // packets end with LF, as the devices send them
-    bool localTime = false;        // packet times in local time instead of UTC
-    double cnevSeconds = 0;        // an object drops off or comes back this often; 0: never
-    double exitAfterSeconds = -1;  // stop by itself
+    double packetSeconds = 10;    // one on-line packet per object this often
+    int furtherPoints = -1;       // points after the position per packet; -1: one per 2 s
+    bool packetLf = true;         // packets end with LF, as the devices send them
+    bool localTime = false;       // packet times in local time instead of UTC
+    double cnevSeconds = 0;       // an object drops off or comes back this often; 0: never
+    double exitAfterSeconds = -1; // stop by itself
     bool exitOnStdinEof = false;
-    bool watchParent = true;       // stop when the process that started it is gone
+    bool watchParent = true; // stop when the process that started it is gone
 
     // Parses the command line (without the program name); false with error text on misuse.
     bool parse(const QStringList &args, QString &error);

@@ -7,8 +7,7 @@ namespace {
 constexpr double MetresPerMinute = 1852.0;
 constexpr double Pi = 3.14159265358979323846;
 
-double metresBetween(double lat1, double lon1, double lat2, double lon2)
-{
+double metresBetween(double lat1, double lon1, double lat2, double lon2) {
     const double k = std::cos((lat1 + lat2) / 2 / 60 * Pi / 180);
     const double dy = (lat2 - lat1) * MetresPerMinute;
     const double dx = (lon2 - lon1) * MetresPerMinute * k;
@@ -16,8 +15,7 @@ double metresBetween(double lat1, double lon1, double lat2, double lon2)
 }
 } // namespace
 
-TObjectSim::TObjectSim(const TObjectConfig &config) : m_config(config)
-{
+TObjectSim::TObjectSim(const TObjectConfig &config) : m_config(config) {
     // A loop of about 3 x 2 km with one bend, kept inside the map area with a margin.
     const double k = std::cos(config.lat / 60 * Pi / 180);
     const double offsets[][2] = {{0, 0}, {0, 3000}, {1200, 3600}, {2000, 2500}, {2000, 0}};
@@ -39,14 +37,15 @@ TObjectSim::TObjectSim(const TObjectConfig &config) : m_config(config)
     m_lapMetres = m_cumulative.back();
 }
 
-TObjectState TObjectSim::stateAt(double seconds) const
-{
+TObjectState TObjectSim::stateAt(double seconds) const {
     TObjectState s;
     const double speed = std::max(m_config.speedKmh, 1.0) / 3.6; // m/s
     const double driveSeconds = m_lapMetres / speed;
     const double cycle = driveSeconds + m_stopSeconds;
     // Each object starts at its own point of the cycle.
-    const double phase = std::fmod(seconds + (m_config.number % 7) * 37.0, cycle);
+    double phase = std::fmod(seconds + (m_config.number % 7) * 37.0, cycle);
+    if (phase < 0) // the first packet's further points reach back before the start
+        phase += cycle;
     double along = 0;
     if (phase < driveSeconds) {
         s.moving = true;
@@ -73,13 +72,15 @@ TObjectState TObjectSim::stateAt(double seconds) const
     const bool longForm = m_config.form == QLatin1String("long");
     const int full = longForm ? 3600 : 900, empty = longForm ? 800 : 200;
     s.fuelRaw = full - static_cast<int>(seconds / 30) % (full - empty);
-    s.boardVoltageMv = s.moving ? 27800 : 25200;
+    // Versions 2 and 3 of the short form measure up to about 18 and 22 V: 12 V vehicles.
+    const bool twelveVolt =
+        m_config.form == QLatin1String("short2") || m_config.form == QLatin1String("short3");
+    s.boardVoltageMv = twelveVolt ? (s.moving ? 13900 : 12500) : (s.moving ? 27800 : 25200);
     s.temperature = 20 + 5 * std::sin(seconds / 600);
     return s;
 }
 
-std::vector<TObjectConfig> TObjectSim::defaultObjects()
-{
+std::vector<TObjectConfig> TObjectSim::defaultObjects() {
     return {{1000, 55 * 60 + 45, 37 * 60 + 37, 40, QStringLiteral("short3")},
             {1001, 55 * 60 + 40, 37 * 60 + 30, 60, QStringLiteral("long")},
             {1002, 55 * 60 + 50, 37 * 60 + 45, 30, QStringLiteral("short1")}};

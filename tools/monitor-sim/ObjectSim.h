@@ -7,7 +7,7 @@
 // What an object's device is told to look like.
 struct TObjectConfig {
     int number = 0;
-    double lat = 0;       // start position, minutes of arc
+    double lat = 0; // start position, minutes of arc
     double lon = 0;
     double speedKmh = 40; // cruising speed
     // State string form: "short1", "short2", "short3" (version 1..3) or "long".
@@ -20,7 +20,7 @@ struct TObjectState {
     bool moving = false;
     int alertBtn = 0;
     int kungTrailer = 0, exOut2 = 0, v24Gen = 0, exOut1 = 0, tankCoverSensor = 0;
-    int fuelRaw = 0;        // converter units, 10 bits (short form) or 12 bits (long form)
+    int fuelRaw = 0; // converter units, 10 bits (short form) or 12 bits (long form)
     int boardVoltageMv = 0;
     double temperature = 0; // °C
 };
@@ -46,7 +46,7 @@ private:
         double lat, lon;
     };
     TObjectConfig m_config;
-    std::vector<Point> m_route; // closed: the last point returns to the first
+    std::vector<Point> m_route;       // closed: the last point returns to the first
     std::vector<double> m_cumulative; // metres from the start to each route point
     double m_lapMetres = 0;
     double m_stopSeconds = 60;

@@ -3,10 +3,11 @@
 #include <cmath>
 
 namespace {
-char b(int v) { return static_cast<char>(v & 0xFF); }
+char b(int v) {
+    return static_cast<char>(v & 0xFF);
+}
 
-void putCoordinate(TBytes &out, double minutes)
-{
+void putCoordinate(TBytes &out, double minutes) {
     long long tenThousandths = std::llround(minutes * 10000);
     const int degrees = static_cast<int>(tenThousandths / 600000);
     tenThousandths -= static_cast<long long>(degrees) * 600000;
@@ -18,11 +19,12 @@ void putCoordinate(TBytes &out, double minutes)
     out += b(fraction % 100 + 27);
 }
 
-int clampStep(long v) { return static_cast<int>(std::max(-78L, std::min(177L, v))); }
+int clampStep(long v) {
+    return static_cast<int>(std::max(-78L, std::min(177L, v)));
+}
 } // namespace
 
-uint8_t TPacketEncoder::checksum(const TBytes &bytes)
-{
+uint8_t TPacketEncoder::checksum(const TBytes &bytes) {
     uint8_t x = 0;
     for (char c : bytes)
         x ^= static_cast<uint8_t>(c);
@@ -32,21 +34,20 @@ uint8_t TPacketEncoder::checksum(const TBytes &bytes)
     return static_cast<uint8_t>(x | 0x40);
 }
 
-TBytes TPacketEncoder::positionBlock(const TPoint &p)
-{
+TBytes TPacketEncoder::positionBlock(const TPoint &p) {
     TBytes out;
     putCoordinate(out, p.lat);
     putCoordinate(out, p.lon);
     return out;
 }
 
-TBytes TPacketEncoder::trackBlock(const TPoint &start, const std::vector<TPoint> &further)
-{
+TBytes TPacketEncoder::trackBlock(const TPoint &start, const std::vector<TPoint> &further) {
     if (further.empty())
         return TBytes(1, b(0xCF));
     // The fine scale (0.0002') when every step fits into a byte, otherwise the coarse one.
     auto fits = [&](double divisor) {
-        double lat = std::round(start.lat * 10000) / 10000, lon = std::round(start.lon * 10000) / 10000;
+        double lat = std::round(start.lat * 10000) / 10000,
+               lon = std::round(start.lon * 10000) / 10000;
         for (const TPoint &p : further) {
             const long dy = std::lround((p.lat - lat) * divisor);
             const long dx = std::lround((p.lon - lon) * divisor);
@@ -77,8 +78,7 @@ TBytes TPacketEncoder::trackBlock(const TPoint &start, const std::vector<TPoint>
 
 TBytes TPacketEncoder::onlinePacket(const QDateTime &time, const std::optional<TPoint> &position,
                                     const std::vector<TPoint> &further, const TBytes &stateBody,
-                                    bool withLf)
-{
+                                    bool withLf) {
     const QDate d = time.date();
     const QTime t = time.time();
     TBytes p;
@@ -105,8 +105,7 @@ TBytes TPacketEncoder::onlinePacket(const QDateTime &time, const std::optional<T
     return p;
 }
 
-TBytes TPacketEncoder::shortState(const TObjectState &s, int version)
-{
+TBytes TPacketEncoder::shortState(const TObjectState &s, int version) {
     // Bytes 0..10: S[1] flags and version, S[4] signals, S[5..6] fuel, S[7..8] voltage,
     // S[9..10] temperature; the checksum becomes S[11] (its bit 5 is always clear).
     TBytes st(11, b(0x40));
@@ -128,14 +127,14 @@ TBytes TPacketEncoder::shortState(const TObjectState &s, int version)
     raw = std::max(0, std::min(1023, raw));
     st[7] = b(0x40 | raw >> 8);
     st[8] = b(raw & 0xFF);
-    const int t = std::max(0, std::min(1023, static_cast<int>(std::lround((s.temperature + 46.44) / 0.2988))));
+    const int t = std::max(
+        0, std::min(1023, static_cast<int>(std::lround((s.temperature + 46.44) / 0.2988))));
     st[9] = b(0x40 | t >> 8);
     st[10] = b(t & 0xFF);
     return st;
 }
 
-TBytes TPacketEncoder::longState(const TObjectState &s, int version)
-{
+TBytes TPacketEncoder::longState(const TObjectState &s, int version) {
     // 20 bytes: S[0] version, S[3] signals, S[16..17] fuel and S[18..19] voltage (12 bits each,
     // five high bits then seven low bits).
     TBytes st(20, b(0x40));
@@ -152,8 +151,7 @@ TBytes TPacketEncoder::longState(const TObjectState &s, int version)
     return st;
 }
 
-TBytes TPacketEncoder::stateFor(const TObjectState &s, const QString &form)
-{
+TBytes TPacketEncoder::stateFor(const TObjectState &s, const QString &form) {
     if (form == QLatin1String("long"))
         return longState(s);
     if (form == QLatin1String("short1"))

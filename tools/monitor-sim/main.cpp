@@ -7,11 +7,12 @@
 #include <cstdio>
 
 namespace {
-void onSignal(int) { TMonitorServer::requestStop(); }
+void onSignal(int) {
+    TMonitorServer::requestStop();
+}
 } // namespace
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments();
     args.removeFirst();
