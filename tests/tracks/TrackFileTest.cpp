@@ -210,7 +210,7 @@ TEST_F(TrackFileTest, FreeFileWithSavingSortsAndWrites) {
     EXPECT_TRUE(m.filesSnapshot().empty());
 }
 
-TEST_F(TrackFileTest, FailingSaveStillGivesTheReferenceBack) {
+TEST_F(TrackFileTest, FailuresStillGiveTheReferenceBack) {
     // The "object folder" is a plain file, so the day file cannot be written.
     writeRaw(path(QStringLiteral("blocked")), "x");
     const QString name = path(QStringLiteral("blocked/20140315.dat"));
@@ -218,6 +218,14 @@ TEST_F(TrackFileTest, FailingSaveStillGivesTheReferenceBack) {
     TTrackFile *f = m.get(name);
     f->add(rec(hours(1)));
     EXPECT_THROW(m.FreeFile(name, true), ETrackFileError);
+    EXPECT_TRUE(m.filesSnapshot().empty());
+
+    // A day "file" that is a folder cannot be read: the windowed get raises and keeps nothing.
+    const QString folder = path(QStringLiteral("2/20140315.dat"));
+    QDir().mkpath(folder);
+    EXPECT_THROW(m.get(folder, hours(0), hours(24)), ETrackFileError);
+    EXPECT_TRUE(m.filesSnapshot().empty());
+    EXPECT_THROW(m.form_track(path(QStringLiteral("2/")), hours(0), hours(24)), ETrackFileError);
     EXPECT_TRUE(m.filesSnapshot().empty());
 }
 
