@@ -1,0 +1,116 @@
+// Moving an object's in-memory state into storage: its OBJECTS row, the INPUTSIGNALS time series
+// and its day track file. The caller owns the transaction and commits; database errors are
+// dropped here so that one bad statement does not cost the caller the rest of its work.
+
+#include "online/GroupManager.h"
+
+#include "app/SqlLiteral.h"
+#include "tracks/FileManager.h"
+
+namespace {
+// The shown packet time back as a timestamp literal; NULL for an empty or unreadable text
+// ("нет данных").
+QString packTimeLiteral(const QString &packTime) {
+    TDateTime t = 0;
+    if (packTime.isEmpty() || !dt::tryStrToDateTime(packTime, t))
+        return QStringLiteral("NULL");
+    return sql::timestamp(t);
+}
+
+QString tsLiteral(TDateTime ts) {
+    return QLatin1Char('\'') + dt::formatDateTime(QStringLiteral("yyyy.mm.dd hh:nn:ss.zzz"), ts) +
+           QLatin1Char('\'');
+}
+
+QString f2(long double v) {
+    return sql::fixed(static_cast<double>(v));
+}
+} // namespace
+
+QString TManager::ObjSostToDBSql(const TControllableObject &o) {
+    return QStringLiteral("UPDATE OBJECTS SET obj_PACKTIME = %1, obj_fuellevel = %2, "
+                          "obj_boardvoltage = %3, obj_locomotivemove = %4, obj_warningmode = %5, "
+                          "obj_erroravtoprotect = %6, obj_dieselwork = %7, "
+                          "obj_abvoltagelessmin = %8, obj_ALERTBTN = %9, obj_VERSION = %10, "
+                          "OBJ_USEENGINEFORPARK = %11, obj_lat = %12, obj_lng = %13, "
+                          "obj_text_lat=%14, obj_text_lng=%15, obj_ts = %16, obj_fuellevell = %17, "
+                          "OBJ_TEMPERATURE = %18 WHERE OBJ_NUMBER = %19")
+        .arg(packTimeLiteral(o.PackTime))
+        .arg(o.FuelLevel)
+        .arg(o.BoardVoltage)
+        .arg(o.TankCoverSensor)
+        .arg(o.KungTrailer)
+        .arg(o.V24Gen)
+        .arg(o.ExOut1)
+        .arg(o.ExOut2)
+        .arg(o.AlertBtn)
+        .arg(o.Version)
+        .arg(o.UseEngineForPark)
+        .arg(f2(o.Lat), f2(o.Lng), f2(o.LastTextLat), f2(o.LastTextLng), tsLiteral(o.TS),
+             f2(o.FuelLevelL), sql::fixed(o.Temperature))
+        .arg(o.Number);
+}
+
+QString TManager::ObjSostToInputSignalSql(const TControllableObject &o) {
+    return QStringLiteral("UPDATE OR INSERT INTO INPUTSIGNALS ( ins_number, ins_PCTIME, "
+                          "ins_PACKTIME, ins_fuellevel, ins_boardvoltage, INS_TEMPERATURE, "
+                          "ins_locomotivemove, ins_warningmode, ins_erroravtoprotect, "
+                          "ins_dieselwork, ins_abvoltagelessmin, ins_ALERTBTN ) VALUES ( %1, "
+                          "NULL, %2, %3, %4, %5, %6, %7, %8, %9, %10, %11   ) MATCHING "
+                          "(ins_number, ins_PACKTIME)")
+        .arg(o.Number)
+        .arg(packTimeLiteral(o.PackTime))
+        .arg(o.FuelLevel)
+        .arg(o.BoardVoltage)
+        .arg(sql::fixed(o.Temperature))
+        .arg(o.TankCoverSensor)
+        .arg(o.KungTrailer)
+        .arg(o.V24Gen)
+        .arg(o.ExOut1)
+        .arg(o.ExOut2)
+        .arg(o.AlertBtn);
+}
+
+void TManager::ObjSostToDB(int ObjNumber, db::TTransaction &TR) {
+    const TControllableObject *o = FindObject(ObjNumber);
+    if (!o)
+        return;
+    try {
+        db::TQuery q(TR, ObjSostToDBSql(*o));
+        q.execute();
+    } catch (const std::exception &) {
+        // Dropped: the transaction stays usable.
+    }
+}
+
+void TManager::ObjSostToInputSignalTable(TControllableObject *obj, db::TTransaction &TR) {
+    if (!obj)
+        return;
+    try {
+        db::TQuery q(TR, ObjSostToInputSignalSql(*obj));
+        q.execute();
+    } catch (const std::exception &) {
+    }
+}
+
+void TManager::ObjSostToInputSignalTable(int ObjNumber, db::TTransaction &TR) {
+    ObjSostToInputSignalTable(FindObject(ObjNumber), TR);
+}
+
+void TManager::ObjCoordsToCoordsTable(const TControllableObject *obj, TTrackFile *curr_file) {
+    if (!obj || !curr_file)
+        return;
+    curr_file->coords.reserve(curr_file->coords.size() + static_cast<int>(obj->CCoords.size()));
+    for (const TCoordStamp &c : obj->CCoords) {
+        TCoordData d;
+        d.lat = c.Coords.Latitude;
+        d.lng = c.Coords.Longitude;
+        d.ts = c.ts;
+        d.g24 = obj->V24Gen;
+        curr_file->coords.push_back(d);
+    }
+}
+
+void TManager::ObjCoordsToCoordsTable(int ObjNumber, TTrackFile *curr_file) {
+    ObjCoordsToCoordsTable(FindObject(ObjNumber), curr_file);
+}
