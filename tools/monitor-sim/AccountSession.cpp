@@ -70,8 +70,9 @@ void TAccountSession::close(const QString &why) {
     log(QStringLiteral("closed (%1)").arg(why));
 }
 
-bool TAccountSession::wantsWrite() const {
-    return !m_out.empty() || !m_pendingBatch.isEmpty();
+bool TAccountSession::wantsWrite(double now) const {
+    // A split line's second half waits for its time; until then the socket is not polled for it.
+    return !m_pendingBatch.isEmpty() || (!m_out.empty() && m_out.front().due <= now);
 }
 
 void TAccountSession::onReadable(double now) {
@@ -84,13 +85,11 @@ void TAccountSession::onReadable(double now) {
         return;
     }
     m_in.append(buf, n);
-    if (m_in.size() > TLineCutter::MaxBuffered) {
-        close(QStringLiteral("line too long"));
-        return;
-    }
     TBytes line;
     while (m_phase != Phase::Closed && takeLine(line))
         handleLine(line, now);
+    if (m_in.size() > TLineCutter::MaxBuffered)
+        close(QStringLiteral("line too long"));
 }
 
 // Lines from the client end with CR LF, but its ciphertext is not escaped: an encrypted line

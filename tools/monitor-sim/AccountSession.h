@@ -37,7 +37,7 @@ public:
     bool online() const { return m_phase == Phase::Online; }
     bool closed() const { return m_phase == Phase::Closed; }
     QString login() const { return m_login; }
-    bool wantsWrite() const;
+    bool wantsWrite(double now) const;
 
     void onReadable(double now);
     void onWritable(double now);

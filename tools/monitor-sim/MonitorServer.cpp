@@ -396,7 +396,7 @@ int TMonitorServer::run() {
         const size_t first = fds.size();
         for (auto &s : m_sessions)
             fds.push_back(
-                {s->fd(), static_cast<short>(POLLIN | (s->wantsWrite() ? POLLOUT : 0)), 0});
+                {s->fd(), static_cast<short>(POLLIN | (s->wantsWrite(t) ? POLLOUT : 0)), 0});
         const int timeoutMs = std::max(0, static_cast<int>(std::ceil((wake - t) * 1000)));
         const int n = ::poll(fds.data(), fds.size(), timeoutMs);
         if (n < 0 && errno != EINTR)
@@ -420,7 +420,7 @@ int TMonitorServer::run() {
             }
         }
         for (auto &s : m_sessions)
-            if (!s->closed() && s->wantsWrite())
+            if (!s->closed() && s->wantsWrite(t))
                 s->onWritable(t);
         std::erase_if(m_sessions, [](const auto &s) { return s->closed(); });
     }
