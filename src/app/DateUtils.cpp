@@ -5,7 +5,8 @@
 namespace dt {
 
 namespace {
-const QDate kEpoch(1899, 12, 30);
+// 1899-12-30 as a Julian day: no static QDate, so values made during static start-up are right.
+constexpr qint64 kEpochJulianDay = 2415019;
 
 const char *const kShortMonths[] = {"янв", "фев", "мар", "апр", "май", "июн",
                                     "июл", "авг", "сен", "окт", "ноя", "дек"};
@@ -37,7 +38,7 @@ TDateTimeParts decode(TDateTime value) {
         ms -= 86400000LL;
         days += value >= 0 ? 1 : -1;
     }
-    const QDate d = kEpoch.addDays(days);
+    const QDate d = QDate::fromJulianDay(kEpochJulianDay + days);
     p.year = d.year();
     p.month = d.month();
     p.day = d.day();
