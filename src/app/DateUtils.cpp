@@ -54,7 +54,7 @@ TDateTime encodeTime(int hour, int minute, int second, int msec) {
 }
 
 TDateTime encodeDate(const QDate &date) {
-    return static_cast<double>(kEpoch.daysTo(date));
+    return static_cast<double>(date.toJulianDay() - kEpochJulianDay);
 }
 
 TDateTime encode(int year, int month, int day, int hour, int minute, int second, int msec) {
