@@ -182,7 +182,7 @@ void TDatabaseUpdater::cancel() {
 
 QString TDatabaseUpdater::newDatabasePath(const QTime &time) const {
     const QFileInfo current(m_options.DBPath);
-    QString folder = current.path();
+    QString folder = QDir::cleanPath(current.absolutePath());
     if (!folder.endsWith(QLatin1Char('/')))
         folder += QLatin1Char('/');
     const QString stem = QStringLiteral("ZARNEXLDB") + time.toString(QStringLiteral("HHmmss"));
@@ -282,7 +282,7 @@ bool TDatabaseUpdater::run(const QString &scriptPath, bool skipHistory) {
     }
 
     // 3. The new database.
-    m_newPath = newDatabasePath(QTime::currentTime());
+    m_newPath = newDatabasePath(clock ? clock() : QTime::currentTime());
     try {
         if (!createCopy()) {
             closeCopy();

@@ -19,6 +19,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTime>
 
 #include <functional>
 
@@ -61,6 +62,8 @@ public:
     std::function<void()> saveSettings;
     std::function<void()> disconnectMain;
     std::function<void()> processEvents;
+    // The time of day the new file is named after (tests pin it).
+    std::function<QTime()> clock;
 
     // The whole update. True when the settings were switched to the new database.
     bool run(const QString &scriptPath, bool skipHistory);

@@ -14,12 +14,18 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <ostream>
 
 #include "db/Database.h"
 
 // The tests use the local server on 127.0.0.1:3050 (scripts/firebird.sh start) with SYSDBA's
 // project password. Database files go to a scratch folder the server's user can write, since
 // the checkout may sit below folders it cannot enter.
+// Readable QString values in failure messages.
+inline void PrintTo(const QString &s, std::ostream *os) {
+    *os << '"' << s.toStdString() << '"';
+}
+
 namespace dbtest {
 
 inline const QString &password() {
@@ -68,7 +74,8 @@ inline const QString &scratchDir() {
 class TempDatabase {
 public:
     explicit TempDatabase(const QString &name)
-        : path(scratchDir() + name + QStringLiteral(".fdb")) {
+        : path(scratchDir() + name +
+               (name.contains(QLatin1Char('.')) ? QString() : QStringLiteral(".fdb"))) {
         QFile::remove(path);
         db.create(QStringLiteral("localhost:") + path, QStringLiteral("SYSDBA"), password());
     }
