@@ -7,6 +7,7 @@
 #include "link/cryptolib.h"
 
 #include <QEventLoop>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -423,4 +424,23 @@ TEST_F(LinkLoopback, DestroyingWhileAHandOverWaitsDoesNotHang) {
     // Nothing queued runs into the owner after it is gone.
     spin(300);
     EXPECT_EQ(r.lines.size(), seen);
+}
+
+TEST_F(LinkLoopback, AccountsFileAndConnectionEvents) {
+    QTemporaryDir dir;
+    QFile f(dir.filePath("accounts.txt"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("# dispatchers\ndepot=pa=ss\n\n");
+    f.close();
+    TSimProcess sim({"--accounts", f.fileName(), "--object", "1000", "--cnev-interval", "0.3",
+                     "--packet-interval", "100"});
+    ASSERT_TRUE(sim.ok());
+    TRecorder r;
+    ASSERT_TRUE(r.client->ConnectTo("127.0.0.1", sim.port(), "depot", "pa=ss"));
+    ASSERT_TRUE(waitUntil([&] { return r.linesWith("|cnev|").size() >= 2; }));
+    const auto events = r.linesWith("|cnev|");
+    // The object number two bytes in, the state letter in the last field.
+    EXPECT_EQ(events[0].mid(2), TBytes("1000|cnev|d"));
+    EXPECT_EQ(events[1].mid(2), TBytes("1000|cnev|c"));
+    EXPECT_TRUE(r.linesWith("|cobj|")[0].endsWith("|cobj|1000"));
 }
