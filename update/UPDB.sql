@@ -290,11 +290,14 @@ BEGIN
 END^
 
 -- PROC_FUEL_3PFILTER(dlt, dt1, dt2, object) -> OUT_PACKTIME, OUT_FUEL_L (sensor units).
--- Three-point spike filter over the object's positive fuel readings in [dt1, dt2], in time
--- order: a reading that lies more than dlt above both neighbours, or more than dlt below both,
--- is a spike (sloshing, a contact bounce) and is replaced by the median of the three, that is
--- by the nearer neighbour. Other readings, and the first and the last of the period, pass
--- unchanged. Steps (refuelling, drain) survive, because after a step the next reading agrees.
+-- Three-point spike filter over the object's positive fuel readings, in time order: a reading
+-- that lies more than dlt above both neighbours, or more than dlt below both, is a spike
+-- (sloshing, a contact bounce) and is replaced by the median of the three, that is by the
+-- nearer neighbour. The readings just before dt1 and just after dt2 serve as neighbours of the
+-- first and the last reading of the period, so a spike at its edge is caught as well; only
+-- readings in [dt1, dt2] are returned. The first and the last reading of the whole history
+-- pass unchanged. Steps (refuelling, drain) survive, because after a step the next reading
+-- agrees with it.
 CREATE PROCEDURE PROC_FUEL_3PFILTER (DLT INTEGER, DT1 TIMESTAMP, DT2 TIMESTAMP, OBJ_ID INTEGER)
 RETURNS (OUT_PACKTIME TIMESTAMP, OUT_FUEL_L INTEGER) AS
 DECLARE VARIABLE T TIMESTAMP;
@@ -303,39 +306,49 @@ DECLARE VARIABLE PREV_V INTEGER;
 DECLARE VARIABLE CUR_T TIMESTAMP;
 DECLARE VARIABLE CUR_V INTEGER;
 DECLARE VARIABLE N INTEGER;
+DECLARE VARIABLE LO TIMESTAMP;
+DECLARE VARIABLE HI TIMESTAMP;
 BEGIN
     N = 0;
     DLT = COALESCE(DLT, 0);
+    LO = NULL;
+    HI = NULL;
+    SELECT FIRST 1 INS_PACKTIME FROM INPUTSIGNALS
+        WHERE INS_NUMBER = :OBJ_ID AND INS_PACKTIME < :DT1 AND INS_FUELLEVEL > 0
+        ORDER BY INS_NUMBER DESC, INS_PACKTIME DESC INTO :LO;
+    SELECT FIRST 1 INS_PACKTIME FROM INPUTSIGNALS
+        WHERE INS_NUMBER = :OBJ_ID AND INS_PACKTIME > :DT2 AND INS_FUELLEVEL > 0
+        ORDER BY INS_NUMBER, INS_PACKTIME INTO :HI;
+    LO = COALESCE(LO, DT1);
+    HI = COALESCE(HI, DT2);
     FOR SELECT INS_PACKTIME, INS_FUELLEVEL FROM INPUTSIGNALS
-        WHERE INS_NUMBER = :OBJ_ID AND INS_PACKTIME >= :DT1 AND INS_PACKTIME <= :DT2
+        WHERE INS_NUMBER = :OBJ_ID AND INS_PACKTIME >= :LO AND INS_PACKTIME <= :HI
           AND INS_FUELLEVEL > 0
         ORDER BY INS_NUMBER, INS_PACKTIME
         INTO :T, :V
     DO
     BEGIN
         N = N + 1;
-        IF (N = 2) THEN
+        IF (N >= 2) THEN
         BEGIN
-            -- the first reading has one neighbour only
+            -- CUR is judged now that its successor V is known
             OUT_PACKTIME = CUR_T;
             OUT_FUEL_L = CUR_V;
-            SUSPEND;
-        END
-        ELSE IF (N > 2) THEN
-        BEGIN
-            OUT_PACKTIME = CUR_T;
-            OUT_FUEL_L = CUR_V;
-            IF (CUR_V - PREV_V > DLT AND CUR_V - V > DLT) THEN
-                OUT_FUEL_L = MAXVALUE(PREV_V, V);
-            ELSE IF (PREV_V - CUR_V > DLT AND V - CUR_V > DLT) THEN
-                OUT_FUEL_L = MINVALUE(PREV_V, V);
-            SUSPEND;
+            IF (N > 2) THEN
+            BEGIN
+                IF (CUR_V - PREV_V > DLT AND CUR_V - V > DLT) THEN
+                    OUT_FUEL_L = MAXVALUE(PREV_V, V);
+                ELSE IF (PREV_V - CUR_V > DLT AND V - CUR_V > DLT) THEN
+                    OUT_FUEL_L = MINVALUE(PREV_V, V);
+            END
+            IF (CUR_T >= DT1 AND CUR_T <= DT2) THEN
+                SUSPEND;
         END
         PREV_V = CUR_V;
         CUR_T = T;
         CUR_V = V;
     END
-    IF (N > 0) THEN
+    IF (N > 0 AND CUR_T >= DT1 AND CUR_T <= DT2) THEN
     BEGIN
         OUT_PACKTIME = CUR_T;
         OUT_FUEL_L = CUR_V;
@@ -667,8 +680,10 @@ END^
 -- without data included), each day clipped to [start, end].
 -- Every packet's state holds from its time to the next packet's time when that pause is at most
 -- gap (fraction of a day); a longer pause counts, as a whole, as time without data
--- (INVALID_S) and adds to no signal. The last packet holds up to the end when that is within
--- gap. The state in force at a day's start comes from the last packet before it. A signal's
+-- (INVALID_S) and adds to no signal. After the last packet the state holds up to the end when
+-- that is within gap, otherwise the time up to the end is time without data; time before the
+-- object's first packet counts nowhere. The state in force at a day's start comes from the
+-- last packet before it. A signal's
 -- time is the time it was on (non-zero): ALERT alarm button, OPENTANK tank sensor /
 -- locomotive movement, OPENKUNG warning mode, GEN engine (protection breaker signal), INP1
 -- diesel, INP2 accumulator voltage below the threshold. Durations are seconds.
