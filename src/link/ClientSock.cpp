@@ -168,14 +168,23 @@ void TClientThread::Disconnect() {
 }
 
 bool TClientThread::war(const TBytes &arr, bool e) {
-    int fd;
-    TBytes key;
+    bool ok;
     {
-        std::lock_guard l(m_mx);
-        fd = ssock;
-        key = a_key;
+        // The descriptor is taken under the send lock: the worker closes retired descriptors
+        // only while holding it, so this one cannot be closed (and reused) under the send.
+        std::lock_guard s(m_sendMx);
+        int fd;
+        TBytes key;
+        {
+            std::lock_guard l(m_mx);
+            fd = ssock;
+            key = a_key;
+        }
+        ok = sendAll(fd, FrameLine(arr, e, key));
     }
-    return SendOn(fd, arr, e, key);
+    if (!ok)
+        SetState(255);
+    return ok;
 }
 
 bool TClientThread::SendOn(int fd, const TBytes &arr, bool e, const TBytes &key,
@@ -403,7 +412,8 @@ bool TClientThread::Handshake(int fd, TBytes &sessionKey) {
         TBytes key;
         if (!k.isEmpty())
             RC5Bytes(k, K, 32, key, pad, -1, 16);
-        if (p > key.size())
+        // No key the cipher cannot use: an empty key leaves lines unencrypted.
+        if (p > key.size() || key.size() - p > 255)
             return false;
         key.chop(p);
         if (!SendOn(fd, TextToBytes(QStringLiteral("CE|") + login + QStringLiteral("|keyok")),

@@ -38,6 +38,11 @@ using TOnData = std::function<void()>;
 // Dialogs() in the main thread; the worker does not wait for the box, and while one such box
 // is open further reports go to the operations log.
 //
+// The receive time-out (120 s) is fixed, not the ServerTimeOut setting; a server that sends
+// nothing for that long is taken as lost. Disconnect ends the connection quietly: the receive
+// it breaks is not reported as an error. ConnectTo on a live connection replaces it.
+// war() and the getters may be called from any thread.
+//
 // Terminate() asks the worker to stop (no callback runs after it); the destructor terminates
 // and joins, which never blocks on the main thread: a pending hand-over is cancelled.
 class TClientThread {
