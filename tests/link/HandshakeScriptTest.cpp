@@ -125,6 +125,11 @@ TEST(HandshakeScript, MalformedRepliesFailTheHandshake) {
              p.proveAndReadAnswer();
              p.send("auth|yes|9ABCDEFGH\r\n");
          }},
+        {"key longer than the cipher takes",
+         [](TScriptedPeer &p) {
+             p.proveAndReadAnswer();
+             p.send("auth|yes|0" + TBytes(264, 'A') + "\r\n");
+         }},
         {"key padding larger than the key",
          [](TScriptedPeer &p) {
              p.proveAndReadAnswer();
