@@ -111,6 +111,9 @@ public:
     void tbServerClick(bool down);
     void ClientStateChanged();
     void ClientDataIn();
+    // The two callbacks' work on given values (the tests drive these directly).
+    void HandleState(uint8_t state, TErrors err);
+    void ProcessLine(const TBytes &M);
     // The object number is the text of the state grid's first column in the current row.
     void SendObjectCommand(const QString &objectNumber, int code);
     void UpdateConnectedObjectsList();
