@@ -185,10 +185,11 @@ void TServerController::markAllDisconnected() {
 }
 
 void TServerController::ClientStateChanged() {
-    if (!FClientThread)
-        return;
-    const uint8_t state = FClientThread->getState();
-    const TErrors err = FClientThread->getError();
+    if (FClientThread)
+        HandleState(FClientThread->getState(), FClientThread->getError());
+}
+
+void TServerController::HandleState(uint8_t state, TErrors err) {
     switch (state) {
     case 1:
         emit connectCommandsChanged(false, true);
@@ -244,9 +245,11 @@ void TServerController::ClientStateChanged() {
 }
 
 void TServerController::ClientDataIn() {
-    if (!FClientThread)
-        return;
-    const TBytes M = FClientThread->getData();
+    if (FClientThread)
+        ProcessLine(FClientThread->getData());
+}
+
+void TServerController::ProcessLine(const TBytes &M) {
     try {
         if (FindBytes(QStringLiteral("cobj"), M) >= 0) {
             const QByteArray rest = M.mid(M.lastIndexOf('|') + 1);
