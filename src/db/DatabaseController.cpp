@@ -141,6 +141,8 @@ void TDatabaseController::versionCheck() {
 }
 
 void TDatabaseController::miConnectToDBClick() {
+    if (m_updateRunning)
+        return;
     if (!ConnectToDB(m_options.DBServ, m_options.DBPath, m_options.DBPass, m_options.DBLogin)) {
         setButtonDown(false);
         return;
@@ -162,7 +164,9 @@ void TDatabaseController::miConnectToDBClick() {
     tmrCheckConn.start();
 }
 
-void TDatabaseController::miDisconnectFromDBClick() {
+void TDatabaseController::miDisconnectFromDBClick(bool evenDuringUpdate) {
+    if (m_updateRunning && !evenDuringUpdate)
+        return;
     if (closeServerLink)
         closeServerLink();
     DisconnectFromDB();
@@ -176,7 +180,7 @@ void TDatabaseController::miDisconnectFromDBClick() {
 
 void TDatabaseController::tmrCheckConnTimer() {
     tmrCheckConn.stop();
-    if (m_buttonDown && !m_database.ping()) {
+    if (!m_updateRunning && m_buttonDown && !m_database.ping()) {
         miDisconnectFromDBClick();
         m_dialogs.message(QStringLiteral("Cоединение с базой данных потеряно. Для продолжения "
                                          "\r\nработы необходимо выполнить переподключение."),

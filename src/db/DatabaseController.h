@@ -31,7 +31,9 @@
 //                         (a throw is shown and the disconnection goes on)
 //     destroyManager      when disconnecting fails and the connection is forced closed
 //     afterDisconnected   switch the demonstration object off, disable its command, repaint
-//     PerformUpdate       show TUpdateDBForm and run the update with the default script
+//     PerformUpdate       show TUpdateDBForm and run the update with the default script;
+//                         the form's disconnectMain -> miDisconnectFromDBClick(true), its
+//                         updater's runningChanged -> setUpdateRunning
 // tmrCheckConn is started and stopped here; tests call tmrCheckConnTimer() directly.
 
 #include <QColor>
@@ -65,8 +67,15 @@ public:
     static bool IsCompatibleVersion(const QString &text);
 
     void miConnectToDBClick();
-    void miDisconnectFromDBClick();
+    // evenDuringUpdate: the update's own disconnection at its end.
+    void miDisconnectFromDBClick(bool evenDuringUpdate = false);
     void tmrCheckConnTimer();
+
+    // While an update copies (its loop processes window events) the connect and disconnect
+    // commands do nothing and the watchdog leaves the connection alone; wire
+    // TDatabaseUpdater::runningChanged here. The window also defers exit until it ends.
+    void setUpdateRunning(bool running) { m_updateRunning = running; }
+    bool updateRunning() const { return m_updateRunning; }
 
     int FLastDbConnectionSost = 0; // 0 not connected, 1 connected, 2 last attempt failed
     bool tbConnectDBDown() const { return m_buttonDown; }
@@ -96,6 +105,7 @@ private:
     TDatabase m_database;
     bool m_buttonDown = false;
     bool m_commandsEnabled = false;
+    bool m_updateRunning = false;
 
     void setSost(int sost);
     void setButtonDown(bool down);

@@ -178,3 +178,49 @@ TEST_F(DatabaseControllerTest, ALostConnectionDisconnectsWithinASecondAndWarnsOn
     c.tmrCheckConnTimer();
     EXPECT_EQ(dialogs.calls.size(), 1u);
 }
+
+TEST_F(DatabaseControllerTest, AcceptedUpdateSwitchesToTheNewDatabaseAndTheCommandReconnects) {
+    base->db.execute("update SYS set LAST_VERSION = 1");
+    base->db.execute("insert into OBJECTS (OBJ_NUMBER, OBJ_NAME) values (5, 'Пятый')");
+    dialogs.answers.push_back(mbYes);
+    TDatabaseController c(options, dialogs);
+    TDatabaseUpdater updater(options, dialogs, c.Database());
+    QObject::connect(&updater, &TDatabaseUpdater::runningChanged, &c,
+                     &TDatabaseController::setUpdateRunning);
+    updater.disconnectMain = [&] { c.miDisconnectFromDBClick(true); };
+    int saves = 0;
+    updater.saveSettings = [&] { ++saves; };
+    bool ok = false;
+    c.PerformUpdate = [&] { ok = updater.run(ZARNEX_SOURCE_DIR "/update/UPDB.sql", false); };
+    c.miConnectToDBClick();
+    ASSERT_TRUE(ok) << updater.log().join("\n").toStdString();
+    EXPECT_EQ(saves, 1);
+    EXPECT_NE(options.DBPath, base->path);
+    EXPECT_EQ(c.Database().name(), "localhost:" + options.DBPath);
+    EXPECT_EQ(c.GetCurrDBVersion(), 2);
+    EXPECT_EQ(
+        selectValue(c.Database(), "select OBJ_NAME from OBJECTS where OBJ_NUMBER = 5").toString(),
+        "Пятый");
+    EXPECT_TRUE(c.commandsEnabled());
+    EXPECT_TRUE(c.tbConnectDBDown());
+    EXPECT_TRUE(c.tmrCheckConn.isActive());
+    c.miDisconnectFromDBClick();
+    TDatabase d;
+    d.open("localhost:" + options.DBPath, "SYSDBA", dbtest::password());
+    d.drop();
+}
+
+TEST_F(DatabaseControllerTest, CommandsWaitWhileAnUpdateRuns) {
+    TDatabaseController c(options, dialogs);
+    c.setUpdateRunning(true);
+    c.miConnectToDBClick();
+    EXPECT_FALSE(c.Database().isOpen());
+    c.setUpdateRunning(false);
+    c.miConnectToDBClick();
+    ASSERT_TRUE(c.Database().isOpen());
+    c.setUpdateRunning(true);
+    c.miDisconnectFromDBClick();
+    EXPECT_TRUE(c.Database().isOpen());
+    c.miDisconnectFromDBClick(true);
+    EXPECT_FALSE(c.Database().isOpen());
+}
