@@ -231,7 +231,8 @@ TEST_F(LinkLoopback, SeveralLinesInOneWriteArriveInOrder) {
 }
 
 TEST_F(LinkLoopback, SplitLinesAreHandedOverOnceComplete) {
-    TSimProcess sim({"--fault-split", "--packet-interval", "0.5", "--object", "1000"});
+    TSimProcess sim(
+        {"--fault-split", "--packet-interval", "0.5", "--object", "1000,55.70,37.55,50,long"});
     ASSERT_TRUE(sim.ok());
     TRecorder r;
     ASSERT_TRUE(r.client->ConnectTo("127.0.0.1", sim.port(), "demo", "demo"));
@@ -243,6 +244,15 @@ TEST_F(LinkLoopback, SplitLinesAreHandedOverOnceComplete) {
         const TBytes packet = l.mid(l.indexOf("data|") + 5);
         EXPECT_TRUE(packetChecksumOk(packet));
         EXPECT_EQ(sim.count("packet=" + QString::fromLatin1(packet.toHex())), 1);
+        // The object as given: near 55°42' N, 37°33' E, long state form (version 4).
+        ASSERT_EQ(packet.size(), 40); // no further points at this interval
+        EXPECT_EQ(static_cast<uint8_t>(packet[7]) - 27, 55);
+        EXPECT_NEAR(static_cast<uint8_t>(packet[8]) - 48, 42, 2);
+        EXPECT_EQ(static_cast<uint8_t>(packet[11]) - 27, 37);
+        EXPECT_NEAR(static_cast<uint8_t>(packet[12]) - 48, 33, 4);
+        const qsizetype state = packet.size() - 1 - 22; // 20 state bytes, checksum, CR, LF
+        EXPECT_EQ(packet[state - 1], ';');
+        EXPECT_EQ(packet[state] & 0x0F, 4);
     }
     EXPECT_EQ(r.lines.size(), r.linesWith("|data|").size() + 1);
 }
