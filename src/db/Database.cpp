@@ -253,7 +253,8 @@ bool TDatabase::ping() noexcept {
 void TDatabase::execute(const QString &sql, TTransactionKind kind) {
     TTransaction tr(*this, kind);
     tr.start();
-    TQuery q(tr, sql);
+    TQuery q(tr);
+    q.setSql(sql, true); // no parameters here, so ":" is left to the server (PSQL variables)
     q.execute();
     q.close();
     tr.commit();

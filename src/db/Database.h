@@ -116,7 +116,8 @@ public:
     bool ping() noexcept;
     const QString &name() const { return m_name; }
 
-    // Runs one statement in a transaction of its own and commits it.
+    // Runs one statement, sent as it is (no parameters), in a transaction of its own and
+    // commits it.
     void execute(const QString &sql, TTransactionKind kind = TTransactionKind::Write);
 
     Firebird::IAttachment *attachment() const { return m_att; }
