@@ -20,7 +20,9 @@ server_pid() {
 }
 
 listening() {
-    ss -ltn 2>/dev/null | awk '{print $4}' | grep -qx "$ADDR"
+    # 127.0.0.1:3050 in LISTEN state (0A); read from /proc so no network tools are needed.
+    awk 'NR > 1 && $2 == "0100007F:0BEA" && $4 == "0A" { found = 1 } END { exit !found }' \
+        /proc/net/tcp 2>/dev/null
 }
 
 # The guardian is the parent of the server process whose PID the pidfile holds.
