@@ -28,8 +28,10 @@ listening() {
 # The guardian is the parent of the server process whose PID the pidfile holds.
 guard_pid() {
     local pid=$1 ppid
-    ppid=$(ps -o ppid= -p "$pid" 2>/dev/null | tr -d ' ')
-    [ -n "$ppid" ] && [ "$ppid" != 1 ] && [ "$(ps -o comm= -p "$ppid")" = fbguard ] && echo "$ppid"
+    # Field 4 of /proc/PID/stat is the parent (the name in field 2 has no blanks here).
+    ppid=$(awk '{print $4}' "/proc/$pid/stat" 2>/dev/null)
+    [ -n "$ppid" ] && [ "$ppid" != 1 ] && [ "$(cat "/proc/$ppid/comm" 2>/dev/null)" = fbguard ] &&
+        echo "$ppid"
 }
 
 wait_listening() {
