@@ -11,7 +11,11 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <arpa/inet.h>
 #include <memory>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -223,6 +227,10 @@ TEST_F(LinkLoopback, SeveralLinesInOneWriteArriveInOrder) {
     ASSERT_TRUE(r.client->ConnectTo("127.0.0.1", sim.port(), "demo", "demo"));
     ASSERT_TRUE(waitUntil([&] { return r.linesWith("|data|").size() >= 9; }));
     const auto data = r.linesWith("|data|");
+    QStringList seen; // for the failure message
+    for (const TBytes &l : r.lines)
+        seen << QString::fromLatin1(l.left(12).toHex());
+    SCOPED_TRACE(seen.join(' ').toStdString());
     for (size_t i = 0; i < 9; ++i) {
         const TBytes expect = TBytes::number(1000 + static_cast<int>(i % 3)) + "|data|";
         EXPECT_EQ(data[i].mid(2, expect.size()), expect) << i;
@@ -403,19 +411,22 @@ TEST_F(LinkLoopback, ConnectFailures) {
     // A port that is not a number changes nothing.
     EXPECT_FALSE(r.client->ConnectTo("127.0.0.1", "77x", "demo", "demo"));
     EXPECT_TRUE(r.states.empty());
-    // Nobody listening: a socket error.
-    int freePort;
-    {
-        TSimProcess sim({});
-        ASSERT_TRUE(sim.ok());
-        freePort = sim.port().toInt();
-    }
-    spin(100);
+    // Nobody listening: a socket error. The port stays bound (not listening) meanwhile, so no
+    // server of a test running alongside can take it.
+    const int holder = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr *>(&sa), sizeof sa), 0);
+    socklen_t len = sizeof sa;
+    ::getsockname(holder, reinterpret_cast<sockaddr *>(&sa), &len);
+    const int freePort = ntohs(sa.sin_port);
     EXPECT_FALSE(r.client->ConnectTo("127.0.0.1", QString::number(freePort), "demo", "demo"));
     ASSERT_FALSE(r.states.empty());
     EXPECT_EQ(r.states.front().state, 255);
     EXPECT_EQ(r.states.front().error, eESocket);
     EXPECT_FALSE(r.client->war("x", false));
+    ::close(holder);
 }
 
 TEST_F(LinkLoopback, DestroyingWhileAHandOverWaitsDoesNotHang) {
