@@ -131,3 +131,22 @@ TEST(DatabaseLayer, AFailureCarriesTheServersCodeAndText) {
         EXPECT_TRUE(e.text().contains("NO_SUCH_TABLE")) << e.text().toStdString();
     }
 }
+
+TEST(DatabaseLayer, CreateSetsPageSizeAndCharacterSetAndDropRemovesTheFile) {
+    REQUIRE_FIREBIRD_SERVER();
+    const QString path = dbtest::scratchDir() + "created.fdb";
+    QFile::remove(path);
+    TDatabase d;
+    d.create("localhost:" + path, "SYSDBA", dbtest::password(), 16384);
+    EXPECT_EQ(selectValue(d, "select MON$PAGE_SIZE from MON$DATABASE").toInt(), 16384);
+    EXPECT_EQ(selectValue(d, "select trim(RDB$CHARACTER_SET_NAME) from RDB$DATABASE").toString(),
+              "WIN1251");
+    // Text in a column without its own character set keeps Cyrillic through WIN1251.
+    d.execute("create table T (S varchar(10))");
+    d.execute("insert into T values ('Ёлка')");
+    EXPECT_EQ(selectValue(d, "select octet_length(S) from T").toInt(), 4);
+    EXPECT_TRUE(d.ping());
+    d.drop();
+    EXPECT_FALSE(d.isOpen());
+    EXPECT_FALSE(QFile::exists(path));
+}
