@@ -164,9 +164,13 @@ void TDatabaseController::miConnectToDBClick() {
     tmrCheckConn.start();
 }
 
-void TDatabaseController::miDisconnectFromDBClick(bool evenDuringUpdate) {
-    if (m_updateRunning && !evenDuringUpdate)
+void TDatabaseController::miDisconnectFromDBClick() {
+    if (m_updateRunning)
         return;
+    disconnectForUpdate();
+}
+
+void TDatabaseController::disconnectForUpdate() {
     if (closeServerLink)
         closeServerLink();
     DisconnectFromDB();

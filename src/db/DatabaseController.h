@@ -32,9 +32,10 @@
 //     destroyManager      when disconnecting fails and the connection is forced closed
 //     afterDisconnected   switch the demonstration object off, disable its command, repaint
 //     PerformUpdate       show TUpdateDBForm and run the update with the default script;
-//                         the form's disconnectMain -> miDisconnectFromDBClick(true), its
+//                         the form's disconnectMain -> disconnectForUpdate(), its
 //                         updater's runningChanged -> setUpdateRunning
-// tmrCheckConn is started and stopped here; tests call tmrCheckConnTimer() directly.
+// tmrCheckConn is started, stopped and connected to tmrCheckConnTimer() here (do not connect
+// it again); tests call tmrCheckConnTimer() directly.
 
 #include <QColor>
 #include <QObject>
@@ -67,8 +68,9 @@ public:
     static bool IsCompatibleVersion(const QString &text);
 
     void miConnectToDBClick();
-    // evenDuringUpdate: the update's own disconnection at its end.
-    void miDisconnectFromDBClick(bool evenDuringUpdate = false);
+    void miDisconnectFromDBClick();
+    // The disconnect command run by the update itself at its end (the only one it allows).
+    void disconnectForUpdate();
     void tmrCheckConnTimer();
 
     // While an update copies (its loop processes window events) the connect and disconnect

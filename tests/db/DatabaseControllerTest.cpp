@@ -187,7 +187,7 @@ TEST_F(DatabaseControllerTest, AcceptedUpdateSwitchesToTheNewDatabaseAndTheComma
     TDatabaseUpdater updater(options, dialogs, c.Database());
     QObject::connect(&updater, &TDatabaseUpdater::runningChanged, &c,
                      &TDatabaseController::setUpdateRunning);
-    updater.disconnectMain = [&] { c.miDisconnectFromDBClick(true); };
+    updater.disconnectMain = [&] { c.disconnectForUpdate(); };
     int saves = 0;
     updater.saveSettings = [&] { ++saves; };
     bool ok = false;
@@ -221,6 +221,6 @@ TEST_F(DatabaseControllerTest, CommandsWaitWhileAnUpdateRuns) {
     c.setUpdateRunning(true);
     c.miDisconnectFromDBClick();
     EXPECT_TRUE(c.Database().isOpen());
-    c.miDisconnectFromDBClick(true);
+    c.disconnectForUpdate();
     EXPECT_FALSE(c.Database().isOpen());
 }
