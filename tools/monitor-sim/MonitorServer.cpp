@@ -30,13 +30,13 @@ bool toDouble(const QString &s, double &v) {
     return ok && std::isfinite(v);
 }
 
-bool parseObject(const QString &spec, TObjectConfig &o, QString &error) {
+bool parseObject(const QString &arg, TObjectConfig &o, QString &error) {
     // NUMBER[,LAT,LON[,SPEED[,FORM]]], degrees with a decimal point
-    const QStringList f = spec.split(QLatin1Char(','));
+    const QStringList f = arg.split(QLatin1Char(','));
     bool ok = false;
     o.number = f[0].toInt(&ok);
     if (!ok || o.number <= 0) {
-        error = QStringLiteral("bad object number: ") + spec;
+        error = QStringLiteral("bad object number: ") + arg;
         return false;
     }
     // A default object keeps its own settings; another number borrows one of theirs.
@@ -50,38 +50,38 @@ bool parseObject(const QString &spec, TObjectConfig &o, QString &error) {
     o.speedKmh = d.speedKmh;
     o.form = d.form;
     if (f.size() == 2 || f.size() > 5) {
-        error = QStringLiteral("bad object: ") + spec;
+        error = QStringLiteral("bad object: ") + arg;
         return false;
     }
     if (f.size() >= 3) {
         double lat, lon;
         if (!toDouble(f[1], lat) || !toDouble(f[2], lon) || lat < 0 || lat > 90 || lon < 0 ||
             lon > 180) {
-            error = QStringLiteral("bad object position: ") + spec;
+            error = QStringLiteral("bad object position: ") + arg;
             return false;
         }
         o.lat = lat * 60;
         o.lon = lon * 60;
     }
     if (f.size() >= 4 && (!toDouble(f[3], o.speedKmh) || o.speedKmh < 0 || o.speedKmh > 250)) {
-        error = QStringLiteral("bad object speed: ") + spec;
+        error = QStringLiteral("bad object speed: ") + arg;
         return false;
     }
     if (f.size() == 5) {
         o.form = f[4];
         if (!QStringList{"short1", "short2", "short3", "long"}.contains(o.form)) {
-            error = QStringLiteral("bad state form: ") + spec;
+            error = QStringLiteral("bad state form: ") + arg;
             return false;
         }
     }
     return true;
 }
 
-bool addAccount(const QString &spec, TSessionOptions &s, QChar sep) {
-    const qsizetype i = spec.indexOf(sep);
+bool addAccount(const QString &arg, TSessionOptions &s, QChar sep) {
+    const qsizetype i = arg.indexOf(sep);
     if (i <= 0)
         return false;
-    s.accounts[spec.left(i)] = spec.mid(i + 1);
+    s.accounts[arg.left(i)] = arg.mid(i + 1);
     return true;
 }
 } // namespace
