@@ -221,7 +221,7 @@ TEST_F(LinkLoopback, KeepAliveAnsweredOnTheWireAndReidAnswered) {
 
 TEST_F(LinkLoopback, SeveralLinesInOneWriteArriveInOrder) {
     TSimProcess sim({"--fault-coalesce", "--packet-interval", "0.2", "--object", "1000", "--object",
-                     "1001", "--object", "1002"});
+                     "1001", "--object", "1002", "--gps-lost-every", "2"});
     ASSERT_TRUE(sim.ok());
     TRecorder r;
     ASSERT_TRUE(r.client->ConnectTo("127.0.0.1", sim.port(), "demo", "demo"));
@@ -234,7 +234,16 @@ TEST_F(LinkLoopback, SeveralLinesInOneWriteArriveInOrder) {
     for (size_t i = 0; i < 9; ++i) {
         const TBytes expect = TBytes::number(1000 + static_cast<int>(i % 3)) + "|data|";
         EXPECT_EQ(data[i].mid(2, expect.size()), expect) << i;
-        EXPECT_TRUE(packetChecksumOk(data[i].mid(data[i].indexOf("data|") + 5))) << i;
+        const TBytes packet = data[i].mid(data[i].indexOf("data|") + 5);
+        EXPECT_TRUE(packetChecksumOk(packet)) << i;
+        // Every other round without a position; a round's packets alike.
+        const bool lost = static_cast<uint8_t>(packet[7]) == 0xCF;
+        const TBytes first = data[i - i % 3].mid(data[i - i % 3].indexOf("data|") + 5);
+        EXPECT_EQ(lost, static_cast<uint8_t>(first[7]) == 0xCF) << i;
+        if (i >= 3) {
+            const TBytes before = data[i - 3].mid(data[i - 3].indexOf("data|") + 5);
+            EXPECT_NE(lost, static_cast<uint8_t>(before[7]) == 0xCF) << i;
+        }
     }
 }
 

@@ -83,6 +83,14 @@ TEST(SimPackets, PositionBytesAndChecksumRule) {
     // A fraction that rounds up to a whole minute carries into the minutes.
     EXPECT_NEAR(coordinate(TPacketEncoder::positionBlock({3345.99996, 0}), 0), 3346.0, 1e-9);
 
+    // Without a position: both blocks are the single byte 0xCF, even with points at hand.
+    const TBytes lost =
+        TPacketEncoder::onlinePacket(QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5)), std::nullopt,
+                                     {{3345.0, 2257.0}}, TBytes(11, 0x40), false);
+    EXPECT_EQ(lost.mid(7, 3), TBytes("\xCF\xCF;"));
+    EXPECT_TRUE(decode(lost).checksumOk);
+    EXPECT_FALSE(decode(lost).position);
+
     EXPECT_EQ(TPacketEncoder::checksum(TBytes("\x20")), 0x41);
     EXPECT_EQ(TPacketEncoder::checksum(TBytes("\x08\x0B")), 0x43);
 }

@@ -100,6 +100,7 @@ QString TServerOptions::usage() {
         "  --no-lf                  packets without the trailing LF\n"
         "  --local-time             packet times in local time (default UTC)\n"
         "  --cnev-interval SECONDS  an object disconnects or reconnects this often (0 = never)\n"
+        "  --gps-lost-every N       every Nth packet of an object has no position (0 = never)\n"
         "  --reid-after SECONDS     ask the client to identify again, once, after login\n"
         "  --key-length N           session key length in bytes (default 16)\n"
         "faults:\n"
@@ -193,6 +194,11 @@ bool TServerOptions::parse(const QStringList &args, QString &error) {
         } else if (a == QLatin1String("--cnev-interval")) {
             if (!needNumber(i, cnevSeconds, 0))
                 return false;
+        } else if (a == QLatin1String("--gps-lost-every")) {
+            if (!needNumber(i, d, 0) || d != std::floor(d))
+                return error.isEmpty() ? (error = QStringLiteral("bad --gps-lost-every"), false)
+                                       : false;
+            gpsLostEvery = static_cast<int>(d);
         } else if (a == QLatin1String("--reid-after")) {
             if (!needNumber(i, session.reidAfterSeconds, 0))
                 return false;
@@ -330,12 +336,18 @@ void TMonitorServer::sendPackets(double t) {
             further.push_back({sj.lat, sj.lon});
         }
         const TObjectState now = o.stateAt(since);
+        // Without a satellite fix the device sends neither a position nor further points.
+        const bool lost = m_opt.gpsLostEvery > 0 && (m_packetRound + 1) % m_opt.gpsLostEvery == 0;
+        std::optional<TPacketEncoder::TPoint> position;
+        if (!lost)
+            position = TPacketEncoder::TPoint{s0.lat, s0.lon};
         const TBytes packet = TPacketEncoder::onlinePacket(
-            wall.addSecs(-2 * k), TPacketEncoder::TPoint{s0.lat, s0.lon}, further,
-            TPacketEncoder::stateFor(now, o.config().form), m_opt.packetLf);
+            wall.addSecs(-2 * k), position, further, TPacketEncoder::stateFor(now, o.config().form),
+            m_opt.packetLf);
         for (auto &s : m_sessions)
             s->sendDataLine(o.number(), packet, t);
     }
+    ++m_packetRound;
 }
 
 void TMonitorServer::toggleConnection(double t) {

@@ -19,6 +19,7 @@ struct TServerOptions {
     bool packetLf = true;         // packets end with LF, as the devices send them
     bool localTime = false;       // packet times in local time instead of UTC
     double cnevSeconds = 0;       // an object drops off or comes back this often; 0: never
+    int gpsLostEvery = 0;         // every Nth packet of an object has no position; 0: never
     double exitAfterSeconds = -1; // stop by itself
     bool exitOnStdinEof = false;
     bool watchParent = true; // stop when the process that started it is gone
@@ -62,5 +63,6 @@ private:
     double m_nextPacket = 0;
     double m_nextCnev = 0;
     size_t m_cnevIndex = 0;
+    long m_packetRound = 0;
     static std::atomic<bool> s_stop;
 };
