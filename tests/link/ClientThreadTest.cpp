@@ -115,8 +115,18 @@ protected:
 } // namespace
 
 TEST_F(LinkLoopback, GoodHandshakeReachesStateTwoAndCarriesCommands) {
-    TSimProcess sim({"--account", "operator:s3cret|x", "--key-length", "13"});
+    // Cyrillic travels as the low 8 bits of each character, login and password alike.
+    const QString login = QStringLiteral("диспетчер"), password = QStringLiteral("пароль|1");
+    TSimProcess sim({"--account", "operator:s3cret|x", "--account", login + ':' + password,
+                     "--key-length", "13"});
     ASSERT_TRUE(sim.ok());
+    {
+        TRecorder cyr;
+        ASSERT_TRUE(cyr.client->ConnectTo("127.0.0.1", sim.port(), login, password));
+        ASSERT_TRUE(waitUntil([&] { return cyr.reached(2) || cyr.firstError(); }));
+        EXPECT_TRUE(cyr.reached(2));
+        EXPECT_EQ(cyr.client->getLogin(), login);
+    }
     TRecorder r;
     ASSERT_TRUE(r.client->ConnectTo("127.0.0.1", sim.port(), "operator", "s3cret|x"));
     ASSERT_TRUE(waitUntil([&] { return r.reached(2); }));

@@ -142,7 +142,11 @@ void TAccountSession::handleHello(const TBytes &line) {
         ReplaceAllText(BytesToText(body.mid(bar + 1)), LineMarker, QStringLiteral("|")));
     log(QStringLiteral("hello login=%1 raw=%2 challenge=%3")
             .arg(m_login, hex(line), hex(challenge)));
-    const auto account = m_opt.accounts.find(m_login);
+    // Logins travel one byte per character (the low 8 bits), so they are compared as bytes.
+    auto account = m_opt.accounts.end();
+    for (auto it = m_opt.accounts.begin(); it != m_opt.accounts.end(); ++it)
+        if (TextToBytes(it->first) == TextToBytes(m_login))
+            account = it;
     if (account == m_opt.accounts.end()) {
         log(QStringLiteral("rejected login=%1: unknown login").arg(m_login));
         queueRaw("auth|no|unknown login\r\n", 0);
