@@ -16,11 +16,31 @@ if [ "$(id -u)" -eq 0 ]; then
     export QTWEBENGINE_DISABLE_SANDBOX=1
 fi
 
+# The local database server, and the try-out registry in a database that has no objects yet.
+if [ "${ZARNEX_NO_FIREBIRD:-0}" != 1 ]; then
+    scripts/firebird.sh status >/dev/null 2>&1 || scripts/firebird.sh start
+    build/tools/zarnex-dbtool exec "localhost:$PWD/build/bin/database/ZARNEXLDB.FDB" \
+        scripts/demo-objects.sql >/dev/null || echo "warning: demo objects not registered" >&2
+fi
+
+# First start: a settings file beside the program that points at the local database and the
+# simulator and connects at once. An existing settings file is never touched.
+settings=build/bin/zarnex-client.ini
+if [ ! -e "$settings" ]; then
+    printf '%s\r\n' \
+        '[AppServer]' 'AppIP=127.0.0.1' "AppPort=${ZARNEX_SIM_PORT:-7788}" 'AppLogin=demo' \
+        'AppPass=demo' '[Auto]' 'AutoConnect=1' '[PrevState]' 'FirstRun=0' \
+        '[Map]' 'MapsCount=2' 'Map0=map/moscow-overview.map' 'Map1=map/moscow-centre.map' \
+        'DefaultMap=0' >"$settings"
+    chmod 600 "$settings"
+fi
+
 # The try-out partner: a simulated monitoring server on 127.0.0.1:7788 (login demo, password
 # demo; see tools/monitor-sim/README.md). ZARNEX_NO_SIM=1 leaves it out. It stops by itself when
 # the client (which takes this shell's place) ends.
 if [ "${ZARNEX_NO_SIM:-0}" != 1 ] && [ -x build/tools/zarnex-monitor-sim ]; then
-    build/tools/zarnex-monitor-sim --port "${ZARNEX_SIM_PORT:-7788}" >build/monitor-sim.log 2>&1 &
+    build/tools/zarnex-monitor-sim --port "${ZARNEX_SIM_PORT:-7788}" --packet-interval 3 \
+        --cnev-interval 45 >build/monitor-sim.log 2>&1 &
 fi
 
 exec build/bin/zarnex-client "$@"

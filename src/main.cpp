@@ -5,6 +5,7 @@
 #include "app/Profiles.h"
 #include "ui/ArrowIndicators.h"
 #include "ui/FirstTimeMaster.h"
+#include "ui/MainLinks.h"
 #include "ui/MainWindow.h"
 #include "ui/OptionsForm.h"
 #include "ui/QtDialogs.h"
@@ -51,6 +52,7 @@ int main(int argc, char **argv) {
     TfmTestLog testLog(operations);
     TfmFirstTimeMaster firstRun(&optionsForm, &main);
 
+    TMainLinks links(main, options, *dialogs, &arrows, &optionsForm);
     TMainController &ctl = main.controller();
     ctl.showFirstRunDialog = [&firstRun] { firstRun.execFor(); };
     ctl.applySettings = [&optionsForm] { return optionsForm.Apply(); };
@@ -65,10 +67,13 @@ int main(int argc, char **argv) {
     // ends the program.
     for (const QString &arg : QCoreApplication::arguments()) {
         if (arg.startsWith(QLatin1String("--screenshot=")))
-            QTimer::singleShot(4000, &app, [dir = arg.mid(13), &main, &optionsForm] {
-                SaveScreenshots(dir, &main, &optionsForm);
-                QApplication::quit();
-            });
+            QTimer::singleShot(qEnvironmentVariableIntValue("ZARNEX_SCREENSHOT_DELAY_MS") > 0
+                                   ? qEnvironmentVariableIntValue("ZARNEX_SCREENSHOT_DELAY_MS")
+                                   : 4000,
+                               &app, [dir = arg.mid(13), &main, &optionsForm] {
+                                   SaveScreenshots(dir, &main, &optionsForm);
+                                   QApplication::quit();
+                               });
     }
     const int rc = QApplication::exec();
 

@@ -23,6 +23,9 @@ TFormatSettings TFormatSettings::russian() {
 
 TFormatSettings TFormatSettings::fromSystemLocale() {
     const QLocale loc = QLocale::system();
+    // A machine without a locale ("C") gets the conventions of the program's users.
+    if (loc.language() == QLocale::C)
+        return russian();
     TFormatSettings fs;
     fs.shortDateFormat = loc.dateFormat(QLocale::ShortFormat);
     // The short forms of some locales use two-digit years; the program shows four.

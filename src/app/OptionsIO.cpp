@@ -4,7 +4,9 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLocale>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 
 #include <stdexcept>
 
@@ -23,17 +25,38 @@ const QString kSizes = QStringLiteral("Sizes");
 const QString kPrevState = QStringLiteral("PrevState");
 const QString kWebServer = QStringLiteral("WebServer");
 
-// The time of day of a stored date-time text; false when the text is not a date-time.
+// The time of day of a stored date-time text; false when the text is not a date-time. The
+// text was written in the locale's form of its day, so any common form is accepted: only the
+// time of day matters, and a text with a date but no time is midnight.
 bool parseTimeOfDay(const QString &text, TDateTime &out) {
     TDateTime v = 0;
     if (dt::tryStrToDateTime(text, v)) {
         out = dt::timeOf(v);
         return true;
     }
-    const QTime t = QTime::fromString(text.trimmed(), TFormatSettings::current().longTimeFormat);
-    if (t.isValid()) {
-        out = dt::encodeTime(t.hour(), t.minute(), t.second(), t.msec());
+    static const QRegularExpression timeRe(
+        QStringLiteral("(?:^|\\s)(\\d{1,2}):(\\d{2})(?::(\\d{2}))?(?:\\s*([AaPp][Mm]))?\\s*$"));
+    const QRegularExpressionMatch m = timeRe.match(text.trimmed());
+    if (m.hasMatch()) {
+        int h = m.captured(1).toInt();
+        const int mi = m.captured(2).toInt();
+        const int se = m.captured(3).isEmpty() ? 0 : m.captured(3).toInt();
+        const QString ampm = m.captured(4).toUpper();
+        if (ampm == QLatin1String("PM") && h < 12)
+            h += 12;
+        if (ampm == QLatin1String("AM") && h == 12)
+            h = 0;
+        if (h > 23 || mi > 59 || se > 59)
+            return false;
+        out = dt::encodeTime(h, mi, se);
         return true;
+    }
+    for (const char *f : {"dd.MM.yyyy", "d MMM yyyy", "M/d/yy", "M/d/yyyy", "yyyy-MM-dd"}) {
+        if (QDate::fromString(text.trimmed(), QString::fromLatin1(f)).isValid() ||
+            QLocale::c().toDate(text.trimmed(), QString::fromLatin1(f)).isValid()) {
+            out = 0;
+            return true;
+        }
     }
     return false;
 }

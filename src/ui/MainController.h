@@ -43,7 +43,10 @@ public:
     // Closing: grid widths and settings saved only while connected, link closed, database closed.
     void FormClose();
 
-    bool databaseConnected() const { return FLastDbConnectionSost == 1; }
+    std::function<bool()> isDatabaseConnected; // the database controller's state, when present
+    bool databaseConnected() const {
+        return isDatabaseConnected ? isDatabaseConnected() : FLastDbConnectionSost == 1;
+    }
 
 private:
     TOptions &m_options;

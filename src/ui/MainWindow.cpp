@@ -2,6 +2,8 @@
 
 #include "app/Folders.h"
 #include "app/OptionsIO.h"
+#include "ui/GroupPanel.h"
+#include "ui/StateGrid.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -157,6 +159,16 @@ void TfmMain::createMenus() {
     m_gridMenu->addSeparator();
     c.relayControl = m_gridMenu->addMenu(QStringLiteral("Управление реле"));
     c.relayControl->setEnabled(false);
+    // Codes 2..9: lock and unlock of relays 1..4; relay 4 is not fitted.
+    for (int relay = 1; relay <= 4; ++relay) {
+        for (int unlock = 0; unlock < 2; ++unlock) {
+            QAction *a = c.relayControl->addAction(
+                (unlock ? QStringLiteral("Разблокировать №") : QStringLiteral("Блокировать №")) +
+                QString::number(relay));
+            a->setData(2 * relay + unlock);
+            a->setEnabled(relay != 4);
+        }
+    }
     m_gridMenu->addAction(c.setupDevice);
 
     m_mapMenu = new QMenu(this);
@@ -186,9 +198,8 @@ void TfmMain::createCentral() {
     m_groupPanel = new QWidget;
     auto *gl = new QVBoxLayout(m_groupPanel);
     gl->setContentsMargins(0, 0, 0, 0);
-    m_groupTree = new QTreeWidget;
-    m_groupTree->setHeaderLabel(QStringLiteral("Группы"));
-    gl->addWidget(m_groupTree);
+    m_groupPanelWidget = new TGroupPanel;
+    gl->addWidget(m_groupPanelWidget);
     m_hSplit->addWidget(m_groupPanel);
 
     m_vSplit = new QSplitter(Qt::Vertical);
@@ -204,16 +215,12 @@ void TfmMain::createCentral() {
     m_stateGridHost = new QWidget;
     auto *sl = new QVBoxLayout(m_stateGridHost);
     sl->setContentsMargins(0, 0, 0, 0);
-    auto *grid = new QTableWidget(0, 4);
-    grid->setHorizontalHeaderLabels({QStringLiteral("Объект"), QStringLiteral("Время"),
-                                     QStringLiteral("Скорость"), QStringLiteral("Состояние")});
-    grid->horizontalHeader()->setStretchLastSection(true);
-    grid->verticalHeader()->setVisible(false);
-    grid->setObjectName(QStringLiteral("stateGridPlaceholder"));
-    grid->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(grid, &QWidget::customContextMenuRequested, this,
-            [this, grid](const QPoint &p) { m_gridMenu->popup(grid->viewport()->mapToGlobal(p)); });
-    sl->addWidget(grid);
+    m_stateGrid = new TSostGrid;
+    m_stateGrid->setObjectName(QStringLiteral("stateGrid"));
+    connect(m_stateGrid, &QWidget::customContextMenuRequested, this, [this](const QPoint &p) {
+        m_gridMenu->popup(m_stateGrid->viewport()->mapToGlobal(p));
+    });
+    sl->addWidget(m_stateGrid);
     m_statTabs->addTab(m_stateGridHost, QStringLiteral("Состояние объектов"));
 
     m_trackParts = new QTableWidget(0, 5);

@@ -14,6 +14,8 @@ class QToolButton;
 class QTreeWidget;
 class QTableWidget;
 class TfmOptions;
+class TGroupPanel;
+class TSostGrid;
 
 // The main window: menus, tool bar, group panel, map area, statistics area and status bar.
 // It shows state and forwards commands; its steps live in TMainController.
@@ -70,7 +72,8 @@ public:
 
     // Placeholders that later windows fill: the raster map, the web map, the grids.
     QStackedWidget *mapArea() const { return m_mapStack; }
-    QTreeWidget *groupTree() const { return m_groupTree; }
+    TGroupPanel *groupPanel() const { return m_groupPanelWidget; }
+    TSostGrid *stateGrid() const { return m_stateGrid; }
     QTabWidget *statisticsArea() const { return m_statTabs; }
     QWidget *stateGridHost() const { return m_stateGridHost; }
     QTableWidget *trackPartTable() const { return m_trackParts; }
@@ -97,7 +100,8 @@ private:
     QSplitter *m_hSplit = nullptr;
     QSplitter *m_vSplit = nullptr;
     QWidget *m_groupPanel = nullptr;
-    QTreeWidget *m_groupTree = nullptr;
+    TGroupPanel *m_groupPanelWidget = nullptr;
+    TSostGrid *m_stateGrid = nullptr;
     QStackedWidget *m_mapStack = nullptr;
     QTabWidget *m_statTabs = nullptr;
     QWidget *m_stateGridHost = nullptr;

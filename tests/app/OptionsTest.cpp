@@ -144,6 +144,29 @@ TEST_F(OptionsFixture, KeysAreCaseInsensitiveAndOddValuesHandled) {
     EXPECT_EQ(o.MinSpeed, 5);
 }
 
+TEST(OptionsTimeOfDay, AnyLocalesFormReadsBack) {
+    struct {
+        const char *text;
+        int h, m, s;
+    } cases[] = {{"30.12.1899 01:30:00", 1, 30, 0},  {"30 Dec 1899 01:30:00", 1, 30, 0},
+                 {"12/30/99 1:30:05 PM", 13, 30, 5}, {"30.12.1899", 0, 0, 0},
+                 {"30 Dec 1899", 0, 0, 0},           {"00:15:00", 0, 15, 0}};
+    for (const auto &c : cases) {
+        TFolders f;
+        QTemporaryDir tmp;
+        f.AppDir = tmp.path() + "/";
+        f.SettingsFileName = f.AppDir + "s.ini";
+        QFile file(f.SettingsFileName);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray("[Filters]\r\nMaxTrackTimeStampDiff=") + c.text + "\r\n");
+        file.close();
+        TScriptedDialogs d;
+        TOptions o;
+        EXPECT_TRUE(options::LoadOptions(o, f, d)) << c.text;
+        EXPECT_NEAR(o.MaxTrackTimeStampDiff, dt::encodeTime(c.h, c.m, c.s), 1e-9) << c.text;
+    }
+}
+
 TEST_F(OptionsFixture, BadDateTimeKeepsItsDefaultAndTheRestIsRead) {
     writeSettings("[Filters]\r\nMaxTrackTimeStampDiff=yesterday\r\nMaxDiffAngle=90\r\n"
                   "[PrevState]\r\nFirstRun=0\r\n");

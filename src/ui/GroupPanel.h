@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QWidget>
+
+class QComboBox;
+class QMenu;
+class QTreeWidget;
+class QTreeWidgetItem;
+class TManager;
+struct TTreeNode;
+
+// The group panel: the pick list that filters the state grid and the group tree with its
+// context menu. It draws what the manager holds and forwards the commands to it.
+class TGroupPanel : public QWidget {
+    Q_OBJECT
+public:
+    explicit TGroupPanel(QWidget *parent = nullptr);
+    void setManager(TManager *manager);
+
+    QComboBox *pickList() const { return m_pick; }
+    QTreeWidget *tree() const { return m_tree; }
+    QMenu *groupMenu() const { return m_menu; }
+
+    void rebuildTree();
+    void rebuildPickList();
+
+private:
+    void addItems(QTreeWidgetItem *item, TTreeNode *node);
+    TTreeNode *nodeOf(QTreeWidgetItem *item) const;
+    void applyExpansion();
+    void runCommand(int index);
+
+    TManager *m_manager = nullptr;
+    QComboBox *m_pick;
+    QTreeWidget *m_tree;
+    QMenu *m_menu;
+    bool m_rebuilding = false;
+};

@@ -1,0 +1,219 @@
+#include "ui/MainLinks.h"
+
+#include "app/Folders.h"
+#include "app/Logging.h"
+#include "db/Database.h"
+#include "db/DatabaseController.h"
+#include "link/ClientSock.h"
+#include "online/GroupManager.h"
+#include "online/OnlineData.h"
+#include "online/ServerMessages.h"
+#include "tracks/CacheCleaner.h"
+#include "tracks/FileManager.h"
+#include "ui/ArrowIndicators.h"
+#include "ui/AutoConnectForm.h"
+#include "ui/GroupPanel.h"
+#include "ui/MainWindow.h"
+#include "ui/OptionsForm.h"
+#include "ui/StateGrid.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+
+TMainLinks::TMainLinks(TfmMain &main, TOptions &options, TDialogs &dialogs,
+                       TfmArrowIndicators *arrows, TfmOptions *optionsForm)
+    : QObject(&main), m_main(main), m_options(options), m_dialogs(dialogs), m_arrows(arrows),
+      m_optionsForm(optionsForm) {
+    m_db = std::make_unique<db::TDatabaseController>(options, dialogs);
+    m_server = std::make_unique<TServerController>(options, dialogs);
+    m_fmngr = std::make_unique<TFManager>();
+    m_processor = std::make_unique<TOnlineProcessor>(*m_fmngr, m_db->Database(), CoordCacheDir());
+    m_server->setProcessor(m_processor.get());
+    // The link thread lives from here to the end of the run; only its socket comes and goes.
+    m_client = std::make_unique<TClientThread>([this] { m_server->ClientDataIn(); },
+                                               [this] { m_server->ClientStateChanged(); });
+    m_server->setClient(m_client.get());
+    m_autoConnectForm = new TfmAutoConnectToServer(m_server->autoConnect(), &main);
+
+    wireStatus();
+    wireCommands();
+
+    TMainController &c = main.controller();
+    c.isDatabaseConnected = [this] { return m_db->FLastDbConnectionSost == 1; };
+    c.connectDatabase = [this] {
+        m_db->miConnectToDBClick();
+        return m_db->FLastDbConnectionSost == 1;
+    };
+    c.connectServer = [this] { m_server->miConnectToServerClick(); };
+    c.disconnectServer = [this] { m_server->DisconnectFromServer(); };
+    c.saveGridColumnWidths = [this] {
+        if (m_manager)
+            m_manager->SaveSostGridColWidth();
+    };
+    c.stopLinkThread = [this] {
+        // No state callback may run into a window that is closing.
+        m_client->Terminate();
+    };
+    c.disconnectDatabase = [this] { m_db->miDisconnectFromDBClick(); };
+    if (m_optionsForm) {
+        m_optionsForm->beforeApplyConnected = [this] {
+            if (m_manager)
+                m_manager->SaveSostGridColWidth();
+        };
+        m_optionsForm->afterApplyConnected = [this] {
+            if (!m_manager)
+                return;
+            m_manager->RestructSostGridFields();
+            m_main.stateGrid()->gridModel()->reset();
+        };
+    }
+}
+
+TMainLinks::~TMainLinks() {
+    m_client.reset(); // joins the worker before anything it calls back into goes
+    destroyManager();
+}
+
+void TMainLinks::createManager() {
+    destroyManager();
+    m_manager = std::make_unique<TManager>(db::TConnectionSettings::fromOptions(m_options),
+                                           m_dialogs, CoordCacheDir());
+    if (!m_manager->isConnected()) {
+        m_manager.reset();
+        throw db::EDatabaseError(
+            QStringLiteral("Не удалось открыть соединение менеджера объектов"));
+    }
+    TManager *m = m_manager.get();
+    m_server->setManager(m);
+    m_main.groupPanel()->setManager(m);
+    m_main.stateGrid()->setManager(m);
+    connect(m, &TManager::gridRowsChanged, this,
+            [this] { m_main.stateGrid()->gridModel()->reset(); });
+    connect(m, &TManager::gridColumnsChanged, this,
+            [this] { m_main.stateGrid()->gridModel()->reset(); });
+    connect(m, &TManager::gridInvalidated, this, &TMainLinks::refreshGrid);
+}
+
+void TMainLinks::destroyManager() {
+    if (!m_manager)
+        return;
+    m_server->setManager(nullptr);
+    m_main.groupPanel()->setManager(nullptr);
+    m_main.stateGrid()->setManager(nullptr);
+    m_manager.reset();
+}
+
+void TMainLinks::refreshGrid() {
+    m_main.stateGrid()->gridModel()->refresh();
+    updateGauges(m_manager ? m_manager->selectedRow() : -1);
+}
+
+void TMainLinks::updateGauges(int row) {
+    if (!m_arrows)
+        return;
+    if (!m_manager || row < 1) {
+        m_arrows->setValues(NAN, NAN);
+        return;
+    }
+    const TGaugeValues g = m_manager->gaugesFor(row);
+    m_arrows->setValues(g.voltage, g.fuel);
+}
+
+void TMainLinks::wireStatus() {
+    connect(m_db.get(), &db::TDatabaseController::statusPanel2Changed, &m_main,
+            [this](const QColor &c) {
+                m_main.setStatusLamp(2, c.red() | c.green() << 8 | c.blue() << 16);
+            });
+    connect(m_server.get(), &TServerController::statusLamp, &m_main, &TfmMain::setStatusLamp);
+    connect(m_server.get(), &TServerController::statusText, &m_main, &TfmMain::setStatusText);
+    connect(m_server.get(), &TServerController::redrawGrid, this, &TMainLinks::refreshGrid);
+    connect(m_db.get(), &db::TDatabaseController::busyChanged, this, [](bool busy) {
+        if (busy)
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        else
+            QApplication::restoreOverrideCursor();
+    });
+}
+
+void TMainLinks::wireCommands() {
+    const TfmMain::Commands &c = m_main.commands();
+
+    // Database.
+    connect(c.dbConnect, &QAction::triggered, m_db.get(),
+            &db::TDatabaseController::miConnectToDBClick);
+    connect(c.dbDisconnect, &QAction::triggered, m_db.get(),
+            &db::TDatabaseController::miDisconnectFromDBClick);
+    connect(c.tbDatabase, &QAction::triggered, this, [this](bool down) {
+        if (down)
+            m_db->miConnectToDBClick();
+        else
+            m_db->miDisconnectFromDBClick();
+    });
+    connect(m_db.get(), &db::TDatabaseController::connectButtonDownChanged, this, [c](bool down) {
+        const QSignalBlocker b(c.tbDatabase);
+        c.tbDatabase->setChecked(down);
+    });
+    connect(m_db.get(), &db::TDatabaseController::databaseCommandsChanged, this,
+            [this, c](bool on) {
+                // Commands of the parts present in this build; the others stay off.
+                c.dbConnect->setEnabled(!on);
+                c.dbDisconnect->setEnabled(on);
+                c.execScript->setEnabled(!on);
+                c.serverConnect->setEnabled(on && m_server->FCurrentConnectState != 1);
+                c.tbServer->setEnabled(on);
+                if (!on)
+                    c.serverDisconnect->setEnabled(false);
+            });
+    m_db->afterConnect = [this] { createManager(); };
+    m_db->afterConnected = [this] {
+        if (!m_manager)
+            return;
+        m_manager->ResetHadOnlineDataState();
+        m_manager->RestructSostGridFields();
+        m_manager->selectView(m_manager->viewIndex() < 0 ? 0 : m_manager->viewIndex());
+        m_main.setStatusText(0, m_manager->AllObjConnectObjRatio());
+    };
+    m_db->closeServerLink = [this] {
+        if (m_client->getState() != 0)
+            m_server->DisconnectFromServer();
+    };
+    m_db->destroyManager = [this] { destroyManager(); };
+
+    // Server.
+    connect(c.serverConnect, &QAction::triggered, m_server.get(),
+            &TServerController::miConnectToServerClick);
+    connect(c.serverDisconnect, &QAction::triggered, m_server.get(),
+            &TServerController::DisconnectFromServer);
+    connect(c.tbServer, &QAction::triggered, m_server.get(), &TServerController::tbServerClick);
+    connect(m_server.get(), &TServerController::serverButtonDownChanged, this, [c](bool down) {
+        const QSignalBlocker b(c.tbServer);
+        c.tbServer->setChecked(down);
+    });
+    connect(m_server.get(), &TServerController::connectCommandsChanged, this,
+            [this, c](bool connectOn, bool disconnectOn) {
+                c.serverConnect->setEnabled(connectOn && m_db->FLastDbConnectionSost == 1);
+                c.serverDisconnect->setEnabled(disconnectOn);
+            });
+    connect(m_server.get(), &TServerController::controlOutsEnabledChanged, this, [c](bool on) {
+        c.relayControl->setEnabled(on);
+        c.setupDevice->setEnabled(on);
+    });
+    m_server->databaseConnected = [this] { return m_db->FLastDbConnectionSost == 1; };
+    m_server->connectDatabase = [this] { m_db->miConnectToDBClick(); };
+
+    // Relay commands and "Настроить прибор" for the object of the grid's current row.
+    for (QAction *a : c.relayControl->actions())
+        connect(a, &QAction::triggered, this, [this, a] {
+            m_server->SendObjectCommand(m_main.stateGrid()->currentObjectText(), a->data().toInt());
+        });
+    connect(c.setupDevice, &QAction::triggered, this,
+            [this] { m_server->SendObjectCommand(m_main.stateGrid()->currentObjectText(), 10); });
+    connect(m_main.stateGrid(), &TSostGrid::currentObjectChanged, this,
+            [this](int number, int row) {
+                m_server->EnDisControlOuts(number);
+                updateGauges(row);
+            });
+
+    connect(c.clearCache, &QAction::triggered, this, [this] { ClearCache(m_fmngr.get()); });
+}
