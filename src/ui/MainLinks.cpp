@@ -4,18 +4,23 @@
 #include "app/Logging.h"
 #include "db/Database.h"
 #include "db/DatabaseController.h"
+#include "db/DatabaseUpdate.h"
+#include "db/ScriptExecution.h"
 #include "link/ClientSock.h"
 #include "online/GroupManager.h"
 #include "online/OnlineData.h"
 #include "online/ServerMessages.h"
+#include "online/StatisticsPurge.h"
 #include "tracks/CacheCleaner.h"
 #include "tracks/FileManager.h"
 #include "ui/ArrowIndicators.h"
 #include "ui/AutoConnectForm.h"
+#include "ui/ClearStatisticsForm.h"
 #include "ui/GroupPanel.h"
 #include "ui/MainWindow.h"
 #include "ui/OptionsForm.h"
 #include "ui/StateGrid.h"
+#include "ui/UpdateDBForm.h"
 
 #include <QAction>
 #include <QApplication>
@@ -162,6 +167,7 @@ void TMainLinks::wireCommands() {
                 c.execScript->setEnabled(!on);
                 c.serverConnect->setEnabled(on && m_server->FCurrentConnectState != 1);
                 c.tbServer->setEnabled(on);
+                c.clearStatistics->setEnabled(on);
                 if (!on)
                     c.serverDisconnect->setEnabled(false);
             });
@@ -216,4 +222,65 @@ void TMainLinks::wireCommands() {
             });
 
     connect(c.clearCache, &QAction::triggered, this, [this] { ClearCache(m_fmngr.get()); });
+
+    // Maintenance.
+    connect(c.execScript, &QAction::triggered, this, [this] {
+        guarded([this] { db::TScriptExecution(m_options, m_dialogs).miExecScriptClick(); });
+    });
+    connect(c.updateDb, &QAction::triggered, this,
+            [this] { guarded([this] { updateForm().execModal(); }); });
+    m_db->PerformUpdate = [this] { updateForm().PerformUpdate(); };
+    connect(c.clearStatistics, &QAction::triggered, this, [this] { guarded([this] { purge(); }); });
+}
+
+void TMainLinks::guarded(const std::function<void()> &command) {
+    // The application's general error message: the error's own text.
+    try {
+        command();
+    } catch (const db::EDatabaseError &e) {
+        m_dialogs.message(e.text(), QApplication::applicationDisplayName(), TMsgIcon::Error);
+    } catch (const std::exception &e) {
+        m_dialogs.message(QString::fromStdString(e.what()), QApplication::applicationDisplayName(),
+                          TMsgIcon::Error);
+    }
+}
+
+TUpdateDBForm &TMainLinks::updateForm() {
+    if (!m_updateForm) {
+        m_updateForm = new TUpdateDBForm(m_options, m_dialogs, m_db->Database(), &m_main);
+        m_updateForm->saveSettings = [this] {
+            if (m_optionsForm) {
+                m_optionsForm->SaveOptions();
+                m_optionsForm->OptionsToInterface();
+            }
+        };
+        m_updateForm->disconnectMain = [this] { m_db->disconnectForUpdate(); };
+        connect(&m_updateForm->updater(), &db::TDatabaseUpdater::runningChanged, this,
+                [this](bool running) {
+                    m_db->setUpdateRunning(running);
+                    // While the copy runs nothing may reconnect or replace the database.
+                    const TfmMain::Commands &c = m_main.commands();
+                    for (QAction *a : {c.dbConnect, c.dbDisconnect, c.tbDatabase, c.clearCache,
+                                       c.updateDb, c.execScript})
+                        a->setEnabled(!running && (a != c.dbDisconnect || m_db->commandsEnabled()));
+                });
+    }
+    return *m_updateForm;
+}
+
+void TMainLinks::purge() {
+    if (!m_manager)
+        return;
+    const QString text = m_main.stateGrid()->currentObjectText();
+    bool ok = false;
+    const int number = text.toInt(&ok);
+    if (!ok || !m_manager->FindObject(number))
+        return;
+    TfmClearStatistics dlg(&m_main);
+    dlg.fill(*m_manager, number);
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    PurgeStatistics(m_db->Database(), dlg.objectChoice(), dlg.upTo());
+    m_dialogs.message(QStringLiteral("Очистка статистики завершена!"),
+                      QStringLiteral("Удаление архивных данных"), TMsgIcon::Information);
 }

@@ -2,6 +2,7 @@
 
 #include <QObject>
 
+#include <functional>
 #include <memory>
 
 #include "app/Dialogs.h"
@@ -11,6 +12,7 @@ class TfmMain;
 class TfmArrowIndicators;
 class TfmOptions;
 class TfmAutoConnectToServer;
+class TUpdateDBForm;
 class TClientThread;
 class TFManager;
 class TManager;
@@ -43,6 +45,9 @@ private:
     void wireStatus();
     void refreshGrid();
     void updateGauges(int row);
+    void guarded(const std::function<void()> &command);
+    TUpdateDBForm &updateForm();
+    void purge();
 
     TfmMain &m_main;
     TOptions &m_options;
@@ -56,4 +61,5 @@ private:
     std::unique_ptr<TManager> m_manager;
     std::unique_ptr<TClientThread> m_client;
     TfmAutoConnectToServer *m_autoConnectForm = nullptr;
+    TUpdateDBForm *m_updateForm = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "OnlineDb.h"
 #include "common/ScriptedDialogs.h"
 #include "online/GroupManager.h"
+#include "online/StatisticsPurge.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -281,4 +282,27 @@ TEST_F(ManagerTest, RecordingState) {
     EXPECT_EQ(database->scalar("SELECT INS_FUELLEVEL FROM INPUTSIGNALS WHERE INS_NUMBER = 4"),
               "200");
     EXPECT_TRUE(database->isNull("SELECT INS_PCTIME FROM INPUTSIGNALS WHERE INS_NUMBER = 4"));
+}
+
+TEST_F(ManagerTest, StatisticsPurgeUpToAndIncludingTheMoment) {
+    database->exec("DELETE FROM INPUTSIGNALS");
+    database->exec("DELETE FROM COORDINATS");
+    for (int n : {4, 5, 404}) // 404 is not registered
+        for (const char *t : {"10.12.2026 10:00:00", "10.12.2026 11:00:00"}) {
+            database->exec(QString("INSERT INTO INPUTSIGNALS (INS_NUMBER, INS_PACKTIME) VALUES "
+                                   "(%1, '%2')")
+                               .arg(n)
+                               .arg(t));
+            database->exec(
+                QString("INSERT INTO COORDINATS (ID, TS_PACKET) VALUES (%1, '%2')").arg(n).arg(t));
+        }
+    const TDateTime ten = dt::encode(2026, 12, 10, 10, 0, 0);
+    PurgeStatistics(database->db, 4, ten); // equal time: deleted
+    EXPECT_EQ(database->scalar("SELECT COUNT(*) FROM INPUTSIGNALS WHERE INS_NUMBER = 4"), "1");
+    EXPECT_EQ(database->scalar("SELECT COUNT(*) FROM COORDINATS WHERE ID = 4"), "1");
+    EXPECT_EQ(database->scalar("SELECT COUNT(*) FROM INPUTSIGNALS"), "5");
+    PurgeStatistics(database->db, std::nullopt, ten + 1.0 / 24);
+    EXPECT_EQ(database->scalar("SELECT COUNT(*) FROM INPUTSIGNALS"), "0");
+    EXPECT_EQ(database->scalar("SELECT COUNT(*) FROM COORDINATS"), "0");
+    EXPECT_EQ(database->scalar("SELECT COUNT(*) FROM OBJECTS"), "12");
 }
