@@ -93,8 +93,13 @@ void TMainLinks::createManager() {
     m_server->setManager(m);
     m_main.groupPanel()->setManager(m);
     m_main.stateGrid()->setManager(m);
-    connect(m, &TManager::gridRowsChanged, this,
-            [this] { m_main.stateGrid()->gridModel()->reset(); });
+    connect(m, &TManager::gridRowsChanged, this, [this] {
+        TSostGrid *grid = m_main.stateGrid();
+        grid->gridModel()->reset();
+        // A row is always selected when there is one: it drives the indicators.
+        if (grid->gridModel()->rowCount() > 0)
+            grid->setCurrentIndex(grid->gridModel()->index(0, 0));
+    });
     connect(m, &TManager::gridColumnsChanged, this,
             [this] { m_main.stateGrid()->gridModel()->reset(); });
     connect(m, &TManager::gridInvalidated, this, &TMainLinks::refreshGrid);
@@ -122,7 +127,8 @@ void TMainLinks::updateGauges(int row) {
         return;
     }
     const TGaugeValues g = m_manager->gaugesFor(row);
-    m_arrows->setValues(g.voltage, g.fuel);
+    m_arrows->setVoltage(g.voltage);
+    m_arrows->setFuel(g.fuel, g.scale, g.lowerMark, g.upperMark);
 }
 
 void TMainLinks::wireStatus() {
