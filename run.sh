@@ -28,8 +28,10 @@ fi
 settings=build/bin/zarnex-client.ini
 if [ ! -e "$settings" ]; then
     printf '%s\r\n' \
+        '[Sizes]' 'MainFormWidth=1200' 'MainFormHeight=760' 'MainFormLeft=20' 'MainFormTop=20' \
+        'ArrowIndicatorsLeft=860' 'ArrowIndicatorsTop=80' \
         '[AppServer]' 'AppIP=127.0.0.1' "AppPort=${ZARNEX_SIM_PORT:-7788}" 'AppLogin=demo' \
-        'AppPass=demo' '[Auto]' 'AutoConnect=1' '[PrevState]' 'FirstRun=0' \
+        'AppPass=demo' '[Auto]' 'AutoConnect=1' '[PrevState]' 'FirstRun=0' 'ShowIndicators=1' \
         '[Map]' 'MapsCount=2' 'Map0=map/moscow-overview.map' 'Map1=map/moscow-centre.map' \
         'DefaultMap=0' >"$settings"
     chmod 600 "$settings"

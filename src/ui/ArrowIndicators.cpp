@@ -32,9 +32,8 @@ void TArrowGauge::setValue(double value) {
 void TArrowGauge::paintEvent(QPaintEvent *) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    const double side = qMin(double(width()), height() * 1.15) - 10;
-    const QPointF c(width() / 2.0, height() * 0.55);
-    const double r = side / 2.0;
+    const double r = qMax(20.0, qMin(width() / 2.0, height() * 0.56) - 10);
+    const QPointF c(width() / 2.0, r + 8);
     auto angleOf = [&](double v) {
         return qDegreesToRadians(kStart - kSpan * qBound(0.0, v / m_max, 1.0));
     };
