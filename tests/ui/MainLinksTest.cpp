@@ -1,0 +1,89 @@
+// The main window's wiring of the database, the manager and the state grid, on the real server.
+
+#include "ui/MainLinks.h"
+#include "app/OptionsIO.h"
+#include "common/ScriptedDialogs.h"
+#include "db/DatabaseController.h"
+#include "online/GroupManager.h"
+#include "online/OnlineDb.h"
+#include "online/ServerMessages.h"
+#include "ui/GroupPanel.h"
+#include "ui/MainWindow.h"
+#include "ui/StateGrid.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+TEST(MainLinks, ConnectingFillsTheGridAndEnablesTheServerCommands) {
+    auto database = onlinetest::makeDatabase();
+    ASSERT_TRUE(database);
+    database->exec("INSERT INTO OBJECTS (OBJ_NUMBER, OBJ_NAME, OBJ_VERSION) VALUES (7, 'Семь', 1)");
+    database->exec("INSERT INTO OBJECTS (OBJ_NUMBER, OBJ_NAME, OBJ_VERSION) VALUES (3, 'Три', 1)");
+    database->exec("INSERT INTO GROUPS (GRP_ID, GRP_NAME) VALUES ('{G}', 'Депо')");
+    database->exec("INSERT INTO OBJ_GRP (OG_OBJID, OG_GRPID) VALUES (7, '{G}')");
+
+    QTemporaryDir tmp;
+    TFolders f;
+    f.AppDir = tmp.path() + "/";
+    f.ProfileDir = f.AppDir;
+    f.SettingsFileName = f.AppDir + "zarnex-client.ini";
+    f.CoordCacheDir = f.AppDir + "coord/";
+    f.DataDir = f.AppDir + "data/";
+    f.WebServerDir = f.AppDir + "webmap/";
+    SetFolders(f);
+    TOptions options = options::Defaults(f);
+    options.DBServ = database->settings.server;
+    options.DBPath = database->settings.path;
+    TScriptedDialogs dialogs;
+    {
+        TfmMain main(options, dialogs);
+        TMainLinks links(main, options, dialogs, nullptr, nullptr);
+        const TfmMain::Commands &c = main.commands();
+        EXPECT_FALSE(c.serverConnect->isEnabled());
+
+        c.dbConnect->trigger();
+        ASSERT_TRUE(links.manager()) << dialogs.messages().join("\n").toStdString();
+        EXPECT_EQ(links.database().FLastDbConnectionSost, 1);
+        EXPECT_TRUE(c.tbDatabase->isChecked());
+        EXPECT_TRUE(c.serverConnect->isEnabled());
+        EXPECT_TRUE(c.dbDisconnect->isEnabled());
+        EXPECT_FALSE(c.dbConnect->isEnabled());
+        EXPECT_FALSE(c.execScript->isEnabled());
+        EXPECT_TRUE(c.clearStatistics->isEnabled());
+        EXPECT_EQ(main.statusText(0), "2 / 0");
+
+        // The grid: objects by number, the first row selected; the tree and the pick list.
+        TSostGridModel *model = main.stateGrid()->gridModel();
+        ASSERT_EQ(model->rowCount(), 2);
+        EXPECT_EQ(model->data(model->index(0, 0), Qt::DisplayRole).toString(), "3");
+        EXPECT_EQ(model->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), "№");
+        EXPECT_EQ(main.stateGrid()->currentObjectText(), "3");
+        EXPECT_EQ(main.groupPanel()->pickList()->count(), 4);
+        main.groupPanel()->pickList()->setCurrentIndex(3); // "Депо"
+        ASSERT_EQ(model->rowCount(), 1);
+        EXPECT_EQ(model->data(model->index(0, 0), Qt::DisplayRole).toString(), "7");
+        QTreeWidgetItem *root = main.groupPanel()->tree()->topLevelItem(0);
+        ASSERT_TRUE(root);
+        EXPECT_EQ(root->text(0), "Группы");
+        ASSERT_EQ(root->childCount(), 1);
+        EXPECT_EQ(root->child(0)->child(0)->text(0), "7 {Семь}");
+
+        // Relay commands follow the connection of the selected row's object.
+        links.manager()->FindObject(7)->Connected = true;
+        links.server().EnDisControlOuts(7);
+        EXPECT_TRUE(c.relayControl->isEnabled());
+        links.server().EnDisControlOuts(3);
+        EXPECT_FALSE(c.relayControl->isEnabled());
+
+        c.dbDisconnect->trigger();
+        EXPECT_EQ(links.database().FLastDbConnectionSost, 0);
+        EXPECT_FALSE(c.serverConnect->isEnabled());
+        EXPECT_TRUE(c.dbConnect->isEnabled());
+    }
+    EXPECT_TRUE(dialogs.messages().isEmpty()) << dialogs.messages().join("\n").toStdString();
+}
