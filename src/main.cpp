@@ -72,6 +72,8 @@ int main(int argc, char **argv) {
                                    : 4000,
                                &app, [dir = arg.mid(13), &main, &optionsForm] {
                                    SaveScreenshots(dir, &main, &optionsForm);
+                                   // Leave as a user would: through the closing steps.
+                                   main.close();
                                    QApplication::quit();
                                });
     }

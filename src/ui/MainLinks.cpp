@@ -28,7 +28,7 @@
 
 TMainLinks::TMainLinks(TfmMain &main, TOptions &options, TDialogs &dialogs,
                        TfmArrowIndicators *arrows, TfmOptions *optionsForm)
-    : QObject(&main), m_main(main), m_options(options), m_dialogs(dialogs), m_arrows(arrows),
+    : m_main(main), m_options(options), m_dialogs(dialogs), m_arrows(arrows),
       m_optionsForm(optionsForm) {
     m_db = std::make_unique<db::TDatabaseController>(options, dialogs);
     m_server = std::make_unique<TServerController>(options, dialogs);
@@ -77,6 +77,8 @@ TMainLinks::TMainLinks(TfmMain &main, TOptions &options, TDialogs &dialogs,
 
 TMainLinks::~TMainLinks() {
     m_client.reset(); // joins the worker before anything it calls back into goes
+    delete m_autoConnectForm;
+    delete m_updateForm;
     destroyManager();
 }
 
