@@ -7,7 +7,7 @@
 //
 // Wiring (the update window TUpdateDBForm, src/ui/UpdateDBForm.h, does this):
 //   - TDatabaseUpdater updater(options, dialogs, mainDatabase);
-//   - updater.saveSettings   = [&] { save the settings file };               (Part 1.2)
+//   - updater.saveSettings   = [&] { save the settings file };
 //   - updater.disconnectMain = [&] { controller.DisconnectFromDB() and the command's rest };
 //   - updater.processEvents  = [] { QCoreApplication::processEvents(); };   (keeps cancel live)
 //   - logLine(QString) -> append to the window's log; newFileName(QString) -> show the name;
