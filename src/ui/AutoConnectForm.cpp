@@ -31,7 +31,9 @@ TfmAutoConnectToServer::TfmAutoConnectToServer(TAutoConnectToServer &logic, QWid
     l->addWidget(text);
     l->addWidget(m_counter);
     l->addLayout(buttons);
-    resize(380, 0);
+    l->setSizeConstraint(QLayout::SetMinimumSize);
+    text->setMinimumWidth(360);
+    resize(420, 160);
 
     connect(connectBtn, &QPushButton::clicked, &logic, &TAutoConnectToServer::btnConnectClick);
     connect(cancelBtn, &QPushButton::clicked, &logic, &TAutoConnectToServer::btnCancelClick);
