@@ -18,7 +18,8 @@ fi
 
 # The local database server, and the try-out registry in a database that has no objects yet.
 if [ "${ZARNEX_NO_FIREBIRD:-0}" != 1 ]; then
-    scripts/firebird.sh status >/dev/null 2>&1 || scripts/firebird.sh start
+    scripts/firebird.sh status >/dev/null 2>&1 || scripts/firebird.sh start ||
+        echo "warning: the Firebird server did not start (run as root, or see README)" >&2
     build/tools/zarnex-dbtool exec "localhost:$PWD/build/bin/database/ZARNEXLDB.FDB" \
         scripts/demo-objects.sql >/dev/null || echo "warning: demo objects not registered" >&2
 fi
