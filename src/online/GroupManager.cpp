@@ -41,7 +41,10 @@ bool TManager::ConnectToDb() {
     try {
         FDatabase.open(m_settings);
         return true;
-    } catch (const std::exception &) {
+    } catch (const db::EDatabaseError &e) {
+        m_dialogs.message(QStringLiteral("Manager: connect to database error.\r\n( ") + e.text() +
+                              QStringLiteral(" )"),
+                          QString(), TMsgIcon::Error);
         return false;
     }
 }

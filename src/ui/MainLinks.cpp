@@ -86,11 +86,6 @@ void TMainLinks::createManager() {
     destroyManager();
     m_manager = std::make_unique<TManager>(db::TConnectionSettings::fromOptions(m_options),
                                            m_dialogs, CoordCacheDir());
-    if (!m_manager->isConnected()) {
-        m_manager.reset();
-        throw db::EDatabaseError(
-            QStringLiteral("Не удалось открыть соединение менеджера объектов"));
-    }
     TManager *m = m_manager.get();
     m_server->setManager(m);
     m_main.groupPanel()->setManager(m);
