@@ -142,7 +142,7 @@ void TWrapHeader::paintSection(QPainter *painter, const QRect &rect, int logical
 
 QSize TWrapHeader::sizeHint() const {
     QSize s = QHeaderView::sizeHint();
-    s.setHeight(fontMetrics().height() * 2 + 10);
+    s.setHeight(qMax(50, fontMetrics().height() * 2 + 10)); // the caption row is 50 high
     return s;
 }
 
