@@ -6,6 +6,24 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QStyleOptionHeader>
+#include <QStyledItemDelegate>
+
+namespace {
+// Lamp cells show the lamp in the middle of the cell.
+class TLampDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (option->text.isEmpty() && !option->icon.isNull()) {
+            option->decorationPosition = QStyleOptionViewItem::Top;
+            option->decorationAlignment = Qt::AlignCenter;
+        }
+    }
+};
+} // namespace
 
 TSostGridModel::TSostGridModel(QObject *parent) : QAbstractTableModel(parent) {}
 
@@ -83,6 +101,7 @@ QVariant TSostGridModel::headerData(int section, Qt::Orientation o, int role) co
 
 TSostGrid::TSostGrid(QWidget *parent) : QTableView(parent), m_model(new TSostGridModel(this)) {
     setHorizontalHeader(new TWrapHeader(this));
+    setItemDelegate(new TLampDelegate(this));
     setModel(m_model);
     verticalHeader()->setVisible(false);
     verticalHeader()->setDefaultSectionSize(24);
