@@ -173,7 +173,9 @@ void TfmMain::createMenus() {
 
     m_mapMenu = new QMenu(this);
     c.mapSelect = m_mapMenu->addMenu(QStringLiteral("Выбор карты"));
-    m_webMapMenu = c.mapSelect;
+    // The web maps of the settings, offered by the map-selection tool button.
+    m_webMapMenu = new QMenu(QStringLiteral("Интернет-карты"), this);
+    c.tbMapSelect->setMenu(m_webMapMenu);
 }
 
 void TfmMain::createToolBar() {

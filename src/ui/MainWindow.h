@@ -45,6 +45,7 @@ public:
     const Commands &commands() const { return m_cmd; }
     QMenu *gridContextMenu() const { return m_gridMenu; }
     QMenu *mapContextMenu() const { return m_mapMenu; }
+    QMenu *webMapMenu() const { return m_webMapMenu; }
 
     // Status bar: panel 0 objects text, 2 database lamp, 4 link lamp, 6 link text.
     void setStatusText(int panel, const QString &text);

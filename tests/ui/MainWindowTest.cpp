@@ -166,6 +166,9 @@ TEST_F(MainFixture, SettingsWindowTakesShowsAndRejects) {
     EXPECT_EQ(form.ui.maps->count(), 2);
     EXPECT_EQ(form.ui.defaultMap->currentIndex(), 1);
     EXPECT_EQ(form.ui.appPort->text(), "7788");
+    // The web maps of the settings are offered by the map-selection button.
+    ASSERT_EQ(main.webMapMenu()->actions().size(), 2);
+    EXPECT_EQ(main.webMapMenu()->actions()[1]->text(), "Карта Яndex");
 
     // A non-numeric port stops the save with the window's message.
     form.ui.appPort->setText("77x");
