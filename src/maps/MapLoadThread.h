@@ -1,0 +1,64 @@
+#pragma once
+
+#include "app/GeoTypes.h"
+
+#include <QImage>
+#include <QObject>
+#include <QSemaphore>
+#include <QSize>
+#include <QString>
+#include <QThread>
+
+#include <atomic>
+#include <functional>
+
+// What a loader hands back to the main thread.
+struct TMapLoadResult {
+    quint64 Tag = 0; // the request it answers; a newer request makes it stale
+    QString FileName;
+    TGeoCoords Coords;    // position to centre on, zero for none
+    long double Zoom = 0; // zoom to restore, 0 for none
+    bool Ok = false;
+    QImage Image;   // decoded pixels, possibly reduced for a very large JPEG
+    QSize FullSize; // the image's own size in pixels, which the map's binding refers to
+    QString Error;  // decoder's reason when not Ok (for the log)
+};
+
+// Decodes one map image away from the main thread. It waits for its own event, which the
+// opening code signals once the new map's binding is in place, and then posts the result
+// to the main thread through the context object; it never touches the panel itself.
+class TMapLoadThread : public QThread {
+public:
+    using TDeliver = std::function<void(const TMapLoadResult &)>;
+
+    TMapLoadThread(quint64 tag, const QString &FileName, const TGeoCoords &Coords, long double Zoom,
+                   QObject *context, TDeliver deliver);
+    ~TMapLoadThread() override;
+
+    quint64 tag() const { return m_tag; }
+    // The event the loader waits for before it hands its result over.
+    void signalEvent() { EventHandle.release(); }
+
+    // JPEG (".jpg", ".jpeg", any case) through libjpeg, reduced by 2, 4 or 8 while its pixel
+    // count exceeds maxDecodedPixels(); anything else as a Windows bitmap.
+    static bool DecodeImage(const QString &fileName, QImage &image, QSize &fullSize,
+                            QString &error);
+
+    static qint64 maxDecodedPixels();
+    // For tests: a small limit shows the reduced decoding on a small image.
+    static void setMaxDecodedPixels(qint64 pixels);
+
+protected:
+    void run() override;
+
+private:
+    quint64 m_tag;
+    QString FileName;
+    TGeoCoords Coords;
+    long double Zoom;
+    QSemaphore EventHandle;
+    QObject *m_context; // outlives the loader: its owner joins the loader before it goes
+    TDeliver m_deliver;
+
+    static std::atomic<qint64> s_maxDecodedPixels;
+};

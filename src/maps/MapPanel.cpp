@@ -1,0 +1,463 @@
+#include "maps/MapPanel.h"
+
+#include "app/Dialogs.h"
+#include "app/Folders.h"
+#include "app/FormatSettings.h"
+#include "app/Logging.h"
+#include "maps/MapLoadThread.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+
+namespace {
+
+// Cuts towards zero, forgiving the last bits of a product that is meant to be whole
+// (3 / (1/3) must give 3, not 2).
+long double truncSnap(long double v) {
+    constexpr long double eps = 1e-9L;
+    return std::trunc(v >= 0 ? v + eps : v - eps);
+}
+
+// Nearest integer, halves to even.
+long double roundEven(long double v) {
+    return std::nearbyint(v);
+}
+
+bool isZero(const TGeoCoords &c) {
+    return c.Latitude == 0 && c.Longitude == 0;
+}
+
+// The picture for parked track points and rest places: a white "P" on a blue plate; white
+// around it is transparent.
+QImage makeParkedImage() {
+    QImage img(15, 15, QImage::Format_ARGB32);
+    img.fill(Qt::white);
+    {
+        QPainter p(&img);
+        p.setPen(QColor(0, 0, 128));
+        p.setBrush(QColor(0, 0, 192));
+        p.drawRect(1, 1, 12, 12);
+        p.setPen(QPen(Qt::white, 2));
+        p.drawLine(5, 4, 5, 11);
+        p.drawLine(5, 4, 8, 4);
+        p.drawLine(8, 4, 9, 5);
+        p.drawLine(9, 5, 9, 7);
+        p.drawLine(9, 7, 5, 8);
+    }
+    for (int y = 0; y < img.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(img.scanLine(y));
+        for (int x = 0; x < img.width(); ++x)
+            if ((line[x] & 0xFFFFFFu) == 0xFFFFFFu)
+                line[x] = 0;
+    }
+    return img;
+}
+
+} // namespace
+
+void TMapObject::UpdateCoords() {
+    if (FMapPanel)
+        FMapCoords = FMapPanel->coordsConverter().GeoToMap(FGeoCoords);
+}
+
+void TMapObject::setWeight(int weight) {
+    FWeight = weight;
+    if (FMapPanel)
+        FMapPanel->SortObjects();
+}
+
+TMapPanel::TMapPanel(QObject *parent)
+    : QObject(parent), FParkedImage(makeParkedImage()), ImagesPath(AppDir()) {}
+
+TMapPanel::~TMapPanel() {
+    // Join every loader before the panel goes: their results are addressed to it.
+    for (TMapLoadThread *loader : m_loaders) {
+        disconnect(loader, nullptr, this, nullptr);
+        delete loader;
+    }
+    m_loaders.clear();
+}
+
+void TMapPanel::setSize(const QSize &size) {
+    m_size = size;
+}
+
+bool TMapPanel::hasArea() const {
+    return m_size.width() > 0 && m_size.height() > 0 && m_imageSize.width() > 0 &&
+           m_imageSize.height() > 0 && !MapImage.isNull();
+}
+
+void TMapPanel::setEnabled(bool enabled) {
+    if (m_enabled == enabled)
+        return;
+    m_enabled = enabled;
+    emit enabledChanged(enabled);
+}
+
+// --- map list ---
+
+int TMapPanel::AddMap(const QString &FileName) {
+    Maps.append(TMapFileParser::Parse(FileName));
+    return int(Maps.size()) - 1;
+}
+
+void TMapPanel::GetMapsList(QStringList &list) const {
+    list.clear();
+    for (const TMapDescription &m : Maps)
+        list << m.Name;
+}
+
+void TMapPanel::ClearMapsList() {
+    Maps.clear();
+}
+
+void TMapPanel::LoadMapFiles(const QStringList &files) {
+    ClearMapsList();
+    for (QString name : files) {
+        name.replace(QLatin1Char('\\'), QLatin1Char('/'));
+        if (QDir::isRelativePath(name))
+            name = QDir(AppDir().isEmpty() ? QDir::currentPath() : AppDir()).filePath(name);
+        try {
+            AddMap(name);
+        } catch (const std::exception &e) {
+            Dialogs().message(QString::fromUtf8(e.what()), QStringLiteral("Ошибка загрузки карты"),
+                              TMsgIcon::Warning);
+        }
+    }
+}
+
+// --- opening ---
+
+void TMapPanel::OpenMap(int MapIndex) {
+    OpenMap(MapIndex, TGeoCoords{});
+}
+
+void TMapPanel::OpenMap(int MapIndex, const TGeoCoords &Coords) {
+    emit OnStartOpenMap();
+    const long double zoom =
+        (isMapReady() && Coords.Latitude * Coords.Longitude != 0) ? CurrentZoom : 0;
+    isMapOpened = false;
+    isMapLoaded = false;
+    m_caption = QStringLiteral("Загрузка карты...");
+    CurrentMapIndex = -1;
+    setEnabled(false);
+    // From here on the result of any earlier load is stale, whether or not this one starts.
+    const quint64 tag = ++m_loadTag;
+    try {
+        if (MapIndex < 0 || MapIndex >= Maps.size())
+            throw std::runtime_error("Неверный индекс карты");
+        const TMapDescription &map = Maps[MapIndex];
+        if (!QFileInfo::exists(map.FileName))
+            throw std::runtime_error(
+                (QStringLiteral("Файл карты не найден: ") + map.FileName).toStdString());
+        FCoordsConverter.SetControlPoints(map.ControlPoints);
+
+        auto *loader = new TMapLoadThread(tag, map.FileName, Coords, zoom, this,
+                                          [this](const TMapLoadResult &r) { applyLoad(r); });
+        connect(loader, &QThread::finished, this, [this, loader]() { reapLoader(loader); });
+        m_loaders.push_back(loader);
+        loader->start(QThread::LowPriority);
+
+        FisMapVisible = true;
+        isMapOpened = true;
+        CurrentMapIndex = MapIndex;
+        for (const auto &obj : ObjectList)
+            obj->UpdateCoords();
+        loader->signalEvent();
+        Repaint();
+    } catch (const std::exception &e) {
+        m_caption.clear();
+        setEnabled(true);
+        Repaint();
+        Dialogs().message(QString::fromUtf8(e.what()), QStringLiteral("Ошибка"), TMsgIcon::None);
+    }
+}
+
+void TMapPanel::reapLoader(TMapLoadThread *loader) {
+    auto it = std::find(m_loaders.begin(), m_loaders.end(), loader);
+    if (it == m_loaders.end())
+        return;
+    m_loaders.erase(it);
+    delete loader; // joins it
+}
+
+void TMapPanel::applyLoad(const TMapLoadResult &r) {
+    // A newer OpenMap has replaced this request: its image belongs to no map any more.
+    if (r.Tag != m_loadTag || !isMapOpened || isMapLoaded)
+        return;
+    if (r.Ok)
+        PaintMap(r);
+    else
+        FailToLoadMap(r);
+}
+
+void TMapPanel::PaintMap(const TMapLoadResult &r) {
+    MapImage = r.Image;
+    m_imageSize = r.FullSize;
+    m_imageDensity = double(MapImage.width()) / double(m_imageSize.width());
+    isMapLoaded = true;
+    m_caption.clear();
+    if (!isZero(r.Coords) && isCoordsInCurrentMap(r.Coords)) {
+        MoveCamera(r.Coords);
+        SetZoom(r.Zoom);
+    } else {
+        CameraCoords = TMapCoords{static_cast<long double>(m_imageSize.width() / 2),
+                                  static_cast<long double>(m_imageSize.height() / 2)};
+        SetZoom(0);
+    }
+    Repaint();
+    setEnabled(true);
+    emit OnEndOpenMap();
+}
+
+void TMapPanel::FailToLoadMap(const TMapLoadResult &r) {
+    isMapOpened = false;
+    isMapLoaded = false;
+    CurrentMapIndex = -1;
+    m_caption.clear();
+    setEnabled(true);
+    Repaint();
+    const QString text = QStringLiteral("Невозможно загрузить изображение: ") + r.FileName;
+    // One box at a time: a failure while one is open goes to the operations log.
+    if (m_loadErrorShown) {
+        LogOperations(text, QStringLiteral("MapPanel"), 0);
+        return;
+    }
+    m_loadErrorShown = true;
+    Dialogs().message(text, QStringLiteral("Ошибка!"), TMsgIcon::Error);
+    m_loadErrorShown = false;
+}
+
+// --- zoom and camera ---
+
+void TMapPanel::SetZoom(long double x) {
+    if (!isMapReady() || !hasArea())
+        return;
+    const long double smallest = (long double)std::max(m_size.width(), m_size.height()) /
+                                 (long double)std::min(m_imageSize.width(), m_imageSize.height());
+    if (x > MaxScalingFactor)
+        x = MaxScalingFactor;
+    if (x < smallest)
+        x = smallest;
+    CurrentZoom = x;
+    FScalingFactor = 1 / x;
+    emit zoomChanged(int(truncSnap(x * 100)));
+}
+
+void TMapPanel::ZoomIn() {
+    SetZoom(CurrentZoom + ZoomStep);
+}
+
+void TMapPanel::ZoomOut() {
+    SetZoom(CurrentZoom - ZoomStep);
+}
+
+long double TMapPanel::GetZoom() const {
+    return isMapReady() ? CurrentZoom : 0;
+}
+
+QString TMapPanel::GetZoomStr() const {
+    if (!isMapReady())
+        return {};
+    return TFormatSettings::current().formatFloat(double(100 / FScalingFactor), 2);
+}
+
+void TMapPanel::applyCameraLimits() {
+    const long double hw = std::trunc(m_size.width() * FScalingFactor / 2);
+    const long double hh = std::trunc(m_size.height() * FScalingFactor / 2);
+    CameraCoords.X = std::max(CameraCoords.X, hw);
+    CameraCoords.Y = std::max(CameraCoords.Y, hh);
+    // For an image smaller than the view this limit wins.
+    CameraCoords.X = std::min(CameraCoords.X, m_imageSize.width() - hw);
+    CameraCoords.Y = std::min(CameraCoords.Y, m_imageSize.height() - hh);
+}
+
+void TMapPanel::MoveCamera(int dx, int dy) {
+    if (!isMapReady())
+        return;
+    CameraCoords.X += truncSnap(dx * FScalingFactor);
+    CameraCoords.Y += truncSnap(dy * FScalingFactor);
+}
+
+void TMapPanel::MoveCamera(const TGeoCoords &coords) {
+    if (!isMapReady())
+        return;
+    CameraCoords = FCoordsConverter.GeoToMap(coords);
+}
+
+void TMapPanel::MoveCamera(const TMapCoords &coords) {
+    if (!isMapReady())
+        return;
+    CameraCoords = coords;
+}
+
+// --- conversions ---
+
+TMapCoords TMapPanel::ScreenToMap(const QPoint &p) const {
+    const long double s = FScalingFactor;
+    return TMapCoords{CameraCoords.X - truncSnap(m_size.width() / 2.0L * s) + p.x() * s,
+                      CameraCoords.Y - truncSnap(m_size.height() / 2.0L * s) + p.y() * s};
+}
+
+TGeoCoords TMapPanel::ScreenToGeo(int X, int Y) const {
+    if (!isMapReady())
+        return {};
+    const long double s = FScalingFactor;
+    const TMapCoords m{CameraCoords.X - (m_size.width() / 2.0L - X) * s,
+                       CameraCoords.Y - (m_size.height() / 2.0L - Y) * s};
+    return FCoordsConverter.MapToGeo(m);
+}
+
+QPoint TMapPanel::MapToScreen(const TMapCoords &coords) const {
+    if (!isMapReady())
+        return {};
+    const long double s = FScalingFactor;
+    const long double left = roundEven(CameraCoords.X - m_size.width() / 2.0L * s);
+    const long double top = roundEven(CameraCoords.Y - m_size.height() / 2.0L * s);
+    return QPoint(int(truncSnap((coords.X - left) / s)), int(truncSnap((coords.Y - top) / s)));
+}
+
+TIntRect TMapPanel::GetView() const {
+    const long double s = FScalingFactor;
+    const long double hw = m_size.width() * s / 2, hh = m_size.height() * s / 2;
+    return TIntRect{int(roundEven(CameraCoords.X - hw)), int(roundEven(CameraCoords.Y - hh)),
+                    int(roundEven(CameraCoords.X + hw)), int(roundEven(CameraCoords.Y + hh))};
+}
+
+// --- objects ---
+
+TMapObject *TMapPanel::AddObject(std::unique_ptr<TMapObject> obj) {
+    TMapObject *raw = obj.get();
+    if (!raw)
+        return nullptr;
+    raw->FMapPanel = this;
+    ObjectList.push_back(std::move(obj));
+    SortObjects();
+    return raw;
+}
+
+void TMapPanel::RemoveObject(TMapObject *obj) {
+    auto it = std::find_if(ObjectList.begin(), ObjectList.end(),
+                           [obj](const auto &p) { return p.get() == obj; });
+    if (it == ObjectList.end())
+        return;
+    ObjectList.erase(it);
+    SortObjects();
+}
+
+void TMapPanel::RemoveAll() {
+    ObjectList.clear();
+}
+
+void TMapPanel::SortObjects() {
+    std::sort(ObjectList.begin(), ObjectList.end(),
+              [](const auto &a, const auto &b) { return a->weight() < b->weight(); });
+}
+
+void TMapPanel::ZoomTo(const TMapObject &obj) {
+    if (!isMapReady())
+        return;
+    const TIntRect r = obj.GetMetrics();
+    const int x = (r.Left + r.Right) / 2, y = (r.Top + r.Bottom) / 2;
+    if (!(x > 0 && x < m_imageSize.width() && y > 0 && y < m_imageSize.height()))
+        return;
+    CameraCoords = TMapCoords{static_cast<long double>(x), static_cast<long double>(y)};
+    const int extent = std::max(r.width(), r.height());
+    long double zoom = 1;
+    if (extent > 0)
+        zoom = std::min<long double>(
+            (long double)std::min(m_size.width(), m_size.height()) / extent, 1.0L);
+    SetZoom(zoom);
+}
+
+// --- best map ---
+
+bool TMapPanel::isCoordsInCurrentMap(const TGeoCoords &Coords) const {
+    if (CurrentMapIndex < 0 || CurrentMapIndex >= Maps.size())
+        return false;
+    const TMapDescription &map = Maps[CurrentMapIndex];
+    const TMapCoords m = FCoordsConverter.GeoToMap(Coords);
+    return m.X > 0 && m.X < map.Width && m.Y > 0 && m.Y < map.Height;
+}
+
+void TMapPanel::SelectBestFitMap(const TGeoCoords &Coords, bool MoveToCoords) {
+    if (!isMapReady())
+        return;
+    int best = -1;
+    long double bestScale = 10000;
+    if (isCoordsInCurrentMap(Coords)) {
+        best = CurrentMapIndex;
+        bestScale = Maps[best].Scale;
+    }
+    for (int i = 0; i < Maps.size(); ++i) {
+        const TMapDescription &map = Maps[i];
+        TCoordsConverter binding;
+        try {
+            binding.SetControlPoints(map.ControlPoints);
+        } catch (const std::exception &) {
+            continue;
+        }
+        const TMapCoords m = binding.GeoToMap(Coords);
+        if (m.X > 0 && m.X < map.Width && m.Y > 0 && m.Y < map.Height && map.Scale < bestScale) {
+            best = i;
+            bestScale = map.Scale;
+        }
+    }
+    if (best >= 0 && best != CurrentMapIndex)
+        OpenMap(best, MoveToCoords ? Coords : TGeoCoords{});
+}
+
+TMapDescription TMapPanel::GetCurrentMapDescription() const {
+    if (CurrentMapIndex < 0 || CurrentMapIndex >= Maps.size())
+        return {};
+    return Maps[CurrentMapIndex];
+}
+
+// --- drawing ---
+
+void TMapPanel::Draw(QPainter &target) {
+    if (!isMapReady() || !hasArea())
+        return;
+    SetZoom(CurrentZoom);
+    applyCameraLimits();
+
+    if (Backbuffer.size() != m_size)
+        Backbuffer = QImage(m_size, QImage::Format_RGB32);
+    {
+        QPainter canvas(&Backbuffer);
+        canvas.fillRect(Backbuffer.rect(), Qt::white);
+        // Smooth stretching, except far out where the plain one reads better and costs less.
+        canvas.setRenderHint(QPainter::SmoothPixmapTransform, CurrentZoom >= 0.25L);
+        if (FisMapVisible) {
+            const TIntRect v = GetView();
+            const double d = m_imageDensity;
+            canvas.drawImage(QRectF(0, 0, m_size.width(), m_size.height()), MapImage,
+                             QRectF(v.Left * d, v.Top * d, v.width() * d, v.height() * d));
+        }
+        canvas.setRenderHint(QPainter::SmoothPixmapTransform, false);
+        for (const auto &obj : ObjectList)
+            if (obj->FisVisible)
+                obj->Draw(canvas);
+    }
+    target.drawImage(0, 0, Backbuffer);
+}
+
+void TMapPanel::Paint(QPainter &target) {
+    if (isMapReady() && hasArea()) {
+        Draw(target);
+        return;
+    }
+    if (m_size.isEmpty())
+        return;
+    const QRect r(QPoint(0, 0), m_size);
+    target.fillRect(r, QColor(240, 240, 240));
+    if (!m_caption.isEmpty()) {
+        target.setPen(Qt::black);
+        target.drawText(r, Qt::AlignCenter, m_caption);
+    }
+}

@@ -1,0 +1,155 @@
+#pragma once
+
+#include "app/GeoTypes.h"
+#include "maps/CoordsConverter.h"
+#include "maps/MapFileParser.h"
+#include "maps/MapObjects.h"
+
+#include <QImage>
+#include <QObject>
+#include <QPoint>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <memory>
+#include <vector>
+
+class TMapLoadThread;
+struct TMapLoadResult;
+
+// The raster-map view: the configured maps, the open one (its image decoded in a loader
+// thread), a camera (the image point at the centre of the view) and a zoom (screen pixels per
+// image pixel), the conversions between screen, image and geographic coordinates, the choice
+// of the most detailed map for a position, and the drawing of the map with its objects on
+// any QPainter. A widget hosts it: it passes its size, paints through Paint() and repaints on
+// repaintRequested().
+class TMapPanel : public QObject {
+    Q_OBJECT
+public:
+    static constexpr long double ZoomStep = 0.1L;
+    static constexpr long double MaxScalingFactor = 4.0L; // the largest zoom
+
+    explicit TMapPanel(QObject *parent = nullptr);
+    ~TMapPanel() override;
+
+    // The size of the hosting widget in screen pixels.
+    void setSize(const QSize &size);
+    QSize size() const { return m_size; }
+
+    // Map list. AddMap throws the parser's errors.
+    int AddMap(const QString &FileName);
+    void GetMapsList(QStringList &list) const;
+    void ClearMapsList();
+    const QVector<TMapDescription> &maps() const { return Maps; }
+    // Rebuilds the list from the settings' map files (relative names are taken from the
+    // program folder); a file that fails is reported as "Ошибка загрузки карты" and skipped.
+    void LoadMapFiles(const QStringList &files);
+
+    void OpenMap(int MapIndex);
+    void OpenMap(int MapIndex, const TGeoCoords &Coords);
+
+    void ZoomIn();
+    void ZoomOut();
+    void SetZoom(long double x);
+    long double GetZoom() const; // 0 while no map is ready
+    QString GetZoomStr() const;  // percent with two decimals, empty while no map is ready
+
+    void MoveCamera(int dx, int dy); // screen pixels
+    void MoveCamera(const TGeoCoords &coords);
+    void MoveCamera(const TMapCoords &coords); // image pixels
+
+    TGeoCoords ScreenToGeo(int X, int Y) const;
+    QPoint MapToScreen(const TMapCoords &coords) const;
+    TMapCoords ScreenToMap(const QPoint &p) const;
+    TIntRect GetView() const; // the visible part of the image
+
+    // The panel owns its objects and keeps them sorted by weight.
+    TMapObject *AddObject(std::unique_ptr<TMapObject> obj);
+    template <class T, class... Args> T *CreateObject(Args &&...args) {
+        auto obj = std::make_unique<T>(std::forward<Args>(args)...);
+        T *raw = obj.get();
+        AddObject(std::move(obj));
+        return raw;
+    }
+    void RemoveObject(TMapObject *obj); // frees it
+    void RemoveAll();
+    void SortObjects();
+    const std::vector<std::unique_ptr<TMapObject>> &objects() const { return ObjectList; }
+
+    void ZoomTo(const TMapObject &obj);
+    void SelectBestFitMap(const TGeoCoords &Coords, bool MoveToCoords);
+    bool isCoordsInCurrentMap(const TGeoCoords &Coords) const;
+    TMapDescription GetCurrentMapDescription() const;
+
+    // Draws the map and its objects into the off-screen buffer and copies it onto target.
+    // Nothing happens unless a map is ready and both the panel and the image have an area.
+    void Draw(QPainter &target);
+    // The plain panel (with its caption) unless a map is ready, otherwise Draw.
+    void Paint(QPainter &target);
+    // Asks the host to repaint.
+    void Repaint() { emit repaintRequested(); }
+    QImage &GetSurface() { return Backbuffer; }
+
+    const TCoordsConverter &coordsConverter() const { return FCoordsConverter; }
+    int currentMapIndex() const { return CurrentMapIndex; }
+    bool mapOpened() const { return isMapOpened; }
+    bool mapLoaded() const { return isMapLoaded; }
+    bool isMapReady() const { return isMapOpened && isMapLoaded; }
+    bool mapVisible() const { return FisMapVisible; }
+    void setMapVisible(bool v) { FisMapVisible = v; }
+    TMapCoords cameraCoords() const { return CameraCoords; }
+    long double scalingFactor() const { return FScalingFactor; }
+    // The open image's own size in pixels (the binding's pixels).
+    QSize imageSize() const { return m_imageSize; }
+    const QImage &mapImage() const { return MapImage; }
+    QString caption() const { return m_caption; }
+    bool isEnabled() const { return m_enabled; }
+    // Loaders not yet finished and joined (a superseded one runs to its end and is dropped).
+    int pendingLoads() const { return int(m_loaders.size()); }
+
+    // For map objects (markers' border pointers, parked points and rest places).
+    bool FShowPointerToNotVisObj = true;
+    QImage FParkedImage; // white is transparent
+    QString ImagesPath;
+
+signals:
+    void OnStartOpenMap();
+    void OnEndOpenMap();
+    void repaintRequested();
+    void enabledChanged(bool enabled);
+    // What an attached zoom field shows: trunc(zoom * 100).
+    void zoomChanged(int percent);
+
+private:
+    void setEnabled(bool enabled);
+    void applyCameraLimits();
+    void applyLoad(const TMapLoadResult &r);
+    void PaintMap(const TMapLoadResult &r);
+    void FailToLoadMap(const TMapLoadResult &r);
+    void reapLoader(TMapLoadThread *loader);
+    bool hasArea() const;
+
+    QImage MapImage;
+    int CurrentMapIndex = -1;
+    QVector<TMapDescription> Maps;
+    std::vector<TMapLoadThread *> m_loaders; // every loader not yet joined, newest last
+    quint64 m_loadTag = 0;                   // the request whose result may still be applied
+    TCoordsConverter FCoordsConverter;
+    bool isMapOpened = false;
+    bool isMapLoaded = false;
+    bool FisMapVisible = false;
+    TMapCoords CameraCoords;
+    QImage Backbuffer;
+    long double FScalingFactor = 1;
+    long double CurrentZoom = 1;
+    std::vector<std::unique_ptr<TMapObject>> ObjectList;
+
+    QSize m_size;
+    QSize m_imageSize;         // the image's own size
+    double m_imageDensity = 1; // decoded pixels per image pixel (below 1 for a reduced JPEG)
+    QString m_caption;
+    bool m_enabled = true;
+    bool m_loadErrorShown = false; // a load error box is open; further ones go to the log
+};

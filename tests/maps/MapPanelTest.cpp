@@ -1,0 +1,576 @@
+#include "maps/MapPanel.h"
+#include "maps/MapLoadThread.h"
+
+#include "../common/ScriptedDialogs.h"
+#include "MapFileBuilder.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+// Runs the event loop until the condition holds or the time is up.
+template <class F> bool waitFor(F cond, int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (!cond()) {
+        if (t.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+// Counts a signal's emissions and keeps the last int argument.
+struct TCounter {
+    int count = 0;
+    int last = 0;
+    void operator()() { ++count; }
+    void operator()(int v) {
+        ++count;
+        last = v;
+    }
+};
+
+// Pixel (x, y) of a test image: red and green are x and y modulo 256, blue their high parts,
+// so a painted pixel tells which image pixel it shows.
+QRgb gradient(int x, int y) {
+    return qRgb(x % 256, y % 256, (x / 256) * 16 + y / 256);
+}
+
+QImage gradientImage(int w, int h) {
+    QImage img(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            img.setPixel(x, y, gradient(x, y));
+    return img;
+}
+
+// Four quarters in clearly different colours survive JPEG compression and reduction.
+const QRgb quarterColours[4] = {qRgb(255, 0, 0), qRgb(0, 200, 0), qRgb(0, 0, 255),
+                                qRgb(240, 240, 0)};
+QImage quartersImage(int w, int h) {
+    QImage img(w, h, QImage::Format_RGB32);
+    QPainter p(&img);
+    p.fillRect(0, 0, w / 2, h / 2, QColor(quarterColours[0]));
+    p.fillRect(w / 2, 0, w - w / 2, h / 2, QColor(quarterColours[1]));
+    p.fillRect(0, h / 2, w / 2, h - h / 2, QColor(quarterColours[2]));
+    p.fillRect(w / 2, h / 2, w - w / 2, h - h / 2, QColor(quarterColours[3]));
+    return img;
+}
+
+bool near(QRgb a, QRgb b, int tol) {
+    return std::abs(qRed(a) - qRed(b)) <= tol && std::abs(qGreen(a) - qGreen(b)) <= tol &&
+           std::abs(qBlue(a) - qBlue(b)) <= tol;
+}
+
+// A map sheet whose corners are bound to a degree box (degrees), in the plain
+// latitude/longitude projection.
+QString writeMap(const QDir &dir, const QString &name, const QString &image, int w, int h,
+                 double scale, double west = 37, double east = 38, double south = 55.5,
+                 double north = 56, bool withSize = true) {
+    TMapFileBuilder b;
+    b.title = name;
+    b.image = image;
+    const auto ll = [](int i, double lon, double lat) {
+        return QStringLiteral("MMPLL,%1,  %2,  %3").arg(i).arg(lon, 0, 'f', 6).arg(lat, 0, 'f', 6);
+    };
+    b.corners = {QStringLiteral("MMPNUM,4"),
+                 QStringLiteral("MMPXY,1,0,0"),
+                 QStringLiteral("MMPXY,2,%1,0").arg(w),
+                 QStringLiteral("MMPXY,3,%1,%2").arg(w).arg(h),
+                 QStringLiteral("MMPXY,4,0,%1").arg(h),
+                 ll(1, west, north),
+                 ll(2, east, north),
+                 ll(3, east, south),
+                 ll(4, west, south)};
+    b.scale = QStringLiteral("MM1B,%1").arg(scale, 0, 'f', 6);
+    b.tail = {QStringLiteral("MOP,Map Open Position,0,0")};
+    if (withSize)
+        b.tail << QStringLiteral("IWH,Map Image Width/Height,%1,%2").arg(w).arg(h);
+    return b.write(dir, name + QStringLiteral(".map"));
+}
+
+TGeoCoords minutes(double latDeg, double lonDeg) {
+    return TGeoCoords{latDeg * 60.0L, lonDeg * 60.0L};
+}
+
+// A square of one colour around its position, in screen pixels.
+class TSquare final : public TMapObject {
+public:
+    TSquare(int weight, QRgb colour, int half)
+        : TMapObject(weight), m_colour(colour), m_half(half) {}
+    TIntRect GetMetrics() const override {
+        const int x = int(std::lround(double(FMapCoords.X)));
+        const int y = int(std::lround(double(FMapCoords.Y)));
+        return {x - m_half, y - m_half, x + m_half, y + m_half};
+    }
+    void Draw(QPainter &canvas) override {
+        const QPoint p = mapPanel()->MapToScreen(FMapCoords);
+        canvas.fillRect(p.x() - m_half, p.y() - m_half, 2 * m_half, 2 * m_half, QColor(m_colour));
+    }
+
+private:
+    QRgb m_colour;
+    int m_half;
+};
+
+class MapPanelTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(tmp.isValid());
+        dialogs = std::make_shared<TScriptedDialogs>();
+        InstallDialogs(dialogs);
+    }
+    void TearDown() override { InstallDialogs(nullptr); }
+
+    QString saveImage(const QString &name, const QImage &img, const char *format) {
+        const QString path = tmp.filePath(name);
+        EXPECT_TRUE(img.save(path, format));
+        return path;
+    }
+    // Opens a map and waits until its loader has finished and been joined.
+    static bool openAndWait(TMapPanel &panel, int index, const TGeoCoords &at = {}) {
+        panel.OpenMap(index, at);
+        return waitFor([&] { return panel.pendingLoads() == 0; }, 10000);
+    }
+    QImage paint(TMapPanel &panel) {
+        QImage out(panel.size(), QImage::Format_RGB32);
+        out.fill(Qt::black);
+        QPainter p(&out);
+        panel.Draw(p);
+        return out;
+    }
+
+    QTemporaryDir tmp;
+    std::shared_ptr<TScriptedDialogs> dialogs;
+};
+
+// Screen, image and geographic coordinates agree with each other at every zoom and camera.
+TEST_F(MapPanelTest, ConversionsRoundTrip) {
+    saveImage(QStringLiteral("g.bmp"), gradientImage(1000, 800), "BMP");
+    TMapPanel panel;
+    panel.setSize(QSize(300, 200));
+    panel.AddMap(writeMap(tmp.path(), QStringLiteral("g"), QStringLiteral("g.bmp"), 1000, 800, 20));
+    ASSERT_TRUE(openAndWait(panel, 0));
+    ASSERT_TRUE(panel.isMapReady());
+    EXPECT_TRUE(dialogs->calls.empty());
+
+    // The hand-worked case: camera (500, 400) at zoom 2 shows image x 425..575, y 350..450.
+    panel.SetZoom(2);
+    panel.MoveCamera(TMapCoords{500, 400});
+    EXPECT_DOUBLE_EQ(double(panel.ScreenToMap({0, 0}).X), 425);
+    EXPECT_DOUBLE_EQ(double(panel.ScreenToMap({0, 0}).Y), 350);
+    EXPECT_EQ(panel.MapToScreen({575, 450}), QPoint(300, 200));
+    EXPECT_EQ(panel.GetView(), (TIntRect{425, 350, 575, 450}));
+    panel.MoveCamera(10, -7); // screen pixels: 5 and -3 image pixels
+    EXPECT_DOUBLE_EQ(double(panel.cameraCoords().X), 505);
+    EXPECT_DOUBLE_EQ(double(panel.cameraCoords().Y), 397);
+
+    const struct {
+        long double zoom;
+        TMapCoords camera;
+    } cases[] = {{1, {500, 400}}, {2, {333, 251}},    {4, {10, 10}},
+                 {4, {501, 30}},  {0.5L, {640, 300}}, {1.0L / 3, {500, 400}}};
+    const QPoint screens[] = {{0, 0}, {150, 100}, {299, 199}, {17, 123}};
+    for (const auto &c : cases) {
+        panel.SetZoom(c.zoom);
+        panel.MoveCamera(c.camera);
+        SCOPED_TRACE(double(panel.GetZoom()));
+        // Reading a point off the screen cuts the view's corner towards zero, placing one rounds
+        // it: where half the view is not a whole number of image pixels the two differ by up
+        // to one image pixel.
+        const long double half = 300 * panel.scalingFactor() / 2;
+        const int slack = half == std::trunc(half) ? 0 : int(std::ceil(double(panel.GetZoom())));
+        for (const QPoint &s : screens) {
+            const TMapCoords m = panel.ScreenToMap(s);
+            const QPoint back = panel.MapToScreen(m);
+            EXPECT_LE(std::abs(back.x() - s.x()), slack) << s.x();
+            EXPECT_EQ(back.y(), s.y()); // half the height is whole at every zoom here
+            // Geographic positions read off the screen land on the same image point.
+            const TMapCoords geo =
+                panel.coordsConverter().GeoToMap(panel.ScreenToGeo(s.x(), s.y()));
+            EXPECT_NEAR(double(geo.X), double(m.X), 1.0);
+            EXPECT_NEAR(double(geo.Y), double(m.Y), 1.0);
+        }
+    }
+    // The geographic camera: the sheet's centre position is the image's centre.
+    panel.MoveCamera(minutes(55.75, 37.5));
+    EXPECT_NEAR(double(panel.cameraCoords().X), 500, 1e-6);
+    EXPECT_NEAR(double(panel.cameraCoords().Y), 400, 1e-6);
+}
+
+TEST_F(MapPanelTest, ZoomStepsAndLimits) {
+    saveImage(QStringLiteral("tall.jpg"), quartersImage(1000, 2000), "JPG");
+    TMapPanel panel;
+    TCounter zoomField;
+    QObject::connect(&panel, &TMapPanel::zoomChanged, [&](int v) { zoomField(v); });
+    panel.setSize(QSize(300, 200));
+    panel.AddMap(
+        writeMap(tmp.path(), QStringLiteral("tall"), QStringLiteral("tall.jpg"), 1000, 2000, 20));
+    EXPECT_EQ(panel.GetZoom(), 0);
+    EXPECT_EQ(panel.GetZoomStr(), QString());
+    ASSERT_TRUE(openAndWait(panel, 0));
+
+    // Opened without a position: the smallest zoom, the image's short side across the long one.
+    EXPECT_NEAR(double(panel.GetZoom()), 0.3, 1e-12);
+    EXPECT_EQ(zoomField.last, 30);
+    panel.ZoomOut();
+    EXPECT_NEAR(double(panel.GetZoom()), 0.3, 1e-12);
+    panel.SetZoom(1.0L);
+    EXPECT_EQ(zoomField.last, 100);
+    EXPECT_EQ(panel.GetZoomStr(), QStringLiteral("100,00"));
+    panel.ZoomIn();
+    EXPECT_NEAR(double(panel.GetZoom()), 1.1, 1e-12);
+    panel.SetZoom(3.95L);
+    panel.ZoomIn();
+    EXPECT_EQ(panel.GetZoom(), 4.0L);
+    panel.SetZoom(100);
+    EXPECT_EQ(panel.GetZoom(), 4.0L);
+    EXPECT_NEAR(double(panel.scalingFactor()), 0.25, 1e-15);
+
+    // A panel larger than four times the image: the smallest zoom wins over the largest.
+    panel.setSize(QSize(5000, 4500));
+    panel.SetZoom(1);
+    EXPECT_EQ(panel.GetZoom(), 5.0L);
+}
+
+// The camera is held inside the image on every draw; an image smaller than the view is
+// pinned by its far edge.
+TEST_F(MapPanelTest, CameraLimitsOnDraw) {
+    saveImage(QStringLiteral("g.bmp"), gradientImage(400, 300), "BMP");
+    TMapPanel panel;
+    panel.setSize(QSize(100, 80));
+    panel.AddMap(writeMap(tmp.path(), QStringLiteral("g"), QStringLiteral("g.bmp"), 400, 300, 20));
+    ASSERT_TRUE(openAndWait(panel, 0));
+    panel.SetZoom(1);
+    const struct {
+        TMapCoords camera, limited;
+    } cases[] = {{{0, 0}, {50, 40}}, {{1000, 1000}, {350, 260}}, {{200, 150}, {200, 150}}};
+    for (const auto &c : cases) {
+        panel.MoveCamera(c.camera);
+        paint(panel);
+        EXPECT_DOUBLE_EQ(double(panel.cameraCoords().X), double(c.limited.X));
+        EXPECT_DOUBLE_EQ(double(panel.cameraCoords().Y), double(c.limited.Y));
+    }
+}
+
+// What is painted is the image at the camera, and the objects above it in weight order.
+TEST_F(MapPanelTest, PaintsImageAtCameraAndObjectsByWeight) {
+    saveImage(QStringLiteral("g.bmp"), gradientImage(600, 500), "BMP");
+    TMapPanel panel;
+    panel.setSize(QSize(64, 48));
+    panel.AddMap(writeMap(tmp.path(), QStringLiteral("g"), QStringLiteral("g.bmp"), 600, 500, 20));
+    // Added before the map exists: placed when the map opens.
+    auto *heavy = panel.CreateObject<TSquare>(20, qRgb(255, 255, 255), 4);
+    auto *light = panel.CreateObject<TSquare>(10, qRgb(0, 0, 0), 6);
+    heavy->FGeoCoords = light->FGeoCoords = minutes(55.75, 37.5); // image (300, 250)
+    ASSERT_EQ(panel.objects().front().get(), light);
+    ASSERT_TRUE(openAndWait(panel, 0));
+    EXPECT_NEAR(double(heavy->FMapCoords.X), 300, 1e-6);
+
+    panel.SetZoom(1);
+    panel.MoveCamera(TMapCoords{300, 250});
+    QImage out = paint(panel);
+    for (const QPoint s : {QPoint(0, 0), QPoint(63, 47), QPoint(5, 40), QPoint(50, 3)}) {
+        const TMapCoords m = panel.ScreenToMap(s);
+        EXPECT_EQ(out.pixel(s), gradient(int(m.X), int(m.Y))) << s.x() << "," << s.y();
+    }
+    EXPECT_EQ(out.pixel(32, 24), qRgb(255, 255, 255)); // heavier on top
+    EXPECT_EQ(out.pixel(32 + 5, 24), qRgb(0, 0, 0));   // the lighter one shows round it
+
+    // Weights change the order; invisible objects are not drawn.
+    heavy->setWeight(5);
+    out = paint(panel);
+    EXPECT_EQ(out.pixel(32, 24), qRgb(0, 0, 0));
+    light->FisVisible = false;
+    out = paint(panel);
+    EXPECT_EQ(out.pixel(32, 24), qRgb(255, 255, 255));
+
+    // At zoom 2 every image pixel spans two screen pixels (smoothing blends neighbours only).
+    panel.RemoveAll();
+    panel.SetZoom(2);
+    panel.MoveCamera(TMapCoords{100, 120});
+    out = paint(panel);
+    for (const QPoint s : {QPoint(2, 2), QPoint(40, 30), QPoint(61, 45)}) {
+        const TMapCoords m = panel.ScreenToMap(s);
+        EXPECT_TRUE(near(out.pixel(s), gradient(int(m.X), int(m.Y)), 2)) << s.x() << "," << s.y();
+    }
+    // A hidden map leaves white.
+    panel.setMapVisible(false);
+    EXPECT_EQ(paint(panel).pixel(10, 10), qRgb(255, 255, 255));
+}
+
+// JPEG whatever the case of its extension, BMP by its own; a very large JPEG is decoded
+// reduced and still painted where the binding puts it.
+TEST_F(MapPanelTest, LoadsJpegAndBmpAndReducesLargeJpeg) {
+    const QString bmp = saveImage(QStringLiteral("q.bmp"), quartersImage(400, 200), "BMP");
+    const QString jpg = saveImage(QStringLiteral("q.JpEg"), quartersImage(400, 200), "JPG");
+    for (const QString &f : {bmp, jpg}) {
+        QImage img;
+        QSize full;
+        QString err;
+        ASSERT_TRUE(TMapLoadThread::DecodeImage(f, img, full, err)) << err.toStdString();
+        EXPECT_EQ(full, QSize(400, 200));
+        EXPECT_EQ(img.size(), QSize(400, 200));
+        EXPECT_TRUE(near(img.pixel(100, 50), quarterColours[0], 8));
+        EXPECT_TRUE(near(img.pixel(300, 150), quarterColours[3], 8));
+    }
+
+    const qint64 saved = TMapLoadThread::maxDecodedPixels();
+    TMapLoadThread::setMaxDecodedPixels(200 * 100); // a quarter of the image's pixels
+    TMapPanel panel;
+    panel.setSize(QSize(100, 100));
+    panel.AddMap(writeMap(tmp.path(), QStringLiteral("q"), QStringLiteral("q.JpEg"), 400, 200, 20));
+    const bool done = openAndWait(panel, 0);
+    TMapLoadThread::setMaxDecodedPixels(saved);
+    ASSERT_TRUE(done);
+    ASSERT_TRUE(panel.isMapReady());
+    EXPECT_EQ(panel.mapImage().size(), QSize(200, 100));
+    EXPECT_EQ(panel.imageSize(), QSize(400, 200));
+    panel.SetZoom(1);
+    for (int q = 0; q < 4; ++q) {
+        panel.MoveCamera(TMapCoords{100.0L + 200 * (q % 2), 50.0L + 100 * (q / 2)});
+        EXPECT_TRUE(near(paint(panel).pixel(50, 50), quarterColours[q], 12)) << q;
+    }
+}
+
+// The open errors of the panel, each in its box; the panel is left without a map.
+TEST_F(MapPanelTest, OpenErrorsLeaveNoMap) {
+    saveImage(QStringLiteral("ok.bmp"), gradientImage(100, 100), "BMP");
+    QFile junk(tmp.filePath(QStringLiteral("junk.jpg")));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write("this is no picture");
+    junk.close();
+
+    TMapPanel panel;
+    panel.setSize(QSize(50, 50));
+    panel.AddMap(
+        writeMap(tmp.path(), QStringLiteral("ok"), QStringLiteral("ok.bmp"), 100, 100, 20));
+    panel.AddMap(
+        writeMap(tmp.path(), QStringLiteral("gone"), QStringLiteral("gone.bmp"), 100, 100, 20));
+    panel.AddMap(
+        writeMap(tmp.path(), QStringLiteral("junk"), QStringLiteral("junk.jpg"), 100, 100, 20));
+    // Corners all at one position bind to nothing.
+    const QString unboundMap = writeMap(tmp.path(), QStringLiteral("u"), QStringLiteral("ok.bmp"),
+                                        100, 100, 20, 37, 37, 55, 55);
+    panel.AddMap(unboundMap);
+
+    const struct {
+        int index;
+        QString text, caption;
+        TMsgIcon icon;
+    } cases[] = {
+        {7, QStringLiteral("Неверный индекс карты"), QStringLiteral("Ошибка"), TMsgIcon::None},
+        {1, QStringLiteral("Файл карты не найден: ") + tmp.filePath(QStringLiteral("gone.bmp")),
+         QStringLiteral("Ошибка"), TMsgIcon::None},
+        {3, QStringLiteral("Ошибка привязки карты."), QStringLiteral("Ошибка"), TMsgIcon::None},
+        {2,
+         QStringLiteral("Невозможно загрузить изображение: ") +
+             tmp.filePath(QStringLiteral("junk.jpg")),
+         QStringLiteral("Ошибка!"), TMsgIcon::Error},
+    };
+    TCounter ended;
+    QObject::connect(&panel, &TMapPanel::OnEndOpenMap, [&] { ended(); });
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        ASSERT_TRUE(openAndWait(panel, 0));
+        ASSERT_TRUE(panel.isMapReady());
+        dialogs->calls.clear();
+        ended = TCounter{};
+        ASSERT_TRUE(openAndWait(panel, c.index));
+        QCoreApplication::processEvents();
+        ASSERT_EQ(dialogs->calls.size(), 1u);
+        EXPECT_EQ(dialogs->calls[0].text, c.text);
+        EXPECT_EQ(dialogs->calls[0].caption, c.caption);
+        EXPECT_EQ(dialogs->calls[0].icon, c.icon);
+        EXPECT_FALSE(panel.mapOpened());
+        EXPECT_FALSE(panel.mapLoaded());
+        EXPECT_EQ(panel.currentMapIndex(), -1);
+        EXPECT_TRUE(panel.isEnabled());
+        EXPECT_EQ(panel.caption(), QString());
+        EXPECT_EQ(ended.count, 0);
+        EXPECT_EQ(panel.GetZoom(), 0);
+    }
+}
+
+// Only the newest request's image is shown; an earlier load that finishes later, or fails,
+// is dropped without a trace.
+TEST_F(MapPanelTest, SupersededLoadIsDropped) {
+    // The first image is much larger, so its loader usually finishes last.
+    saveImage(QStringLiteral("big.jpg"), quartersImage(3000, 3000), "JPG");
+    saveImage(QStringLiteral("small.bmp"), gradientImage(120, 90), "BMP");
+    QFile junk(tmp.filePath(QStringLiteral("junk.jpg")));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write(QByteArray(1000, 'x'));
+    junk.close();
+
+    TMapPanel panel;
+    panel.setSize(QSize(60, 60));
+    panel.AddMap(
+        writeMap(tmp.path(), QStringLiteral("big"), QStringLiteral("big.jpg"), 3000, 3000, 20));
+    panel.AddMap(
+        writeMap(tmp.path(), QStringLiteral("small"), QStringLiteral("small.bmp"), 120, 90, 20));
+    panel.AddMap(
+        writeMap(tmp.path(), QStringLiteral("junk"), QStringLiteral("junk.jpg"), 100, 100, 20));
+    TCounter started, ended;
+    QObject::connect(&panel, &TMapPanel::OnStartOpenMap, [&] { started(); });
+    QObject::connect(&panel, &TMapPanel::OnEndOpenMap, [&] { ended(); });
+
+    for (const int first : {0, 2}) {
+        SCOPED_TRACE(first);
+        started = ended = TCounter{};
+        panel.OpenMap(first);
+        EXPECT_EQ(panel.caption(), QStringLiteral("Загрузка карты..."));
+        EXPECT_FALSE(panel.isEnabled());
+        panel.OpenMap(1);
+        ASSERT_TRUE(waitFor([&] { return panel.pendingLoads() == 0; }, 20000));
+        QCoreApplication::processEvents();
+        EXPECT_EQ(started.count, 2);
+        EXPECT_EQ(ended.count, 1);
+        EXPECT_EQ(panel.currentMapIndex(), 1);
+        EXPECT_TRUE(panel.isMapReady());
+        EXPECT_EQ(panel.imageSize(), QSize(120, 90));
+        EXPECT_EQ(panel.mapImage().pixel(7, 5), gradient(7, 5));
+        EXPECT_TRUE(dialogs->calls.empty());
+    }
+}
+
+// Without an area neither zoom nor drawing happens; both resume once the panel has a size.
+TEST_F(MapPanelTest, NoAreaNothingHappens) {
+    saveImage(QStringLiteral("g.bmp"), gradientImage(200, 100), "BMP");
+    TMapPanel panel;
+    panel.AddMap(writeMap(tmp.path(), QStringLiteral("g"), QStringLiteral("g.bmp"), 200, 100, 20));
+    ASSERT_TRUE(openAndWait(panel, 0));
+    ASSERT_TRUE(panel.isMapReady());
+    const long double before = panel.GetZoom();
+    panel.SetZoom(2);
+    panel.ZoomIn();
+    EXPECT_EQ(panel.GetZoom(), before);
+    QImage target(10, 10, QImage::Format_RGB32);
+    target.fill(Qt::black);
+    {
+        QPainter p(&target);
+        panel.Draw(p);
+        panel.Paint(p);
+    }
+    EXPECT_EQ(target.pixel(5, 5), qRgb(0, 0, 0));
+    EXPECT_TRUE(panel.GetSurface().isNull());
+
+    panel.setSize(QSize(40, 20));
+    panel.SetZoom(2);
+    EXPECT_EQ(panel.GetZoom(), 2.0L);
+    panel.MoveCamera(TMapCoords{100, 50});
+    const QImage out = paint(panel);
+    const TMapCoords m = panel.ScreenToMap({20, 10});
+    EXPECT_TRUE(near(out.pixel(20, 10), gradient(int(m.X), int(m.Y)), 2));
+}
+
+// The most detailed sheet that holds a position wins; the open one is kept on a tie.
+TEST_F(MapPanelTest, BestMapBetweenTheSampleMaps) {
+    const QString dir = QStringLiteral(ZARNEX_BIN_DIR "/map/");
+    TMapPanel panel;
+    panel.setSize(QSize(400, 300));
+    ASSERT_EQ(panel.AddMap(dir + QStringLiteral("moscow-overview.map")), 0);
+    ASSERT_EQ(panel.AddMap(dir + QStringLiteral("moscow-centre.map")), 1);
+    ASSERT_TRUE(openAndWait(panel, 0));
+    ASSERT_TRUE(panel.isMapReady());
+    EXPECT_EQ(panel.imageSize(), QSize(panel.maps()[0].Width, panel.maps()[0].Height));
+
+    const TGeoCoords centre{3345, 2257};    // 55°45' N 37°37' E, on both sheets
+    const TGeoCoords outskirts{3335, 2245}; // 55°35' N 37°25' E, the overview only
+    const TGeoCoords away{3000, 2000};
+
+    panel.SelectBestFitMap(outskirts, true);
+    EXPECT_EQ(panel.pendingLoads(), 0); // the open sheet is the best: nothing reopens
+    panel.SelectBestFitMap(away, true);
+    EXPECT_EQ(panel.pendingLoads(), 0);
+    EXPECT_EQ(panel.currentMapIndex(), 0);
+
+    panel.SelectBestFitMap(centre, true);
+    EXPECT_EQ(panel.pendingLoads(), 1);
+    ASSERT_TRUE(waitFor([&] { return panel.pendingLoads() == 0; }, 10000));
+    EXPECT_EQ(panel.currentMapIndex(), 1);
+    // Opened centred on the position.
+    const TMapCoords at = panel.coordsConverter().GeoToMap(centre);
+    EXPECT_NEAR(double(panel.cameraCoords().X), double(at.X), 1e-6);
+    EXPECT_NEAR(double(panel.cameraCoords().Y), double(at.Y), 1e-6);
+    EXPECT_TRUE(panel.isCoordsInCurrentMap(centre));
+    EXPECT_FALSE(panel.isCoordsInCurrentMap(outskirts));
+
+    // From the detailed sheet, a position only the overview holds goes back to it.
+    panel.SelectBestFitMap(outskirts, false);
+    ASSERT_TRUE(waitFor([&] { return panel.pendingLoads() == 0; }, 10000));
+    EXPECT_EQ(panel.currentMapIndex(), 0);
+    ASSERT_TRUE(panel.isMapReady());
+    // Without a position to centre on, the camera starts at the image's centre.
+    EXPECT_DOUBLE_EQ(double(panel.cameraCoords().X), panel.imageSize().width() / 2);
+    EXPECT_TRUE(dialogs->calls.empty());
+}
+
+TEST_F(MapPanelTest, BestMapTiesAndEdges) {
+    saveImage(QStringLiteral("a.bmp"), gradientImage(100, 100), "BMP");
+    TMapPanel panel;
+    panel.setSize(QSize(50, 50));
+    panel.AddMap(writeMap(tmp.path(), QStringLiteral("a"), QStringLiteral("a.bmp"), 100, 100, 20));
+    panel.AddMap(
+        writeMap(tmp.path(), QStringLiteral("tie"), QStringLiteral("a.bmp"), 100, 100, 20));
+    // The same sheet, one map with a scale of 10000: never chosen.
+    panel.AddMap(
+        writeMap(tmp.path(), QStringLiteral("coarse"), QStringLiteral("a.bmp"), 100, 100, 10000));
+    ASSERT_TRUE(openAndWait(panel, 0));
+    panel.SelectBestFitMap(minutes(55.75, 37.5), true);
+    EXPECT_EQ(panel.pendingLoads(), 0);
+    EXPECT_EQ(panel.currentMapIndex(), 0);
+
+    // The right edge (x equal to the width) is outside; just left of it is inside.
+    const TGeoCoords edge = minutes(55.75, 38);
+    EXPECT_NEAR(double(panel.coordsConverter().GeoToMap(edge).X), 100, 1e-6);
+    EXPECT_FALSE(panel.isCoordsInCurrentMap(edge));
+    EXPECT_TRUE(panel.isCoordsInCurrentMap(minutes(55.75, 37.99)));
+    EXPECT_EQ(panel.GetCurrentMapDescription().Name, QStringLiteral("a"));
+
+    // A map without an image size contains nothing.
+    panel.AddMap(writeMap(tmp.path(), QStringLiteral("nosize"), QStringLiteral("a.bmp"), 100, 100,
+                          20, 37, 38, 55.5, 56, false));
+    ASSERT_TRUE(openAndWait(panel, 3));
+    ASSERT_TRUE(panel.isMapReady());
+    EXPECT_FALSE(panel.isCoordsInCurrentMap(minutes(55.75, 37.5)));
+}
+
+// Zooming onto an object: centred on it, the zoom fitting it, at most 1.0.
+TEST_F(MapPanelTest, ZoomToObject) {
+    saveImage(QStringLiteral("g.bmp"), gradientImage(800, 600), "BMP");
+    TMapPanel panel;
+    panel.setSize(QSize(200, 100));
+    panel.AddMap(writeMap(tmp.path(), QStringLiteral("g"), QStringLiteral("g.bmp"), 800, 600, 20));
+    ASSERT_TRUE(openAndWait(panel, 0));
+    auto *obj = panel.CreateObject<TSquare>(1, qRgb(1, 2, 3), 20); // 40 x 40 image pixels
+    obj->FMapCoords = TMapCoords{300, 200};
+    panel.SetZoom(3);
+    panel.ZoomTo(*obj);
+    EXPECT_EQ(panel.GetZoom(), 1.0L);
+    EXPECT_DOUBLE_EQ(double(panel.cameraCoords().X), 300);
+    auto *wide = panel.CreateObject<TSquare>(1, qRgb(1, 2, 3), 100); // 200 x 200
+    wide->FMapCoords = TMapCoords{400, 300};
+    panel.ZoomTo(*wide);
+    EXPECT_EQ(panel.GetZoom(), 0.5L);
+    EXPECT_DOUBLE_EQ(double(panel.cameraCoords().Y), 300);
+    // A centre outside the image changes nothing.
+    obj->FMapCoords = TMapCoords{900, 200};
+    panel.ZoomTo(*obj);
+    EXPECT_EQ(panel.GetZoom(), 0.5L);
+    EXPECT_DOUBLE_EQ(double(panel.cameraCoords().X), 400);
+}
+
+} // namespace
