@@ -1,4 +1,6 @@
 #include "maps/MapPanel.h"
+
+#include "app/Logging.h"
 #include "maps/MapLoadThread.h"
 
 #include "../common/ScriptedDialogs.h"
@@ -15,6 +17,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
+#include <utility>
 
 namespace {
 
@@ -571,6 +575,66 @@ TEST_F(MapPanelTest, ZoomToObject) {
     panel.ZoomTo(*obj);
     EXPECT_EQ(panel.GetZoom(), 0.5L);
     EXPECT_DOUBLE_EQ(double(panel.cameraCoords().X), 400);
+}
+
+// Dialogs whose message box runs the event loop while it is open, as a modal box does, and
+// meanwhile lets the test start another load.
+class TNestingDialogs final : public TDialogs {
+public:
+    std::function<void()> whileOpen;
+    QStringList texts;
+    void message(const QString &text, const QString &, TMsgIcon) override {
+        texts << text;
+        if (auto f = std::exchange(whileOpen, nullptr))
+            f();
+    }
+    TMsgButton question(const QString &, const QString &, TMsgIcon, TMsgButtons,
+                        TMsgButton d) override {
+        return d;
+    }
+    QStringList openFiles(const QString &, const QString &, const QString &, bool) override {
+        return {};
+    }
+    QString saveFile(const QString &, const QString &, const QString &, const QString &) override {
+        return {};
+    }
+    QString selectFolder(const QString &, const QString &) override { return {}; }
+    bool inputText(const QString &, const QString &, QString &) override { return false; }
+};
+
+// One image error box at a time: a failure while it is open goes to the operations log.
+TEST_F(MapPanelTest, LoadErrorWhileBoxIsOpenGoesToTheLog) {
+    for (const char *name : {"a.jpg", "b.bmp"}) {
+        QFile junk(tmp.filePath(QLatin1String(name)));
+        ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+        junk.write("no picture");
+    }
+    auto log = std::make_shared<TOperationsLog>(tmp.filePath(QStringLiteral("log.txt")));
+    InstallOperationsLog(log);
+    auto nesting = std::make_shared<TNestingDialogs>();
+    InstallDialogs(nesting);
+
+    TMapPanel panel;
+    panel.setSize(QSize(50, 50));
+    panel.AddMap(writeMap(tmp.path(), QStringLiteral("a"), QStringLiteral("a.jpg"), 100, 100, 20));
+    panel.AddMap(writeMap(tmp.path(), QStringLiteral("b"), QStringLiteral("b.bmp"), 100, 100, 20));
+    nesting->whileOpen = [&] {
+        panel.OpenMap(1);
+        EXPECT_TRUE(waitFor([&] { return panel.pendingLoads() == 0; }, 10000));
+        QCoreApplication::processEvents();
+    };
+    ASSERT_TRUE(openAndWait(panel, 0));
+    QCoreApplication::processEvents();
+    InstallOperationsLog(nullptr);
+
+    EXPECT_EQ(nesting->texts, QStringList{QStringLiteral("Невозможно загрузить изображение: ") +
+                                          tmp.filePath(QStringLiteral("a.jpg"))});
+    const QStringList lines = log->takeQueued();
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_TRUE(lines[0].endsWith(QStringLiteral("Невозможно загрузить изображение: ") +
+                                  tmp.filePath(QStringLiteral("b.bmp"))));
+    EXPECT_FALSE(panel.mapOpened());
+    EXPECT_TRUE(panel.isEnabled());
 }
 
 } // namespace
