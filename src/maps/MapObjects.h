@@ -32,7 +32,8 @@ public:
     virtual TIntRect GetMetrics() const = 0;
     // Draws on the panel's off-screen surface; the panel's conversions place it.
     virtual void Draw(QPainter &canvas) = 0;
-    // Recomputes the image position with the panel's current binding (a new map was opened).
+    // Recomputes the image position with the panel's current binding (a new map was opened);
+    // tracks override it to update each point.
     virtual void UpdateCoords();
 
     int weight() const { return FWeight; }
