@@ -1,5 +1,6 @@
 #include "maps/MapPanel.h"
 
+#include "app/Folders.h"
 #include "app/Logging.h"
 #include "maps/MapLoadThread.h"
 
@@ -635,6 +636,36 @@ TEST_F(MapPanelTest, LoadErrorWhileBoxIsOpenGoesToTheLog) {
                                   tmp.filePath(QStringLiteral("b.bmp"))));
     EXPECT_FALSE(panel.mapOpened());
     EXPECT_TRUE(panel.isEnabled());
+}
+
+// The settings' map list: relative names from the program folder, a failing file reported
+// and left out, the rest kept in order.
+TEST_F(MapPanelTest, MapListFromSettings) {
+    const TFolders saved = Folders();
+    TFolders f = saved;
+    f.AppDir = tmp.path() + QLatin1Char('/');
+    SetFolders(f);
+    QDir(tmp.path()).mkdir(QStringLiteral("map"));
+    writeMap(QDir(tmp.filePath(QStringLiteral("map"))), QStringLiteral("one"),
+             QStringLiteral("one.bmp"), 100, 100, 20);
+    const QString two =
+        writeMap(tmp.path(), QStringLiteral("two"), QStringLiteral("two.bmp"), 100, 100, 20);
+
+    TMapPanel panel;
+    panel.LoadMapFiles({QStringLiteral("map\\one.map"), QStringLiteral("none.map"), two});
+    panel.LoadMapFiles({QStringLiteral("map/one.map"), QStringLiteral("none.map"), two});
+    SetFolders(saved);
+
+    QStringList names{QStringLiteral("stale")};
+    panel.GetMapsList(names);
+    EXPECT_EQ(names, (QStringList{QStringLiteral("one"), QStringLiteral("two")}));
+    ASSERT_EQ(dialogs->calls.size(), 2u);
+    EXPECT_EQ(dialogs->calls[1].caption, QStringLiteral("Ошибка загрузки карты"));
+    EXPECT_EQ(dialogs->calls[1].icon, TMsgIcon::Warning);
+    EXPECT_EQ(dialogs->calls[1].text, QStringLiteral("Не найден файл конфигурации карты:\r\n") +
+                                          tmp.filePath(QStringLiteral("none.map")));
+    panel.ClearMapsList();
+    EXPECT_TRUE(panel.maps().isEmpty());
 }
 
 } // namespace
