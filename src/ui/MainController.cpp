@@ -17,6 +17,9 @@ void TMainController::FormShow() {
     LogOperations(QStringLiteral("FolderPathCoordCache=") + f.CoordCacheDir, general, 20);
     LogOperations(QStringLiteral("FolderPathWebServer=") + f.WebServerDir, general, 20);
 
+    if (openMaps)
+        openMaps();
+
     // The server can be reached only through a connected database.
     if (m_options.AutoConnect == 1 && connectDatabase) {
         if (connectDatabase() && connectServer)

@@ -29,6 +29,7 @@ public:
     QTimer tmrWaitWebMap;
 
     // Subsystem steps; an unset hook is a subsystem not present in this build.
+    std::function<void()> openMaps; // the settings' maps into the map panel, the default opened
     std::function<bool()> connectDatabase;  // the connect-to-database command; true on success
     std::function<void()> connectServer;    // the connect-to-server command
     std::function<void()> disconnectServer; // errors are swallowed by the caller

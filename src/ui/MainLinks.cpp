@@ -18,6 +18,7 @@
 #include "ui/ClearStatisticsForm.h"
 #include "ui/GroupPanel.h"
 #include "ui/MainWindow.h"
+#include "ui/MapPanelWidget.h"
 #include "ui/OptionsForm.h"
 #include "ui/StateGrid.h"
 #include "ui/UpdateDBForm.h"
@@ -43,6 +44,7 @@ TMainLinks::TMainLinks(TfmMain &main, TOptions &options, TDialogs &dialogs,
 
     wireStatus();
     wireCommands();
+    wireMap();
 
     TMainController &c = main.controller();
     c.isDatabaseConnected = [this] { return m_db->FLastDbConnectionSost == 1; };
@@ -234,6 +236,59 @@ void TMainLinks::wireCommands() {
             [this] { guarded([this] { updateForm().execModal(); }); });
     m_db->PerformUpdate = [this] { updateForm().PerformUpdate(); };
     connect(c.clearStatistics, &QAction::triggered, this, [this] { guarded([this] { purge(); }); });
+}
+
+void TMainLinks::wireMap() {
+    TMapPanelWidget *w = m_main.mapWidget();
+    TMapPanel &panel = w->panel();
+    panel.FShowPointerToNotVisObj = m_options.ShowPointerToNotVisObj;
+    m_main.controller().openMaps = [this, &panel] {
+        panel.LoadMapFiles(m_options.Maps);
+        if (!m_options.Maps.isEmpty())
+            panel.OpenMap(m_options.DefaultMap);
+    };
+    if (m_optionsForm)
+        m_optionsForm->setShowPointerToNotVisObj = [&panel](bool on) {
+            panel.FShowPointerToNotVisObj = on;
+            panel.Repaint();
+        };
+    connect(w, &TMapPanelWidget::wheelTurned, this, [&panel](int steps) {
+        for (int i = 0; i < qAbs(steps); ++i)
+            steps > 0 ? panel.ZoomIn() : panel.ZoomOut();
+        panel.Repaint();
+    });
+    connect(w, &TMapPanelWidget::mousePressed, this,
+            [this](const QPoint &pos, Qt::MouseButton) { m_lastMapPos = pos; });
+    connect(w, &TMapPanelWidget::mouseMoved, this,
+            [this, &panel](const QPoint &pos, Qt::MouseButtons buttons) {
+                if (!(buttons & Qt::LeftButton))
+                    return;
+                // Dragging moves the camera the other way.
+                panel.MoveCamera(m_lastMapPos.x() - pos.x(), m_lastMapPos.y() - pos.y());
+                m_lastMapPos = pos;
+                panel.Repaint();
+            });
+    connect(&panel, &TMapPanel::OnEndOpenMap, this, [this, &panel] {
+        m_main.setStatusText(5, QStringLiteral("Текущая карта: ") +
+                                    panel.GetCurrentMapDescription().Name);
+    });
+    connect(&panel, &TMapPanel::OnStartOpenMap, this,
+            [this] { m_main.setStatusText(5, QString()); });
+    // "Выбор карты": the raster maps of the settings.
+    const TfmMain::Commands &c = m_main.commands();
+    connect(c.tbMapSelect, &QAction::triggered, this, [this, &panel] {
+        if (m_options.FisMapListChanged) {
+            panel.LoadMapFiles(m_options.Maps);
+            m_options.FisMapListChanged = false;
+        }
+        QStringList names;
+        panel.GetMapsList(names);
+        const int i = TMapSelectForm::Select(names, panel.currentMapIndex(), &m_main);
+        if (i >= 0 && i != panel.currentMapIndex()) {
+            panel.OpenMap(i);
+            panel.Repaint();
+        }
+    });
 }
 
 void TMainLinks::guarded(const std::function<void()> &command) {

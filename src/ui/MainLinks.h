@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPoint>
 
 #include <functional>
 #include <memory>
@@ -43,6 +44,7 @@ private:
     void destroyManager();
     void wireCommands();
     void wireStatus();
+    void wireMap();
     void refreshGrid();
     void updateGauges(int row);
     void guarded(const std::function<void()> &command);
@@ -62,4 +64,5 @@ private:
     std::unique_ptr<TClientThread> m_client;
     TfmAutoConnectToServer *m_autoConnectForm = nullptr;
     TUpdateDBForm *m_updateForm = nullptr;
+    QPoint m_lastMapPos;
 };

@@ -3,6 +3,7 @@
 #include "app/Folders.h"
 #include "app/OptionsIO.h"
 #include "ui/GroupPanel.h"
+#include "ui/MapPanelWidget.h"
 #include "ui/StateGrid.h"
 
 #include <QAction>
@@ -206,7 +207,8 @@ void TfmMain::createCentral() {
 
     m_vSplit = new QSplitter(Qt::Vertical);
     m_mapStack = new QStackedWidget;
-    m_mapStack->addWidget(placeholder(QStringLiteral("Карта не загружена")));
+    m_mapWidget = new TMapPanelWidget;
+    m_mapStack->addWidget(m_mapWidget);
     m_mapStack->addWidget(placeholder(QStringLiteral("Интернет-карта")));
     m_mapStack->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_mapStack, &QWidget::customContextMenuRequested, this,

@@ -15,6 +15,7 @@ class QTreeWidget;
 class QTableWidget;
 class TfmOptions;
 class TGroupPanel;
+class TMapPanelWidget;
 class TSostGrid;
 
 // The main window: menus, tool bar, group panel, map area, statistics area and status bar.
@@ -73,6 +74,7 @@ public:
 
     // Placeholders that later windows fill: the raster map, the web map, the grids.
     QStackedWidget *mapArea() const { return m_mapStack; }
+    TMapPanelWidget *mapWidget() const { return m_mapWidget; }
     TGroupPanel *groupPanel() const { return m_groupPanelWidget; }
     TSostGrid *stateGrid() const { return m_stateGrid; }
     QTabWidget *statisticsArea() const { return m_statTabs; }
@@ -104,6 +106,7 @@ private:
     TGroupPanel *m_groupPanelWidget = nullptr;
     TSostGrid *m_stateGrid = nullptr;
     QStackedWidget *m_mapStack = nullptr;
+    TMapPanelWidget *m_mapWidget = nullptr;
     QTabWidget *m_statTabs = nullptr;
     QWidget *m_stateGridHost = nullptr;
     QTableWidget *m_trackParts = nullptr;

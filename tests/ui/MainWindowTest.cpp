@@ -100,11 +100,12 @@ TEST_F(MainFixture, FirstDisplayLogsFoldersAndConnectsInOrder) {
     };
     c.connectServer = [&] { steps << "server"; };
     c.showFirstRunDialog = [&] { steps << "first-run"; };
+    c.openMaps = [&] { steps << "maps"; };
 
     options.AutoConnect = 1;
     options.FirstRun = true;
     c.FormShow();
-    EXPECT_EQ(steps, (QStringList{"db", "first-run"})); // no server without a database
+    EXPECT_EQ(steps, (QStringList{"maps", "db", "first-run"})); // no server without a database
     QStringList logged = log->takeQueued();
     ASSERT_EQ(logged.size(), 5);
     EXPECT_TRUE(logged[0].endsWith("(20) General:: FolderPathAppDir=" + AppDir()));
@@ -117,7 +118,7 @@ TEST_F(MainFixture, FirstDisplayLogsFoldersAndConnectsInOrder) {
     };
     options.FirstRun = false;
     c.FormShow();
-    EXPECT_EQ(steps, (QStringList{"db", "server"}));
+    EXPECT_EQ(steps, (QStringList{"maps", "db", "server"}));
     InstallOperationsLog(nullptr);
 }
 
