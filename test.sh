@@ -2,13 +2,14 @@
 # Installs what is missing, builds, starts the services the tests need, runs every test.
 set -euo pipefail
 cd "$(dirname "$0")"
+top=$PWD
 
 scripts/install-deps.sh
 scripts/build.sh
 
 started_fb=0
 cleanup() {
-    if [ "$started_fb" = 1 ]; then scripts/firebird.sh stop || true; fi
+    if [ "$started_fb" = 1 ]; then "$top/scripts/firebird.sh" stop || true; fi
 }
 trap cleanup EXIT
 if [ -x scripts/firebird.sh ] && ! scripts/firebird.sh status >/dev/null 2>&1; then
@@ -16,5 +17,4 @@ if [ -x scripts/firebird.sh ] && ! scripts/firebird.sh status >/dev/null 2>&1; t
     started_fb=1
 fi
 
-cd build
-ctest --output-on-failure -j2 "$@"
+ctest --test-dir "$top/build" --output-on-failure -j2 "$@"
