@@ -1,0 +1,168 @@
+#include "webmap/WebMapBridge.h"
+
+#include "app/Logging.h"
+#include "webmap/WebMapScript.h"
+
+namespace {
+const QString kSender = QStringLiteral("WEB");
+// The position the page is centred on after every load.
+constexpr double kInitLat = 51.690754;
+constexpr double kInitLng = 39.269037;
+
+double toDegrees(long double minutes) {
+    return double(minutes / 60.0L);
+}
+} // namespace
+
+int ValidWebMapIndex(const QVector<TWebMapPath> &list, int index) {
+    return index < 0 || index >= list.size() ? 0 : index;
+}
+
+QUrl WebMapUrl(const QVector<TWebMapPath> &list, int index, int port) {
+    QUrl url;
+    url.setScheme(QStringLiteral("http"));
+    url.setHost(QStringLiteral("localhost"));
+    url.setPort(port);
+    if (list.isEmpty()) {
+        url.setPath(QStringLiteral("/google.html"));
+    } else {
+        QString p = list[ValidWebMapIndex(list, index)].Path;
+        p.replace(QLatin1Char('\\'), QLatin1Char('/'));
+        url.setPath(QLatin1Char('/') + p);
+    }
+    return url;
+}
+
+QString WebMapListLine(const TWebMapPath &p) {
+    return p.Name + QStringLiteral(" [") + p.Path + QLatin1Char(']');
+}
+
+TWebMapBridge::TWebMapBridge(TOptions &options, QObject *parent)
+    : QObject(parent), m_options(options) {
+    tmrWaitWebMap.setInterval(WaitInterval);
+    connect(&tmrWaitWebMap, &QTimer::timeout, this, &TWebMapBridge::tmrWaitWebMapTimer);
+}
+
+void TWebMapBridge::InvokeScript(const QString &name, const QVariantList &args) {
+    RunScript(webscript::call(name, args));
+}
+
+void TWebMapBridge::RunScript(const QString &callText) {
+    if (!m_options.UseGoogleMap || !InternetIsOK || !m_browser || callText.isEmpty())
+        return;
+    m_browser->runJavaScript(callText);
+}
+
+void TWebMapBridge::LoadWebMap(int WebMapIndex) {
+    if (m_browser)
+        m_browser->navigate(WebMapUrl(m_options.WebMapList, WebMapIndex, CurrentWebServerPort));
+    WebMapInited = true;
+}
+
+void TWebMapBridge::miSelectInternetClick(int tag) {
+    m_options.UseGoogleMap = true;
+    m_options.DefaultWebMap = ValidWebMapIndex(m_options.WebMapList, tag - 1);
+    LoadWebMap(m_options.DefaultWebMap);
+}
+
+void TWebMapBridge::tbRefreshWebMapClick() {
+    if (!m_options.UseGoogleMap)
+        return;
+    if (m_browser)
+        m_browser->setSilent(false);
+    InternetIsOK = false;
+    WebMapReady = false;
+    WebMapInited = false;
+    // Answers of polls on the old page mean nothing for the new one.
+    ++m_serial;
+    m_pollPending = false;
+    LoadWebMap(m_options.DefaultWebMap);
+}
+
+void TWebMapBridge::MapBrowserDocumentComplete() {
+    InternetIsOK = true;
+    if (m_browser)
+        m_browser->setSilent(m_options.WebMapSilent);
+    RunScript(webscript::init(kInitLat, kInitLng));
+    CurrentRepeat = 0;
+    ++m_serial;
+    m_pollPending = false;
+    tmrWaitWebMap.start();
+}
+
+void TWebMapBridge::tmrWaitWebMapTimer() {
+    // The browser answers asynchronously; a tick while the last probe is still out is skipped.
+    if (m_pollPending)
+        return;
+    if (!m_browser) {
+        readinessAnswer(m_serial, false);
+        return;
+    }
+    m_pollPending = true;
+    const quint64 serial = m_serial;
+    QPointer<TWebMapBridge> self(this);
+    m_browser->runJavaScript(webscript::readyCheck(), [self, serial](const QVariant &v) {
+        if (self)
+            self->readinessAnswer(serial, v);
+    });
+}
+
+void TWebMapBridge::readinessAnswer(quint64 serial, const QVariant &value) {
+    if (serial != m_serial)
+        return;
+    m_pollPending = false;
+    if (!value.isValid() || value.typeId() != QMetaType::Bool) {
+        // The probe always yields a Boolean when it runs; no value means the page is gone.
+        tmrWaitWebMap.stop();
+        LogOperations(QStringLiteral("Не удалось проверить готовность карты: ") +
+                          QStringLiteral("страница не ответила"),
+                      kSender, 0);
+        return;
+    }
+    if (value.toBool()) {
+        CreateMarkersOnMap();
+        if (sgTrackClick)
+            sgTrackClick();
+        WebMapReady = true;
+        tmrWaitWebMap.stop();
+        LogOperations(QStringLiteral("Карта загружена (") + QString::number(CurrentRepeat) +
+                          QLatin1Char(')'),
+                      kSender, 20);
+        return;
+    }
+    ++CurrentRepeat;
+    if (CurrentRepeat > RepeatsPerLogLine - 1) {
+        CurrentRepeat = 0;
+        LogOperations(QStringLiteral("Не удалось проверить готовность карты! Ждем дальше... "),
+                      kSender, 0);
+    }
+}
+
+void TWebMapBridge::CreateMarkersOnMap() {
+    RunScript(webscript::markers_clear());
+    if (managerExists && !managerExists())
+        return;
+    if (!markers)
+        return;
+    for (const TWebMapMarker &m : markers()) {
+        const double lat = toDegrees(m.Lat);
+        const double lng = toDegrees(m.Lng);
+        if (lat * lng == 0)
+            continue;
+        RunScript(
+            webscript::marker_at(lat, lng, m.Number, m.ShortName, webscript::markerCaption(m.TS)));
+    }
+}
+
+void TWebMapBridge::ClearWebMapTrack() {
+    if (resetTrackParts)
+        resetTrackParts();
+    RunScript(webscript::clear_park());
+    if (removeRasterParks)
+        removeRasterParks();
+    RunScript(webscript::clear_track());
+}
+
+void TWebMapBridge::CleanupCurrentTrack() {
+    RunScript(webscript::cleanup_current_track());
+}
