@@ -1,0 +1,300 @@
+#include "maps/MapObjects.h"
+
+#include "SmallMap.h"
+
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QPalette>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+
+namespace {
+
+constexpr long double Pi = std::numbers::pi_v<long double>;
+const QRgb Blue = qRgb(0, 0, 255);
+const QRgb Green = qRgb(0, 128, 0);
+const QRgb Red = qRgb(255, 0, 0);
+
+// Screen (sx, sy) of the 400 x 300 view shows image (sx + 100, sy + 150).
+TPositionSnapshot atScreen(int sx, int sy, TDateTime t = 0) {
+    TPositionSnapshot s;
+    s.Coords = TSmallMap::geoAt(sx + 100, sy + 150);
+    s.TimeStamp = t;
+    return s;
+}
+
+int countColour(const QImage &img, QRgb c, const QRect &area) {
+    int n = 0;
+    const QRect r = area.intersected(img.rect());
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            n += img.pixel(x, y) == c;
+    return n;
+}
+
+class MapObjectsTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(map.open(QSize(400, 300))); }
+    TMapPanel &panel() { return *map.panel; }
+
+    TMarker *marker(int type, int size, const TPositionSnapshot &at, QRgb colour = Blue) {
+        auto *m = panel().CreateObject<TMarker>();
+        m->FSize = size;
+        m->FColor = QColor(colour);
+        m->SetObjType(type);
+        m->FText = QStringLiteral("17");
+        m->SetPosition(at);
+        return m;
+    }
+
+    TSmallMap map;
+};
+
+// Each shape is coloured where it lies and absent where it does not; the arrow follows the
+// heading, which grows clockwise on the screen.
+TEST_F(MapObjectsTest, MarkerShapesAndHeading) {
+    const struct {
+        int type;
+        long double angle;
+        QPoint inside, outside; // offsets from the marker's point
+    } cases[] = {
+        {0, 0, {0, 0}, {11, 11}},     {1, 0, {0, -4}, {-9, -9}}, {2, 0, {8, 0}, {-6, 0}},
+        {2, Pi / 2, {0, 8}, {0, -6}}, {2, Pi, {-8, 0}, {6, 0}},
+    };
+    for (const auto &c : cases) {
+        panel().RemoveAll();
+        TMarker *m = marker(c.type, 24, atScreen(200, 150));
+        m->FAngle = c.angle;
+        EXPECT_EQ(m->weight(), 500);
+        const QImage out = map.paint();
+        const QPoint P(200, 150);
+        EXPECT_EQ(out.pixel(P + c.inside), Blue) << c.type << " " << double(c.angle);
+        EXPECT_EQ(out.pixel(P + c.outside), TSmallMap::Ground) << c.type << " " << double(c.angle);
+        // The thin white outline of the second pass.
+        EXPECT_GT(countColour(out, qRgb(255, 255, 255), QRect(P - QPoint(20, 20), QSize(41, 41))),
+                  0);
+    }
+    const TMarker *m = marker(0, 24, atScreen(10, 20));
+    EXPECT_EQ(m->GetMetrics(), (TIntRect{98, 158, 122, 182}));
+}
+
+// A marker at 0°/0° is never drawn, not even as a border pointer.
+TEST_F(MapObjectsTest, MarkerWithoutPositionIsNotDrawn) {
+    marker(0, 24, TPositionSnapshot{});
+    EXPECT_EQ(countColour(map.paint(), Blue, QRect(0, 0, 400, 300)), 0);
+}
+
+// Within the view widened by the marker's size the marker itself is drawn (here entirely off
+// the image); beyond it a border pointer appears only when the panel asks for pointers.
+TEST_F(MapObjectsTest, PointerOnlyBeyondTheWidenedView) {
+    const QRect leftStrip(0, 0, 30, 300);
+    TMarker *m = marker(2, 24, atScreen(-20, 150));
+    EXPECT_EQ(countColour(map.paint(), Blue, leftStrip), 0);
+
+    m->SetPosition(atScreen(-30, 150));
+    const QImage out = map.paint();
+    EXPECT_GT(countColour(out, Blue, leftStrip), 20);
+    EXPECT_EQ(out.pixel(3, 150), Blue); // the arrow's tip reaches the border
+
+    panel().FShowPointerToNotVisObj = false;
+    EXPECT_EQ(countColour(map.paint(), Blue, leftStrip), 0);
+}
+
+// The pointer sits on the edge towards the object, its tip on the border, its caption beside it.
+TEST_F(MapObjectsTest, BorderPointerGeometry) {
+    TMarker *m = marker(2, 20, atScreen(200, 150));
+    const QFontMetrics fm(QFont(QStringLiteral("times"), 8));
+    const int tw = 5 + fm.boundingRect(QRect(), Qt::AlignLeft | Qt::AlignTop, m->FText).width();
+    const struct {
+        QPoint object;
+        QPoint point, tip;
+    } cases[] = {
+        {{5000, 150}, {390, 150}, {400, 150}},
+        {{-5000, 150}, {10, 150}, {0, 150}},
+        {{200, -5000}, {200, 10}, {200, 0}},
+        {{200, 5000}, {200, 290}, {200, 300}},
+    };
+    for (const auto &c : cases) {
+        const TMarker::TBorderPointer bp = m->borderPointer(c.object);
+        EXPECT_EQ(bp.Point, c.point) << c.object.x() << "," << c.object.y();
+        ASSERT_EQ(bp.Arrow.size(), 7);
+        EXPECT_EQ(bp.Arrow[0], c.tip) << c.object.x() << "," << c.object.y();
+        EXPECT_EQ(bp.Octagon.size(), 8);
+    }
+    EXPECT_EQ(m->borderPointer(QPoint(5000, 150)).Caption, QPoint(400 - 20 - tw, 150));
+    EXPECT_EQ(m->borderPointer(QPoint(-5000, 150)).Caption, QPoint(20 + tw, 150));
+
+    // Drawn: the arrow near the right border and the caption's frame in tooltip colour.
+    m->SetPosition(atScreen(900, 150));
+    const QImage out = map.paint();
+    EXPECT_EQ(out.pixel(394, 150), Blue);
+    const QPoint T = m->borderPointer(QPoint(900, 150)).Caption;
+    const QRgb tip = QGuiApplication::palette().color(QPalette::ToolTipBase).rgb();
+    EXPECT_GT(countColour(out, tip, QRect(T - QPoint(tw / 2, 4), QSize(tw, 8))), 0);
+}
+
+// Lines: a black outline under each segment, a lost segment (by its end point) in the lost
+// colour; points: discs at the points only.
+TEST_F(MapObjectsTest, TrackLinesAndPoints) {
+    auto *t = panel().CreateObject<TTrack>();
+    EXPECT_EQ(t->weight(), 10);
+    t->FSize = 3;
+    t->FColor = QColor(Green);
+    t->FLostColor = QColor(Red);
+    t->AddPoint(atScreen(50, 100, 1));
+    t->AddPoint(atScreen(150, 100, 2));
+    TPositionSnapshot lost = atScreen(250, 100, 3);
+    lost.GPSLost = true;
+    t->AddPoint(lost);
+
+    QImage out = map.paint();
+    EXPECT_EQ(out.pixel(100, 100), Green);
+    EXPECT_EQ(out.pixel(200, 100), Red);
+    EXPECT_EQ(out.pixel(100, 98), qRgb(0, 0, 0)); // outline beyond the coloured width
+    EXPECT_EQ(out.pixel(100, 102), qRgb(0, 0, 0));
+    EXPECT_EQ(out.pixel(100, 95), TSmallMap::Ground);
+    EXPECT_EQ(t->GetMetrics(), (TIntRect{150, 250, 350, 250}));
+
+    // A marker at the same place lies on top (heavier).
+    marker(0, 10, atScreen(100, 100));
+    EXPECT_EQ(map.paint().pixel(100, 100), Blue);
+    panel().RemoveObject(panel().objects().back().get());
+
+    t->SetObjType(1);
+    out = map.paint();
+    EXPECT_EQ(out.pixel(50, 100), Green);
+    EXPECT_EQ(out.pixel(252, 101), Green);
+    EXPECT_EQ(out.pixel(100, 100), TSmallMap::Ground);
+    EXPECT_EQ(countColour(out, Red, QRect(0, 0, 400, 300)), 0);
+
+    t->FisVisible = false;
+    EXPECT_EQ(countColour(map.paint(), Green, QRect(0, 0, 400, 300)), 0);
+}
+
+// Out-of-order points re-sort the track unless a block is open; lookups by time and by
+// position; the box of an empty track.
+TEST_F(MapObjectsTest, TrackOrderAndLookup) {
+    auto *t = panel().CreateObject<TTrack>();
+    EXPECT_EQ(t->GetMetrics(), (TIntRect{268435455, 268435455, 0, 0}));
+    EXPECT_EQ(t->GetPointIndex(TDateTime(5)), -1);
+    t->AddPoint(atScreen(1, 1, 5));
+    EXPECT_EQ(t->GetPointIndex(TDateTime(5)), 0);
+    EXPECT_EQ(t->GetPointIndex(TDateTime(5.0001)), -1);
+
+    t->AddPoint(atScreen(3, 3, 7));
+    t->AddPoint(atScreen(2, 2, 6));
+    ASSERT_EQ(t->Count(), 3);
+    EXPECT_EQ(t->Point(1).DateTime, 6);
+    EXPECT_EQ(t->Point(2).DateTime, 7);
+    EXPECT_EQ(t->GetPointIndex(TDateTime(7)), 2);
+    EXPECT_EQ(t->GetPointIndex(atScreen(2, 2).Coords), 1);
+    EXPECT_EQ(t->GetPointIndex(atScreen(9, 9).Coords), -1);
+
+    t->InsertionBlockStart();
+    t->AddPoint(atScreen(0, 0, 1));
+    t->AddPoint(atScreen(4, 4, 3));
+    EXPECT_EQ(t->Point(3).DateTime, 1); // as added while the block is open
+    t->InsertionBlockEnd();
+    EXPECT_FALSE(t->DisableSort);
+    std::vector<double> times;
+    for (int i = 0; i < t->Count(); ++i)
+        times.push_back(t->Point(i).DateTime);
+    EXPECT_EQ(times, (std::vector<double>{1, 3, 5, 6, 7}));
+    EXPECT_NEAR(double(t->Point(0).MapCoords.X), 100, 1e-6);
+
+    TPositionSnapshot s = atScreen(5, 5, 8);
+    s.Status = 3;
+    s.Parked = true;
+    t->AddPoint(s);
+    const TPositionSnapshot back = t->PointPosition(5);
+    EXPECT_EQ(back.Status, 3);
+    EXPECT_TRUE(back.Parked);
+    t->RemovePoint(0);
+    EXPECT_EQ(t->Count(), 5);
+    t->Clear();
+    EXPECT_EQ(t->Count(), 0);
+}
+
+// Objects made before a map exists sit at (0, 0) and are placed when the map opens.
+TEST(MapObjectsNoMap, PlacedWhenTheMapOpens) {
+    TSmallMap map;
+    auto *m = map.panel->CreateObject<TMarker>();
+    auto *t = map.panel->CreateObject<TTrack>();
+    const TPositionSnapshot s{1, TSmallMap::geoAt(120, 240)};
+    m->SetPosition(s);
+    t->AddPoint(s);
+    EXPECT_EQ(m->FMapCoords.X, 0);
+    EXPECT_EQ(t->Point(0).MapCoords.X, 0);
+    ASSERT_TRUE(map.open(QSize(400, 300)));
+    EXPECT_NEAR(double(m->FMapCoords.X), 120, 1e-6);
+    EXPECT_NEAR(double(m->FMapCoords.Y), 240, 1e-6);
+    EXPECT_NEAR(double(t->Point(0).MapCoords.Y), 240, 1e-6);
+    EXPECT_EQ(m->GetPosition().TimeStamp, 1);
+}
+
+// The callout's tip is at the position, its body above right in the back colour, the text
+// inside it; the box it reports starts at the position.
+TEST_F(MapObjectsTest, LabelCallout) {
+    auto *l = panel().CreateObject<TMapLabel>();
+    EXPECT_EQ(l->weight(), 1000);
+    l->FSize = 10;
+    l->FColor = QColor(Red);
+    l->FBackColor = QColor(qRgb(255, 255, 200));
+    l->FText = QStringLiteral("Номер объекта: 5\r\nДата: 01.02.2026");
+    l->SetPosition(atScreen(100, 200));
+
+    const QFontMetrics fm(QFont(QStringLiteral("times"), 10));
+    const QRect ext = fm.boundingRect(QRect(), Qt::AlignLeft | Qt::AlignTop,
+                                      QStringLiteral("Номер объекта: 5\nДата: 01.02.2026"));
+    EXPECT_GT(ext.height(), fm.height()); // two lines
+    const int w = ext.width() + 10, h = ext.height() + 10;
+    const QPolygon poly = l->callout(QPoint(100, 200));
+    ASSERT_EQ(poly.size(), 10);
+    EXPECT_EQ(poly[7], QPoint(100, 200));
+    EXPECT_EQ(poly[1], QPoint(100 + w + 15, 200 - h - 10));
+
+    const QImage out = map.paint();
+    EXPECT_EQ(out.pixel(100 + w + 12, 200 - 13), qRgb(255, 255, 200)); // body, right of the text
+    EXPECT_EQ(out.pixel(100 + w + 25, 200 - 13), TSmallMap::Ground);
+    EXPECT_GT(countColour(out, Red, QRect(125, 200 - h - 5, w - 15, h - 15 + fm.height())), 10);
+    EXPECT_EQ(out.pixel(100 + w + 20, 200 - 20), qRgb(0, 0, 0)); // the right edge
+
+    const TIntRect r = l->GetMetrics();
+    EXPECT_EQ(r.Left, 200);
+    EXPECT_EQ(r.Top, 350);
+    EXPECT_EQ(r.width(), 10 + ext.width());
+    EXPECT_EQ(r.height(), 10 + ext.height());
+}
+
+// The rest place shows the panel's parked picture centred on its position; white is clear.
+TEST_F(MapObjectsTest, RestPlaceSymbol) {
+    auto *c = panel().CreateObject<TMapControlPoint>();
+    EXPECT_EQ(c->weight(), 100);
+    c->SetObjType(TMapControlPoint::RestPlace);
+    c->SetPosition(atScreen(200, 100));
+    ASSERT_FALSE(c->FGliph.isNull());
+    EXPECT_EQ(c->FGliph.size(), panel().FParkedImage.size());
+    EXPECT_EQ(c->GetMetrics(), (TIntRect{300, 250, 300, 250}));
+
+    const QImage out = map.paint();
+    const int gw = c->FGliph.width(), gh = c->FGliph.height();
+    const QPoint origin(200 - gw / 2, 100 - gh / 2);
+    int opaque = 0;
+    for (int y = 0; y < gh; ++y)
+        for (int x = 0; x < gw; ++x) {
+            const QRgb g = c->FGliph.pixel(x, y);
+            const QRgb o = out.pixel(origin + QPoint(x, y));
+            if (qAlpha(g) == 255) {
+                EXPECT_EQ(o, g | 0xFF000000u) << x << "," << y;
+                ++opaque;
+            } else if (qAlpha(g) == 0) {
+                EXPECT_EQ(o, TSmallMap::Ground) << x << "," << y;
+            }
+        }
+    EXPECT_GT(opaque, 20);
+}
+
+} // namespace
