@@ -1,0 +1,226 @@
+#include "app/DateUtils.h"
+#include "app/Logging.h"
+#include "webmap/WebMapBridge.h"
+#include "webmap/WebMapScript.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <deque>
+
+namespace {
+
+// The browser as the bridge sees it; readiness answers are given by the test.
+class TFakeBrowser final : public TWebMapBrowser {
+public:
+    QStringList events; // "navigate <url>", "silent 0/1", "run <script>", "probe"
+    std::deque<std::function<void(const QVariant &)>> probes;
+
+    void navigate(const QUrl &url) override {
+        events << QStringLiteral("navigate ") + url.toString();
+    }
+    void setSilent(bool s) override { events << QStringLiteral("silent %1").arg(int(s)); }
+    void runJavaScript(const QString &script, std::function<void(const QVariant &)> done) override {
+        if (done) {
+            events << QStringLiteral("probe");
+            probes.push_back(std::move(done));
+        } else {
+            events << QStringLiteral("run ") + script;
+        }
+    }
+    void answer(const QVariant &v) {
+        ASSERT_FALSE(probes.empty());
+        auto f = std::move(probes.front());
+        probes.pop_front();
+        f(v);
+    }
+    QStringList scripts() const {
+        QStringList out;
+        for (const QString &e : events)
+            if (e.startsWith(QLatin1String("run ")))
+                out << e.mid(4);
+        return out;
+    }
+};
+
+class WebMapBridgeTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(tmp.isValid());
+        log = std::make_shared<TOperationsLog>(tmp.filePath(QStringLiteral("log.txt")));
+        InstallOperationsLog(log);
+        options.UseGoogleMap = true;
+        options.WebMapSilent = true;
+        options.WebMapList = {{QStringLiteral("Карта Google"), QStringLiteral("google.html")},
+                              {QStringLiteral("Схема"), QStringLiteral("maps\\scheme.html")}};
+        bridge.CurrentWebServerPort = 40123;
+        bridge.setBrowser(&browser);
+        bridge.markers = [this] { return objects; };
+    }
+    void TearDown() override { InstallOperationsLog(nullptr); }
+
+    // The operations log's lines from sender WEB, without their time stamps.
+    QStringList webLog() {
+        QStringList out;
+        for (const QString &l : log->takeQueued()) {
+            const int i = l.indexOf(QLatin1String(" ("));
+            if (l.contains(QLatin1String("WEB:: ")))
+                out << l.mid(i + 1);
+        }
+        return out;
+    }
+
+    QTemporaryDir tmp;
+    std::shared_ptr<TOperationsLog> log;
+    TOptions options;
+    TWebMapBridge bridge{options};
+    TFakeBrowser browser;
+    QVector<TWebMapMarker> objects;
+};
+
+TEST_F(WebMapBridgeTest, PageAddressesFollowTheListAndItsIndex) {
+    const struct {
+        int index;
+        const char *url;
+    } cases[] = {
+        {0, "http://localhost:40123/google.html"},
+        {1, "http://localhost:40123/maps/scheme.html"},
+        {-1, "http://localhost:40123/google.html"},
+        {2, "http://localhost:40123/google.html"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(WebMapUrl(options.WebMapList, c.index, 40123).toString(), QLatin1String(c.url));
+    EXPECT_EQ(WebMapUrl({}, 3, 40123).toString(),
+              QStringLiteral("http://localhost:40123/google.html"));
+    EXPECT_EQ(WebMapListLine(options.WebMapList[0]), QStringLiteral("Карта Google [google.html]"));
+
+    bridge.miSelectInternetClick(2); // tag 2 = the second page
+    EXPECT_EQ(options.DefaultWebMap, 1);
+    EXPECT_TRUE(bridge.WebMapInited);
+    bridge.miSelectInternetClick(7);
+    EXPECT_EQ(options.DefaultWebMap, 0);
+    EXPECT_EQ(browser.events,
+              (QStringList{QStringLiteral("navigate http://localhost:40123/maps/scheme.html"),
+                           QStringLiteral("navigate http://localhost:40123/google.html")}));
+}
+
+TEST_F(WebMapBridgeTest, NoScriptRunsWithoutTheWebMapOrBeforeTheFirstLoad) {
+    objects = {{51 * 60, 39 * 60, 5, QStringLiteral("a"), 0}};
+    // Before any page has loaded, calls are dropped.
+    bridge.CreateMarkersOnMap();
+    bridge.ClearWebMapTrack();
+    bridge.InvokeScript(QStringLiteral("go_to"), {1.0, 2.0});
+    EXPECT_TRUE(browser.scripts().isEmpty());
+
+    options.UseGoogleMap = false;
+    bridge.MapBrowserDocumentComplete();
+    bridge.CreateMarkersOnMap();
+    bridge.CleanupCurrentTrack();
+    bridge.tbRefreshWebMapClick();
+    EXPECT_TRUE(browser.scripts().isEmpty());
+    EXPECT_FALSE(browser.events.contains(QStringLiteral("silent 0"))); // refresh did nothing
+}
+
+TEST_F(WebMapBridgeTest, LoadedPageGetsInitThenReadinessPlacesMarkers) {
+    objects = {{51.5L * 60, 39.25L * 60, 5, QStringLiteral("Тепловоз \"5\""),
+                dt::encode(2024, 3, 7, 9, 5, 1, 0)},
+               {0, 39 * 60, 6, QStringLiteral("без позиции"), 0},
+               {55 * 60, 37 * 60, 7, QStringLiteral("b"), 0}};
+    int trackRedraws = 0;
+    bridge.sgTrackClick = [&] { ++trackRedraws; };
+
+    bridge.LoadWebMap(options.DefaultWebMap);
+    bridge.MapBrowserDocumentComplete();
+    EXPECT_TRUE(bridge.InternetIsOK);
+    EXPECT_TRUE(bridge.tmrWaitWebMap.isActive());
+    EXPECT_EQ(bridge.tmrWaitWebMap.interval(), 100);
+    EXPECT_EQ(browser.events.mid(1, 2),
+              (QStringList{QStringLiteral("silent 1"),
+                           QStringLiteral("run ") + webscript::init(51.690754, 39.269037)}));
+
+    // 250 "not yet" answers, then ready.
+    for (int i = 0; i < 250; ++i) {
+        bridge.tmrWaitWebMapTimer();
+        bridge.tmrWaitWebMapTimer(); // a tick while the probe is out asks nothing more
+        browser.answer(false);
+    }
+    EXPECT_FALSE(bridge.WebMapReady);
+    EXPECT_EQ(trackRedraws, 0);
+    bridge.tmrWaitWebMapTimer();
+    browser.answer(true);
+
+    EXPECT_TRUE(bridge.WebMapReady);
+    EXPECT_FALSE(bridge.tmrWaitWebMap.isActive());
+    EXPECT_EQ(trackRedraws, 1);
+    EXPECT_EQ(
+        webLog(),
+        (QStringList{
+            QStringLiteral("(0) WEB:: Не удалось проверить готовность карты! Ждем дальше... "),
+            QStringLiteral("(0) WEB:: Не удалось проверить готовность карты! Ждем дальше... "),
+            QStringLiteral("(20) WEB:: Карта загружена (50)")}));
+    EXPECT_EQ(browser.scripts().mid(1),
+              (QStringList{webscript::markers_clear(),
+                           webscript::marker_at(51.5, 39.25, 5, QStringLiteral("Тепловоз \"5\""),
+                                                QStringLiteral("Данные от: 07.03.24 09:05:01")),
+                           webscript::marker_at(55, 37, 7, QStringLiteral("b"),
+                                                webscript::markerCaption(0))}));
+    EXPECT_EQ(browser.events.count(QStringLiteral("probe")), 251);
+}
+
+TEST_F(WebMapBridgeTest, AFailedProbeStopsPollingAndReloadDropsStaleAnswers) {
+    bridge.MapBrowserDocumentComplete();
+    bridge.tmrWaitWebMapTimer();
+    browser.answer(QVariant()); // the page gave no answer at all
+    EXPECT_FALSE(bridge.tmrWaitWebMap.isActive());
+    EXPECT_FALSE(bridge.WebMapReady);
+    EXPECT_EQ(webLog(),
+              QStringList{QStringLiteral(
+                  "(0) WEB:: Не удалось проверить готовность карты: страница не ответила")});
+
+    // A probe of the old page answering after "Очистить Web-карту" means nothing.
+    bridge.MapBrowserDocumentComplete();
+    bridge.tmrWaitWebMapTimer();
+    browser.events.clear();
+    bridge.tbRefreshWebMapClick();
+    EXPECT_EQ(browser.events,
+              (QStringList{QStringLiteral("silent 0"),
+                           QStringLiteral("navigate http://localhost:40123/google.html")}));
+    EXPECT_FALSE(bridge.InternetIsOK);
+    EXPECT_TRUE(bridge.WebMapInited); // the reload requested the page again
+    browser.answer(true);
+    EXPECT_FALSE(bridge.WebMapReady);
+    EXPECT_TRUE(webLog().isEmpty());
+
+    // The new page loads and answers.
+    bridge.MapBrowserDocumentComplete();
+    bridge.tmrWaitWebMapTimer();
+    browser.answer(true);
+    EXPECT_TRUE(bridge.WebMapReady);
+    EXPECT_EQ(webLog(), QStringList{QStringLiteral("(20) WEB:: Карта загружена (0)")});
+}
+
+TEST_F(WebMapBridgeTest, ClearingTheTrackRunsItsStepsInOrder) {
+    bridge.MapBrowserDocumentComplete();
+    browser.events.clear();
+    // The hooks write into the fake's record, so the page calls and the hooks interleave.
+    bridge.resetTrackParts = [&] { browser.events << QStringLiteral("parts"); };
+    bridge.removeRasterParks = [&] { browser.events << QStringLiteral("raster"); };
+    bridge.ClearWebMapTrack();
+    EXPECT_EQ(
+        browser.events,
+        (QStringList{QStringLiteral("parts"), QStringLiteral("run ") + webscript::clear_park(),
+                     QStringLiteral("raster"), QStringLiteral("run ") + webscript::clear_track()}));
+
+    // With a manager that is gone only the old markers are removed.
+    browser.events.clear();
+    objects = {{51 * 60, 39 * 60, 5, QStringLiteral("a"), 0}};
+    bridge.managerExists = [] { return false; };
+    bridge.CreateMarkersOnMap();
+    EXPECT_EQ(browser.scripts(), QStringList{webscript::markers_clear()});
+    // A call with an unusable number never reaches the page.
+    bridge.RunScript(webscript::go_to(std::nan(""), 1));
+    EXPECT_EQ(browser.scripts().size(), 1);
+}
+
+} // namespace
