@@ -170,6 +170,7 @@ TEST_F(WebServerTest, RefusesRootAndEverythingOutsideTheFolder) {
         {"/missing.html", 404},
         {"/img/", 404},
         {"/../secret.txt", 403},
+        {"/../nothing-there.txt", 403}, // climbing out is refused, not just "not found"
         {"/img/../../secret.txt", 403},
         {"/%2e%2e/secret.txt", 403},
         {"/img/..%2F..%2Fsecret.txt", 403},
