@@ -138,6 +138,19 @@ void TWebMapBridge::readinessAnswer(quint64 serial, const QVariant &value) {
     }
 }
 
+bool TWebMapBridge::ShowSelectedObject(const TWebMapMarker &m) {
+    if (!m_options.UseGoogleMap || !WebMapReady)
+        return false;
+    const double lat = toDegrees(m.Lat);
+    const double lng = toDegrees(m.Lng);
+    if (lat * lng == 0)
+        return false;
+    RunScript(webscript::go_to(lat, lng));
+    RunScript(
+        webscript::marker_at(lat, lng, m.Number, m.ShortName, webscript::markerCaption(m.TS)));
+    return true;
+}
+
 void TWebMapBridge::CreateMarkersOnMap() {
     RunScript(webscript::markers_clear());
     if (managerExists && !managerExists())

@@ -83,6 +83,11 @@ public:
     // One readiness poll. The answer arrives through the browser's callback.
     void tmrWaitWebMapTimer();
 
+    // An object chosen in the object grid (the caller checks the database connection): once the
+    // page is ready and the position is known, centre on it and place its marker. True when
+    // shown; the caller then makes it the active object.
+    bool ShowSelectedObject(const TWebMapMarker &m);
+
     void CreateMarkersOnMap();
     void ClearWebMapTrack();
     void CleanupCurrentTrack();

@@ -223,4 +223,23 @@ TEST_F(WebMapBridgeTest, ClearingTheTrackRunsItsStepsInOrder) {
     EXPECT_EQ(browser.scripts().size(), 1);
 }
 
+TEST_F(WebMapBridgeTest, SelectedObjectIsShownOnlyOnAReadyPageWithAPosition) {
+    const TWebMapMarker m{51.5L * 60, 39.25L * 60, 5, QStringLiteral("a"), 0};
+    bridge.MapBrowserDocumentComplete();
+    EXPECT_FALSE(bridge.ShowSelectedObject(m)); // loaded, not ready yet
+    bridge.tmrWaitWebMapTimer();
+    browser.answer(true);
+    browser.events.clear();
+
+    EXPECT_FALSE(bridge.ShowSelectedObject({0, 39 * 60, 6, QStringLiteral("b"), 0}));
+    EXPECT_TRUE(browser.events.isEmpty());
+    EXPECT_TRUE(bridge.ShowSelectedObject(m));
+    EXPECT_EQ(browser.scripts(),
+              (QStringList{webscript::go_to(51.5, 39.25),
+                           webscript::marker_at(51.5, 39.25, 5, QStringLiteral("a"),
+                                                webscript::markerCaption(0))}));
+    options.UseGoogleMap = false;
+    EXPECT_FALSE(bridge.ShowSelectedObject(m));
+}
+
 } // namespace

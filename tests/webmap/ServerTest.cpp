@@ -20,6 +20,7 @@
 
 #include <map>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -222,6 +223,27 @@ TEST_F(WebServerTest, LabelPictureCarriesTheDecodedText) {
     // Different texts give different pictures.
     EXPECT_NE(httpGet(port, "/objects/image.bmp?objectID=12").body,
               httpGet(port, "/objects/image.bmp?objectID=13").body);
+}
+
+TEST_F(WebServerTest, ManyClientsAtOnceAreAllAnswered) {
+    // Two workers; more clients than that wait their turn and every picture is drawn whole.
+    const int port = start();
+    std::vector<THttpReply> replies(6); // as many as a browser opens to one host
+    std::vector<std::thread> clients;
+    for (size_t i = 0; i < replies.size(); ++i)
+        clients.emplace_back([&, i] {
+            replies[i] = httpGet(port, i % 2 ? "/google.html"
+                                             : "/objects/image.bmp?objectID=" + std::to_string(i));
+        });
+    for (auto &t : clients)
+        t.join();
+    for (size_t i = 0; i < replies.size(); ++i) {
+        EXPECT_EQ(replies[i].status, 200) << i;
+        if (i % 2 == 0)
+            EXPECT_FALSE(QImage::fromData(replies[i].body, "BMP").isNull()) << i;
+        else
+            EXPECT_EQ(replies[i].body, page);
+    }
 }
 
 TEST(WebServerPorts, CandidatesGoUpThenDownFromTheTop) {
