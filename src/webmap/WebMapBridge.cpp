@@ -54,7 +54,9 @@ void TWebMapBridge::RunScript(const QString &callText) {
 }
 
 void TWebMapBridge::LoadWebMap(int WebMapIndex) {
-    if (m_browser)
+    // Without a running server there is no address: a URL without its port would ask port 80,
+    // that is some other program, for the page.
+    if (m_browser && CurrentWebServerPort > 0)
         m_browser->navigate(WebMapUrl(m_options.WebMapList, WebMapIndex, CurrentWebServerPort));
     WebMapInited = true;
 }

@@ -100,6 +100,11 @@ TEST_F(WebMapBridgeTest, PageAddressesFollowTheListAndItsIndex) {
     EXPECT_TRUE(bridge.WebMapInited);
     bridge.miSelectInternetClick(7);
     EXPECT_EQ(options.DefaultWebMap, 0);
+    // No server found at start-up: the page is requested but nothing is asked of another port.
+    bridge.CurrentWebServerPort = -1;
+    bridge.LoadWebMap(0);
+    EXPECT_TRUE(bridge.WebMapInited);
+    bridge.CurrentWebServerPort = 40123;
     EXPECT_EQ(browser.events,
               (QStringList{QStringLiteral("navigate http://localhost:40123/maps/scheme.html"),
                            QStringLiteral("navigate http://localhost:40123/google.html")}));
