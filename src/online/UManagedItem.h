@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-class TMapPanel;
+#include "maps/MapPanel.h" // QPointer needs the whole class
 class TMarker;
 class TMapLabel;
 class TTrack;

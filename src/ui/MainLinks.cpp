@@ -7,7 +7,9 @@
 #include "db/DatabaseUpdate.h"
 #include "db/ScriptExecution.h"
 #include "link/ClientSock.h"
+#include "maps/MapObjects.h"
 #include "online/GroupManager.h"
+#include "online/MapObjManager.h"
 #include "online/OnlineData.h"
 #include "online/ServerMessages.h"
 #include "online/StatisticsPurge.h"
@@ -79,6 +81,7 @@ TMainLinks::TMainLinks(TfmMain &main, TOptions &options, TDialogs &dialogs,
 
 TMainLinks::~TMainLinks() {
     m_client.reset(); // joins the worker before anything it calls back into goes
+    m_mapObjs.reset();
     delete m_autoConnectForm;
     delete m_updateForm;
     destroyManager();
@@ -89,6 +92,8 @@ void TMainLinks::createManager() {
     m_manager = std::make_unique<TManager>(db::TConnectionSettings::fromOptions(m_options),
                                            m_dialogs, CoordCacheDir());
     TManager *m = m_manager.get();
+    m->clearMapObjects = [this] { m_mapObjs->Clear(); };
+    registerMapObjects();
     m_server->setManager(m);
     m_main.groupPanel()->setManager(m);
     m_main.stateGrid()->setManager(m);
@@ -238,9 +243,101 @@ void TMainLinks::wireCommands() {
     connect(c.clearStatistics, &QAction::triggered, this, [this] { guarded([this] { purge(); }); });
 }
 
+namespace {
+QColor fromBgr(int c) {
+    return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+}
+} // namespace
+
+void TMainLinks::registerMapObjects() {
+    m_mapObjs->Clear();
+    if (!m_manager)
+        return;
+    for (TControllableObject *o : m_manager->FObjects) {
+        // Loaded from the registry: stored data until the server says otherwise.
+        TDataRecord r;
+        r.FTimeStamp = o->TS;
+        r.FCoords = TGeoCoords{o->Lat, o->Lng};
+        r.Status = 1;
+        if (TManagedItem *item = m_mapObjs->AddObject(o->Number, r)) {
+            item->FArchive = true;
+            item->marker()->FColor = m_mapObjs->FDefaultArchiveMarkerColor;
+            item->description().Name = o->Name;
+        }
+    }
+    m_main.mapWidget()->panel().Repaint();
+}
+
+void TMainLinks::followActive(bool selectBest) {
+    TMapPanel &panel = m_main.mapWidget()->panel();
+    TManagedItem *item = m_mapObjs->Item(m_mapObjs->GetActiveObject());
+    if (!item || !m_main.followMode())
+        return;
+    const TGeoCoords pos = item->current().FCoords;
+    if (pos.Latitude == 0 && pos.Longitude == 0)
+        return;
+    if (selectBest && (!panel.isCoordsInCurrentMap(pos) || m_options.SelectBestMap) &&
+        m_options.AutoMapChange)
+        panel.SelectBestFitMap(pos, true);
+    if (panel.isCoordsInCurrentMap(pos))
+        panel.MoveCamera(pos);
+}
+
 void TMainLinks::wireMap() {
     TMapPanelWidget *w = m_main.mapWidget();
     TMapPanel &panel = w->panel();
+    m_mapObjs = std::make_unique<TMapObjManager>(&panel);
+    m_mapObjs->FDefaultMarkerColor = fromBgr(m_options.MarkerColor);
+    m_mapObjs->FDefaultTrackColor = fromBgr(m_options.TrackColor);
+    m_mapObjs->FDefaultLostTrackColor = fromBgr(m_options.LostTrackColor);
+    m_mapObjs->FDefaultActiveMarkerColor = fromBgr(m_options.ActiveMarkerColor);
+    m_mapObjs->FDefaultArchiveMarkerColor = fromBgr(m_options.ArchiveMarkerColor);
+    m_mapObjs->SetVisualState(288);
+
+    // On-line packets move the items; the active one is followed.
+    m_processor->activeObject = [this] { return m_mapObjs->GetActiveObject(); };
+    m_processor->isArchiveView = [this] { return m_main.controller().isArchiveView; };
+    m_processor->updatingPacket = [this](TControllableObject &o) {
+        TDataRecord r;
+        r.FTimeStamp = o.TS;
+        r.FCoords = TGeoCoords{o.Lat, o.Lng};
+        m_mapObjs->AddObject(o.Number, r);
+        if (!m_main.controller().isArchiveView && o.Number == m_mapObjs->GetActiveObject())
+            followActive(false);
+    };
+    m_processor->repaintMap = [&panel] { panel.Repaint(); };
+    // The server's connection news colour the markers.
+    m_server->activeObject = [this] { return m_mapObjs->GetActiveObject(); };
+    m_server->mapObjectConnected = [this](int n) {
+        const TManagedItem *i = m_mapObjs->Item(n);
+        return i && i->connected();
+    };
+    m_server->setMapObjectConnected = [this](int n, bool on) {
+        if (TManagedItem *i = m_mapObjs->Item(n))
+            i->SetConnected(on);
+    };
+    m_server->setMapObjectArchive = [this](int n, bool on) {
+        if (TManagedItem *i = m_mapObjs->Item(n))
+            i->FArchive = on;
+    };
+    m_server->setMarkerColour = [this](int n, int bgr) {
+        if (TManagedItem *i = m_mapObjs->Item(n))
+            i->marker()->FColor = fromBgr(bgr);
+    };
+    m_server->setAllMapObjectsDisconnected = [this] { m_mapObjs->DisconnectAll(); };
+    connect(m_server.get(), &TServerController::repaintMap, &panel, [&panel] { panel.Repaint(); });
+    connect(m_main.stateGrid(), &TSostGrid::currentObjectChanged, this, [this, &panel](int number) {
+        if (!m_manager)
+            return;
+        m_mapObjs->SetVisualState(m_mapObjs->visualState() & ~TMapObjManager::ActiveLabel);
+        if (number != m_mapObjs->GetActiveObject())
+            if (TManagedItem *i = m_mapObjs->Item(number))
+                i->track()->Clear();
+        m_mapObjs->SetActiveObject(number);
+        followActive(true);
+        panel.Repaint();
+    });
+
     panel.FShowPointerToNotVisObj = m_options.ShowPointerToNotVisObj;
     m_main.controller().openMaps = [this, &panel] {
         panel.LoadMapFiles(m_options.Maps);

@@ -17,6 +17,7 @@ class TUpdateDBForm;
 class TClientThread;
 class TFManager;
 class TManager;
+class TMapObjManager;
 class TOnlineProcessor;
 class TServerController;
 namespace db {
@@ -38,6 +39,7 @@ public:
     TClientThread &client() { return *m_client; }
     TFManager &fmngr() { return *m_fmngr; }
     TManager *manager() const { return m_manager.get(); }
+    TMapObjManager &mapObjects() { return *m_mapObjs; }
 
 private:
     void createManager();
@@ -45,6 +47,8 @@ private:
     void wireCommands();
     void wireStatus();
     void wireMap();
+    void registerMapObjects();
+    void followActive(bool selectBest);
     void refreshGrid();
     void updateGauges(int row);
     void guarded(const std::function<void()> &command);
@@ -62,6 +66,7 @@ private:
     std::unique_ptr<TOnlineProcessor> m_processor;
     std::unique_ptr<TManager> m_manager;
     std::unique_ptr<TClientThread> m_client;
+    std::unique_ptr<TMapObjManager> m_mapObjs;
     TfmAutoConnectToServer *m_autoConnectForm = nullptr;
     TUpdateDBForm *m_updateForm = nullptr;
     QPoint m_lastMapPos;

@@ -4,7 +4,9 @@
 #include "app/OptionsIO.h"
 #include "common/ScriptedDialogs.h"
 #include "db/DatabaseController.h"
+#include "maps/MapPanel.h"
 #include "online/GroupManager.h"
+#include "online/MapObjManager.h"
 #include "online/OnlineDb.h"
 #include "online/ServerMessages.h"
 #include "ui/GroupPanel.h"
@@ -74,7 +76,11 @@ TEST(MainLinks, ConnectingFillsTheGridAndEnablesTheServerCommands) {
         EXPECT_EQ(root->child(0)->child(0)->text(0), "7 {Семь}");
 
         // Relay commands follow the connection of the selected row's object.
-        links.manager()->FindObject(7)->Connected = true;
+        // (through the object's item on the map, which the server's lines keep up to date)
+        links.server().ProcessLine("s|s|cobj|7");
+        EXPECT_TRUE(links.manager()->FindObject(7)->Connected);
+        ASSERT_TRUE(links.mapObjects().Item(7));
+        EXPECT_TRUE(links.mapObjects().Item(7)->connected());
         links.server().EnDisControlOuts(7);
         EXPECT_TRUE(c.relayControl->isEnabled());
         links.server().EnDisControlOuts(3);
