@@ -221,51 +221,45 @@ bool TCoordsConverter::buildSecondDegree() {
     const int windows = pts.size() - 5;
     alglib::real_2d_array inv;
 
-    TQuadraticSum x, y;
-    int forward = 0;
-    for (int w = 0; w < windows; ++w) {
-        TGeoCoords geo[6];
-        for (int r = 0; r < 6; ++r)
-            geo[r] = pts[w + r].GeoCoords;
-        if (!isAcceptableWindow(geo))
-            continue;
-        std::array<std::array<double, 6>, 6> rows;
-        long double tx[6], ty[6];
-        for (int r = 0; r < 6; ++r) {
-            rows[r] = quadraticRow(geo[r].Longitude, geo[r].Latitude);
-            tx[r] = pts[w + r].MapCoords.x();
-            ty[r] = pts[w + r].MapCoords.y();
+    // One direction of the model, fitted over every acceptable window of six points: the rows
+    // come from one side of each point (geographic or pixel), the two targets from the other.
+    auto fit = [&](bool fromGeo, TQuadraticSum &first, TQuadraticSum &second) {
+        int solved = 0;
+        for (int w = 0; w < windows; ++w) {
+            TGeoCoords geo[6];
+            for (int r = 0; r < 6; ++r)
+                geo[r] = pts[w + r].GeoCoords;
+            if (!isAcceptableWindow(geo))
+                continue;
+            std::array<std::array<double, 6>, 6> rows;
+            long double t1[6], t2[6];
+            for (int r = 0; r < 6; ++r) {
+                const auto &p = pts[w + r];
+                if (fromGeo) {
+                    rows[r] = quadraticRow(geo[r].Longitude, geo[r].Latitude);
+                    t1[r] = p.MapCoords.x();
+                    t2[r] = p.MapCoords.y();
+                } else {
+                    rows[r] = quadraticRow(p.MapCoords.x(), p.MapCoords.y());
+                    t1[r] = geo[r].Latitude;
+                    t2[r] = geo[r].Longitude;
+                }
+            }
+            if (!invertWindow(rows, inv))
+                continue;
+            first.add(inv, t1);
+            second.add(inv, t2);
+            ++solved;
         }
-        if (!invertWindow(rows, inv))
-            continue;
-        x.add(inv, tx);
-        y.add(inv, ty);
-        ++forward;
-    }
+        return solved;
+    };
+
+    TQuadraticSum x, y;
+    const int forward = fit(true, x, y);
     if (forward == 0)
         return false;
-
     TQuadraticSum lat, lon;
-    int inverse = 0;
-    for (int w = 0; w < windows; ++w) {
-        TGeoCoords geo[6];
-        for (int r = 0; r < 6; ++r)
-            geo[r] = pts[w + r].GeoCoords;
-        if (!isAcceptableWindow(geo))
-            continue;
-        std::array<std::array<double, 6>, 6> rows;
-        long double tlat[6], tlon[6];
-        for (int r = 0; r < 6; ++r) {
-            rows[r] = quadraticRow(pts[w + r].MapCoords.x(), pts[w + r].MapCoords.y());
-            tlat[r] = geo[r].Latitude;
-            tlon[r] = geo[r].Longitude;
-        }
-        if (!invertWindow(rows, inv))
-            continue;
-        lat.add(inv, tlat);
-        lon.add(inv, tlon);
-        ++inverse;
-    }
+    const int inverse = fit(false, lat, lon);
     // Without a pixel-to-geographic solution the model is of no use; the affine one is tried.
     if (inverse == 0)
         return false;
