@@ -20,12 +20,8 @@ struct OptionsFixture : ::testing::Test {
 
     void SetUp() override {
         ASSERT_TRUE(tmp.isValid());
-        folders.AppDir = tmp.path() + "/";
-        folders.ProfileDir = folders.AppDir;
-        folders.SettingsFileName = folders.AppDir + "zarnex-client.ini";
-        folders.DataDir = folders.AppDir + "data/";
-        folders.CoordCacheDir = folders.AppDir + "coord/";
-        folders.WebServerDir = folders.AppDir + "webmap/";
+        // The program's own layout for a program file in the scratch folder.
+        folders = ComputeFolders(tmp.path() + "/zarnex-client");
     }
     void writeSettings(const QByteArray &text) {
         QFile f(folders.SettingsFileName);

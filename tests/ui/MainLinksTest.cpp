@@ -30,13 +30,7 @@ TEST(MainLinks, ConnectingFillsTheGridAndEnablesTheServerCommands) {
     database->exec("INSERT INTO OBJ_GRP (OG_OBJID, OG_GRPID) VALUES (7, '{G}')");
 
     QTemporaryDir tmp;
-    TFolders f;
-    f.AppDir = tmp.path() + "/";
-    f.ProfileDir = f.AppDir;
-    f.SettingsFileName = f.AppDir + "zarnex-client.ini";
-    f.CoordCacheDir = f.AppDir + "coord/";
-    f.DataDir = f.AppDir + "data/";
-    f.WebServerDir = f.AppDir + "webmap/";
+    const TFolders f = ComputeFolders(tmp.path() + "/zarnex-client");
     SetFolders(f);
     TOptions options = options::Defaults(f);
     options.DBServ = database->settings.server;

@@ -26,13 +26,7 @@ struct MainFixture : ::testing::Test {
     TOptions options;
 
     void SetUp() override {
-        TFolders f;
-        f.AppDir = tmp.path() + "/";
-        f.ProfileDir = f.AppDir;
-        f.SettingsFileName = f.AppDir + "zarnex-client.ini";
-        f.DataDir = f.AppDir + "data/";
-        f.CoordCacheDir = f.AppDir + "coord/";
-        f.WebServerDir = f.AppDir + "webmap/";
+        const TFolders f = ComputeFolders(tmp.path() + "/zarnex-client");
         SetFolders(f);
         options = options::Defaults(f);
     }
