@@ -27,7 +27,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QGuiApplication>
 #include <QMenu>
+#include <QPalette>
 
 TMainLinks::TMainLinks(TfmMain &main, TOptions &options, TDialogs &dialogs,
                        TfmArrowIndicators *arrows, TfmOptions *optionsForm)
@@ -283,6 +285,55 @@ void TMainLinks::followActive(bool selectBest) {
         panel.MoveCamera(pos);
 }
 
+void TMainLinks::showPickedInfo() {
+    TMapPanel &panel = m_main.mapWidget()->panel();
+    int number = -1;
+    TPositionSnapshot pos;
+    const bool hit = panel.isMapReady() &&
+                     m_mapObjs->GetObjInCoords(panel.ScreenToMap(m_lastMapPos), number, pos, 819);
+    if (!hit) {
+        if (m_infoLabel) {
+            panel.RemoveObject(m_infoLabel);
+            m_infoLabel = nullptr;
+        }
+        panel.Repaint();
+        return;
+    }
+    // The speed at the picked point: from the track point before it, when it is plausible.
+    QString speed = QStringLiteral("---");
+    if (const TManagedItem *item = m_mapObjs->Item(number)) {
+        const TTrack *tr = item->track();
+        for (int k = 1; k < tr->Count(); ++k) {
+            if (tr->Point(k).DateTime != pos.TimeStamp)
+                continue;
+            const TTrackPoint &a = tr->Point(k - 1), &b = tr->Point(k);
+            const long double seconds = (b.DateTime - a.DateTime) * 86400.0L;
+            if (seconds > 0) {
+                const long double kmh = GeoDistance(a.GeoCoords, b.GeoCoords) * 3.6L / seconds;
+                if (kmh < m_options.MaxSpeed)
+                    speed = QString::asprintf("%.2f", double(kmh)).replace('.', ',') +
+                            QStringLiteral(" км/ч");
+            }
+            break;
+        }
+    }
+    if (!m_infoLabel) {
+        m_infoLabel = panel.CreateObject<TMapLabel>();
+        m_infoLabel->FSize = 10;
+        m_infoLabel->FColor = QGuiApplication::palette().color(QPalette::ToolTipText);
+        m_infoLabel->FBackColor = QGuiApplication::palette().color(QPalette::ToolTipBase);
+    }
+    m_infoLabel->FText =
+        QStringLiteral("Номер объекта: %1\r\nДата: %2\r\nВремя: %3\r\nШирота: %4\r\nДолгота: "
+                       "%5\r\nСкорость: %6")
+            .arg(number)
+            .arg(dt::dateToStr(pos.TimeStamp), dt::timeToStr(pos.TimeStamp),
+                 FormatDMS(pos.Coords.Latitude), FormatDMS(pos.Coords.Longitude), speed);
+    m_infoLabel->SetPosition(pos);
+    m_infoLabel->FisVisible = true;
+    panel.Repaint();
+}
+
 void TMainLinks::wireMap() {
     TMapPanelWidget *w = m_main.mapWidget();
     TMapPanel &panel = w->panel();
@@ -349,11 +400,36 @@ void TMainLinks::wireMap() {
             panel.FShowPointerToNotVisObj = on;
             panel.Repaint();
         };
-    connect(w, &TMapPanelWidget::wheelTurned, this, [&panel](int steps) {
+    auto zoom = [this, &panel](int steps) {
         for (int i = 0; i < qAbs(steps); ++i)
             steps > 0 ? panel.ZoomIn() : panel.ZoomOut();
+        followActive(false);
+        panel.Repaint();
+    };
+    connect(w, &TMapPanelWidget::wheelTurned, this, zoom);
+    const TfmMain::Commands &cm = m_main.commands();
+    connect(cm.tbZoomIn, &QAction::triggered, this, [zoom] { zoom(1); });
+    connect(cm.tbZoomOut, &QAction::triggered, this, [zoom] { zoom(-1); });
+    connect(cm.tbShowAll, &QAction::toggled, this, [this, &panel](bool on) {
+        m_mapObjs->SetVisualState(on ? 288 : 272);
         panel.Repaint();
     });
+    connect(cm.tbShowNumbers, &QAction::toggled, this, [this, &panel](bool on) {
+        const int v = m_mapObjs->visualState();
+        m_mapObjs->SetVisualState(
+            on ? (v | TMapObjManager::AllLabels)
+               : (v & ~(TMapObjManager::AllLabels | TMapObjManager::ActiveLabel)));
+        panel.Repaint();
+    });
+    connect(cm.tbTrackStyle, &QAction::toggled, this, [this, &panel](bool points) {
+        m_mapObjs->SetTrackType(points ? 0x10000000 : 0);
+        panel.Repaint();
+    });
+    connect(cm.tbDeleteTracks, &QAction::triggered, this, [this, &panel] {
+        m_mapObjs->ClearTracks();
+        panel.Repaint();
+    });
+    connect(w, &TMapPanelWidget::clicked, this, [this](const QPoint &) { showPickedInfo(); });
     connect(w, &TMapPanelWidget::mousePressed, this,
             [this](const QPoint &pos, Qt::MouseButton) { m_lastMapPos = pos; });
     connect(w, &TMapPanelWidget::mouseMoved, this,

@@ -18,6 +18,7 @@ class TClientThread;
 class TFManager;
 class TManager;
 class TMapObjManager;
+class TMapLabel;
 class TOnlineProcessor;
 class TServerController;
 namespace db {
@@ -49,6 +50,7 @@ private:
     void wireMap();
     void registerMapObjects();
     void followActive(bool selectBest);
+    void showPickedInfo();
     void refreshGrid();
     void updateGauges(int row);
     void guarded(const std::function<void()> &command);
@@ -70,4 +72,5 @@ private:
     TfmAutoConnectToServer *m_autoConnectForm = nullptr;
     TUpdateDBForm *m_updateForm = nullptr;
     QPoint m_lastMapPos;
+    TMapLabel *m_infoLabel = nullptr; // the clicked point's information, owned by the panel
 };

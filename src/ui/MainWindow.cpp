@@ -97,12 +97,29 @@ void TfmMain::createCommands() {
     c.tbShowGrid = make(QStringLiteral("Объекты"), true);
     c.tbShowGrid->setCheckable(true);
     c.tbShowGrid->setChecked(true);
-    c.tbFollowMode = make(QStringLiteral("Слежение"), true);
+    c.tbFollowMode = make(QStringLiteral("Режим слежения"), true);
     c.tbFollowMode->setCheckable(true);
     c.tbFollowMode->setChecked(true);
     c.tbArrowIndicators = make(QStringLiteral("Индикаторы"), true);
     c.tbArrowIndicators->setCheckable(true);
     c.tbMapSelect = make(QStringLiteral("Выбор карты"), true);
+    // The map view's switches.
+    c.tbZoomIn = make(QStringLiteral("Увеличить масштаб"), true);
+    c.tbZoomOut = make(QStringLiteral("Уменьшить масштаб"), true);
+    c.tbShowAll = make(QStringLiteral("Показать все объекты"), true);
+    c.tbShowAll->setCheckable(true);
+    c.tbShowAll->setChecked(true);
+    c.tbShowNumbers = make(QStringLiteral("Показать номера объектов"), true);
+    c.tbShowNumbers->setCheckable(true);
+    c.tbTrackStyle = make(QStringLiteral("Вид трека (линия/точка)"), true);
+    c.tbTrackStyle->setCheckable(true);
+    c.tbDeleteTracks = make(QStringLiteral("Удалить трассы"), true);
+    c.tbZoomIn->setIconText(QStringLiteral("+"));
+    c.tbZoomOut->setIconText(QStringLiteral("−"));
+    c.tbShowAll->setIconText(QStringLiteral("Все"));
+    c.tbShowNumbers->setIconText(QStringLiteral("Номера"));
+    c.tbTrackStyle->setIconText(QStringLiteral("Точки"));
+    c.tbDeleteTracks->setIconText(QStringLiteral("Удалить трассы"));
 
     connect(c.exit, &QAction::triggered, this, &QWidget::close);
     connect(c.tbShowGroups, &QAction::toggled, this, &TfmMain::setShowGroups);
@@ -193,6 +210,10 @@ void TfmMain::createToolBar() {
     tb->addAction(m_cmd.tbFollowMode);
     tb->addAction(m_cmd.tbArrowIndicators);
     tb->addAction(m_cmd.tbMapSelect);
+    tb->addSeparator();
+    for (QAction *a : {m_cmd.tbZoomIn, m_cmd.tbZoomOut, m_cmd.tbShowAll, m_cmd.tbShowNumbers,
+                       m_cmd.tbTrackStyle, m_cmd.tbDeleteTracks})
+        tb->addAction(a);
 }
 
 void TfmMain::createCentral() {

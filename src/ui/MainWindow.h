@@ -42,6 +42,7 @@ public:
         QMenu *relayControl, *mapSelect;
         QAction *tbDatabase, *tbServer, *tbShowGroups, *tbShowGrid, *tbFollowMode,
             *tbArrowIndicators, *tbMapSelect;
+        QAction *tbZoomIn, *tbZoomOut, *tbShowAll, *tbShowNumbers, *tbTrackStyle, *tbDeleteTracks;
     };
     const Commands &commands() const { return m_cmd; }
     QMenu *gridContextMenu() const { return m_gridMenu; }

@@ -87,3 +87,24 @@ TEST(MainLinks, ConnectingFillsTheGridAndEnablesTheServerCommands) {
     }
     EXPECT_TRUE(dialogs.messages().isEmpty()) << dialogs.messages().join("\n").toStdString();
 }
+
+TEST(MainLinks, MapSwitchesSetTheVisualState) {
+    QTemporaryDir tmp;
+    const TFolders f = ComputeFolders(tmp.path() + "/zarnex-client");
+    SetFolders(f);
+    TOptions options = options::Defaults(f);
+    TScriptedDialogs dialogs;
+    TfmMain main(options, dialogs);
+    TMainLinks links(main, options, dialogs, nullptr, nullptr);
+    const TfmMain::Commands &c = main.commands();
+    EXPECT_EQ(links.mapObjects().visualState(), 288);
+    c.tbShowAll->toggle();
+    EXPECT_EQ(links.mapObjects().visualState(), 272); // the active object's marker and track
+    c.tbShowNumbers->toggle();
+    EXPECT_EQ(links.mapObjects().visualState(), 272 | 2);
+    c.tbShowNumbers->toggle();
+    EXPECT_EQ(links.mapObjects().visualState(), 272);
+    c.tbShowAll->toggle();
+    EXPECT_EQ(links.mapObjects().visualState(), 288);
+    EXPECT_TRUE(dialogs.messages().isEmpty());
+}
