@@ -1,11 +1,14 @@
+#include "app/ErrorGuard.h"
 #include "app/Folders.h"
 #include "app/FormatSettings.h"
 #include "app/Logging.h"
 #include "app/OptionsIO.h"
 #include "app/Profiles.h"
+#include "session/ClientSession.h"
+#include "ui/Application.h"
 #include "ui/ArrowIndicators.h"
 #include "ui/FirstTimeMaster.h"
-#include "ui/MainLinks.h"
+#include "ui/MainBinder.h"
 #include "ui/MainWindow.h"
 #include "ui/OptionsForm.h"
 #include "ui/QtDialogs.h"
@@ -35,7 +38,7 @@ public:
 } // namespace
 
 int main(int argc, char **argv) {
-    QApplication app(argc, argv);
+    TApplication app(argc, argv);
     QApplication::setStyle(new TQuickHintStyle);
     QApplication::setApplicationName(QStringLiteral("zarnex-client"));
     QApplication::setApplicationDisplayName(options::ApplicationTitle());
@@ -48,6 +51,7 @@ int main(int argc, char **argv) {
     auto log = std::make_unique<TLogging>(programDir + QLatin1Char('/') +
                                           QFileInfo(programFile).completeBaseName() +
                                           QStringLiteral(".log"));
+    InstallProgramLog(log.get());
     auto profiles = std::make_unique<TProfileList>(programDir, log.get());
     profiles->Load();
 
@@ -60,18 +64,18 @@ int main(int argc, char **argv) {
     InstallOperationsLog(operations);
 
     TOptions options = options::Defaults(Folders());
-    TfmMain main(options, *dialogs);
+    TClientSession session(options, *dialogs);
+    app.setGuard(&session.guard());
+    TfmMain main(session);
     TfmArrowIndicators arrows(&main);
     TfmOptions optionsForm(options, &main, &arrows, *dialogs, &main);
-    main.setOptionsForm(&optionsForm);
     TfmTestLog testLog(operations);
     TfmFirstTimeMaster firstRun(&optionsForm, &main);
 
-    TMainLinks links(main, options, *dialogs, &arrows, &optionsForm);
-    TMainController &ctl = main.controller();
-    ctl.showFirstRunDialog = [&firstRun] { firstRun.execFor(); };
-    ctl.applySettings = [&optionsForm] { return optionsForm.Apply(); };
-    optionsForm.databaseConnected = [&ctl] { return ctl.databaseConnected(); };
+    session.afterApplySettings(); // the settings window has read the file: colours, pointers
+    TMainBinder binder(main, session, &arrows, &optionsForm);
+    QObject::connect(&session, &TClientSession::firstRunRequested, &firstRun,
+                     [&firstRun] { firstRun.execFor(); });
     QObject::connect(main.commands().options, &QAction::triggered, &optionsForm,
                      [&optionsForm] { optionsForm.exec(); });
     QObject::connect(main.commands().tbArrowIndicators, &QAction::toggled, &arrows,
@@ -93,10 +97,12 @@ int main(int argc, char **argv) {
                                });
     }
     const int rc = QApplication::exec();
+    app.setGuard(nullptr);
 
     InstallOperationsLog(nullptr);
     profiles->Save();
     profiles.reset();
+    InstallProgramLog(nullptr);
     log.reset();
     return rc;
 }

@@ -17,8 +17,8 @@
 #include "app/SqlLiteral.h"
 #include "db/Database.h"
 #include "db/SqlScript.h"
-#include "online/GroupManager.h"
-#include "online/OnlineData.h"
+#include "db/GroupManager.h"
+#include "session/OnlineProcessor.h"
 #include "tracks/FileManager.h"
 
 namespace {

@@ -8,14 +8,9 @@
 namespace db {
 
 TDatabaseController::TDatabaseController(TOptions &options, TDialogs &dialogs, QObject *parent)
-    : QObject(parent), m_options(options), m_dialogs(dialogs) {
-    tmrCheckConn.setInterval(1000);
-    connect(&tmrCheckConn, &QTimer::timeout, this, &TDatabaseController::tmrCheckConnTimer);
-}
+    : QObject(parent), m_options(options), m_dialogs(dialogs) {}
 
-TDatabaseController::~TDatabaseController() {
-    tmrCheckConn.stop();
-}
+TDatabaseController::~TDatabaseController() = default;
 
 QColor TDatabaseController::sostColor(int sost) {
     switch (sost) {
@@ -48,13 +43,14 @@ bool TDatabaseController::IsCompatibleVersion(const QString &text) {
 }
 
 bool TDatabaseController::ConnectToDB(const QString &DBServ, const QString &DBPath,
-                                      const QString &DBPass, const QString &DBLogin) {
+                                      const QString &DBPass, const QString &DBLogin,
+                                      const std::function<void()> &afterOpen) {
     emit busyChanged(true);
     try {
         m_database.forceClose();
         m_database.open(databaseName(DBServ, DBPath), DBLogin, DBPass);
-        if (afterConnect)
-            afterConnect();
+        if (afterOpen)
+            afterOpen();
         setSost(1);
         emit busyChanged(false);
         return true;
@@ -72,28 +68,17 @@ bool TDatabaseController::ConnectToDB(const QString &DBServ, const QString &DBPa
 
 bool TDatabaseController::DisconnectFromDB() {
     emit busyChanged(true);
-    if (closeDataSets) {
-        try {
-            closeDataSets();
-        } catch (const std::exception &e) {
-            const auto *d = dynamic_cast<const EDatabaseError *>(&e);
-            m_dialogs.message(
-                QStringLiteral("Во время отключения от базы данных произошла ошибка: \r\n") +
-                    (d ? d->text() : QString::fromStdString(e.what())),
-                QStringLiteral("Отключение от базы данных"), TMsgIcon::Error);
-        }
-    }
+    bool closed = true;
     try {
         m_database.close();
     } catch (const std::exception &) {
-        // A connection the server no longer answers: drop the manager and the handle.
-        if (destroyManager)
-            destroyManager();
+        // A connection the server no longer answers: drop the handle.
+        closed = false;
         setSost(0);
         m_database.forceClose();
     }
     emit busyChanged(false);
-    return true;
+    return closed;
 }
 
 int TDatabaseController::GetCurrDBVersion() {
@@ -112,7 +97,7 @@ int TDatabaseController::GetCurrDBVersion() {
     }
 }
 
-void TDatabaseController::versionCheck() {
+bool TDatabaseController::versionCheck() {
     const QString caption = QStringLiteral("Подключение к базе данных");
     const int version = GetCurrDBVersion();
     bool offer = false;
@@ -132,66 +117,8 @@ void TDatabaseController::versionCheck() {
                 "Текущая версия базы данных не является актуальной. \r\nВыполнить обновление?");
         }
     }
-    if (offer &&
-        m_dialogs.question(question, caption, TMsgIcon::Question, mbYes | mbNo, mbYes) == mbYes) {
-        // The update's outcome does not stop the command.
-        if (PerformUpdate)
-            PerformUpdate();
-    }
-}
-
-void TDatabaseController::miConnectToDBClick() {
-    if (m_updateRunning)
-        return;
-    if (!ConnectToDB(m_options.DBServ, m_options.DBPath, m_options.DBPass, m_options.DBLogin)) {
-        setButtonDown(false);
-        return;
-    }
-    versionCheck();
-    // The update closes the main connection at its end; the rest of the command needs it.
-    if (!m_database.isOpen()) {
-        if (!ConnectToDB(m_options.DBServ, m_options.DBPath, m_options.DBPass, m_options.DBLogin)) {
-            setButtonDown(false);
-            return;
-        }
-    }
-    if (openOptionsDataSets)
-        openOptionsDataSets();
-    setCommands(true);
-    if (afterConnected)
-        afterConnected();
-    setButtonDown(true);
-    tmrCheckConn.start();
-}
-
-void TDatabaseController::miDisconnectFromDBClick() {
-    if (m_updateRunning)
-        return;
-    disconnectForUpdate();
-}
-
-void TDatabaseController::disconnectForUpdate() {
-    if (closeServerLink)
-        closeServerLink();
-    DisconnectFromDB();
-    setCommands(false);
-    setSost(0);
-    if (afterDisconnected)
-        afterDisconnected();
-    setButtonDown(false);
-    tmrCheckConn.stop();
-}
-
-void TDatabaseController::tmrCheckConnTimer() {
-    tmrCheckConn.stop();
-    if (!m_updateRunning && m_buttonDown && !m_database.ping()) {
-        miDisconnectFromDBClick();
-        m_dialogs.message(QStringLiteral("Cоединение с базой данных потеряно. Для продолжения "
-                                         "\r\nработы необходимо выполнить переподключение."),
-                          QStringLiteral("Ошибка подключения"), TMsgIcon::Warning);
-    }
-    if (m_database.isOpen())
-        tmrCheckConn.start();
+    return offer &&
+           m_dialogs.question(question, caption, TMsgIcon::Question, mbYes | mbNo, mbYes) == mbYes;
 }
 
 } // namespace db

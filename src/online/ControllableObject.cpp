@@ -1,7 +1,5 @@
 #include "online/ControllableObject.h"
 
-#include "app/SqlLiteral.h"
-#include "db/Database.h"
 
 namespace {
 
@@ -76,55 +74,16 @@ void TControllableObject::DecodeSostString(const QByteArray &SostStringB) {
     }
 }
 
-void TControllableObject::RecalcParams(db::TDatabase &database) {
-    {
-        db::TTransaction tr(database, db::TTransactionKind::Write);
-        tr.start();
-        db::TQuery q(tr);
-        q.setSql(QStringLiteral("select out_fuel_level from proc_getfuel(%1,%2)")
-                     .arg(Number)
-                     .arg(FuelLevel),
-                 true);
-        q.open();
-        // No row, or NULL, reads as 0 litres.
-        const long double litres =
-            q.next() ? q.field(QStringLiteral("out_fuel_level")).asDouble() : 0;
-        q.close();
-        FuelLevelL = litres > TankVolume ? static_cast<long double>(TankVolume) : litres;
-        tr.commit();
-    }
-    if (FuelLevelL > 1) {
-        db::TTransaction tr(database, db::TTransactionKind::Write);
-        tr.start();
-        db::TQuery q(tr);
-        q.setSql(QStringLiteral("update objects set obj_fuellevell=%1 where obj_number=%2")
-                     .arg(sql::fixed(static_cast<double>(FuelLevelL)))
-                     .arg(Number),
-                 true);
-        q.execute();
-        tr.commit();
-    }
-    if (Lat * Lng > 0) {
-        // OBJ_PACKTIME is a timestamp: the shown text is read back and written in a form the
-        // server parses whatever the locale; "нет данных" (or nothing) is stored as NULL.
-        TDateTime packTime = 0;
-        const QString packSql = dt::tryStrToDateTime(PackTime, packTime) ? sql::timestamp(packTime)
-                                                                         : QStringLiteral("NULL");
-        const QString ts = QLatin1Char('\'') +
-                           dt::formatDateTime(QStringLiteral("yyyy.mm.dd hh:nn:ss.zzz"), TS) +
-                           QLatin1Char('\'');
-        db::TTransaction tr(database, db::TTransactionKind::Write);
-        tr.start();
-        db::TQuery q(tr);
-        q.setSql(QStringLiteral("update objects set obj_lat=%1, obj_lng=%2, obj_text_lat=%3,"
-                                "obj_text_lng=%4,obj_ts=%5, obj_packtime=%6 where obj_number=%7")
-                     .arg(sql::fixed(static_cast<double>(Lat)),
-                          sql::fixed(static_cast<double>(Lng)),
-                          sql::fixed(static_cast<double>(LastTextLat)),
-                          sql::fixed(static_cast<double>(LastTextLng)), ts, packSql)
-                     .arg(Number),
-                 true);
-        q.execute();
-        tr.commit();
-    }
+QString TControllableObject::PackTimeText() const {
+    if (!PackTime)
+        return QString();
+    if (std::isnan(*PackTime))
+        return QStringLiteral("нет данных");
+    return dt::dateTimeToStr(*PackTime);
+}
+
+std::optional<TDateTime> TControllableObject::validPackTime() const {
+    if (!PackTime || std::isnan(*PackTime))
+        return std::nullopt;
+    return PackTime;
 }

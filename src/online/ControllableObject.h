@@ -3,7 +3,9 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cmath>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "app/DateUtils.h"
@@ -12,9 +14,6 @@
 
 class TGroup;
 
-namespace db {
-class TDatabase;
-}
 
 // The in-memory state of one monitored object: registry data, the last reported state and
 // position, the positions of the last packet and the in-memory track. The 0/1 signals are named
@@ -31,7 +30,9 @@ public:
     TGroup *Group = nullptr; // the group it was last attached to (not owned)
     int32_t FuelConsW = 0, FuelConsS = 0;
     int32_t Level = 0;
-    QString PackTime; // default date-time text of the last applied packet, or "нет данных"
+    // The time of the last applied packet (the object's local time): unset until a packet is
+    // applied, NaN when that packet carried no valid time. It is text only when shown.
+    std::optional<TDateTime> PackTime;
     QString PCTime;
     int32_t BoardVoltage = 0;     // mV
     int32_t FuelLevel = 0;        // raw fuel sensor reading
@@ -57,14 +58,14 @@ public:
 
     // ShortName, or the number when it is empty.
     QString GetLabel() const;
-    void SetPackTime(const QString &pckt) { PackTime = pckt; }
+    // The packet time as the grid shows it: empty before any packet, "нет данных" without a
+    // valid time, otherwise the default date-time text.
+    QString PackTimeText() const;
+    // The packet time when there is a valid one.
+    std::optional<TDateTime> validPackTime() const;
 
     // Sets the state fields from a device state string (short form below 20 bytes, long form
     // from 20 bytes on; fewer than 4 bytes only clear FuelLevel).
     void DecodeSostString(const QByteArray &SostStringB);
 
-    // Converts FuelLevel to litres with the object's calibration table (capped by TankVolume)
-    // and stores the fuel level and the position in the object's row. Runs on the main
-    // connection in transactions of its own; database errors are raised to the caller.
-    void RecalcParams(db::TDatabase &database);
 };

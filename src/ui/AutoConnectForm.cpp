@@ -1,6 +1,6 @@
 #include "ui/AutoConnectForm.h"
 
-#include "online/ServerMessages.h"
+#include "session/ServerMessages.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>

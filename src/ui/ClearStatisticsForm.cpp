@@ -1,6 +1,6 @@
 #include "ui/ClearStatisticsForm.h"
 
-#include "online/GroupManager.h"
+#include "db/GroupManager.h"
 
 #include <QComboBox>
 #include <QDateEdit>

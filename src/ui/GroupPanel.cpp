@@ -1,11 +1,13 @@
 #include "ui/GroupPanel.h"
 
-#include "online/GroupManager.h"
+#include "app/ErrorGuard.h"
+#include "db/GroupManager.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QStyle>
 #include <QTreeWidget>
@@ -13,9 +15,10 @@
 
 Q_DECLARE_METATYPE(TTreeNode *)
 
-TGroupPanel::TGroupPanel(QWidget *parent) : QWidget(parent) {
+TGroupPanel::TGroupPanel(TErrorGuard &guard, QWidget *parent) : QWidget(parent), m_guard(guard) {
     m_pick = new QComboBox;
-    m_pick->setEditable(false); // typed characters are not taken
+    m_pick->setEditable(false);
+    m_pick->installEventFilter(this); // typed characters are not taken
     m_tree = new QTreeWidget;
     m_tree->setHeaderHidden(true);
     m_tree->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -30,7 +33,7 @@ TGroupPanel::TGroupPanel(QWidget *parent) : QWidget(parent) {
     const QStringList captions = TManager::GroupMenuCaptions();
     for (int i = 0; i < captions.size(); ++i)
         connect(m_menu->addAction(captions[i]), &QAction::triggered, this,
-                [this, i] { runCommand(i); });
+                [this, i] { m_guard.run([this, i] { runCommand(i); }); });
 
     connect(m_tree, &QWidget::customContextMenuRequested, this, [this](const QPoint &p) {
         if (QTreeWidgetItem *it = m_tree->itemAt(p))
@@ -49,12 +52,28 @@ TGroupPanel::TGroupPanel(QWidget *parent) : QWidget(parent) {
         const QString name = it->text(0);
         // Rebuilding the list while the tree still reports the edit is not safe: defer it.
         QMetaObject::invokeMethod(
-            this, [this, n, name] { m_manager->NodeEdited(n, name); }, Qt::QueuedConnection);
+            this,
+            [this, manager = m_manager, n, name] {
+                if (manager != m_manager)
+                    return; // the registry was replaced meanwhile
+                // A name the database refuses keeps the stored one.
+                if (!m_guard.run([&] { m_manager->NodeEdited(n, name); }))
+                    rebuildTree();
+            },
+            Qt::QueuedConnection);
     });
     connect(m_pick, &QComboBox::currentIndexChanged, this, [this](int i) {
         if (!m_rebuilding && m_manager && i >= 0)
-            m_manager->selectView(i);
+            m_guard.run([this, i] { m_manager->selectView(i); });
     });
+}
+
+bool TGroupPanel::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == m_pick && event->type() == QEvent::KeyPress &&
+        !static_cast<QKeyEvent *>(event)->text().isEmpty() &&
+        static_cast<QKeyEvent *>(event)->text().at(0).isPrint())
+        return true;
+    return QWidget::eventFilter(watched, event);
 }
 
 void TGroupPanel::setManager(TManager *manager) {
@@ -151,7 +170,7 @@ void TGroupPanel::runCommand(int index) {
         break;
     case 5:
         QApplication::setOverrideCursor(Qt::WaitCursor);
-        m_manager->EditGroupMembers(n);
+        m_guard.run([this, n] { m_manager->EditGroupMembers(n); });
         QApplication::restoreOverrideCursor();
         break;
     default:

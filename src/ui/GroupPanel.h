@@ -6,6 +6,7 @@ class QComboBox;
 class QMenu;
 class QTreeWidget;
 class QTreeWidgetItem;
+class TErrorGuard;
 class TManager;
 struct TTreeNode;
 
@@ -14,7 +15,7 @@ struct TTreeNode;
 class TGroupPanel : public QWidget {
     Q_OBJECT
 public:
-    explicit TGroupPanel(QWidget *parent = nullptr);
+    explicit TGroupPanel(TErrorGuard &guard, QWidget *parent = nullptr);
     void setManager(TManager *manager);
 
     QComboBox *pickList() const { return m_pick; }
@@ -29,7 +30,9 @@ private:
     TTreeNode *nodeOf(QTreeWidgetItem *item) const;
     void applyExpansion();
     void runCommand(int index);
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
+    TErrorGuard &m_guard;
     TManager *m_manager = nullptr;
     QComboBox *m_pick;
     QTreeWidget *m_tree;

@@ -2,6 +2,7 @@
 
 #include "app/Folders.h"
 #include "app/OptionsIO.h"
+#include "session/ClientSession.h"
 #include "ui/GroupPanel.h"
 #include "ui/MapPanelWidget.h"
 #include "ui/StateGrid.h"
@@ -34,9 +35,8 @@ QColor fromBgr(int c) {
 }
 } // namespace
 
-TfmMain::TfmMain(TOptions &options, TDialogs &dialogs, QWidget *parent)
-    : QMainWindow(parent), m_options(options), m_dialogs(dialogs),
-      m_controller(new TMainController(options, dialogs, this)) {
+TfmMain::TfmMain(TClientSession &session, QWidget *parent)
+    : QMainWindow(parent), m_session(session), m_options(session.options()) {
     setWindowTitle(options::ApplicationTitle() + QStringLiteral("  v.") + GetFileVersionText() +
                    QStringLiteral("  © Зарнекс"));
     createCommands();
@@ -222,13 +222,13 @@ void TfmMain::createCentral() {
     m_groupPanel = new QWidget;
     auto *gl = new QVBoxLayout(m_groupPanel);
     gl->setContentsMargins(0, 0, 0, 0);
-    m_groupPanelWidget = new TGroupPanel;
+    m_groupPanelWidget = new TGroupPanel(m_session.guard());
     gl->addWidget(m_groupPanelWidget);
     m_hSplit->addWidget(m_groupPanel);
 
     m_vSplit = new QSplitter(Qt::Vertical);
     m_mapStack = new QStackedWidget;
-    m_mapWidget = new TMapPanelWidget;
+    m_mapWidget = new TMapPanelWidget(m_session.mapPanel());
     m_mapStack->addWidget(m_mapWidget);
     m_mapStack->addWidget(placeholder(QStringLiteral("Интернет-карта")));
     m_mapStack->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -376,10 +376,10 @@ void TfmMain::showEvent(QShowEvent *e) {
         return;
     m_shown = true;
     // Let the window appear before connecting or asking anything.
-    QMetaObject::invokeMethod(m_controller, &TMainController::FormShow, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(&m_session, &TClientSession::FormShow, Qt::QueuedConnection);
 }
 
 void TfmMain::closeEvent(QCloseEvent *e) {
-    m_controller->FormClose();
+    m_session.FormClose();
     e->accept();
 }

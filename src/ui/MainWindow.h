@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/MainController.h"
+#include "app/Options.h"
 
 #include <QMainWindow>
 
@@ -13,21 +13,22 @@ class QTabWidget;
 class QToolButton;
 class QTreeWidget;
 class QTableWidget;
+class TClientSession;
 class TfmOptions;
 class TGroupPanel;
 class TMapPanelWidget;
 class TSostGrid;
 
 // The main window: menus, tool bar, group panel, map area, statistics area and status bar.
-// It shows state and forwards commands; its steps live in TMainController.
+// It shows state and forwards commands; the behaviour lives in the session (TClientSession),
+// to which TMainBinder binds the actions and widgets.
 class TfmMain : public QMainWindow {
     Q_OBJECT
 public:
-    explicit TfmMain(TOptions &options, TDialogs &dialogs, QWidget *parent = nullptr);
+    explicit TfmMain(TClientSession &session, QWidget *parent = nullptr);
     ~TfmMain() override;
 
-    TMainController &controller() { return *m_controller; }
-    void setOptionsForm(TfmOptions *form) { m_optionsForm = form; }
+    TClientSession &session() { return m_session; }
 
     // Commands, named after their menu captions; enabled states follow the connections.
     struct Commands {
@@ -93,10 +94,8 @@ private:
     void createCentral();
     void createStatusBar();
 
+    TClientSession &m_session;
     TOptions &m_options;
-    TDialogs &m_dialogs;
-    TMainController *m_controller;
-    TfmOptions *m_optionsForm = nullptr;
     Commands m_cmd{};
     QMenu *m_gridMenu = nullptr;
     QMenu *m_mapMenu = nullptr;

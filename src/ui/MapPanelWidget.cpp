@@ -8,7 +8,8 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
-TMapPanelWidget::TMapPanelWidget(QWidget *parent) : QWidget(parent) {
+TMapPanelWidget::TMapPanelWidget(TMapPanel &panel, QWidget *parent)
+    : QWidget(parent), m_panel(panel) {
     // The panel paints every pixel itself.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(false);

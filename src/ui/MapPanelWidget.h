@@ -13,7 +13,8 @@ class QListWidget;
 class TMapPanelWidget : public QWidget {
     Q_OBJECT
 public:
-    explicit TMapPanelWidget(QWidget *parent = nullptr);
+    // The panel belongs to the session; the widget only hosts it.
+    explicit TMapPanelWidget(TMapPanel &panel, QWidget *parent = nullptr);
 
     TMapPanel &panel() { return m_panel; }
     const TMapPanel &panel() const { return m_panel; }
@@ -35,7 +36,7 @@ protected:
     void wheelEvent(QWheelEvent *event) override;
 
 private:
-    TMapPanel m_panel;
+    TMapPanel &m_panel;
     bool m_leftPressed = false;
     int m_wheelRest = 0; // a touchpad's fractions of a notch
 };

@@ -592,23 +592,17 @@ bool TfmOptions::InterfaceToOptions() {
 }
 
 bool TfmOptions::Apply() {
-    const bool connected = databaseConnected && databaseConnected();
-    if (connected && beforeApplyConnected)
-        beforeApplyConnected();
+    emit aboutToApply();
     if (!InterfaceToOptions())
         return false;
     const bool saved = SaveOptions();
-    if (setShowPointerToNotVisObj)
-        setShowPointerToNotVisObj(FOptions.ShowPointerToNotVisObj);
-    if (connected && afterApplyConnected)
-        afterApplyConnected();
+    emit applied();
     return saved;
 }
 
 void TfmOptions::btnOkClick() {
     Apply();
-    if (loadWebMapIfNeeded)
-        loadWebMapIfNeeded();
+    emit okPressed();
     accept();
 }
 

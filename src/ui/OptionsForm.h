@@ -34,12 +34,6 @@ public:
     // "Применить": takes the window's values and writes the file. False when nothing was saved.
     bool Apply();
 
-    // Hooks of the subsystems that join later (the database-connected parts of "Применить").
-    std::function<bool()> databaseConnected;
-    std::function<void()> beforeApplyConnected; // post parameter edits, save grid widths
-    std::function<void()> afterApplyConnected;  // reload widths, rewrite order file, rebuild grid
-    std::function<void(bool)> setShowPointerToNotVisObj;
-    std::function<void()> loadWebMapIfNeeded; // "OK" when the web map was not loaded yet
 
     // Controls, exposed for headless tests.
     struct Controls {
@@ -75,6 +69,14 @@ public:
     void btnRemoveWebMapClick();
     void btnOkClick();
     void btnExitClick();
+
+signals:
+    // "Применить" around taking the window's values: the session saves and re-applies what
+    // depends on them.
+    void aboutToApply();
+    void applied();
+    // "OK" after applying (the web map is loaded when it was not yet).
+    void okPressed();
 
 private:
     QWidget *serverPage();

@@ -1,6 +1,6 @@
 #include "ui/StateGrid.h"
 
-#include "online/GroupManager.h"
+#include "db/GroupManager.h"
 
 #include <QHeaderView>
 #include <QPainter>

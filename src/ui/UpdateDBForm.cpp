@@ -22,14 +22,6 @@ TUpdateDBForm::TUpdateDBForm(TOptions &options, TDialogs &dialogs, db::TDatabase
     setWindowTitle(QStringLiteral("Обновление базы данных"));
     resize(640, 480);
     m_updater = new db::TDatabaseUpdater(options, dialogs, mainDatabase, this);
-    m_updater->saveSettings = [this] {
-        if (saveSettings)
-            saveSettings();
-    };
-    m_updater->disconnectMain = [this] {
-        if (disconnectMain)
-            disconnectMain();
-    };
     m_updater->processEvents = [] { QCoreApplication::processEvents(); };
 
     auto *grid = new QGridLayout;

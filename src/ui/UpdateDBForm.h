@@ -18,17 +18,14 @@ class TDatabaseUpdater;
 } // namespace db
 
 // "Обновление базы данных": shows the update's log and forwards the commands to
-// db::TDatabaseUpdater. The owner sets saveSettings and disconnectMain (the settings save and
-// the disconnect command of the main window) before running it.
+// db::TDatabaseUpdater. The owner gives the updater its settings save and the session's
+// disconnect before running it.
 class TUpdateDBForm : public QDialog {
     Q_OBJECT
 public:
     TUpdateDBForm(TOptions &options, TDialogs &dialogs, db::TDatabase &mainDatabase,
                   QWidget *parent = nullptr);
     ~TUpdateDBForm() override;
-
-    std::function<void()> saveSettings;
-    std::function<void()> disconnectMain;
 
     // Shown from the connect command: runs at once with the default script, no cancel.
     void PerformUpdate();

@@ -39,10 +39,11 @@ TEST(EmbeddedEngine, TheToolBuildsTheShippedDatabaseAndTheClientOpensItWithoutAS
     o.DBPath = path;
     TScriptedDialogs d;
     TDatabaseController c(o, d);
-    c.miConnectToDBClick();
+    ASSERT_TRUE(c.ConnectToDB(o.DBServ, o.DBPath, o.DBPass, o.DBLogin));
+    EXPECT_FALSE(c.versionCheck());
     EXPECT_TRUE(d.calls.empty());
     EXPECT_EQ(c.Database().name(), path);
     EXPECT_EQ(c.GetCurrDBVersion(), 2);
-    c.miDisconnectFromDBClick();
+    c.DisconnectFromDB();
     QFile::remove(path);
 }

@@ -1,4 +1,5 @@
 #include "ui/MainWindow.h"
+#include "session/ClientSession.h"
 #include "app/IniFile.h"
 #include "app/Logging.h"
 #include "app/OptionsIO.h"
@@ -47,7 +48,8 @@ QStringList captions(QMenu *m) {
 } // namespace
 
 TEST_F(MainFixture, MenusAndTheirStateAtStart) {
-    TfmMain main(options, dialogs);
+    TClientSession session(options, dialogs);
+    TfmMain main(session);
     QStringList top;
     for (QAction *a : main.menuBar()->actions())
         top << a->text() + (a->isEnabled() ? "" : " (off)");
@@ -82,80 +84,11 @@ TEST_F(MainFixture, MenusAndTheirStateAtStart) {
     EXPECT_TRUE(main.windowTitle().startsWith("Зарнекс-Клиент-Авто  v." + GetFileVersionText()));
 }
 
-TEST_F(MainFixture, FirstDisplayLogsFoldersAndConnectsInOrder) {
-    auto log = std::make_shared<TOperationsLog>(ProfileDir() + "log.txt");
-    InstallOperationsLog(log);
-    TfmMain main(options, dialogs);
-    TMainController &c = main.controller();
-    QStringList steps;
-    c.connectDatabase = [&] {
-        steps << "db";
-        return false; // unreachable database
-    };
-    c.connectServer = [&] { steps << "server"; };
-    c.showFirstRunDialog = [&] { steps << "first-run"; };
-    c.openMaps = [&] { steps << "maps"; };
-
-    options.AutoConnect = 1;
-    options.FirstRun = true;
-    c.FormShow();
-    EXPECT_EQ(steps, (QStringList{"maps", "db", "first-run"})); // no server without a database
-    QStringList logged = log->takeQueued();
-    ASSERT_EQ(logged.size(), 5);
-    EXPECT_TRUE(logged[0].endsWith("(20) General:: FolderPathAppDir=" + AppDir()));
-    EXPECT_TRUE(logged[4].endsWith("General:: FolderPathWebServer=" + WebServerDir()));
-
-    steps.clear();
-    c.connectDatabase = [&] {
-        steps << "db";
-        return true;
-    };
-    options.FirstRun = false;
-    c.FormShow();
-    EXPECT_EQ(steps, (QStringList{"maps", "db", "server"}));
-    InstallOperationsLog(nullptr);
-}
-
-TEST_F(MainFixture, ClosingWithoutDatabaseDoesNotRewriteTheSettings) {
-    writeSettings("[AppServer]\r\nAppIP=keep\r\n[PrevState]\r\nFirstRun=0\r\n");
-    TfmMain main(options, dialogs);
-    TfmOptions form(options, &main, nullptr, dialogs);
-    TMainController &c = main.controller();
-    c.applySettings = [&] { return form.Apply(); };
-    QStringList steps;
-    c.disconnectServer = [&] { steps << "server"; };
-    c.stopLinkThread = [&] { steps << "thread"; };
-    c.disconnectDatabase = [&] { steps << "db"; };
-    c.saveGridColumnWidths = [&] { steps << "widths"; };
-    const QByteArray before = [] {
-        QFile f(SettingsFileName());
-        f.open(QIODevice::ReadOnly);
-        return f.readAll();
-    }();
-    c.FormClose();
-    EXPECT_EQ(steps, (QStringList{"server", "thread"}));
-    QFile f(SettingsFileName());
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readAll(), before);
-
-    // Connected: widths and settings saved; a failed width save is reported and exit goes on.
-    steps.clear();
-    c.FLastDbConnectionSost = 1;
-    c.saveGridColumnWidths = [&] { throw std::runtime_error("grid gone"); };
-    form.ui.appServer->setText("new.host");
-    c.FormClose();
-    EXPECT_EQ(steps, (QStringList{"server", "thread", "db"}));
-    ASSERT_FALSE(dialogs.messages().isEmpty());
-    EXPECT_EQ(dialogs.messages().last(), "Не удалось сохранить настройки при выходе:\r\ngrid gone");
-    TIniFile ini(SettingsFileName());
-    ini.load();
-    EXPECT_EQ(ini.readString("AppServer", "AppIP", ""), "new.host");
-}
-
 TEST_F(MainFixture, SettingsWindowTakesShowsAndRejects) {
     writeSettings("[Map]\r\nMapsCount=2\r\nMap0=map/a.map\r\nMap1=map/b.map\r\nDefaultMap=1\r\n"
                   "[PrevState]\r\nFirstRun=0\r\n[Auto]\r\nGroupsWidth=250\r\n");
-    TfmMain main(options, dialogs);
+    TClientSession session(options, dialogs);
+    TfmMain main(session);
     TfmOptions form(options, &main, nullptr, dialogs);
     EXPECT_TRUE(dialogs.messages().isEmpty());
     EXPECT_EQ(form.ui.maps->count(), 2);
@@ -198,7 +131,8 @@ TEST_F(MainFixture, SettingsWindowTakesShowsAndRejects) {
 }
 
 TEST_F(MainFixture, FirstRunDialogSavesAndTurnsItselfOff) {
-    TfmMain main(options, dialogs);
+    TClientSession session(options, dialogs);
+    TfmMain main(session);
     TfmOptions form(options, &main, nullptr, dialogs);
     dialogs.calls.clear(); // the missing-file message
     TfmFirstTimeMaster master(&form);

@@ -1,4 +1,4 @@
-#include "online/UManagedItem.h"
+#include "maps/UManagedItem.h"
 
 #include "maps/MapObjects.h"
 #include "maps/MapPanel.h"
@@ -91,6 +91,17 @@ void TManagedItem::SetCurrent(const TDataRecord &Value) {
     FMarker->SetPosition(s);
     FTextLabel->SetPosition(s);
     FTrack->AddPoint(s);
+}
+
+void TManagedItem::MoveCurrent(const TGeoCoords &coords, TDateTime time) {
+    FCurrent.FCoords = coords;
+    FCurrent.FTimeStamp = time;
+    turnMarker(coords);
+    if (!FMapPanel)
+        return;
+    const TPositionSnapshot s = snapshotOf(FCurrent);
+    FMarker->SetPosition(s);
+    FTextLabel->SetPosition(s);
 }
 
 void TManagedItem::turnMarker(const TGeoCoords &to) {

@@ -2,7 +2,7 @@
 
 #include "app/DateUtils.h"
 #include "app/GeoTypes.h"
-#include "online/UObjData.h"
+#include "maps/UObjData.h"
 
 #include <QColor>
 #include <QPointer>
@@ -42,8 +42,10 @@ public:
     // Takes a new record: speed, heading, marker and label position, a new track point.
     void SetCurrent(const TDataRecord &Value);
     const TDataRecord &current() const { return FCurrent; }
-    // The on-line processing moves the current position directly, without a track point.
     TDataRecord &current() { return FCurrent; }
+    // The on-line processing moves the current record directly: the marker and the label go
+    // there and turn, the track and the speed are left to the track display.
+    void MoveCurrent(const TGeoCoords &coords, TDateTime time);
 
     void SetVisible(bool Value);
     bool visible() const { return FVisible; }

@@ -1,4 +1,4 @@
-#include "online/StatisticsPurge.h"
+#include "db/StatisticsPurge.h"
 
 #include "app/SqlLiteral.h"
 #include "db/Database.h"

@@ -1,4 +1,4 @@
-#include "online/GroupManager.h"
+#include "db/GroupManager.h"
 
 #include "app/Dialogs.h"
 #include "app/FormatSettings.h"
@@ -79,8 +79,6 @@ void TManager::LoadGroupsFromDB() {
 }
 
 void TManager::LoadObjectsFromDB() {
-    if (clearMapObjects)
-        clearMapObjects();
     try {
         db::TTransaction tr(FDatabase, db::TTransactionKind::Read);
         tr.start();
@@ -90,7 +88,8 @@ void TManager::LoadObjectsFromDB() {
             auto o = std::make_unique<TControllableObject>();
             auto f = [&q](const char *name) { return q.field(QString::fromLatin1(name)); };
             o->Number = f("OBJ_NUMBER").asInteger();
-            o->PackTime = f("OBJ_PACKTIME").asString();
+            if (const db::TValue packTime = f("OBJ_PACKTIME"); !packTime.isNull())
+                o->PackTime = packTime.asDateTime();
             o->Name = f("OBJ_NAME").asString();
             o->ShortName = f("OBJ_SHORTNAME").asString();
             o->desc = f("OBJ_DESC").asString();
@@ -121,10 +120,7 @@ void TManager::LoadObjectsFromDB() {
             o->track.num = o->Number;
             QDir().mkpath(m_coordCacheDir + QString::number(o->Number));
             FObjects.push_back(o.get());
-            TControllableObject *raw = o.get();
             m_owned.push_back(std::move(o));
-            if (registerMapObject)
-                registerMapObject(raw);
         }
         q.close();
         tr.commit();
@@ -637,7 +633,7 @@ TSostCell TManager::SostGridCell(int row, int col) const {
         cell.text = o->Name;
         cell.wrap = true;
     } else if (has("дата\\время")) {
-        cell.text = o->PackTime;
+        cell.text = o->PackTimeText();
     } else if (has("тревожная кнопка")) {
         lamp(o->AlertBtn == 1, 2, 0);
     } else if (has("режим предупреждения")) {

@@ -1,4 +1,4 @@
-#include "online/MapObjManager.h"
+#include "maps/MapObjManager.h"
 
 #include "maps/MapObjects.h"
 #include "maps/MapPanel.h"

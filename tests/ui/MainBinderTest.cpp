@@ -1,14 +1,16 @@
-// The main window's wiring of the database, the manager and the state grid, on the real server.
+// The main window bound to the session: the database, the registry and the state grid, on the
+// real server.
 
-#include "ui/MainLinks.h"
+#include "ui/MainBinder.h"
+#include "session/ClientSession.h"
 #include "app/OptionsIO.h"
 #include "common/ScriptedDialogs.h"
 #include "db/DatabaseController.h"
 #include "maps/MapPanel.h"
-#include "online/GroupManager.h"
-#include "online/MapObjManager.h"
-#include "online/OnlineDb.h"
-#include "online/ServerMessages.h"
+#include "db/GroupManager.h"
+#include "maps/MapObjManager.h"
+#include "db/OnlineDb.h"
+#include "session/ServerMessages.h"
 #include "ui/GroupPanel.h"
 #include "ui/MainWindow.h"
 #include "ui/StateGrid.h"
@@ -21,7 +23,7 @@
 
 #include <gtest/gtest.h>
 
-TEST(MainLinks, ConnectingFillsTheGridAndEnablesTheServerCommands) {
+TEST(MainBinder, ConnectingFillsTheGridAndEnablesTheServerCommands) {
     auto database = onlinetest::makeDatabase();
     ASSERT_TRUE(database);
     database->exec("INSERT INTO OBJECTS (OBJ_NUMBER, OBJ_NAME, OBJ_VERSION) VALUES (7, 'Семь', 1)");
@@ -37,13 +39,14 @@ TEST(MainLinks, ConnectingFillsTheGridAndEnablesTheServerCommands) {
     options.DBPath = database->settings.path;
     TScriptedDialogs dialogs;
     {
-        TfmMain main(options, dialogs);
-        TMainLinks links(main, options, dialogs, nullptr, nullptr);
+        TClientSession links(options, dialogs);
+        TfmMain main(links);
+        TMainBinder binder(main, links, nullptr, nullptr);
         const TfmMain::Commands &c = main.commands();
         EXPECT_FALSE(c.serverConnect->isEnabled());
 
         c.dbConnect->trigger();
-        ASSERT_TRUE(links.manager()) << dialogs.messages().join("\n").toStdString();
+        ASSERT_TRUE(links.registry()) << dialogs.messages().join("\n").toStdString();
         EXPECT_EQ(links.database().FLastDbConnectionSost, 1);
         EXPECT_TRUE(c.tbDatabase->isChecked());
         EXPECT_TRUE(c.serverConnect->isEnabled());
@@ -72,7 +75,7 @@ TEST(MainLinks, ConnectingFillsTheGridAndEnablesTheServerCommands) {
         // Relay commands follow the connection of the selected row's object.
         // (through the object's item on the map, which the server's lines keep up to date)
         links.server().ProcessLine("s|s|cobj|7");
-        EXPECT_TRUE(links.manager()->FindObject(7)->Connected);
+        EXPECT_TRUE(links.registry()->FindObject(7)->Connected);
         ASSERT_TRUE(links.mapObjects().Item(7));
         EXPECT_TRUE(links.mapObjects().Item(7)->connected());
         links.server().EnDisControlOuts(7);
@@ -88,14 +91,15 @@ TEST(MainLinks, ConnectingFillsTheGridAndEnablesTheServerCommands) {
     EXPECT_TRUE(dialogs.messages().isEmpty()) << dialogs.messages().join("\n").toStdString();
 }
 
-TEST(MainLinks, MapSwitchesSetTheVisualState) {
+TEST(MainBinder, MapSwitchesSetTheVisualState) {
     QTemporaryDir tmp;
     const TFolders f = ComputeFolders(tmp.path() + "/zarnex-client");
     SetFolders(f);
     TOptions options = options::Defaults(f);
     TScriptedDialogs dialogs;
-    TfmMain main(options, dialogs);
-    TMainLinks links(main, options, dialogs, nullptr, nullptr);
+    TClientSession links(options, dialogs);
+    TfmMain main(links);
+    TMainBinder binder(main, links, nullptr, nullptr);
     const TfmMain::Commands &c = main.commands();
     EXPECT_EQ(links.mapObjects().visualState(), 288);
     c.tbShowAll->toggle();

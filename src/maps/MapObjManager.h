@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/GeoTypes.h"
-#include "online/UManagedItem.h"
+#include "maps/UManagedItem.h"
 
 class TMapPanel;
 class TMapControlPoint;
@@ -26,6 +26,8 @@ public:
         ActiveTrack = 0x100,
         AllTracks = 0x200,
     };
+    // SetTrackType: tracks drawn as points instead of lines.
+    static constexpr int PointTrack = 0x10000000;
 
     explicit TMapObjManager(TMapPanel *panel);
     ~TMapObjManager();

@@ -1,9 +1,10 @@
 #pragma once
 
-// The main window's side of the server link: connecting and disconnecting, the link state in
-// the status bar, automatic reconnection, the server's message lines, and the object commands.
-// UI-free; the main window wires the signals to its widgets.
+// The client's side of the server link: connecting and disconnecting, the link state,
+// automatic reconnection, the server's message lines, and the object commands. The session
+// owns it and turns its signals into the map's and the windows' news.
 
+#include <QColor>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -11,56 +12,23 @@
 #include <functional>
 
 #include "link/ClientSock.h"
+#include "link/ServerLines.h"
+#include "session/OnlineProcessor.h"
+#include "session/SessionTypes.h"
+
+#include <vector>
 
 struct TOptions;
 class TDialogs;
 class TManager;
 class TOnlineProcessor;
-class TControllableObject;
-
-// The notifications of the device-programming dialogue, in the order the status signatures are
-// tested.
-enum class TProgrammingStatus {
-    WhenObjInProgramming,
-    WhenObjReadyForFirstBlock,
-    WhenObjReadyForSecondBlock,
-    WhenObjReadyForThirdBlock,
-    WhenObjReadyForFourthBlock,
-    WhenObjProgOk,
-    WhenObjProgError,
-    WhenNoCan,
-    WhenObjTimeOut,
-    WhenObjInProgrammingEquip,
-    WhenObjReadyForProgEquip,
-    WhenServDataError,
-    WhenAllParamOk,
-    WhenTimeOk,
-    WhenParamOk,
-    WhenParamError,
-};
-
-// Implemented by the device-programming dialogue.
-class TProgrammingHandler {
-public:
-    virtual ~TProgrammingHandler() = default;
-    virtual void ProcessProgrammedPparameters3(int objNumber, const QByteArray &payload) = 0;
-    virtual void ProcessProgrammedPparameters1(int objNumber, const QByteArray &payload) = 0;
-    virtual void Notify(TProgrammingStatus status, int objNumber, const QByteArray &payload) = 0;
-};
-
-// The second byte of every programming status signature.
-constexpr unsigned char kProgrammingSignatureByte = 0x20;
-// The status signature of a notification (7 bytes).
-QByteArray ProgrammingSignature(TProgrammingStatus status);
-
-// The command words by code (2..10); empty for an unknown code.
-QString ObjectCommandWord(int code);
 
 // "Автоматическое подключение к серверу": a ten-second countdown to the next attempt.
 class TAutoConnectToServer : public QObject {
     Q_OBJECT
 public:
-    explicit TAutoConnectToServer(QObject *parent = nullptr);
+    // connect makes one attempt and tells whether it connected.
+    TAutoConnectToServer(std::function<bool()> connect, QObject *parent = nullptr);
 
     QTimer tmrConnect; // 1000 ms
     QString counterText() const { return m_counter; }
@@ -73,9 +41,6 @@ public:
     void btnCancelClick();
     void close();
 
-    // One attempt; true when it connected.
-    std::function<bool()> connect;
-
 signals:
     void visibilityChanged(bool shown);
     void counterChanged(const QString &text);
@@ -83,6 +48,7 @@ signals:
 private:
     void attempt();
     void setCounter(const QString &text);
+    std::function<bool()> m_connect;
     QString m_counter = QStringLiteral("10");
     int m_left = 10;
     bool m_shown = false;
@@ -99,7 +65,6 @@ public:
     TClientThread *client() const { return FClientThread; }
     void setManager(TManager *manager) { FManager = manager; }
     void setProcessor(TOnlineProcessor *p) { m_processor = p; }
-    void setProgrammingHandler(TProgrammingHandler *h) { m_programming = h; }
 
     int FCurrentConnectState = 0; // 0 not connected, 1 connecting or authorised, 2 failed
     bool discNotified = false;
@@ -107,8 +72,6 @@ public:
     bool ConnectToServer(const QString &IP, int Port, bool Silent);
     void miConnectToServerClick();
     void DisconnectFromServer();
-    // The server tool button was pressed (true) or released (false).
-    void tbServerClick(bool down);
     void ClientStateChanged();
     void ClientDataIn();
     // The two callbacks' work on given values (the tests drive these directly).
@@ -121,21 +84,20 @@ public:
 
     TAutoConnectToServer &autoConnect() { return m_autoConnect; }
 
-    // The database side of the server button.
-    std::function<bool()> databaseConnected;
-    std::function<void()> connectDatabase;
-    // The map objects follow the objects (attached by the map-object manager).
-    std::function<void(int number, bool connected)> setMapObjectConnected;
-    std::function<void(int number, bool archive)> setMapObjectArchive;
-    std::function<void(int number, int colour)> setMarkerColour;
-    std::function<void()> setAllMapObjectsDisconnected;
-    std::function<int()> activeObject;
-    // Whether the map object of an object exists and is connected; without maps, the object.
-    std::function<bool(int number)> mapObjectConnected;
-
 signals:
-    void statusText(int panel, const QString &text);
-    void statusLamp(int panel, int colour);
+    void statusText(TStatusField field, const QString &text);
+    void statusLamp(TStatusField field, const QColor &colour);
+    // The server's connection news of a registered object.
+    void objectConnectionNews(int number, TConnectionNews news);
+    // The link is down: every object counts as disconnected.
+    void allObjectsDisconnected();
+    // An on-line packet was applied to these objects.
+    void packetsApplied(const std::vector<TAppliedPacket> &applied);
+    // The device-programming dialogue's traffic.
+    void programmedParameters3(int objNumber, const QByteArray &payload);
+    void programmedParameters1(int objNumber, const QByteArray &payload);
+    void programmingNotification(TProgrammingStatus status, int objNumber,
+                                 const QByteArray &payload);
     void connectCommandsChanged(bool connectEnabled, bool disconnectEnabled);
     void downloadEnabledChanged(bool enabled);
     void serverButtonDownChanged(bool down);
@@ -149,13 +111,13 @@ private:
     void markAllDisconnected();
     void panel0();
     QString now() const;
-    void handleOnline(int N, const QByteArray &P);
+    void handlePayload(int N, const QByteArray &P);
+    void connectionNews(int number, TConnectionNews news);
 
     TOptions &m_options;
     TDialogs &m_dialogs;
     TClientThread *FClientThread = nullptr;
     TManager *FManager = nullptr;
     TOnlineProcessor *m_processor = nullptr;
-    TProgrammingHandler *m_programming = nullptr;
     TAutoConnectToServer m_autoConnect;
 };

@@ -1,19 +1,24 @@
-#include "DbTestEnv.h"
+#include "db/DbTestEnv.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
 
+#include "app/Folders.h"
 #include "app/Logging.h"
 #include "app/Options.h"
 #include "common/ScriptedDialogs.h"
 #include "db/DatabaseController.h"
 #include "db/DatabaseUpdate.h"
+#include "db/GroupManager.h"
+#include "session/ClientSession.h"
+
+#include <QTemporaryDir>
 
 using namespace db;
 
 namespace {
 
-class DatabaseControllerTest : public ::testing::Test {
+class DatabaseSessionTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!dbtest::serverListening())
@@ -25,6 +30,7 @@ protected:
         BuildFromUpdateScript(base->db, ZARNEX_SOURCE_DIR "/update/UPDB.sql");
         options.DBServ = "localhost";
         options.DBPath = base->path;
+        SetFolders(ComputeFolders(folder.path() + "/zarnex-client"));
         log = std::make_shared<TOperationsLog>(dbtest::scratchDir() + "oplog_" + name + ".txt");
         InstallOperationsLog(log);
     }
@@ -37,6 +43,7 @@ protected:
         return out;
     }
 
+    QTemporaryDir folder;
     std::unique_ptr<dbtest::TempDatabase> base;
     TOptions options;
     TScriptedDialogs dialogs;
@@ -45,47 +52,52 @@ protected:
 
 } // namespace
 
-TEST_F(DatabaseControllerTest, ConnectAndDisconnectSwitchCommandsPanelAndWatchdog) {
-    TDatabaseController c(options, dialogs);
+TEST_F(DatabaseSessionTest, ConnectAndDisconnectSwitchCommandsPanelAndWatchdog) {
+    TClientSession s(options, dialogs);
+    TDatabaseController &c = s.database();
     QSignalSpy commands(&c, &TDatabaseController::databaseCommandsChanged);
     QSignalSpy panel(&c, &TDatabaseController::statusPanel2Changed);
     int managers = 0;
-    c.afterConnect = [&] {
-        // The manager is created on an open main connection.
+    QObject::connect(&s, &TClientSession::registryChanged, [&](TManager *m) {
+        // The registry is created on an open main connection.
+        if (!m)
+            return;
         EXPECT_TRUE(c.Database().isOpen());
         ++managers;
-    };
-    c.miConnectToDBClick();
+    });
+    s.connectDatabase();
     EXPECT_TRUE(dialogs.calls.empty()) << dialogs.calls.front().text.toStdString();
     EXPECT_EQ(managers, 1);
     EXPECT_EQ(c.FLastDbConnectionSost, 1);
     EXPECT_TRUE(c.tbConnectDBDown());
-    EXPECT_TRUE(c.tmrCheckConn.isActive());
-    EXPECT_EQ(c.tmrCheckConn.interval(), 1000);
+    EXPECT_TRUE(s.tmrCheckConn.isActive());
+    EXPECT_EQ(s.tmrCheckConn.interval(), 1000);
     ASSERT_EQ(commands.count(), 1);
     EXPECT_TRUE(commands.last().at(0).toBool());
     EXPECT_EQ(panel.last().at(0).value<QColor>(), QColor(0, 255, 0));
     EXPECT_EQ(logLines(), QStringList{"DATABASE_CONNECTION:: Текущая версия базы: 2"});
     EXPECT_EQ(c.GetCurrDBVersion(), 2);
 
-    c.miDisconnectFromDBClick();
+    s.disconnectDatabase();
     EXPECT_FALSE(c.Database().isOpen());
     EXPECT_EQ(c.FLastDbConnectionSost, 0);
     EXPECT_FALSE(c.tbConnectDBDown());
-    EXPECT_FALSE(c.tmrCheckConn.isActive());
+    EXPECT_FALSE(s.tmrCheckConn.isActive());
     EXPECT_FALSE(commands.last().at(0).toBool());
     EXPECT_EQ(panel.last().at(0).value<QColor>(), QColor(128, 128, 128));
     EXPECT_EQ(c.GetCurrDBVersion(), -1);
 }
 
-TEST_F(DatabaseControllerTest, WrongPasswordShowsTheMessageReleasesTheButtonEnablesNothing) {
+TEST_F(DatabaseSessionTest, WrongPasswordShowsTheMessageReleasesTheButtonEnablesNothing) {
     options.DBPass = "wrong";
-    TDatabaseController c(options, dialogs);
+    TClientSession s(options, dialogs);
+    TDatabaseController &c = s.database();
     QSignalSpy commands(&c, &TDatabaseController::databaseCommandsChanged);
     QSignalSpy button(&c, &TDatabaseController::connectButtonDownChanged);
     bool managerCreated = false;
-    c.afterConnect = [&] { managerCreated = true; };
-    c.miConnectToDBClick();
+    QObject::connect(&s, &TClientSession::registryChanged,
+                     [&](TManager *m) { managerCreated = managerCreated || m; });
+    s.connectDatabase();
     ASSERT_EQ(dialogs.calls.size(), 1u);
     const auto &m = dialogs.calls[0];
     EXPECT_EQ(m.kind, "message");
@@ -99,11 +111,11 @@ TEST_F(DatabaseControllerTest, WrongPasswordShowsTheMessageReleasesTheButtonEnab
     EXPECT_FALSE(button.last().at(0).toBool());
     EXPECT_EQ(c.FLastDbConnectionSost, 2);
     EXPECT_EQ(TDatabaseController::sostColor(2), QColor(255, 0, 0));
-    EXPECT_FALSE(c.tmrCheckConn.isActive());
+    EXPECT_FALSE(s.tmrCheckConn.isActive());
     EXPECT_TRUE(logLines().isEmpty()); // no version check without a connection
 }
 
-TEST_F(DatabaseControllerTest, AnOldOrUnreadableVersionIsLoggedAndTheUpdateOffered) {
+TEST_F(DatabaseSessionTest, AnOldOrUnreadableVersionIsLoggedAndTheUpdateOffered) {
     const struct {
         const char *change;
         const char *logLine;
@@ -124,10 +136,11 @@ TEST_F(DatabaseControllerTest, AnOldOrUnreadableVersionIsLoggedAndTheUpdateOffer
         base->db.execute(k.change);
         TScriptedDialogs d;
         d.answers.push_back(k.answer);
-        TDatabaseController c(options, d);
+        TClientSession s(options, d);
+        TDatabaseController &c = s.database();
         int updates = 0;
-        c.PerformUpdate = [&] { ++updates; };
-        c.miConnectToDBClick();
+        QObject::connect(&s, &TClientSession::updateRequested, [&] { ++updates; });
+        s.connectDatabase();
         ASSERT_EQ(d.calls.size(), 1u);
         EXPECT_EQ(d.calls[0].kind, "question");
         EXPECT_EQ(d.calls[0].text, QString::fromUtf8(k.question));
@@ -138,18 +151,19 @@ TEST_F(DatabaseControllerTest, AnOldOrUnreadableVersionIsLoggedAndTheUpdateOffer
         // The command goes on whatever the answer.
         EXPECT_EQ(c.FLastDbConnectionSost, 1);
         EXPECT_TRUE(c.commandsEnabled());
-        c.miDisconnectFromDBClick();
+        s.disconnectDatabase();
         if (QString(k.change).startsWith("update"))
             base->db.execute("update SYS set LAST_VERSION = 2");
     }
 }
 
-TEST_F(DatabaseControllerTest, ALostConnectionDisconnectsWithinASecondAndWarnsOnce) {
-    TDatabaseController c(options, dialogs);
-    c.miConnectToDBClick();
-    ASSERT_TRUE(c.tmrCheckConn.isActive());
-    c.tmrCheckConnTimer(); // a healthy tick restarts the timer and says nothing
-    EXPECT_TRUE(c.tmrCheckConn.isActive());
+TEST_F(DatabaseSessionTest, ALostConnectionDisconnectsWithinASecondAndWarnsOnce) {
+    TClientSession s(options, dialogs);
+    TDatabaseController &c = s.database();
+    s.connectDatabase();
+    ASSERT_TRUE(s.tmrCheckConn.isActive());
+    s.tmrCheckConnTimer(); // a healthy tick restarts the timer and says nothing
+    EXPECT_TRUE(s.tmrCheckConn.isActive());
     EXPECT_TRUE(dialogs.calls.empty());
 
     // The server drops the client's attachment, as when it goes away.
@@ -170,29 +184,31 @@ TEST_F(DatabaseControllerTest, ALostConnectionDisconnectsWithinASecondAndWarnsOn
     EXPECT_FALSE(c.tbConnectDBDown());
     EXPECT_FALSE(c.commandsEnabled());
     EXPECT_EQ(c.FLastDbConnectionSost, 0);
-    EXPECT_FALSE(c.tmrCheckConn.isActive());
+    EXPECT_FALSE(s.tmrCheckConn.isActive());
 
     clock.restart();
     while (clock.elapsed() < 1500)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    c.tmrCheckConnTimer();
+    s.tmrCheckConnTimer();
     EXPECT_EQ(dialogs.calls.size(), 1u);
 }
 
-TEST_F(DatabaseControllerTest, AcceptedUpdateSwitchesToTheNewDatabaseAndTheCommandReconnects) {
+TEST_F(DatabaseSessionTest, AcceptedUpdateSwitchesToTheNewDatabaseAndTheCommandReconnects) {
     base->db.execute("update SYS set LAST_VERSION = 1");
     base->db.execute("insert into OBJECTS (OBJ_NUMBER, OBJ_NAME) values (5, 'Пятый')");
     dialogs.answers.push_back(mbYes);
-    TDatabaseController c(options, dialogs);
+    TClientSession s(options, dialogs);
+    TDatabaseController &c = s.database();
     TDatabaseUpdater updater(options, dialogs, c.Database());
-    QObject::connect(&updater, &TDatabaseUpdater::runningChanged, &c,
-                     &TDatabaseController::setUpdateRunning);
-    updater.disconnectMain = [&] { c.disconnectForUpdate(); };
+    QObject::connect(&updater, &TDatabaseUpdater::runningChanged, &s,
+                     &TClientSession::setUpdateRunning);
+    updater.disconnectMain = [&] { s.disconnectForUpdate(); };
     int saves = 0;
     updater.saveSettings = [&] { ++saves; };
     bool ok = false;
-    c.PerformUpdate = [&] { ok = updater.run(ZARNEX_SOURCE_DIR "/update/UPDB.sql", false); };
-    c.miConnectToDBClick();
+    QObject::connect(&s, &TClientSession::updateRequested,
+                     [&] { ok = updater.run(ZARNEX_SOURCE_DIR "/update/UPDB.sql", false); });
+    s.connectDatabase();
     ASSERT_TRUE(ok) << updater.log().join("\n").toStdString();
     EXPECT_EQ(saves, 1);
     EXPECT_NE(options.DBPath, base->path);
@@ -203,24 +219,26 @@ TEST_F(DatabaseControllerTest, AcceptedUpdateSwitchesToTheNewDatabaseAndTheComma
         "Пятый");
     EXPECT_TRUE(c.commandsEnabled());
     EXPECT_TRUE(c.tbConnectDBDown());
-    EXPECT_TRUE(c.tmrCheckConn.isActive());
-    c.miDisconnectFromDBClick();
+    EXPECT_TRUE(s.tmrCheckConn.isActive());
+    s.disconnectDatabase();
+    s.registry()->DisconnectFromDb(); // the registry keeps its own connection
     TDatabase d;
     d.open("localhost:" + options.DBPath, "SYSDBA", dbtest::password());
     d.drop();
 }
 
-TEST_F(DatabaseControllerTest, CommandsWaitWhileAnUpdateRuns) {
-    TDatabaseController c(options, dialogs);
-    c.setUpdateRunning(true);
-    c.miConnectToDBClick();
+TEST_F(DatabaseSessionTest, CommandsWaitWhileAnUpdateRuns) {
+    TClientSession s(options, dialogs);
+    TDatabaseController &c = s.database();
+    s.setUpdateRunning(true);
+    s.connectDatabase();
     EXPECT_FALSE(c.Database().isOpen());
-    c.setUpdateRunning(false);
-    c.miConnectToDBClick();
+    s.setUpdateRunning(false);
+    s.connectDatabase();
     ASSERT_TRUE(c.Database().isOpen());
-    c.setUpdateRunning(true);
-    c.miDisconnectFromDBClick();
+    s.setUpdateRunning(true);
+    s.disconnectDatabase();
     EXPECT_TRUE(c.Database().isOpen());
-    c.disconnectForUpdate();
+    s.disconnectForUpdate();
     EXPECT_FALSE(c.Database().isOpen());
 }

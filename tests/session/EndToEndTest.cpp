@@ -1,15 +1,15 @@
 // The client doing its job against the simulator and the local database: objects connect,
 // packets are decoded and recorded, a command from the grid reaches the server.
 
-#include "OnlineDb.h"
 #include "app/Logging.h"
 #include "app/Options.h"
 #include "common/ScriptedDialogs.h"
+#include "db/GroupManager.h"
+#include "db/OnlineDb.h"
 #include "link/ClientSock.h"
 #include "link/SimProcess.h"
-#include "online/GroupManager.h"
-#include "online/OnlineData.h"
-#include "online/ServerMessages.h"
+#include "session/OnlineProcessor.h"
+#include "session/ServerMessages.h"
 #include "tracks/FileManager.h"
 
 #include <QDir>

@@ -2,19 +2,16 @@
 // and its day track file. The caller owns the transaction and commits; database errors are
 // dropped here so that one bad statement does not cost the caller the rest of its work.
 
-#include "online/GroupManager.h"
+#include "db/GroupManager.h"
 
 #include "app/SqlLiteral.h"
 #include "tracks/FileManager.h"
 
 namespace {
-// The shown packet time back as a timestamp literal; NULL for an empty or unreadable text
-// ("нет данных").
-QString packTimeLiteral(const QString &packTime) {
-    TDateTime t = 0;
-    if (packTime.isEmpty() || !dt::tryStrToDateTime(packTime, t))
-        return QStringLiteral("NULL");
-    return sql::timestamp(t);
+// The packet time as a timestamp literal; NULL without a valid one ("нет данных").
+QString packTimeLiteral(const TControllableObject &o) {
+    const std::optional<TDateTime> t = o.validPackTime();
+    return t ? sql::timestamp(*t) : QStringLiteral("NULL");
 }
 
 QString tsLiteral(TDateTime ts) {
@@ -35,7 +32,7 @@ QString TManager::ObjSostToDBSql(const TControllableObject &o) {
                           "OBJ_USEENGINEFORPARK = %11, obj_lat = %12, obj_lng = %13, "
                           "obj_text_lat=%14, obj_text_lng=%15, obj_ts = %16, obj_fuellevell = %17, "
                           "OBJ_TEMPERATURE = %18 WHERE OBJ_NUMBER = %19")
-        .arg(packTimeLiteral(o.PackTime))
+        .arg(packTimeLiteral(o))
         .arg(o.FuelLevel)
         .arg(o.BoardVoltage)
         .arg(o.TankCoverSensor)
@@ -59,7 +56,7 @@ QString TManager::ObjSostToInputSignalSql(const TControllableObject &o) {
                           "NULL, %2, %3, %4, %5, %6, %7, %8, %9, %10, %11   ) MATCHING "
                           "(ins_number, ins_PACKTIME)")
         .arg(o.Number)
-        .arg(packTimeLiteral(o.PackTime))
+        .arg(packTimeLiteral(o))
         .arg(o.FuelLevel)
         .arg(o.BoardVoltage)
         .arg(sql::fixed(o.Temperature))
@@ -113,4 +110,55 @@ void TManager::ObjCoordsToCoordsTable(const TControllableObject *obj, TTrackFile
 
 void TManager::ObjCoordsToCoordsTable(int ObjNumber, TTrackFile *curr_file) {
     ObjCoordsToCoordsTable(FindObject(ObjNumber), curr_file);
+}
+
+void RecalcParams(TControllableObject &o, db::TDatabase &database) {
+    {
+        db::TTransaction tr(database, db::TTransactionKind::Write);
+        tr.start();
+        db::TQuery q(tr);
+        q.setSql(QStringLiteral("select out_fuel_level from proc_getfuel(%1,%2)")
+                     .arg(o.Number)
+                     .arg(o.FuelLevel),
+                 true);
+        q.open();
+        // No row, or NULL, reads as 0 litres.
+        const long double litres =
+            q.next() ? q.field(QStringLiteral("out_fuel_level")).asDouble() : 0;
+        q.close();
+        o.FuelLevelL = litres > o.TankVolume ? static_cast<long double>(o.TankVolume) : litres;
+        tr.commit();
+    }
+    if (o.FuelLevelL > 1) {
+        db::TTransaction tr(database, db::TTransactionKind::Write);
+        tr.start();
+        db::TQuery q(tr);
+        q.setSql(QStringLiteral("update objects set obj_fuellevell=%1 where obj_number=%2")
+                     .arg(sql::fixed(static_cast<double>(o.FuelLevelL)))
+                     .arg(o.Number),
+                 true);
+        q.execute();
+        tr.commit();
+    }
+    if (o.Lat * o.Lng > 0) {
+        // A packet without a valid time ("нет данных") is stored as NULL.
+        const std::optional<TDateTime> packTime = o.validPackTime();
+        const QString packSql = packTime ? sql::timestamp(*packTime) : QStringLiteral("NULL");
+        const QString ts = QLatin1Char('\'') +
+                           dt::formatDateTime(QStringLiteral("yyyy.mm.dd hh:nn:ss.zzz"), o.TS) +
+                           QLatin1Char('\'');
+        db::TTransaction tr(database, db::TTransactionKind::Write);
+        tr.start();
+        db::TQuery q(tr);
+        q.setSql(QStringLiteral("update objects set obj_lat=%1, obj_lng=%2, obj_text_lat=%3,"
+                                "obj_text_lng=%4,obj_ts=%5, obj_packtime=%6 where obj_number=%7")
+                     .arg(sql::fixed(static_cast<double>(o.Lat)),
+                          sql::fixed(static_cast<double>(o.Lng)),
+                          sql::fixed(static_cast<double>(o.LastTextLat)),
+                          sql::fixed(static_cast<double>(o.LastTextLng)), ts, packSql)
+                     .arg(o.Number),
+                 true);
+        q.execute();
+        tr.commit();
+    }
 }

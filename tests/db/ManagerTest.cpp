@@ -1,7 +1,7 @@
-#include "OnlineDb.h"
+#include "db/OnlineDb.h"
 #include "common/ScriptedDialogs.h"
-#include "online/GroupManager.h"
-#include "online/StatisticsPurge.h"
+#include "db/GroupManager.h"
+#include "db/StatisticsPurge.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -244,7 +244,7 @@ TEST_F(ManagerTest, GridColumnsWidthsAndCells) {
 TEST_F(ManagerTest, RecordingState) {
     auto m = make();
     TControllableObject *o = m->FindObject(4);
-    o->PackTime = "";
+    o->PackTime.reset();
     o->Temperature = 21.456;
     o->Lat = 3345.1234L;
     o->FuelLevelL = 10.005L;
@@ -268,7 +268,7 @@ TEST_F(ManagerTest, RecordingState) {
               "250");
 
     // Two states with one packet time leave one row holding the later values.
-    o->PackTime = dt::dateTimeToStr(dt::encode(2026, 12, 10, 8, 0, 0));
+    o->PackTime = dt::encode(2026, 12, 10, 8, 0, 0);
     {
         db::TTransaction tr(database->db, db::TTransactionKind::Write);
         tr.start();

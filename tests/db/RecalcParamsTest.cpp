@@ -8,7 +8,7 @@
 #include "app/SqlLiteral.h"
 #include "db/Database.h"
 #include "db/SqlScript.h"
-#include "online/ControllableObject.h"
+#include "db/GroupManager.h"
 
 // RecalcParams against the local Firebird server (scripts/firebird.sh start) and a database built
 // from the shipped update script.
@@ -117,8 +117,8 @@ TEST_F(RecalcParamsTest, StoresFuelAndPositionWithTwoDecimals) {
     o.LastTextLat = 3345.1299L;
     o.LastTextLng = 2256.001L;
     o.TS = dt::encode(2026, 12, 10, 15, 30, 12, 123);
-    o.PackTime = dt::dateTimeToStr(o.TS); // "10.12.2026 15:30:12"
-    o.RecalcParams(*database);
+    o.PackTime = o.TS;
+    RecalcParams(o, *database);
 
     EXPECT_NEAR(static_cast<double>(o.FuelLevelL), 50.0, 1e-9);
     const Row r = row(501);
@@ -130,13 +130,13 @@ TEST_F(RecalcParamsTest, StoresFuelAndPositionWithTwoDecimals) {
     ASSERT_FALSE(r.tsNull);
     EXPECT_NEAR(r.ts, o.TS, 0.5 / dt::MsPerDay); // milliseconds kept
     ASSERT_FALSE(r.packNull);
-    EXPECT_NEAR(r.pack, dt::encode(2026, 12, 10, 15, 30, 12), 0.5 / dt::MsPerDay);
+    EXPECT_NEAR(r.pack, o.TS, 0.5 / dt::MsPerDay); // a time, not its shown text
 }
 
 TEST_F(RecalcParamsTest, FuelIsCappedByTheTankVolume) {
     addObject(502, 40);
     TControllableObject o = object(502, 40, 200); // the table gives 150 l
-    o.RecalcParams(*database);
+    RecalcParams(o, *database);
     EXPECT_EQ(o.FuelLevelL, 40);
     EXPECT_NEAR(row(502).fuel, 40.0, 1e-4);
 }
@@ -148,8 +148,8 @@ TEST_F(RecalcParamsTest, NothingBelowOneLitreAndNoZeroPosition) {
     o.Lat = 0;
     o.Lng = 0;
     o.TS = dt::encode(2026, 12, 10, 16, 0, 0);
-    o.PackTime = dt::dateTimeToStr(o.TS);
-    o.RecalcParams(*database);
+    o.PackTime = o.TS;
+    RecalcParams(o, *database);
     EXPECT_EQ(o.FuelLevelL, 1);
     const Row r = row(503);
     EXPECT_NEAR(r.fuel, 77.0, 1e-4);
@@ -165,8 +165,8 @@ TEST_F(RecalcParamsTest, MissingPacketTimeIsStoredAsNull) {
     o.Lat = 3345;
     o.Lng = 2256;
     o.TS = dt::encode(2026, 12, 10, 17, 0, 0);
-    o.PackTime = QStringLiteral("нет данных");
-    o.RecalcParams(*database);
+    o.PackTime = std::nan("");
+    RecalcParams(o, *database);
     const Row r = row(504);
     EXPECT_NEAR(r.lat, 3345.0, 1e-6);
     EXPECT_FALSE(r.tsNull);
@@ -177,6 +177,6 @@ TEST_F(RecalcParamsTest, UnknownObjectRaisesNothingAndChangesNothing) {
     TControllableObject o = object(99999, 300, 100);
     o.Lat = 3345;
     o.Lng = 2256;
-    EXPECT_NO_THROW(o.RecalcParams(*database));
+    EXPECT_NO_THROW(RecalcParams(o, *database));
     EXPECT_EQ(o.FuelLevelL, 0); // no calibration rows: 0 litres
 }

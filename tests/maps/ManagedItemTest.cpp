@@ -1,4 +1,4 @@
-#include "online/UManagedItem.h"
+#include "maps/UManagedItem.h"
 
 #include "maps/MapObjects.h"
 #include "tracks/CoordsUtils.h"

@@ -1,14 +1,17 @@
-#include "OnlineDb.h"
 #include "app/Logging.h"
 #include "app/Options.h"
 #include "common/ScriptedDialogs.h"
-#include "online/GroupManager.h"
-#include "online/OnlineData.h"
-#include "online/ServerMessages.h"
+#include "db/GroupManager.h"
+#include "db/OnlineDb.h"
+#include "session/OnlineProcessor.h"
+#include "session/ServerMessages.h"
 #include "tracks/FileManager.h"
 
+#include <QColor>
 #include <QFile>
+
 #include <QTemporaryDir>
+#include <algorithm>
 
 #include <gtest/gtest.h>
 
@@ -75,12 +78,14 @@ protected:
 
 TEST_F(ProcessTest, NewsOldNewsAndUnknownObjects) {
     int updating = 0;
-    processor->updatingPacket = [&](TControllableObject &) { ++updating; };
-
-    processor->ProcessObjectOnLineData(manager.get(), 100, packet(14, 30, 5, 10, kPos, kState));
+    const auto process = [&](int n, const QByteArray &p) {
+        for (const TAppliedPacket &a : processor->ProcessObjectOnLineData(manager.get(), n, p))
+            updating += a.updating;
+    };
+    process(100, packet(14, 30, 5, 10, kPos, kState));
     TControllableObject *o = manager->FindObject(100);
     EXPECT_TRUE(o->HadOnlineData);
-    EXPECT_EQ(o->PackTime, "10.12.2026 14:30:05");
+    EXPECT_EQ(o->PackTimeText(), "10.12.2026 14:30:05");
     EXPECT_EQ(o->BoardVoltage, 7633);
     EXPECT_EQ(o->FuelLevel, 256);
     EXPECT_NEAR(double(o->Lat), 3345.1234, 1e-9);
@@ -96,8 +101,8 @@ TEST_F(ProcessTest, NewsOldNewsAndUnknownObjects) {
     olderState[7] = 0; // raw voltage 0
     QByteArray pos2 = kPos;
     pos2[1] = char(44 + 48);
-    processor->ProcessObjectOnLineData(manager.get(), 100, packet(14, 29, 0, 10, pos2, olderState));
-    EXPECT_EQ(o->PackTime, "10.12.2026 14:30:05");
+    process(100, packet(14, 29, 0, 10, pos2, olderState));
+    EXPECT_EQ(o->PackTimeText(), "10.12.2026 14:30:05");
     EXPECT_EQ(o->BoardVoltage, 7633);
     EXPECT_EQ(updating, 1);
     EXPECT_EQ(o->track.coords.size(), 2u);
@@ -107,13 +112,13 @@ TEST_F(ProcessTest, NewsOldNewsAndUnknownObjects) {
     // A later packet 60 s on: the speed comes from the last two track entries.
     QByteArray pos3 = kPos;
     pos3[3] = char(61 + 1); // 0.0001' further north
-    processor->ProcessObjectOnLineData(manager.get(), 100, packet(14, 31, 5, 10, pos3, kState));
+    process(100, packet(14, 31, 5, 10, pos3, kState));
     EXPECT_EQ(updating, 2);
     EXPECT_GT(double(o->Speed), 0);
     EXPECT_EQ(dayRecords(100, "20261210"), 3);
 
     // An unknown number changes nothing.
-    processor->ProcessObjectOnLineData(manager.get(), 777, packet(14, 31, 5, 10, kPos, kState));
+    process(777, packet(14, 31, 5, 10, kPos, kState));
     EXPECT_EQ(updating, 2);
     EXPECT_FALSE(QFile::exists(cacheDir + "777"));
 }
@@ -122,14 +127,14 @@ TEST_F(ProcessTest, TimeZoneAndInvalidDates) {
     // Object 200 is 3 hours ahead: 22:30 on the device is 01:30 next day.
     processor->ProcessObjectOnLineData(manager.get(), 200, packet(22, 30, 0, 10, kPos, kState));
     TControllableObject *o = manager->FindObject(200);
-    EXPECT_EQ(o->PackTime, "11.12.2026 01:30:00");
+    EXPECT_EQ(o->PackTimeText(), "11.12.2026 01:30:00");
     EXPECT_EQ(dayRecords(200, "20261211"), 1);
 
     // Day 0: no date. Applied as news the time text is "нет данных" (NULL in the row), and
     // the position goes to the day file of 1899-12-30 shifted by the zone.
     processor->ProcessObjectOnLineData(manager.get(), 100, packet(10, 0, 0, 0, kPos, kState));
     TControllableObject *p = manager->FindObject(100);
-    EXPECT_EQ(p->PackTime, "нет данных");
+    EXPECT_EQ(p->PackTimeText(), "нет данных");
     EXPECT_EQ(dayRecords(100, "18991230"), 1);
     EXPECT_TRUE(database->isNull("SELECT OBJ_PACKTIME FROM OBJECTS WHERE OBJ_NUMBER = 100"));
 
@@ -149,15 +154,17 @@ TEST_F(ProcessTest, ServerLinesReachTheObjects) {
     server.setManager(manager.get());
     server.setProcessor(processor.get());
     QStringList panel6;
-    QObject::connect(&server, &TServerController::statusText, [&](int panel, const QString &t) {
-        if (panel == 6)
-            panel6 << t;
-    });
+    QObject::connect(&server, &TServerController::statusText,
+                     [&](TStatusField f, const QString &t) {
+                         if (f == TStatusField::LinkEvent)
+                             panel6 << t;
+                     });
     QString panel0;
-    QObject::connect(&server, &TServerController::statusText, [&](int panel, const QString &t) {
-        if (panel == 0)
-            panel0 = t;
-    });
+    QObject::connect(&server, &TServerController::statusText,
+                     [&](TStatusField f, const QString &t) {
+                         if (f == TStatusField::Objects)
+                             panel0 = t;
+                     });
 
     server.ProcessLine("s|s|cobj|null");
     EXPECT_EQ(panel0, "2 / 0");
@@ -174,9 +181,9 @@ TEST_F(ProcessTest, ServerLinesReachTheObjects) {
     // Data: on-line packets go to the processor; "cobj" in a payload wins over "data".
     server.ProcessLine("d|100|data|" + packet(9, 0, 0, 10, kPos, kState));
     EXPECT_TRUE(panel6.last().endsWith(" Данные с объекта № 100"));
-    EXPECT_EQ(manager->FindObject(100)->PackTime, "10.12.2026 09:00:00");
+    EXPECT_EQ(manager->FindObject(100)->PackTimeText(), "10.12.2026 09:00:00");
     server.ProcessLine("d|200|data|" + packet(9, 0, 0, 10, kPos, "cobj"));
-    EXPECT_NE(manager->FindObject(200)->PackTime, "10.12.2026 12:00:00");
+    EXPECT_NE(manager->FindObject(200)->PackTimeText(), "10.12.2026 12:00:00");
     EXPECT_TRUE(log->takeQueued().isEmpty());
     server.ProcessLine("garbage data"); // no "data|": logged, nothing else
     const QStringList logged = log->takeQueued();
@@ -190,23 +197,20 @@ TEST(ServerState, LinkStatesAndTheReconnectionCountdown) {
     TServerController server(options, d);
     int attempts = 0;
     bool attemptSucceeds = false;
-    server.autoConnect().connect = [&] {
-        ++attempts;
-        return attemptSucceeds;
-    };
-    QList<int> lamps;
+    QList<QColor> lamps;
     QObject::connect(&server, &TServerController::statusLamp,
-                     [&](int panel, int c) { lamps << c; });
+                     [&](TStatusField, const QColor &c) { lamps << c; });
     QStringList panel6;
-    QObject::connect(&server, &TServerController::statusText, [&](int panel, const QString &t) {
-        if (panel == 6)
-            panel6 << t;
-    });
+    QObject::connect(&server, &TServerController::statusText,
+                     [&](TStatusField f, const QString &t) {
+                         if (f == TStatusField::LinkEvent)
+                             panel6 << t;
+                     });
 
     server.HandleState(1, eENone);
     EXPECT_EQ(server.FCurrentConnectState, 1);
     EXPECT_TRUE(panel6.last().endsWith("  Выполняется авторизация"));
-    EXPECT_EQ(lamps.last(), 0x00FF00);
+    EXPECT_EQ(lamps.last(), QColor(0, 255, 0));
     server.HandleState(2, eENone);
     EXPECT_TRUE(panel6.last().endsWith("  Авторизация пройдена"));
 
@@ -214,7 +218,7 @@ TEST(ServerState, LinkStatesAndTheReconnectionCountdown) {
     EXPECT_EQ(server.FCurrentConnectState, 2);
     EXPECT_TRUE(server.discNotified);
     EXPECT_TRUE(panel6.last().endsWith("  Ошибка авторизации!"));
-    EXPECT_EQ(lamps.last(), 0x0000FF);
+    EXPECT_EQ(lamps.last(), QColor(255, 0, 0));
     EXPECT_TRUE(server.autoConnect().isShown());
     // Reported once: a second loss report changes nothing.
     const int before = panel6.size();
@@ -223,7 +227,11 @@ TEST(ServerState, LinkStatesAndTheReconnectionCountdown) {
     EXPECT_EQ(panel6.size(), before);
 
     // The countdown: nine ticks count down, the tenth tries; a failure starts again.
-    TAutoConnectToServer &ac = server.autoConnect();
+    TAutoConnectToServer ac([&] {
+        ++attempts;
+        return attemptSucceeds;
+    });
+    ac.showAndStart();
     for (int i = 0; i < 9; ++i)
         ac.tmrConnectTimer();
     EXPECT_EQ(ac.counterText(), "1");
@@ -247,34 +255,23 @@ TEST(ServerState, LinkStatesAndTheReconnectionCountdown) {
     EXPECT_EQ(attempts, 2);
 }
 
-TEST(ServerMessages, SignaturesAndCommandWords) {
-    EXPECT_EQ(ProgrammingSignature(TProgrammingStatus::WhenObjReadyForFirstBlock),
-              QByteArray("\x08\x20"
-                         "CRAA?"));
-    EXPECT_EQ(ProgrammingSignature(TProgrammingStatus::WhenObjInProgramming),
-              QByteArray("\x08\x20"
-                         "CR*\x07?"));
-    EXPECT_EQ(ObjectCommandWord(2), "lock");
-    EXPECT_EQ(ObjectCommandWord(9), "unlock4");
-    EXPECT_EQ(ObjectCommandWord(10), "configure");
-    EXPECT_EQ(ObjectCommandWord(11), "");
-
-    struct Recorder : TProgrammingHandler {
-        QStringList calls;
-        void ProcessProgrammedPparameters3(int n, const QByteArray &) override { calls << "3"; }
-        void ProcessProgrammedPparameters1(int n, const QByteArray &) override { calls << "1"; }
-        void Notify(TProgrammingStatus s, int n, const QByteArray &) override {
-            calls << QString("n%1").arg(int(s));
-        }
-    } rec;
+TEST(ServerMessages, ProgrammingTrafficGoesOutAsSignals) {
+    QStringList calls;
     TOptions options;
     TScriptedDialogs d;
     TServerController server(options, d);
-    server.setProgrammingHandler(&rec);
+    QObject::connect(&server, &TServerController::programmedParameters3,
+                     [&](int n, const QByteArray &) { calls << QString("3:%1").arg(n); });
+    QObject::connect(&server, &TServerController::programmedParameters1,
+                     [&](int n, const QByteArray &) { calls << QString("1:%1").arg(n); });
+    QObject::connect(&server, &TServerController::programmingNotification,
+                     [&](TProgrammingStatus s, int n, const QByteArray &) {
+                         calls << QString("n%1:%2").arg(int(s)).arg(n);
+                     });
     // A first byte 7 goes to the form-3 handler even with a signature inside.
     server.ProcessLine("d|5|data|\x07" + ProgrammingSignature(TProgrammingStatus::WhenObjProgOk));
     server.ProcessLine("d|5|data|\xDF"
                        "abc");
     server.ProcessLine("d|5|data|" + ProgrammingSignature(TProgrammingStatus::WhenParamError));
-    EXPECT_EQ(rec.calls, (QStringList{"3", "1", "n15"}));
+    EXPECT_EQ(calls, (QStringList{"3:5", "1:5", "n15:5"}));
 }

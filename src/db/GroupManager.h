@@ -167,9 +167,6 @@ public:
     static QString ObjSostToDBSql(const TControllableObject &o);
     static QString ObjSostToInputSignalSql(const TControllableObject &o);
 
-    // The map's object list follows the registry (attached by the map-object manager).
-    std::function<void()> clearMapObjects;
-    std::function<void(TControllableObject *)> registerMapObject;
 
 signals:
     void treeChanged();
@@ -198,3 +195,8 @@ private:
     QStringList m_captions{QStringLiteral("№")};
     int m_selectedRow = -1;
 };
+
+// Converts the object's FuelLevel to litres with its calibration table (capped by TankVolume)
+// and stores the fuel level and the position in the object's row. Runs on the given connection
+// in transactions of its own; database errors are raised to the caller.
+void RecalcParams(TControllableObject &o, db::TDatabase &database);

@@ -1,0 +1,641 @@
+#include "session/ClientSession.h"
+
+#include "app/Dialogs.h"
+#include "app/Folders.h"
+#include "app/Logging.h"
+#include "app/Options.h"
+#include "db/Database.h"
+#include "db/DatabaseController.h"
+#include "db/GroupManager.h"
+#include "db/ScriptExecution.h"
+#include "db/StatisticsPurge.h"
+#include "link/ClientSock.h"
+#include "maps/MapObjManager.h"
+#include "maps/MapObjects.h"
+#include "maps/MapPanel.h"
+#include "session/OnlineProcessor.h"
+#include "session/ServerMessages.h"
+#include "tracks/CacheCleaner.h"
+#include "tracks/CoordsUtils.h"
+#include "tracks/FileManager.h"
+
+#include <QGuiApplication>
+#include <QPalette>
+
+#include <cmath>
+
+namespace {
+QColor fromBgr(int c) {
+    return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+}
+} // namespace
+
+TMarkerColours TMarkerColours::fromOptions(const TOptions &o) {
+    return {fromBgr(o.MarkerColor), fromBgr(o.TrackColor), fromBgr(o.LostTrackColor),
+            fromBgr(o.ActiveMarkerColor), fromBgr(o.ArchiveMarkerColor)};
+}
+
+QColor TMarkerColours::forMarker(bool isActive, bool isArchive) const {
+    if (isActive)
+        return active;
+    return isArchive ? archive : marker;
+}
+
+TClientSession::TClientSession(TOptions &options, TDialogs &dialogs, QObject *parent)
+    : QObject(parent), m_options(options), m_dialogs(dialogs), m_guard(dialogs),
+      m_colours(TMarkerColours::fromOptions(options)) {
+    m_db = std::make_unique<db::TDatabaseController>(options, dialogs);
+    m_fmngr = std::make_unique<TFManager>();
+    m_processor = std::make_unique<TOnlineProcessor>(*m_fmngr, m_db->Database(), CoordCacheDir());
+    m_server = std::make_unique<TServerController>(options, dialogs);
+    m_server->setProcessor(m_processor.get());
+    // The link thread lives from here to the end of the run; only its socket comes and goes.
+    m_client = std::make_unique<TClientThread>(
+        [this] { m_guard.run([this] { m_server->ClientDataIn(); }); },
+        [this] { m_guard.run([this] { m_server->ClientStateChanged(); }); });
+    m_server->setClient(m_client.get());
+    m_panel = std::make_unique<TMapPanel>();
+    m_panel->FShowPointerToNotVisObj = options.ShowPointerToNotVisObj;
+    m_mapObjs = std::make_unique<TMapObjManager>(m_panel.get());
+    m_mapObjs->FDefaultMarkerColor = m_colours.marker;
+    m_mapObjs->FDefaultTrackColor = m_colours.track;
+    m_mapObjs->FDefaultLostTrackColor = m_colours.lostTrack;
+    m_mapObjs->FDefaultActiveMarkerColor = m_colours.active;
+    m_mapObjs->FDefaultArchiveMarkerColor = m_colours.archive;
+    m_mapObjs->SetVisualState(TMapObjManager::AllMarkers | TMapObjManager::ActiveTrack);
+
+    tmrCheckConn.setInterval(1000);
+    connect(&tmrCheckConn, &QTimer::timeout, this,
+            [this] { m_guard.run([this] { tmrCheckConnTimer(); }); });
+
+    connect(m_db.get(), &db::TDatabaseController::statusPanel2Changed, this,
+            [this](const QColor &c) { emit statusLamp(TStatusField::DatabaseLamp, c); });
+    connect(m_db.get(), &db::TDatabaseController::connectButtonDownChanged, this,
+            &TClientSession::databaseButtonDownChanged);
+    connect(m_db.get(), &db::TDatabaseController::databaseCommandsChanged, this,
+            &TClientSession::setCommandState);
+    connect(m_db.get(), &db::TDatabaseController::busyChanged, this, &TClientSession::busyChanged);
+
+    connect(m_server.get(), &TServerController::statusText, this, &TClientSession::statusText);
+    connect(m_server.get(), &TServerController::statusLamp, this, &TClientSession::statusLamp);
+    connect(m_server.get(), &TServerController::serverButtonDownChanged, this, [this](bool down) {
+        m_serverButtonDown = down;
+        emit serverButtonDownChanged(down);
+    });
+    connect(m_server.get(), &TServerController::connectCommandsChanged, this,
+            [this](bool, bool disconnectOn) {
+                m_linkUp = disconnectOn;
+                setCommandState();
+            });
+    connect(m_server.get(), &TServerController::controlOutsEnabledChanged, this, [this](bool on) {
+        m_controlOuts = on;
+        setCommandState();
+    });
+    connect(m_server.get(), &TServerController::redrawGrid, this, [this] {
+        emit gridRefreshRequested();
+        emit gaugesChanged();
+    });
+    connect(m_server.get(), &TServerController::repaintMap, m_panel.get(), &TMapPanel::Repaint);
+    connect(m_server.get(), &TServerController::objectConnectionNews, this,
+            &TClientSession::onConnectionNews);
+    connect(m_server.get(), &TServerController::allObjectsDisconnected, this,
+            &TClientSession::onAllObjectsDisconnected);
+    connect(m_server.get(), &TServerController::packetsApplied, this,
+            &TClientSession::onPacketsApplied);
+
+    connect(m_panel.get(), &TMapPanel::OnStartOpenMap, this,
+            [this] { emit statusText(TStatusField::CurrentMap, QString()); });
+    connect(m_panel.get(), &TMapPanel::OnEndOpenMap, this, [this] {
+        emit statusText(TStatusField::CurrentMap, QStringLiteral("Текущая карта: ") +
+                                                      m_panel->GetCurrentMapDescription().Name);
+    });
+}
+
+TClientSession::~TClientSession() {
+    tmrCheckConn.stop();
+    m_client.reset(); // joins the worker before anything it calls back into goes
+    m_infoLabel = nullptr;
+    m_mapObjs.reset();
+    destroyRegistry();
+}
+
+// ---- start and exit
+
+void TClientSession::FormShow() {
+    const TFolders &f = Folders();
+    const QString general = QStringLiteral("General");
+    LogOperations(QStringLiteral("FolderPathAppDir=") + f.AppDir, general, 20);
+    LogOperations(QStringLiteral("FolderPathProfile=") + f.ProfileDir, general, 20);
+    LogOperations(QStringLiteral("FolderPathData=") + f.DataDir, general, 20);
+    LogOperations(QStringLiteral("FolderPathCoordCache=") + f.CoordCacheDir, general, 20);
+    LogOperations(QStringLiteral("FolderPathWebServer=") + f.WebServerDir, general, 20);
+
+    m_guard.run([this] { openMaps(); });
+
+    // The server can be reached only through a connected database.
+    if (m_options.AutoConnect == 1) {
+        m_guard.run([this] { connectDatabase(); });
+        if (databaseConnected())
+            m_guard.run([this] { connectServer(); });
+    }
+
+    if (m_options.FirstRun)
+        emit firstRunRequested();
+}
+
+void TClientSession::FormClose() {
+    if (databaseConnected() && m_registry) {
+        try {
+            m_registry->SaveSostGridColWidth();
+        } catch (const std::exception &e) {
+            m_dialogs.message(QStringLiteral("Не удалось сохранить настройки при выходе:\r\n") +
+                                  TErrorGuard::ExceptionText(e),
+                              QStringLiteral("Ошибка при сохранении настроек"), TMsgIcon::Error);
+        }
+    }
+    m_guard.run([this] { disconnectServer(); });
+    // Window sizes and positions are kept only while a database connection exists.
+    if (databaseConnected())
+        m_guard.run([this] { emit settingsSaveRequested(); });
+    // No state callback may run into a window that is closing.
+    m_guard.run([this] { m_client->Terminate(); });
+    if (databaseConnected())
+        m_guard.run([this] { disconnectDatabase(); });
+}
+
+// ---- database
+
+bool TClientSession::databaseConnected() const {
+    return m_db->FLastDbConnectionSost == 1;
+}
+
+bool TClientSession::openDatabase() {
+    return m_db->ConnectToDB(m_options.DBServ, m_options.DBPath, m_options.DBPass,
+                             m_options.DBLogin, [this] { createRegistry(); });
+}
+
+void TClientSession::connectDatabase() {
+    if (m_db->updateRunning())
+        return;
+    if (!openDatabase()) {
+        m_db->setButtonDown(false);
+        return;
+    }
+    if (m_db->versionCheck())
+        emit updateRequested(); // its outcome does not stop the command
+    // The update closes the main connection at its end; the rest of the command needs it.
+    if (!m_db->Database().isOpen() && !openDatabase()) {
+        m_db->setButtonDown(false);
+        return;
+    }
+    m_db->setCommands(true);
+    afterConnected();
+    m_db->setButtonDown(true);
+    tmrCheckConn.start();
+}
+
+void TClientSession::afterConnected() {
+    if (!m_registry)
+        return;
+    m_registry->ResetHadOnlineDataState();
+    m_registry->RestructSostGridFields();
+    m_registry->selectView(m_registry->viewIndex() < 0 ? 0 : m_registry->viewIndex());
+    emit statusText(TStatusField::Objects, m_registry->AllObjConnectObjRatio());
+}
+
+void TClientSession::disconnectDatabase() {
+    if (m_db->updateRunning())
+        return;
+    disconnectForUpdate();
+}
+
+void TClientSession::disconnectForUpdate() {
+    if (m_client->getState() != 0)
+        m_guard.run([this] { m_server->DisconnectFromServer(); });
+    if (!m_db->DisconnectFromDB())
+        destroyRegistry(); // the server no longer answered: its registry goes with it
+    m_db->setCommands(false);
+    m_db->setSost(0);
+    m_panel->Repaint();
+    m_db->setButtonDown(false);
+    tmrCheckConn.stop();
+}
+
+void TClientSession::databaseButton(bool down) {
+    if (down)
+        connectDatabase();
+    else
+        disconnectDatabase();
+}
+
+void TClientSession::tmrCheckConnTimer() {
+    tmrCheckConn.stop();
+    if (!m_db->updateRunning() && m_db->tbConnectDBDown() && !m_db->Database().ping()) {
+        disconnectDatabase();
+        m_dialogs.message(QStringLiteral("Cоединение с базой данных потеряно. Для продолжения "
+                                         "\r\nработы необходимо выполнить переподключение."),
+                          QStringLiteral("Ошибка подключения"), TMsgIcon::Warning);
+    }
+    if (m_db->Database().isOpen())
+        tmrCheckConn.start();
+}
+
+void TClientSession::setUpdateRunning(bool running) {
+    m_db->setUpdateRunning(running);
+    setCommandState();
+}
+
+bool TClientSession::updateRunning() const {
+    return m_db->updateRunning();
+}
+
+void TClientSession::createRegistry() {
+    destroyRegistry();
+    m_registry = std::make_unique<TManager>(db::TConnectionSettings::fromOptions(m_options),
+                                            m_dialogs, CoordCacheDir());
+    m_server->setManager(m_registry.get());
+    registerMapObjects();
+    emit registryChanged(m_registry.get());
+}
+
+void TClientSession::destroyRegistry() {
+    if (!m_registry)
+        return;
+    m_server->setManager(nullptr);
+    emit registryChanged(nullptr);
+    m_registry.reset();
+}
+
+void TClientSession::registerMapObjects() {
+    removePickedLabel();
+    m_mapObjs->Clear();
+    if (!m_registry)
+        return;
+    for (TControllableObject *o : m_registry->FObjects) {
+        // Loaded from the registry: stored data until the server says otherwise. The item
+        // starts with an empty track.
+        TDataRecord r;
+        r.FTimeStamp = o->TS;
+        r.FCoords = TGeoCoords{o->Lat, o->Lng};
+        r.Status = 1;
+        if (TManagedItem *item = m_mapObjs->AddObject(o->Number, r)) {
+            item->track()->Clear();
+            item->FArchive = true;
+            item->marker()->FColor = m_colours.forMarker(false, true);
+            item->description().Name = o->Name;
+        }
+    }
+    m_panel->Repaint();
+}
+
+// ---- server
+
+void TClientSession::connectServer() {
+    m_server->miConnectToServerClick();
+}
+
+void TClientSession::disconnectServer() {
+    m_server->DisconnectFromServer();
+}
+
+void TClientSession::serverButton(bool down) {
+    if (!down) {
+        disconnectServer();
+        return;
+    }
+    if (!databaseConnected())
+        connectDatabase();
+    if (databaseConnected())
+        connectServer();
+    else
+        emit serverButtonDownChanged(false);
+}
+
+void TClientSession::sendObjectCommand(int code) {
+    if (m_selectedNumber <= 0)
+        return;
+    m_server->SendObjectCommand(QString::number(m_selectedNumber), code);
+}
+
+void TClientSession::onConnectionNews(int number, TConnectionNews news) {
+    TManagedItem *item = m_mapObjs->Item(number);
+    if (!item)
+        return;
+    item->SetConnected(news != TConnectionNews::Disconnected);
+    if (news != TConnectionNews::Listed)
+        item->FArchive = news == TConnectionNews::Disconnected;
+    item->marker()->FColor =
+        m_colours.forMarker(number == m_mapObjs->GetActiveObject(), item->FArchive);
+}
+
+void TClientSession::onAllObjectsDisconnected() {
+    m_mapObjs->DisconnectAll();
+}
+
+void TClientSession::onPacketsApplied(const std::vector<TAppliedPacket> &applied) {
+    for (const TAppliedPacket &a : applied) {
+        if (!a.updating || !a.object)
+            continue;
+        const TControllableObject &o = *a.object;
+        // The item's current record takes the object's position.
+        if (TManagedItem *item = m_mapObjs->Item(o.Number))
+            item->MoveCurrent(TGeoCoords{o.Lat, o.Lng}, o.TS);
+        if (!m_archiveView && o.Number == m_mapObjs->GetActiveObject())
+            followActive(false);
+    }
+    m_panel->Repaint();
+    emit gaugesChanged();
+}
+
+// ---- the active object
+
+void TClientSession::selectObject(int number, int row) {
+    m_selectedNumber = number;
+    m_selectedRow = row;
+    if (m_registry)
+        m_registry->setSelectedRow(row);
+    m_server->EnDisControlOuts(number);
+    emit gaugesChanged();
+    if (!m_registry)
+        return;
+    m_mapObjs->SetVisualState(m_mapObjs->visualState() & ~TMapObjManager::ActiveLabel);
+    if (number != m_mapObjs->GetActiveObject())
+        if (TManagedItem *i = m_mapObjs->Item(number))
+            i->track()->Clear();
+    m_mapObjs->SetActiveObject(number);
+    followActive(true);
+    m_panel->Repaint();
+}
+
+void TClientSession::setFollowMode(bool on) {
+    m_followMode = on;
+    if (on) {
+        followActive(true);
+        m_panel->Repaint();
+    }
+}
+
+std::optional<TGaugeValues> TClientSession::gauges() const {
+    if (!m_registry || m_selectedRow < 1)
+        return std::nullopt;
+    return m_registry->gaugesFor(m_selectedRow);
+}
+
+void TClientSession::followActive(bool selectBest) {
+    TManagedItem *item = m_mapObjs->Item(m_mapObjs->GetActiveObject());
+    if (!item || !m_followMode)
+        return;
+    const TGeoCoords pos = item->current().FCoords;
+    if (pos.Latitude == 0 && pos.Longitude == 0)
+        return;
+    if (selectBest && (!m_panel->isCoordsInCurrentMap(pos) || m_options.SelectBestMap) &&
+        m_options.AutoMapChange)
+        m_panel->SelectBestFitMap(pos, true);
+    if (m_panel->isCoordsInCurrentMap(pos))
+        m_panel->MoveCamera(pos);
+}
+
+// ---- the raster map
+
+void TClientSession::openMaps() {
+    m_panel->LoadMapFiles(m_options.Maps);
+    m_options.FisMapListChanged = false;
+    if (!m_options.Maps.isEmpty())
+        m_panel->OpenMap(m_options.DefaultMap);
+}
+
+void TClientSession::zoom(int steps) {
+    for (int i = 0; i < std::abs(steps); ++i)
+        steps > 0 ? m_panel->ZoomIn() : m_panel->ZoomOut();
+    followActive(false);
+    m_panel->Repaint();
+}
+
+void TClientSession::setShowAllObjects(bool on) {
+    m_mapObjs->SetVisualState(TMapObjManager::ActiveTrack |
+                              (on ? TMapObjManager::AllMarkers : TMapObjManager::ActiveMarker));
+    m_panel->Repaint();
+}
+
+void TClientSession::setShowNumbers(bool on) {
+    const int v = m_mapObjs->visualState();
+    m_mapObjs->SetVisualState(
+        on ? (v | TMapObjManager::AllLabels)
+           : (v & ~(TMapObjManager::AllLabels | TMapObjManager::ActiveLabel)));
+    m_panel->Repaint();
+}
+
+void TClientSession::setTrackPoints(bool points) {
+    m_mapObjs->SetTrackType(points ? TMapObjManager::PointTrack : 0);
+    m_panel->Repaint();
+}
+
+void TClientSession::deleteTracks() {
+    m_mapObjs->ClearTracks();
+    m_panel->Repaint();
+}
+
+void TClientSession::mapPressed(const QPoint &pos, bool rightButton) {
+    m_lastMapPos = pos;
+    if (rightButton && m_panel->isMapReady())
+        m_pickedPosition = m_panel->ScreenToGeo(pos.x(), pos.y());
+}
+
+void TClientSession::mapDragged(const QPoint &pos, bool leftButton) {
+    if (!leftButton)
+        return;
+    // Dragging moves the camera the other way.
+    m_panel->MoveCamera(m_lastMapPos.x() - pos.x(), m_lastMapPos.y() - pos.y());
+    m_lastMapPos = pos;
+    m_panel->Repaint();
+}
+
+QString TClientSession::pickedPointText(int number, const TPositionSnapshot &pos) const {
+    // The speed at the picked point: from the track point before it, when it is plausible.
+    QString speed = QStringLiteral("---");
+    if (const TManagedItem *item = m_mapObjs->Item(number)) {
+        const TTrack *tr = item->track();
+        for (int k = 1; k < tr->Count(); ++k) {
+            if (tr->Point(k).DateTime != pos.TimeStamp)
+                continue;
+            const TTrackPoint &a = tr->Point(k - 1), &b = tr->Point(k);
+            const long double seconds = (b.DateTime - a.DateTime) * 86400.0L;
+            if (seconds > 0) {
+                const long double kmh = GeoDistance(a.GeoCoords, b.GeoCoords) * 3.6L / seconds;
+                if (kmh < m_options.MaxSpeed)
+                    speed = QString::asprintf("%.2f", double(kmh)).replace('.', ',') +
+                            QStringLiteral(" км/ч");
+            }
+            break;
+        }
+    }
+    return QStringLiteral("Номер объекта: %1\r\nДата: %2\r\nВремя: %3\r\nШирота: %4\r\nДолгота: "
+                          "%5\r\nСкорость: %6")
+        .arg(number)
+        .arg(dt::dateToStr(pos.TimeStamp), dt::timeToStr(pos.TimeStamp),
+             FormatDMS(pos.Coords.Latitude), FormatDMS(pos.Coords.Longitude), speed);
+}
+
+QString TClientSession::pickedPointLabel() const {
+    return m_infoLabel ? m_infoLabel->FText : QString();
+}
+
+void TClientSession::removePickedLabel() {
+    if (m_infoLabel) {
+        m_panel->RemoveObject(m_infoLabel);
+        m_infoLabel = nullptr;
+    }
+}
+
+void TClientSession::mapClicked(const QPoint &at) {
+    int number = -1;
+    TPositionSnapshot pos;
+    const bool hit =
+        m_panel->isMapReady() &&
+        m_mapObjs->GetObjInCoords(m_panel->ScreenToMap(at), number, pos,
+                                  TMapObjManager::AllMarkers | TMapObjManager::ActiveMarker |
+                                      TMapObjManager::AllTracks | TMapObjManager::ActiveTrack |
+                                      TMapObjManager::ActiveLabel | TMapObjManager::AllLabels);
+    if (!hit) {
+        removePickedLabel();
+        m_panel->Repaint();
+        return;
+    }
+    if (!m_infoLabel) {
+        m_infoLabel = m_panel->CreateObject<TMapLabel>();
+        m_infoLabel->FSize = 10;
+        m_infoLabel->FColor = QGuiApplication::palette().color(QPalette::ToolTipText);
+        m_infoLabel->FBackColor = QGuiApplication::palette().color(QPalette::ToolTipBase);
+    }
+    m_infoLabel->FText = pickedPointText(number, pos);
+    m_infoLabel->SetPosition(pos);
+    m_infoLabel->FisVisible = true;
+    m_panel->Repaint();
+}
+
+QStringList TClientSession::mapNames() {
+    if (m_options.FisMapListChanged) {
+        m_panel->LoadMapFiles(m_options.Maps);
+        m_options.FisMapListChanged = false;
+    }
+    QStringList names;
+    m_panel->GetMapsList(names);
+    return names;
+}
+
+int TClientSession::currentMapIndex() const {
+    return m_panel->currentMapIndex();
+}
+
+void TClientSession::selectMap(int index) {
+    if (index < 0 || index == m_panel->currentMapIndex())
+        return;
+    const TManagedItem *item = m_mapObjs->Item(m_mapObjs->GetActiveObject());
+    const TGeoCoords pos = item ? item->current().FCoords : TGeoCoords{};
+    // The chosen map opens centred on the followed object when it lies on it.
+    if (m_followMode && item && (pos.Latitude != 0 || pos.Longitude != 0))
+        m_panel->OpenMap(index, pos);
+    else
+        m_panel->OpenMap(index);
+    m_panel->Repaint();
+}
+
+void TClientSession::showObjectOnMap(int number) {
+    const TManagedItem *item = m_mapObjs->Item(number);
+    if (!item)
+        return;
+    const TGeoCoords pos = item->current().FCoords;
+    if (pos.Latitude == 0 && pos.Longitude == 0)
+        return;
+    if (!m_panel->isCoordsInCurrentMap(pos))
+        m_panel->SelectBestFitMap(pos, true);
+    if (m_panel->isCoordsInCurrentMap(pos))
+        m_panel->MoveCamera(pos);
+    m_panel->Repaint();
+}
+
+// ---- maintenance
+
+void TClientSession::clearCache() {
+    if (m_db->updateRunning())
+        return;
+    ClearCache(m_fmngr.get());
+}
+
+void TClientSession::purgeStatistics(std::optional<int> object, TDateTime upTo) {
+    PurgeStatistics(m_db->Database(), object, upTo);
+    // The purged history leaves the map too.
+    m_mapObjs->ClearTracks();
+    m_panel->Repaint();
+    m_dialogs.message(QStringLiteral("Очистка статистики завершена!"),
+                      QStringLiteral("Удаление архивных данных"), TMsgIcon::Information);
+}
+
+void TClientSession::execScript() {
+    db::TScriptExecution(m_options, m_dialogs).miExecScriptClick();
+}
+
+// ---- settings
+
+void TClientSession::beforeApplySettings() {
+    if (databaseConnected() && m_registry)
+        m_registry->SaveSostGridColWidth();
+}
+
+void TClientSession::afterApplySettings() {
+    m_colours = TMarkerColours::fromOptions(m_options);
+    m_mapObjs->FDefaultMarkerColor = m_colours.marker;
+    m_mapObjs->FDefaultTrackColor = m_colours.track;
+    m_mapObjs->FDefaultLostTrackColor = m_colours.lostTrack;
+    m_mapObjs->FDefaultActiveMarkerColor = m_colours.active;
+    m_mapObjs->FDefaultArchiveMarkerColor = m_colours.archive;
+    const int active = m_mapObjs->GetActiveObject();
+    for (const auto &item : m_mapObjs->ManagedItems) {
+        item->marker()->FColor = m_colours.forMarker(item->number() == active, item->FArchive);
+        item->track()->FColor = m_colours.track;
+        item->track()->FLostColor = m_colours.lostTrack;
+    }
+    m_panel->FShowPointerToNotVisObj = m_options.ShowPointerToNotVisObj;
+    m_panel->Repaint();
+    if (databaseConnected() && m_registry) {
+        m_registry->RestructSostGridFields();
+        emit gridRefreshRequested();
+    }
+}
+
+// ---- commands
+
+void TClientSession::setCommandState() {
+    emit commandsChanged();
+}
+
+bool TClientSession::isEnabled(TSessionCommand command) const {
+    const bool connected = m_db->commandsEnabled();
+    const bool updating = m_db->updateRunning();
+    switch (command) {
+    case TSessionCommand::DatabaseConnect:
+        return !connected && !updating;
+    case TSessionCommand::DatabaseDisconnect:
+        return connected && !updating;
+    case TSessionCommand::DatabaseButton:
+    case TSessionCommand::ClearCache:
+    case TSessionCommand::UpdateDatabase:
+        return !updating;
+    case TSessionCommand::ExecScript:
+        return !connected && !updating;
+    case TSessionCommand::ServerConnect:
+        return connected && !m_linkUp;
+    case TSessionCommand::ServerDisconnect:
+        return m_linkUp;
+    case TSessionCommand::ServerButton:
+        return !updating;
+    case TSessionCommand::ClearStatistics:
+        return connected;
+    case TSessionCommand::RelayControl:
+    case TSessionCommand::SetupDevice:
+        return m_controlOuts;
+    case TSessionCommand::Count:
+        break;
+    }
+    return false;
+}

@@ -1,0 +1,207 @@
+#pragma once
+
+// The client session: the one UI-free home of what crosses subsystems. It owns the long-lived
+// working parts (the database connection, the registry created by each connection, the track
+// files, the server link and its controller, the packet processing, the raster-map model with
+// its object manager) and runs every sequence that involves more than one of them:
+//   database connection -> registry -> map items;
+//   server news -> object state -> marker and colour;
+//   packet -> record -> day file -> map item -> follow;
+//   a click on the map -> the picked point's text.
+// State goes out through signals (enums and texts), commands come in as methods. A window binds
+// its actions and widgets to it; the batch front end drives it without windows.
+
+#include <QColor>
+#include <QObject>
+#include <QPoint>
+#include <QString>
+#include <QTimer>
+
+#include <array>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "app/DateUtils.h"
+#include "app/ErrorGuard.h"
+#include "app/GeoTypes.h"
+#include "session/SessionTypes.h"
+
+struct TOptions;
+class TDialogs;
+class TClientThread;
+class TFManager;
+class TManager;
+class TMapLabel;
+class TMapObjManager;
+class TMapPanel;
+class TOnlineProcessor;
+class TServerController;
+struct TAppliedPacket;
+struct TGaugeValues;
+struct TPositionSnapshot;
+namespace db {
+class TDatabaseController;
+}
+
+// The colours of the map's markers and tracks, taken from the settings (0x00BBGGRR values).
+struct TMarkerColours {
+    QColor marker, track, lostTrack, active, archive;
+    static TMarkerColours fromOptions(const TOptions &options);
+    // The marker colour for an object: the active one stands out, then live or stored data.
+    QColor forMarker(bool active, bool archive) const;
+};
+
+class TClientSession : public QObject {
+    Q_OBJECT
+public:
+    TClientSession(TOptions &options, TDialogs &dialogs, QObject *parent = nullptr);
+    ~TClientSession() override;
+
+    TOptions &options() { return m_options; }
+    TDialogs &dialogs() { return m_dialogs; }
+    TErrorGuard &guard() { return m_guard; }
+    db::TDatabaseController &database() { return *m_db; }
+    // The registry of the current database connection; null while none was made.
+    TManager *registry() const { return m_registry.get(); }
+    TFManager &fmngr() { return *m_fmngr; }
+    TClientThread &client() { return *m_client; }
+    TServerController &server() { return *m_server; }
+    TOnlineProcessor &processor() { return *m_processor; }
+    TMapPanel &mapPanel() { return *m_panel; }
+    TMapObjManager &mapObjects() { return *m_mapObjs; }
+
+    // ---- start and exit
+    // First display: folders to the operations log, the raster maps, automatic connection;
+    // emits firstRunRequested when the settings say so.
+    void FormShow();
+    // Closing: grid widths and settings saved only while connected, link closed and joined,
+    // database closed. Never throws.
+    void FormClose();
+
+    // ---- database
+    bool databaseConnected() const;
+    void connectDatabase();
+    void disconnectDatabase();
+    void databaseButton(bool down);
+    // The connection watchdog (1000 ms).
+    QTimer tmrCheckConn;
+    void tmrCheckConnTimer();
+    // A database update copies while its loop processes window events: nothing may reconnect.
+    void setUpdateRunning(bool running);
+    bool updateRunning() const;
+    // The update's own disconnect at its end.
+    void disconnectForUpdate();
+
+    // ---- server
+    void connectServer();
+    void disconnectServer();
+    // The server tool button: pressed connects (the database first when needed).
+    void serverButton(bool down);
+    // Relay and device commands (codes 2..10) for the object of the grid's current row.
+    void sendObjectCommand(int code);
+
+    // ---- the active object
+    // The grid's current row changed (number 0 or less: none).
+    void selectObject(int number, int row);
+    int selectedObject() const { return m_selectedNumber; }
+    bool followMode() const { return m_followMode; }
+    void setFollowMode(bool on);
+    bool isArchiveView() const { return m_archiveView; }
+    std::optional<TGaugeValues> gauges() const;
+
+    // ---- the raster map
+    void openMaps();
+    void zoom(int steps);
+    void setShowAllObjects(bool on);
+    void setShowNumbers(bool on);
+    void setTrackPoints(bool points);
+    void deleteTracks();
+    // Mouse on the map: a press remembers the spot (the right button, which opens the map's
+    // context menu, also the position under it), a drag with the left button moves the camera,
+    // a click shows or removes the picked point's information.
+    void mapPressed(const QPoint &pos, bool rightButton = false);
+    TGeoCoords pickedPosition() const { return m_pickedPosition; }
+    void mapDragged(const QPoint &pos, bool leftButton);
+    void mapClicked(const QPoint &pos);
+    // The label's text for an object's position (empty when nothing was picked).
+    QString pickedPointText(int number, const TPositionSnapshot &pos) const;
+    QString pickedPointLabel() const;
+    // The map list, reloaded from the settings when they changed; then the chosen one opened
+    // and centred on the followed object.
+    QStringList mapNames();
+    int currentMapIndex() const;
+    void selectMap(int index);
+    // A double click on an object of the grid: the best map when its position is off the open
+    // one, and the camera there.
+    void showObjectOnMap(int number);
+
+    // ---- maintenance
+    void clearCache();
+    void purgeStatistics(std::optional<int> object, TDateTime upTo);
+    void execScript();
+
+    // ---- settings
+    // "Применить" of the settings window, around taking the window's values: before, the grid
+    // widths are saved (while connected); after, the map and the grid take the new settings.
+    void beforeApplySettings();
+    void afterApplySettings();
+    TMarkerColours markerColours() const { return m_colours; }
+
+    bool isEnabled(TSessionCommand command) const;
+
+signals:
+    void statusText(TStatusField field, const QString &text);
+    void statusLamp(TStatusField field, const QColor &colour);
+    // Enabled states changed: ask isEnabled again.
+    void commandsChanged();
+    void databaseButtonDownChanged(bool down);
+    void serverButtonDownChanged(bool down);
+    // A new registry (or none): the grid, the tree and the pick list show it.
+    void registryChanged(TManager *registry);
+    void gaugesChanged();
+    // The grid's values changed (its shape kept).
+    void gridRefreshRequested();
+    void busyChanged(bool busy);
+    void firstRunRequested();
+    // The connect command's version check accepted an update: show it and run it.
+    void updateRequested();
+    // Settings taken from the window should be applied and saved ("Применить" at exit).
+    void settingsSaveRequested();
+
+private:
+    void createRegistry();
+    void destroyRegistry();
+    void afterConnected();
+    void registerMapObjects();
+    void followActive(bool selectBest);
+    void onPacketsApplied(const std::vector<TAppliedPacket> &applied);
+    void onConnectionNews(int number, TConnectionNews news);
+    void onAllObjectsDisconnected();
+    void setCommandState();
+    bool openDatabase();
+    void removePickedLabel();
+
+    TOptions &m_options;
+    TDialogs &m_dialogs;
+    TErrorGuard m_guard;
+    TMarkerColours m_colours;
+    std::unique_ptr<db::TDatabaseController> m_db;
+    std::unique_ptr<TFManager> m_fmngr;
+    std::unique_ptr<TOnlineProcessor> m_processor;
+    std::unique_ptr<TServerController> m_server;
+    std::unique_ptr<TClientThread> m_client;
+    std::unique_ptr<TMapPanel> m_panel;
+    std::unique_ptr<TMapObjManager> m_mapObjs;
+    std::unique_ptr<TManager> m_registry;
+    TMapLabel *m_infoLabel = nullptr; // the picked point's information, owned by the panel
+    QPoint m_lastMapPos;
+    TGeoCoords m_pickedPosition;
+    int m_selectedNumber = 0;
+    int m_selectedRow = -1;
+    bool m_followMode = true;
+    bool m_archiveView = false;
+    bool m_serverButtonDown = false;
+    bool m_linkUp = false;      // connect enabled false / disconnect enabled true
+    bool m_controlOuts = false; // the selected object is connected
+};

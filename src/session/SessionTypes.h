@@ -1,0 +1,42 @@
+#pragma once
+
+// Values the session shows to whoever presents it: status fields, connection news and the
+// commands whose enabled state it decides.
+
+#include <QMetaType>
+
+// What the status line shows; a window maps them to its panels.
+enum class TStatusField {
+    Objects,      // "connected / registered" objects
+    DatabaseLamp, // the database connection: grey none, green connected, red failed
+    LinkLamp,     // the server link: grey none, green connecting or up, red failed
+    LinkEvent,    // the link's latest event with its time
+    CurrentMap,   // "Текущая карта: ..."
+};
+
+// What the server said about an object's connection.
+enum class TConnectionNews {
+    Listed,       // in the server's list of connected objects ("cobj")
+    Connected,    // a "cnev" connection event
+    Disconnected, // a "cnev" disconnection event
+};
+
+// The commands whose enabled state follows the session's state.
+enum class TSessionCommand {
+    DatabaseConnect,
+    DatabaseDisconnect,
+    DatabaseButton,
+    ServerConnect,
+    ServerDisconnect,
+    ServerButton,
+    ClearCache,
+    ExecScript,
+    UpdateDatabase,
+    ClearStatistics,
+    RelayControl,
+    SetupDevice,
+    Count
+};
+
+Q_DECLARE_METATYPE(TStatusField)
+Q_DECLARE_METATYPE(TConnectionNews)

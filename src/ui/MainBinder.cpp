@@ -1,0 +1,280 @@
+#include "ui/MainBinder.h"
+
+#include "app/Options.h"
+#include "db/DatabaseController.h"
+#include "db/DatabaseUpdate.h"
+#include "db/GroupManager.h"
+#include "maps/MapPanel.h"
+#include "session/ClientSession.h"
+#include "session/ServerMessages.h"
+#include "ui/ArrowIndicators.h"
+#include "ui/AutoConnectForm.h"
+#include "ui/ClearStatisticsForm.h"
+#include "ui/GroupPanel.h"
+#include "ui/MainWindow.h"
+#include "ui/MapPanelWidget.h"
+#include "ui/OptionsForm.h"
+#include "ui/StateGrid.h"
+#include "ui/UpdateDBForm.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QSignalBlocker>
+
+#include <cmath>
+
+namespace {
+int panelOf(TStatusField field) {
+    switch (field) {
+    case TStatusField::Objects:
+        return 0;
+    case TStatusField::DatabaseLamp:
+        return 2;
+    case TStatusField::LinkLamp:
+        return 4;
+    case TStatusField::CurrentMap:
+        return 5;
+    case TStatusField::LinkEvent:
+        return 6;
+    }
+    return -1;
+}
+
+int toBgr(const QColor &c) {
+    return c.red() | c.green() << 8 | c.blue() << 16;
+}
+
+void setChecked(QAction *a, bool on) {
+    const QSignalBlocker b(a);
+    a->setChecked(on);
+}
+} // namespace
+
+template <class F> void TMainBinder::onTriggered(QAction *action, F &&f) {
+    // A switch follows its state, whoever changes it; a command its triggering.
+    const auto signal = action->isCheckable() && std::is_invocable_v<F, bool> &&
+                                action != m_main.commands().tbDatabase &&
+                                action != m_main.commands().tbServer
+                            ? &QAction::toggled
+                            : &QAction::triggered;
+    connect(action, signal, this, [this, f = std::forward<F>(f)](bool checked) {
+        m_session.guard().run([&] {
+            if constexpr (std::is_invocable_v<F, bool>)
+                f(checked);
+            else
+                f();
+        });
+    });
+}
+
+TMainBinder::TMainBinder(TfmMain &main, TClientSession &session, TfmArrowIndicators *arrows,
+                         TfmOptions *optionsForm)
+    : QObject(&main), m_main(main), m_session(session), m_arrows(arrows),
+      m_optionsForm(optionsForm) {
+    m_autoConnectForm = new TfmAutoConnectToServer(session.server().autoConnect(), &main);
+    bindStatus();
+    bindCommands();
+    bindMap();
+    applyCommandStates();
+}
+
+TMainBinder::~TMainBinder() {
+    delete m_autoConnectForm;
+    delete m_updateForm;
+}
+
+void TMainBinder::bindStatus() {
+    TClientSession &s = m_session;
+    connect(&s, &TClientSession::statusText, &m_main,
+            [this](TStatusField f, const QString &t) { m_main.setStatusText(panelOf(f), t); });
+    connect(&s, &TClientSession::statusLamp, &m_main, [this](TStatusField f, const QColor &c) {
+        m_main.setStatusLamp(panelOf(f), toBgr(c));
+    });
+    connect(&s, &TClientSession::busyChanged, this, [](bool busy) {
+        if (busy)
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        else
+            QApplication::restoreOverrideCursor();
+    });
+    connect(&s, &TClientSession::commandsChanged, this, &TMainBinder::applyCommandStates);
+    const TfmMain::Commands &c = m_main.commands();
+    connect(&s, &TClientSession::databaseButtonDownChanged, this,
+            [c](bool down) { setChecked(c.tbDatabase, down); });
+    connect(&s, &TClientSession::serverButtonDownChanged, this,
+            [c](bool down) { setChecked(c.tbServer, down); });
+    connect(&s, &TClientSession::registryChanged, this, &TMainBinder::bindRegistry);
+    connect(&s, &TClientSession::gaugesChanged, this, &TMainBinder::showGauges);
+    connect(&s, &TClientSession::gridRefreshRequested, this,
+            [this] { m_main.stateGrid()->gridModel()->refresh(); });
+    connect(&s, &TClientSession::updateRequested, this, [this] { showUpdate(true); });
+    if (m_optionsForm) {
+        connect(&s, &TClientSession::settingsSaveRequested, m_optionsForm, &TfmOptions::Apply);
+        connect(m_optionsForm, &TfmOptions::aboutToApply, this,
+                [this] { m_session.guard().run([this] { m_session.beforeApplySettings(); }); });
+        connect(m_optionsForm, &TfmOptions::applied, this,
+                [this] { m_session.guard().run([this] { m_session.afterApplySettings(); }); });
+    }
+}
+
+void TMainBinder::applyCommandStates() {
+    const TfmMain::Commands &c = m_main.commands();
+    const auto on = [this](TSessionCommand cmd) { return m_session.isEnabled(cmd); };
+    c.dbConnect->setEnabled(on(TSessionCommand::DatabaseConnect));
+    c.dbDisconnect->setEnabled(on(TSessionCommand::DatabaseDisconnect));
+    c.tbDatabase->setEnabled(on(TSessionCommand::DatabaseButton));
+    c.serverConnect->setEnabled(on(TSessionCommand::ServerConnect));
+    c.serverDisconnect->setEnabled(on(TSessionCommand::ServerDisconnect));
+    c.tbServer->setEnabled(on(TSessionCommand::ServerButton));
+    c.clearCache->setEnabled(on(TSessionCommand::ClearCache));
+    c.execScript->setEnabled(on(TSessionCommand::ExecScript));
+    c.updateDb->setEnabled(on(TSessionCommand::UpdateDatabase));
+    c.clearStatistics->setEnabled(on(TSessionCommand::ClearStatistics));
+    c.relayControl->setEnabled(on(TSessionCommand::RelayControl));
+    c.setupDevice->setEnabled(on(TSessionCommand::SetupDevice));
+}
+
+void TMainBinder::showGauges() {
+    if (!m_arrows)
+        return;
+    const std::optional<TGaugeValues> g = m_session.gauges();
+    if (!g) {
+        m_arrows->setValues(NAN, NAN);
+        return;
+    }
+    m_arrows->setVoltage(g->voltage);
+    m_arrows->setFuel(g->fuel, g->scale, g->lowerMark, g->upperMark);
+}
+
+void TMainBinder::bindRegistry(TManager *m) {
+    m_main.groupPanel()->setManager(m);
+    m_main.stateGrid()->setManager(m);
+    if (!m)
+        return;
+    connect(m, &TManager::gridRowsChanged, this, [this] {
+        TSostGrid *grid = m_main.stateGrid();
+        grid->gridModel()->reset();
+        // A row is always selected when there is one: it drives the indicators.
+        if (grid->gridModel()->rowCount() > 0)
+            grid->setCurrentIndex(grid->gridModel()->index(0, 0));
+    });
+    connect(m, &TManager::gridColumnsChanged, this,
+            [this] { m_main.stateGrid()->gridModel()->reset(); });
+    connect(m, &TManager::gridInvalidated, this, [this] {
+        m_main.stateGrid()->gridModel()->refresh();
+        showGauges();
+    });
+}
+
+void TMainBinder::bindCommands() {
+    const TfmMain::Commands &c = m_main.commands();
+    TClientSession &s = m_session;
+
+    onTriggered(c.dbConnect, [&s] { s.connectDatabase(); });
+    onTriggered(c.dbDisconnect, [&s] { s.disconnectDatabase(); });
+    onTriggered(c.tbDatabase, [&s](bool down) { s.databaseButton(down); });
+    onTriggered(c.serverConnect, [&s] { s.connectServer(); });
+    onTriggered(c.serverDisconnect, [&s] { s.disconnectServer(); });
+    onTriggered(c.tbServer, [&s](bool down) { s.serverButton(down); });
+    for (QAction *a : c.relayControl->actions()) {
+        const int code = a->data().toInt();
+        onTriggered(a, [&s, code] { s.sendObjectCommand(code); });
+    }
+    onTriggered(c.setupDevice, [&s] { s.sendObjectCommand(10); });
+    onTriggered(c.clearCache, [&s] { s.clearCache(); });
+    onTriggered(c.execScript, [&s] { s.execScript(); });
+    onTriggered(c.updateDb, [this] { showUpdate(false); });
+    onTriggered(c.clearStatistics, [this] { purge(); });
+    onTriggered(c.tbFollowMode, [&s](bool on) { s.setFollowMode(on); });
+    s.setFollowMode(c.tbFollowMode->isChecked());
+
+    TSostGrid *grid = m_main.stateGrid();
+    connect(grid, &TSostGrid::currentObjectChanged, this, [this](int number, int row) {
+        m_session.guard().run([&] { m_session.selectObject(number, row); });
+    });
+    connect(grid, &QAbstractItemView::doubleClicked, this, [this, grid] {
+        bool ok = false;
+        const int number = grid->currentObjectText().toInt(&ok);
+        if (ok)
+            m_session.guard().run([&] { m_session.showObjectOnMap(number); });
+    });
+}
+
+void TMainBinder::bindMap() {
+    const TfmMain::Commands &c = m_main.commands();
+    TClientSession &s = m_session;
+    TMapPanelWidget *w = m_main.mapWidget();
+    const auto guarded = [this](auto f) {
+        return [this, f](auto &&...args) { m_session.guard().run([&] { f(args...); }); };
+    };
+    connect(w, &TMapPanelWidget::wheelTurned, this, guarded([&s](int steps) { s.zoom(steps); }));
+    onTriggered(c.tbZoomIn, [&s] { s.zoom(1); });
+    onTriggered(c.tbZoomOut, [&s] { s.zoom(-1); });
+    onTriggered(c.tbShowAll, [&s](bool on) { s.setShowAllObjects(on); });
+    onTriggered(c.tbShowNumbers, [&s](bool on) { s.setShowNumbers(on); });
+    onTriggered(c.tbTrackStyle, [&s](bool points) { s.setTrackPoints(points); });
+    onTriggered(c.tbDeleteTracks, [&s] { s.deleteTracks(); });
+    connect(w, &TMapPanelWidget::clicked, this,
+            guarded([&s](const QPoint &pos) { s.mapClicked(pos); }));
+    connect(w, &TMapPanelWidget::mousePressed, this,
+            guarded([&s](const QPoint &pos, Qt::MouseButton button) {
+                s.mapPressed(pos, button == Qt::RightButton);
+            }));
+    connect(w, &TMapPanelWidget::mouseMoved, this,
+            guarded([&s](const QPoint &pos, Qt::MouseButtons buttons) {
+                s.mapDragged(pos, buttons & Qt::LeftButton);
+            }));
+    // "Выбор карты" of the tool bar: the raster maps of the settings.
+    onTriggered(c.tbMapSelect, [this] {
+        const int i =
+            TMapSelectForm::Select(m_session.mapNames(), m_session.currentMapIndex(), &m_main);
+        m_session.selectMap(i);
+    });
+    // The map's context menu lists the same maps.
+    connect(c.mapSelect, &QMenu::aboutToShow, this, &TMainBinder::fillMapSelectMenu);
+}
+
+void TMainBinder::fillMapSelectMenu() {
+    QMenu *menu = m_main.commands().mapSelect;
+    menu->clear();
+    QStringList names;
+    m_session.guard().run([&] { names = m_session.mapNames(); });
+    const int current = m_session.currentMapIndex();
+    for (int i = 0; i < names.size(); ++i) {
+        QAction *a = menu->addAction(names[i]);
+        a->setCheckable(true);
+        a->setChecked(i == current);
+        onTriggered(a, [this, i] { m_session.selectMap(i); });
+    }
+}
+
+void TMainBinder::showUpdate(bool atConnect) {
+    if (!m_updateForm) {
+        m_updateForm = new TUpdateDBForm(m_session.options(), m_session.dialogs(),
+                                         m_session.database().Database(), &m_main);
+        db::TDatabaseUpdater &u = m_updateForm->updater();
+        u.saveSettings = [this] {
+            if (m_optionsForm) {
+                m_optionsForm->SaveOptions();
+                m_optionsForm->OptionsToInterface();
+            }
+        };
+        u.disconnectMain = [this] { m_session.disconnectForUpdate(); };
+        connect(&u, &db::TDatabaseUpdater::runningChanged, &m_session,
+                &TClientSession::setUpdateRunning);
+    }
+    if (atConnect)
+        m_updateForm->PerformUpdate();
+    else
+        m_updateForm->execModal();
+}
+
+void TMainBinder::purge() {
+    const TManager *m = m_session.registry();
+    if (!m || !m->FindObject(m_session.selectedObject()))
+        return;
+    TfmClearStatistics dlg(&m_main);
+    dlg.fill(*m, m_session.selectedObject());
+    if (dlg.exec() == QDialog::Accepted)
+        m_session.purgeStatistics(dlg.objectChoice(), dlg.upTo());
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QObject>
+
+class QAction;
+class TClientSession;
+class TfmArrowIndicators;
+class TfmAutoConnectToServer;
+class TfmMain;
+class TfmOptions;
+class TManager;
+class TUpdateDBForm;
+enum class TSessionCommand;
+
+// Binds the main window's actions and widgets to the session: commands go to the session's
+// methods, the session's state comes back to the widgets. It holds no behaviour of its own;
+// the dialogs it opens only collect a choice the session then acts on.
+class TMainBinder : public QObject {
+    Q_OBJECT
+public:
+    TMainBinder(TfmMain &main, TClientSession &session, TfmArrowIndicators *arrows,
+                TfmOptions *optionsForm);
+    ~TMainBinder() override;
+
+private:
+    void bindStatus();
+    void bindCommands();
+    void bindMap();
+    void bindRegistry(TManager *registry);
+    void applyCommandStates();
+    void showGauges();
+    void showUpdate(bool atConnect);
+    void purge();
+    void fillMapSelectMenu();
+    // Runs a command through the session's error guard.
+    void onAction(QAction *action, void (TMainBinder::*handler)());
+    template <class F> void onTriggered(QAction *action, F &&f);
+
+    TfmMain &m_main;
+    TClientSession &m_session;
+    TfmArrowIndicators *m_arrows;
+    TfmOptions *m_optionsForm;
+    TfmAutoConnectToServer *m_autoConnectForm = nullptr;
+    TUpdateDBForm *m_updateForm = nullptr;
+};
