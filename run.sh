@@ -16,14 +16,6 @@ if [ "$(id -u)" -eq 0 ]; then
     export QTWEBENGINE_DISABLE_SANDBOX=1
 fi
 
-# The local database server, and the try-out registry in a database that has no objects yet.
-if [ "${ZARNEX_NO_FIREBIRD:-0}" != 1 ]; then
-    scripts/firebird.sh status >/dev/null 2>&1 || scripts/firebird.sh start ||
-        echo "warning: the Firebird server did not start (run as root, or see README)" >&2
-    build/tools/zarnex-dbtool exec "localhost:$PWD/build/bin/database/ZARNEXLDB.FDB" \
-        scripts/demo-objects.sql >/dev/null || echo "warning: demo objects not registered" >&2
-fi
-
 # First start: a settings file beside the program that points at the local database and the
 # simulator and connects at once. An existing settings file is never touched.
 settings=build/bin/zarnex-client.ini
@@ -36,6 +28,16 @@ if [ ! -e "$settings" ]; then
         '[Map]' 'MapsCount=2' 'Map0=map/moscow-overview.map' 'Map1=map/moscow-centre.map' \
         'DefaultMap=0' >"$settings"
     chmod 600 "$settings"
+fi
+
+# The local database server, and the try-out registry in the settings' database when it has no
+# objects yet.
+if [ "${ZARNEX_NO_FIREBIRD:-0}" != 1 ]; then
+    scripts/firebird.sh status >/dev/null 2>&1 || scripts/firebird.sh start ||
+        echo "warning: the Firebird server did not start (run as root, or see README)" >&2
+    if ! out=$(build/bin/zarnex-cli exec-script scripts/demo-objects.sql 2>&1); then
+        echo "warning: demo objects not registered: $out" >&2
+    fi
 fi
 
 # The try-out partner: a simulated monitoring server on 127.0.0.1:7788 (login demo, password

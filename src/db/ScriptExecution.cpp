@@ -12,9 +12,7 @@ namespace db {
 TScriptExecution::TScriptExecution(const TOptions &options, TDialogs &dialogs)
     : m_options(options), m_dialogs(dialogs) {}
 
-void TScriptExecution::runFile(const TConnectionSettings &settings, const QString &fileName) {
-    TDatabase database;
-    database.open(settings);
+void TScriptExecution::runOn(TDatabase &database, const QString &fileName) {
     TTransaction tr(database, TTransactionKind::Write);
     try {
         TSqlScript script(readScriptLines(fileName).join(QLatin1Char('\n')));
@@ -22,9 +20,19 @@ void TScriptExecution::runFile(const TConnectionSettings &settings, const QStrin
         script.run(tr);
         if (tr.isActive())
             tr.commit();
-        database.close();
     } catch (...) {
         tr.forceRollback();
+        throw;
+    }
+}
+
+void TScriptExecution::runFile(const TConnectionSettings &settings, const QString &fileName) {
+    TDatabase database;
+    database.open(settings);
+    try {
+        runOn(database, fileName);
+        database.close();
+    } catch (...) {
         database.forceClose();
         throw;
     }

@@ -15,6 +15,7 @@ class TDialogs;
 namespace db {
 
 struct TConnectionSettings;
+class TDatabase;
 
 class TScriptExecution {
 public:
@@ -25,6 +26,9 @@ public:
     // Runs one file in a write transaction ("concurrency", "nowait") and commits; on failure
     // rolls back, closes the connection and rethrows.
     static void runFile(const TConnectionSettings &settings, const QString &fileName);
+    // The same on a connection the caller opened (and closes): rolls back and rethrows on
+    // failure, the connection stays open.
+    static void runOn(TDatabase &database, const QString &fileName);
 
 private:
     const TOptions &m_options;

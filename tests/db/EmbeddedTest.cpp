@@ -12,24 +12,27 @@
 using namespace db;
 
 // Without a server name the database is opened by the embedded engine: the file path alone.
-TEST(EmbeddedEngine, TheToolBuildsTheShippedDatabaseAndTheClientOpensItWithoutAServer) {
-    if (!QFileInfo::exists(ZARNEX_TOOLS_DIR "/zarnex-dbtool"))
-        GTEST_SKIP() << "zarnex-dbtool is not built (ZARNEX_WITH_TOOLS=OFF)";
+TEST(EmbeddedEngine, TheCliBuildsTheShippedDatabaseAndTheClientOpensItWithoutAServer) {
+    if (!QFileInfo::exists(ZARNEX_BIN_DIR "/zarnex-cli"))
+        GTEST_SKIP() << "zarnex-cli is not built";
     const QString path = dbtest::scratchDir() + "EMBEDDED.FDB";
     QFile::remove(path);
     QProcess tool;
-    tool.start(ZARNEX_TOOLS_DIR "/zarnex-dbtool",
-               {"create", path, ZARNEX_SOURCE_DIR "/update/UPDB.sql", "--if-missing"});
+    tool.start(
+        ZARNEX_BIN_DIR "/zarnex-cli",
+        {"create-db", path, "--script", ZARNEX_SOURCE_DIR "/update/UPDB.sql", "--if-missing"});
     ASSERT_TRUE(tool.waitForFinished(60000));
     ASSERT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
     ASSERT_TRUE(QFileInfo::exists(path));
-    if (geteuid() == 0) // handed to the server's user
+    if (geteuid() == 0) { // handed to the server's user
         EXPECT_EQ(QFileInfo(path).owner(), "firebird");
+    }
 
     // A second run leaves the existing file alone.
     const auto created = QFileInfo(path).lastModified();
-    tool.start(ZARNEX_TOOLS_DIR "/zarnex-dbtool",
-               {"create", path, ZARNEX_SOURCE_DIR "/update/UPDB.sql", "--if-missing"});
+    tool.start(
+        ZARNEX_BIN_DIR "/zarnex-cli",
+        {"create-db", path, "--script", ZARNEX_SOURCE_DIR "/update/UPDB.sql", "--if-missing"});
     ASSERT_TRUE(tool.waitForFinished(60000));
     EXPECT_EQ(tool.exitCode(), 0);
     EXPECT_EQ(QFileInfo(path).lastModified(), created);

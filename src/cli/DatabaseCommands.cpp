@@ -1,0 +1,323 @@
+// The database commands: version, create-db, update-db, exec-script, purge.
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <grp.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include "app/Folders.h"
+#include "cli/Commands.h"
+#include "db/Database.h"
+#include "db/DatabaseController.h"
+#include "db/DatabaseUpdate.h"
+#include "db/ScriptExecution.h"
+#include "db/StatisticsPurge.h"
+
+namespace cli {
+
+namespace {
+
+const QString kDatabaseOption = QStringLiteral(
+    "  --database DB        this database instead of the settings' DBServ:DBPath (\"host:/path\"\n"
+    "                       for a server, a plain path for the embedded engine); login and\n"
+    "                       password still come from the settings\n");
+
+// The settings' connection, or --database in its place.
+db::TConnectionSettings connectionSettings(TCliContext &context, const TArgs &args) {
+    db::TConnectionSettings s = db::TConnectionSettings::fromOptions(context.options());
+    if (args.has(QStringLiteral("database"))) {
+        s.server.clear();
+        s.path = args.value(QStringLiteral("database"));
+        if (s.path.isEmpty())
+            throw EUsage(QStringLiteral("--database: empty database name"));
+    }
+    return s;
+}
+
+QString updateScript(const TArgs &args) {
+    const QString path = args.has(QStringLiteral("script"))
+                             ? args.value(QStringLiteral("script"))
+                             : AppDir() + QStringLiteral("update/UPDB.sql");
+    return QFileInfo(path).absoluteFilePath();
+}
+
+void requireReadable(const QString &what, const QString &path) {
+    const QFileInfo f(path);
+    if (!f.isFile() || !f.isReadable())
+        throw EFailure(QStringLiteral("cannot read the %1 %2").arg(what, path));
+}
+
+// ---------------------------------------------------------------- version
+
+int version(TCliContext &context, const TArgs &args) {
+    args.expectPositional(0, 0);
+    printOut(GetFileVersionText());
+    const db::TConnectionSettings settings = connectionSettings(context, args);
+    db::TDatabaseController controller(context.options(), context.dialogs());
+    connectDatabase(controller.Database(), settings);
+    const int v = controller.GetCurrDBVersion();
+    controller.Database().forceClose();
+    if (v < 0)
+        throw EFailure(QStringLiteral("Не удалось определить версию базы данных."));
+    printOut(QString::number(v));
+    return ExitDone;
+}
+
+// ---------------------------------------------------------------- create-db
+
+void giveToServer(const QString &path) {
+    // The embedded engine run by root leaves root:root 0660; the server runs as "firebird".
+    if (geteuid() != 0)
+        return;
+    const passwd *pw = getpwnam("firebird");
+    const group *gr = getgrnam("firebird");
+    if (!pw || !gr)
+        return;
+    if (chown(QFile::encodeName(path).constData(), pw->pw_uid, gr->gr_gid) != 0)
+        printErr(QStringLiteral("warning: cannot give %1 to the firebird user").arg(path));
+}
+
+int createDb(TCliContext &, const TArgs &args) {
+    args.expectPositional(1, 1);
+    const QString name = args.positional().first();
+    const bool embedded = isEmbeddedName(name);
+    const QString path = embedded ? QFileInfo(name).absoluteFilePath() : name;
+    const QString script = updateScript(args);
+    const QString user = qEnvironmentVariableIsEmpty("ZARNEX_DB_USER")
+                             ? QStringLiteral("SYSDBA")
+                             : qEnvironmentVariable("ZARNEX_DB_USER");
+    const QString password = qEnvironmentVariableIsEmpty("ZARNEX_DB_PASSWORD")
+                                 ? QStringLiteral("qvx7tpl2m")
+                                 : qEnvironmentVariable("ZARNEX_DB_PASSWORD");
+    const bool ifMissing = args.has(QStringLiteral("if-missing"));
+
+    if (ifMissing) {
+        bool exists = embedded && QFileInfo::exists(path);
+        if (!embedded) {
+            // Only the server can tell whether its file exists.
+            db::TDatabase probe;
+            try {
+                probe.open(path, user, password);
+                probe.close();
+                exists = true;
+            } catch (const db::EDatabaseError &) {
+            }
+        }
+        if (exists) {
+            printErr(QStringLiteral("%1 exists, left as it is").arg(path));
+            return ExitDone;
+        }
+    }
+    requireReadable(QStringLiteral("update script"), script);
+    if (embedded)
+        QDir().mkpath(QFileInfo(path).path());
+
+    db::TDatabase database;
+    if (embedded)
+        prepareEmbeddedEngine();
+    try {
+        database.create(path, user, password);
+    } catch (const db::EDatabaseError &e) {
+        throw EFailure(QStringLiteral("cannot create the database: ") + oneLine(e.text()));
+    }
+    try {
+        db::BuildFromUpdateScript(database, script);
+        database.close();
+    } catch (...) {
+        // A half-built database is worse than none.
+        try {
+            database.drop();
+        } catch (...) {
+            database.forceClose();
+        }
+        throw;
+    }
+    if (embedded)
+        giveToServer(path);
+    printErr(QStringLiteral("created %1").arg(path));
+    return ExitDone;
+}
+
+// ---------------------------------------------------------------- update-db
+
+int updateDb(TCliContext &context, const TArgs &args) {
+    args.expectPositional(0, 0);
+    if (args.has(QStringLiteral("history")) && args.has(QStringLiteral("no-history")))
+        throw EUsage(QStringLiteral("--history and --no-history exclude each other"));
+    const bool skipHistory = args.has(QStringLiteral("no-history"));
+    const QString script = updateScript(args);
+    // Checked first: a missing script would otherwise leave an empty new database behind.
+    requireReadable(QStringLiteral("update script"), script);
+
+    TOptions &options = context.options();
+    const QString oldName = db::databaseName(options.DBServ, options.DBPath);
+    if (args.has(QStringLiteral("continue-on-error")))
+        context.dialogs().setAnswer(mbYes);
+    else
+        context.dialogs().setAnswer(mbNone, QStringLiteral("--continue-on-error would answer Yes"));
+
+    db::TDatabase main;
+    connectDatabase(main, db::TConnectionSettings::fromOptions(options));
+
+    db::TDatabaseUpdater updater(options, context.dialogs(), main);
+    updater.saveSettings = [&context] { context.saveOptions(); };
+    updater.disconnectMain = [&main] {
+        try {
+            main.close();
+        } catch (const db::EDatabaseError &) {
+            main.forceClose();
+        }
+    };
+    QObject::connect(&updater, &db::TDatabaseUpdater::logLine,
+                     [](const QString &line) { printErr(line); });
+    const bool done = updater.run(script, skipHistory);
+    main.forceClose();
+    if (!done)
+        throw EFailure(QStringLiteral("the update did not complete; the settings still name ") +
+                       oldName);
+    printOut(updater.lastNewDatabasePath());
+    return ExitDone;
+}
+
+// ---------------------------------------------------------------- exec-script
+
+int execScript(TCliContext &context, const TArgs &args) {
+    args.expectPositional(1, 1);
+    const QString file = QFileInfo(args.positional().first()).absoluteFilePath();
+    requireReadable(QStringLiteral("script"), file);
+    const db::TConnectionSettings settings = connectionSettings(context, args);
+    db::TDatabase database;
+    connectDatabase(database, settings);
+    try {
+        db::TScriptExecution::runOn(database, file);
+        database.close();
+    } catch (...) {
+        database.forceClose();
+        throw;
+    }
+    context.dialogs().message(QStringLiteral("Метаданные базы данных обновленны."),
+                              QStringLiteral("Выполнение скрипта"), TMsgIcon::Information);
+    return ExitDone;
+}
+
+// ---------------------------------------------------------------- purge
+
+bool isRegistered(db::TDatabase &database, int number) {
+    db::TTransaction tr(database, db::TTransactionKind::ReadCommitted);
+    tr.start();
+    db::TQuery q(tr, QStringLiteral("SELECT COUNT(*) FROM OBJECTS WHERE OBJ_NUMBER = :n"));
+    q.setParam(QStringLiteral("n"), number);
+    q.open();
+    const bool found = q.next() && q.field(0).asInteger() > 0;
+    q.close();
+    tr.commit();
+    return found;
+}
+
+int purge(TCliContext &context, const TArgs &args) {
+    args.expectPositional(0, 0);
+    if (!args.has(QStringLiteral("before")))
+        throw EUsage(QStringLiteral("--before is required"));
+    const TDateTime upTo =
+        parseTime(QStringLiteral("--before"), args.value(QStringLiteral("before")), TDayEnd::Start);
+    std::optional<int> object;
+    if (args.has(QStringLiteral("object")))
+        object = parseInteger(QStringLiteral("--object"), args.value(QStringLiteral("object")));
+
+    db::TDatabase database;
+    connectDatabase(database, db::TConnectionSettings::fromOptions(context.options()));
+    // The window offers only the registry's objects for a single-object purge.
+    if (object && !isRegistered(database, *object))
+        throw EFailure(QStringLiteral("object %1 is not in the registry").arg(*object));
+    PurgeStatistics(database, object, upTo);
+    database.forceClose();
+    context.dialogs().message(QStringLiteral("Очистка статистики завершена!"),
+                              QStringLiteral("Удаление архивных данных"), TMsgIcon::Information);
+    return ExitDone;
+}
+
+} // namespace
+
+std::vector<TCommand> DatabaseCommands() {
+    std::vector<TCommand> c;
+    c.push_back({QStringLiteral("version"),
+                 QStringLiteral("version [--database DB]"),
+                 QStringLiteral("Prints the program version, then on the next line the structure\n"
+                                "version of the database (SYS.LAST_VERSION).\n\n") +
+                     kDatabaseOption,
+                 {QStringLiteral("database")},
+                 {},
+                 version});
+    c.push_back(
+        {QStringLiteral("create-db"),
+         QStringLiteral("create-db DATABASE [--if-missing] [--script FILE]"),
+         QStringLiteral(
+             "Creates DATABASE (page size 8192, character set WIN1251) and builds its structure\n"
+             "from the update script beside the program (update/UPDB.sql): the tables, then the\n"
+             "keys, triggers and procedures. DATABASE is \"host:/path\" for a server or a plain\n"
+             "path for the embedded engine. Run by root, a file made by the embedded engine is\n"
+             "handed to the \"firebird\" user, so that the server can open it. Login:\n"
+             "$ZARNEX_DB_USER and $ZARNEX_DB_PASSWORD, by default the client's default login.\n"
+             "\n"
+             "  --if-missing         do nothing when DATABASE exists\n"
+             "  --script FILE        another update script\n"),
+         {QStringLiteral("script")},
+         {QStringLiteral("if-missing")},
+         createDb});
+    c.push_back(
+        {QStringLiteral("update-db"),
+         QStringLiteral(
+             "update-db [--history | --no-history] [--script FILE] [--continue-on-error]"),
+         QStringLiteral(
+             "\"Обновить базу данных\": builds a new database ZARNEXLDB<hhmmss>.FDB in the folder\n"
+             "of the settings' DBPath from the update script beside the program, copies every\n"
+             "table of the database in use into it, finishes its structure, and then switches\n"
+             "the settings (DBPath, DBLogin, DBPass) to it. The database in use is never\n"
+             "changed; a run that does not complete leaves the settings as they were (exit 1).\n"
+             "The update's log goes to stderr, the new database's path to stdout.\n"
+             "\n"
+             "  --history            copy the history tables too (the default)\n"
+             "  --no-history         \"Не копировать историю\": the tables the script marks as\n"
+             "                       history stay empty\n"
+             "  --script FILE        another update script (the window's \"Скрипт:\")\n"
+             "  --continue-on-error  when a row or a table cannot be copied, answer the\n"
+             "                       window's question with Yes (that table stays incomplete);\n"
+             "                       without it the update stops there\n"),
+         {QStringLiteral("script")},
+         {QStringLiteral("history"), QStringLiteral("no-history"),
+          QStringLiteral("continue-on-error")},
+         updateDb});
+    c.push_back(
+        {QStringLiteral("exec-script"),
+         QStringLiteral("exec-script FILE [--database DB]"),
+         QStringLiteral(
+             "\"Выполнить скрипт\": runs the SQL script FILE (statements end with \";\", SET TERM\n"
+             "is honoured) on the settings' database in one write transaction and commits it.\n"
+             "On an error the transaction is rolled back and the error is the failure reason.\n"
+             "\n") +
+             kDatabaseOption,
+         {QStringLiteral("database")},
+         {},
+         execScript});
+    c.push_back(
+        {QStringLiteral("purge"),
+         QStringLiteral("purge --before DATE [--object N]"),
+         QStringLiteral(
+             "\"Очистить статистику...\": deletes the stored states and coordinates\n"
+             "(INPUTSIGNALS, COORDINATS) up to and including DATE, each table in a transaction\n"
+             "of its own. The registry, the groups, the fuel data and the track files stay.\n"
+             "\n"
+             "  --before DATE        YYYY-MM-DD or YYYY-MM-DD HH:MM:SS, local time; a date\n"
+             "                       alone means 00:00:00 of that day\n"
+             "  --object N           only object N, which must be in the registry; without it\n"
+             "                       every object, registered or not (the window's \"Все\")\n"),
+         {QStringLiteral("before"), QStringLiteral("object")},
+         {},
+         purge});
+    return c;
+}
+
+} // namespace cli

@@ -1,0 +1,354 @@
+// zarnex-cli as an operator runs it: the built program in a child process, against databases
+// on the local Firebird server.
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+
+#include <gmock/gmock.h>
+
+#include "app/Folders.h"
+#include "app/IniFile.h"
+#include "db/DbTestEnv.h"
+
+namespace {
+
+const QString kCli = QStringLiteral(ZARNEX_BIN_DIR "/zarnex-cli");
+
+struct TRun {
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+TRun runProgram(const QString &program, const QStringList &args,
+                const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment()) {
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(program, args);
+    TRun r;
+    if (!p.waitForFinished(120000)) {
+        p.kill();
+        p.waitForFinished();
+        r.err = QStringLiteral("timed out");
+        return r;
+    }
+    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2; // -2: crashed
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+TRun cli(const QStringList &args) {
+    return runProgram(kCli, args);
+}
+
+std::ostream &operator<<(std::ostream &os, const TRun &r) {
+    return os << "exit " << r.code << "\nstdout:\n"
+              << r.out.toStdString() << "stderr:\n"
+              << r.err.toStdString();
+}
+
+QStringList lines(const QString &text) {
+    return text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+void writeFile(const QString &path, const QString &text) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    f.write(text.toUtf8());
+}
+
+// One database built by create-db, with a settings file naming it, in a folder the server's
+// user can write.
+class CliTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        REQUIRE_FIREBIRD_SERVER();
+        dir = dbtest::scratchDir() +
+              QString::fromLatin1(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
+              QLatin1Char('/');
+        QDir(dir).removeRecursively();
+        QDir().mkpath(dir);
+        ::chmod(QFile::encodeName(dir).constData(), 01777);
+        dbPath = dir + QStringLiteral("START.FDB");
+        const TRun r = cli({QStringLiteral("create-db"), QStringLiteral("localhost:") + dbPath});
+        ASSERT_EQ(r.code, 0) << r;
+        settings = dir + QStringLiteral("zarnex-client.ini");
+        writeSettings(settings, QStringLiteral("localhost"), dbPath);
+        database.open(QStringLiteral("localhost:") + dbPath, QStringLiteral("SYSDBA"),
+                      dbtest::password());
+    }
+    void TearDown() override { database.forceClose(); }
+
+    static void writeSettings(const QString &file, const QString &server, const QString &path) {
+        writeFile(file, QStringLiteral("[DataBase]\r\nDBServ=%1\r\nDBPath=%2\r\nDBLogin=SYSDBA\r\n"
+                                       "DBPass=%3\r\n")
+                            .arg(server, path, dbtest::password()));
+    }
+    TRun withSettings(QStringList args) const {
+        args.prepend(settings);
+        args.prepend(QStringLiteral("--settings"));
+        return cli(args);
+    }
+    void exec(const QString &sql) { database.execute(sql); }
+    QString scalar(const QString &sql) { return db::selectValue(database, sql).toString(); }
+
+    QString dir;
+    QString dbPath;
+    QString settings;
+    db::TDatabase database;
+};
+
+TEST_F(CliTest, CreateDbBuildsTheSchemaAndVersionReportsIt) {
+    const QString structure = scalar(QStringLiteral("SELECT LAST_VERSION FROM SYS"));
+    ASSERT_FALSE(structure.isEmpty());
+    // The program version, then the database's, from the settings or from --database.
+    for (const QStringList &args :
+         {QStringList{QStringLiteral("version")},
+          QStringList{QStringLiteral("version"), QStringLiteral("--database"),
+                      QStringLiteral("localhost:") + dbPath}}) {
+        const TRun r = withSettings(args);
+        ASSERT_EQ(r.code, 0) << r;
+        EXPECT_EQ(lines(r.out), (QStringList{GetFileVersionText(), structure})) << r;
+    }
+    // The structure is complete: the triggers and procedures of the second part exist too.
+    EXPECT_NE(scalar(QStringLiteral("SELECT COUNT(*) FROM RDB$PROCEDURES")), QStringLiteral("0"));
+
+    const QString name = QStringLiteral("localhost:") + dbPath;
+    TRun again = cli({QStringLiteral("create-db"), name});
+    EXPECT_EQ(again.code, 1) << again;
+    EXPECT_THAT(again.err.toStdString(), ::testing::HasSubstr("cannot create the database: "));
+    again = cli({QStringLiteral("create-db"), name, QStringLiteral("--if-missing")});
+    EXPECT_EQ(again.code, 0) << again;
+}
+
+TEST_F(CliTest, ExecScriptCommitsTheWholeScriptOrNothing) {
+    const QString good = dir + QStringLiteral("good.sql");
+    writeFile(good,
+              QStringLiteral("INSERT INTO GROUPS (GRP_ID, GRP_NAME) VALUES ('g1', 'Депо');\n"
+                             "SET TERM ^ ;\n"
+                             "EXECUTE BLOCK AS BEGIN\n"
+                             "  INSERT INTO GROUPS (GRP_ID, GRP_NAME) VALUES ('g2', 'O''Hara');\n"
+                             "END^\n"
+                             "SET TERM ; ^\n"));
+    TRun r = withSettings({QStringLiteral("exec-script"), good});
+    ASSERT_EQ(r.code, 0) << r;
+    EXPECT_THAT(r.err.toStdString(),
+                ::testing::HasSubstr("Выполнение скрипта: Метаданные базы данных обновленны."));
+    EXPECT_EQ(scalar(QStringLiteral("SELECT LIST(GRP_NAME, '|') FROM (SELECT GRP_NAME FROM "
+                                    "GROUPS WHERE GRP_ID IN ('g1','g2') ORDER BY GRP_ID)")),
+              QStringLiteral("Депо|O'Hara"));
+
+    const QString bad = dir + QStringLiteral("bad.sql");
+    writeFile(bad, QStringLiteral("INSERT INTO GROUPS (GRP_ID, GRP_NAME) VALUES ('g3', 'x');\n"
+                                  "INSERT INTO NO_SUCH_TABLE VALUES (1);\n"));
+    r = withSettings({QStringLiteral("exec-script"), bad});
+    EXPECT_EQ(r.code, 1) << r;
+    ASSERT_EQ(lines(r.err).size(), 1) << r;
+    EXPECT_THAT(r.err.toStdString(), ::testing::HasSubstr("NO_SUCH_TABLE"));
+    EXPECT_EQ(scalar(QStringLiteral("SELECT COUNT(*) FROM GROUPS WHERE GRP_ID = 'g3'")),
+              QStringLiteral("0"));
+}
+
+TEST_F(CliTest, PurgeDeletesUpToTheMomentForOneObjectOrForAll) {
+    exec(QStringLiteral("INSERT INTO OBJECTS (OBJ_NUMBER, OBJ_NAME) VALUES (1000, 'A')"));
+    // Object 5 is not in the registry: only "all objects" reaches it.
+    for (int object : {1000, 5})
+        for (const char *t : {"2024-01-01 09:00:00", "2024-01-02 10:00:00", "2024-01-02 10:00:01",
+                              "2024-01-03 00:00:00", "2024-01-03 00:00:01"}) {
+            exec(QStringLiteral("INSERT INTO INPUTSIGNALS (INS_NUMBER, INS_PACKTIME) VALUES "
+                                "(%1, '%2')")
+                     .arg(object)
+                     .arg(QLatin1String(t)));
+            exec(QStringLiteral("INSERT INTO COORDINATS (ID, TS_PACKET) VALUES (%1, '%2')")
+                     .arg(object)
+                     .arg(QLatin1String(t)));
+        }
+    const auto left = [&](int object) {
+        return scalar(QStringLiteral("SELECT COUNT(*) FROM INPUTSIGNALS WHERE INS_NUMBER = %1")
+                          .arg(object)) +
+               QLatin1Char('/') +
+               scalar(QStringLiteral("SELECT COUNT(*) FROM COORDINATS WHERE ID = %1").arg(object));
+    };
+
+    TRun r = withSettings({QStringLiteral("purge"), QStringLiteral("--before"),
+                           QStringLiteral("2024-01-02 10:00:00"), QStringLiteral("--object"),
+                           QStringLiteral("42")});
+    EXPECT_EQ(r.code, 1) << r;
+    EXPECT_THAT(r.err.toStdString(), ::testing::HasSubstr("42"));
+
+    // The moment itself is included.
+    r = withSettings({QStringLiteral("purge"), QStringLiteral("--before"),
+                      QStringLiteral("2024-01-02 10:00:00"), QStringLiteral("--object"),
+                      QStringLiteral("1000")});
+    ASSERT_EQ(r.code, 0) << r;
+    EXPECT_THAT(r.err.toStdString(),
+                ::testing::HasSubstr("Удаление архивных данных: Очистка статистики завершена!"));
+    EXPECT_EQ(left(1000), QStringLiteral("3/3"));
+    EXPECT_EQ(left(5), QStringLiteral("5/5"));
+
+    // A date alone is the start of that day; every object, registered or not.
+    r = withSettings({QStringLiteral("purge"), QStringLiteral("--before=2024-01-03")});
+    ASSERT_EQ(r.code, 0) << r;
+    EXPECT_EQ(left(1000), QStringLiteral("1/1"));
+    EXPECT_EQ(left(5), QStringLiteral("1/1"));
+    EXPECT_EQ(scalar(QStringLiteral("SELECT COUNT(*) FROM OBJECTS")), QStringLiteral("1"));
+}
+
+TEST_F(CliTest, UpdateDbCopiesTheDataAndSwitchesTheSettings) {
+    exec(QStringLiteral("INSERT INTO OBJECTS (OBJ_NUMBER, OBJ_NAME) VALUES (7, 'O''Brien')"));
+    exec(QStringLiteral("INSERT INTO GROUPS (GRP_ID, GRP_NAME) VALUES ('g', 'Депо')"));
+    database.forceClose();
+
+    const TRun r = withSettings({QStringLiteral("update-db")});
+    ASSERT_EQ(r.code, 0) << r;
+    const QString newPath = r.out.trimmed();
+    EXPECT_EQ(QFileInfo(newPath).path() + QLatin1Char('/'), dir);
+    EXPECT_TRUE(QFileInfo(newPath).fileName().startsWith(QStringLiteral("ZARNEXLDB")));
+    EXPECT_THAT(r.err.toStdString(), ::testing::HasSubstr("Копирование базы данных успешно "
+                                                          "завершено!\n"));
+
+    TIniFile ini(settings);
+    ini.load();
+    EXPECT_EQ(ini.readString(QStringLiteral("DataBase"), QStringLiteral("DBPath"), QString()),
+              newPath);
+    EXPECT_TRUE(QFileInfo::exists(dbPath)); // the old database stays
+
+    db::TDatabase copy;
+    copy.open(QStringLiteral("localhost:") + newPath, QStringLiteral("SYSDBA"), dbtest::password());
+    EXPECT_EQ(db::selectValue(copy, QStringLiteral("SELECT OBJ_NAME FROM OBJECTS WHERE "
+                                                   "OBJ_NUMBER = 7"))
+                  .toString(),
+              QStringLiteral("O'Brien"));
+    copy.drop();
+}
+
+// A table the old database cannot fill asks whether to go on: without an answer on the command
+// line the update stops and the settings stay; --continue-on-error answers Yes.
+TEST_F(CliTest, UpdateDbAnswersTheCopyQuestionOnlyWhenTold) {
+    exec(QStringLiteral("INSERT INTO GROUPS (GRP_ID, GRP_NAME) VALUES ('g', 'Депо')"));
+    database.forceClose();
+    QFile shipped(QStringLiteral(ZARNEX_SOURCE_DIR "/update/UPDB.sql"));
+    ASSERT_TRUE(shipped.open(QIODevice::ReadOnly));
+    QString text = QString::fromUtf8(shipped.readAll());
+    const QString column = QStringLiteral("GRP_NAME     VARCHAR(250)\n);");
+    ASSERT_TRUE(text.contains(column));
+    text.replace(column, QStringLiteral("GRP_NAME     VARCHAR(250),\n    GRP_EXTRA INTEGER\n);"));
+    const QString script = dir + QStringLiteral("UPDB-extra.sql");
+    writeFile(script, text);
+    const QByteArray before = [&] {
+        QFile f(settings);
+        f.open(QIODevice::ReadOnly);
+        return f.readAll();
+    }();
+
+    TRun r = withSettings({QStringLiteral("update-db"), QStringLiteral("--script"), script});
+    EXPECT_EQ(r.code, 1) << r;
+    EXPECT_THAT(r.err.toStdString(), ::testing::HasSubstr("Ошибка копирования таблицы"));
+    EXPECT_THAT(r.err.toStdString(), ::testing::HasSubstr("--continue-on-error"));
+    EXPECT_THAT(lines(r.err).last().toStdString(),
+                ::testing::HasSubstr("the settings still name localhost:" + dbPath.toStdString()));
+    QFile after(settings);
+    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+    EXPECT_EQ(after.readAll(), before);
+    after.close();
+
+    r = withSettings({QStringLiteral("update-db"), QStringLiteral("--script"), script,
+                      QStringLiteral("--continue-on-error"), QStringLiteral("--no-history")});
+    ASSERT_EQ(r.code, 0) << r;
+    EXPECT_THAT(r.err.toStdString(), ::testing::HasSubstr("Пропускаем копирование таблицы "
+                                                          "INPUTSIGNALS"));
+    db::TDatabase copy;
+    copy.open(QStringLiteral("localhost:") + r.out.trimmed(), QStringLiteral("SYSDBA"),
+              dbtest::password());
+    EXPECT_EQ(db::selectValue(copy, QStringLiteral("SELECT COUNT(*) FROM GROUPS")).toInt(), 0);
+    copy.drop();
+}
+
+TEST_F(CliTest, BadUsageExitsWithTwoAndHelpWithZero) {
+    const QList<QStringList> bad = {
+        {},
+        {QStringLiteral("frobnicate")},
+        {QStringLiteral("--settings")},
+        {QStringLiteral("--bogus"), QStringLiteral("version")},
+        {QStringLiteral("version"), QStringLiteral("extra")},
+        {QStringLiteral("version"), QStringLiteral("--database")},
+        {QStringLiteral("create-db")},
+        {QStringLiteral("exec-script")},
+        {QStringLiteral("purge")},
+        {QStringLiteral("purge"), QStringLiteral("--before"), QStringLiteral("01.02.2024")},
+        {QStringLiteral("purge"), QStringLiteral("--before"), QStringLiteral("2024-02-30")},
+        {QStringLiteral("purge"), QStringLiteral("--before"), QStringLiteral("2024-02-01"),
+         QStringLiteral("--object"), QStringLiteral("x")},
+        {QStringLiteral("update-db"), QStringLiteral("--history"), QStringLiteral("--no-history")},
+    };
+    for (const QStringList &args : bad) {
+        const TRun r = cli(args);
+        EXPECT_EQ(r.code, 2) << args.join(' ').toStdString() << "\n" << r;
+        EXPECT_THAT(r.err.toStdString(), ::testing::HasSubstr("usage: zarnex-cli"))
+            << args.join(' ').toStdString();
+        EXPECT_TRUE(r.out.isEmpty()) << r;
+    }
+    for (const QString &command :
+         {QStringLiteral("version"), QStringLiteral("create-db"), QStringLiteral("update-db"),
+          QStringLiteral("exec-script"), QStringLiteral("purge")}) {
+        const TRun r = cli({command, QStringLiteral("--help")});
+        EXPECT_EQ(r.code, 0) << r;
+        EXPECT_TRUE(
+            r.out.startsWith(QStringLiteral("usage: zarnex-cli [--settings FILE] ") + command))
+            << r;
+    }
+}
+
+TEST_F(CliTest, AnUnreachableDatabaseFailsWithOneLine) {
+    const QString missing = dir + QStringLiteral("missing.ini");
+    writeSettings(missing, QStringLiteral("localhost"), dir + QStringLiteral("NO-SUCH.FDB"));
+    const QString script = dir + QStringLiteral("s.sql");
+    writeFile(script, QStringLiteral("SELECT 1 FROM RDB$DATABASE;\n"));
+    for (const QStringList &args :
+         {QStringList{QStringLiteral("version")}, QStringList{QStringLiteral("update-db")},
+          QStringList{QStringLiteral("exec-script"), script},
+          QStringList{QStringLiteral("purge"), QStringLiteral("--before"),
+                      QStringLiteral("2024-01-01")}}) {
+        QStringList full = {QStringLiteral("--settings"), missing};
+        full += args;
+        const TRun r = cli(full);
+        EXPECT_EQ(r.code, 1) << r;
+        const QStringList errLines = lines(r.err);
+        ASSERT_EQ(errLines.size(), 1) << r;
+        EXPECT_TRUE(errLines[0].startsWith(
+            QStringLiteral("zarnex-cli: cannot connect to the database: I/O error")))
+            << r;
+        EXPECT_TRUE(errLines[0].contains(QStringLiteral("NO-SUCH.FDB"))) << r;
+    }
+    // Nothing was left behind by the update.
+    EXPECT_EQ(QDir(dir).entryList({QStringLiteral("ZARNEXLDB*")}, QDir::Files), QStringList());
+}
+
+// Without --settings the program reads the client's settings, where the client would: here the
+// per-user file chosen by the program folder's UserPath.
+TEST_F(CliTest, FindsTheClientsOwnSettings) {
+    const QString programDir = dir + QStringLiteral("program/");
+    const QString config = dir + QStringLiteral("config/");
+    QDir().mkpath(programDir);
+    QDir().mkpath(config + QStringLiteral("ZarnexClientAuto"));
+    ASSERT_TRUE(QFile::copy(kCli, programDir + QStringLiteral("zarnex-cli")));
+    QFile(programDir + QStringLiteral("zarnex-cli"))
+        .setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    writeFile(programDir + QStringLiteral("zarnex-client.ini"),
+              QStringLiteral("[SettingsLocation]\r\nUserPath=1\r\n"));
+    writeSettings(config + QStringLiteral("ZarnexClientAuto/zarnex-client.ini"),
+                  QStringLiteral("localhost"), dbPath);
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
+    const TRun r =
+        runProgram(programDir + QStringLiteral("zarnex-cli"), {QStringLiteral("version")}, env);
+    ASSERT_EQ(r.code, 0) << r;
+    EXPECT_EQ(lines(r.out).value(1), scalar(QStringLiteral("SELECT LAST_VERSION FROM SYS")));
+    EXPECT_TRUE(r.err.isEmpty()) << r;
+}
+
+} // namespace
