@@ -3,7 +3,6 @@
 #include "online/GroupManager.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QMenu>
@@ -150,9 +149,8 @@ void TGroupPanel::runCommand(int index) {
         m_manager->DeMarkGroyp(n);
         break;
     case 5:
-        QApplication::setOverrideCursor(Qt::WaitCursor);
+        // The editor opens inside this call and shows the busy cursor while it fills its lists.
         m_manager->EditGroupMembers(n);
-        QApplication::restoreOverrideCursor();
         break;
     default:
         break;
