@@ -6,6 +6,7 @@
 #include "tracks/FileManager.h"
 
 #include <QDir>
+#include <QMetaMethod>
 #include <QUuid>
 
 #include <algorithm>
@@ -214,6 +215,15 @@ TGroup *TManager::FindGroup(const QString &id) const {
         if (g->FID == id)
             return g.get();
     return nullptr;
+}
+
+TObjectPickList TManager::ObjListToComboBox() const {
+    TObjectPickList list;
+    for (const TControllableObject *o : FObjects)
+        list.entries.push_back({QString::number(o->Number), o->Number});
+    if (!list.entries.empty())
+        list.selected = 0;
+    return list;
 }
 
 void TManager::ResetHadOnlineDataState() {
@@ -490,10 +500,11 @@ void TManager::DeMarkGroyp(TTreeNode *node) {
 }
 
 void TManager::EditGroupMembers(TTreeNode *node) {
-    if (!node || !node->group || !WhenMenuAddObjToGrp)
+    if (!node || !node->group ||
+        !isSignalConnected(QMetaMethod::fromSignal(&TManager::editGroupMembersRequested)))
         return;
     FLMGroup = node->group;
-    WhenMenuAddObjToGrp(node->group);
+    emit editGroupMembersRequested(node->group);
 }
 
 void TManager::SyncDBObjGrpWithList(TGroup *Group) {

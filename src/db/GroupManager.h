@@ -66,6 +66,16 @@ struct TSostCell {
     bool wrap = false; // wrapped and centred
 };
 
+// One entry of an object pick list and the list with its selected entry (-1: none).
+struct TObjectPickEntry {
+    QString text;
+    int number = 0;
+};
+struct TObjectPickList {
+    std::vector<TObjectPickEntry> entries;
+    int selected = -1;
+};
+
 // Values for the arrow-indicator window, taken from the selected row.
 struct TGaugeValues {
     double voltage = 0;
@@ -132,8 +142,9 @@ public:
     void NodeEdited(TTreeNode *node, const QString &newName);
     void MarkGroyp(TTreeNode *node);
     void DeMarkGroyp(TTreeNode *node);
+    // Asks for the membership editor of the node's group (editGroupMembersRequested); nothing
+    // happens while no editor is connected.
     void EditGroupMembers(TTreeNode *node);
-    std::function<void(TGroup *)> WhenMenuAddObjToGrp;
 
     void SyncDBObjGrpWithList(TGroup *Group);
     bool RefreshGroups();
@@ -156,6 +167,10 @@ public:
     TGroup *GroupAt(int index) const;
     TControllableObject *FindObject(int number) const;
     TGroup *FindGroup(const QString &id) const;
+    // The entries of an object pick list: every object's number in FObjects order, the first
+    // selected. Entries carry numbers, never pointers, so a reconnect cannot leave a list
+    // pointing at freed objects.
+    TObjectPickList ObjListToComboBox() const;
 
     // Recording of the on-line state; the caller owns the transaction and commits.
     void ObjSostToDB(int ObjNumber, db::TTransaction &TR);
@@ -175,6 +190,8 @@ signals:
     void gridRowsChanged();
     void gridInvalidated();
     void expandRequested();
+    // The user asked to edit the members of this group (the group is the last modified one).
+    void editGroupMembersRequested(TGroup *group);
 
 private:
     void addSubgroups(TTreeNode *node);

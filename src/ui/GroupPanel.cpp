@@ -4,7 +4,6 @@
 #include "db/GroupManager.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -169,9 +168,8 @@ void TGroupPanel::runCommand(int index) {
         m_manager->DeMarkGroyp(n);
         break;
     case 5:
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        m_guard.run([this, n] { m_manager->EditGroupMembers(n); });
-        QApplication::restoreOverrideCursor();
+        // The editor opens inside this call and shows the busy cursor while it fills its lists.
+        m_manager->EditGroupMembers(n);
         break;
     default:
         break;

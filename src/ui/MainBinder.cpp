@@ -11,6 +11,7 @@
 #include "ui/AutoConnectForm.h"
 #include "ui/ClearStatisticsForm.h"
 #include "ui/GroupPanel.h"
+#include "ui/GroupStructureForm.h"
 #include "ui/MainWindow.h"
 #include "ui/MapPanelWidget.h"
 #include "ui/OptionsForm.h"
@@ -157,6 +158,10 @@ void TMainBinder::bindRegistry(TManager *m) {
         // A row is always selected when there is one: it drives the indicators.
         if (grid->gridModel()->rowCount() > 0)
             grid->setCurrentIndex(grid->gridModel()->index(0, 0));
+    });
+    // "Редактировать состав группы": the membership editor, modal inside the request.
+    connect(m, &TManager::editGroupMembersRequested, &m_main, [this, m](TGroup *g) {
+        TfmGroupStructure::Edit(*m, g, m_session.dialogs(), &m_main);
     });
     connect(m, &TManager::gridColumnsChanged, this,
             [this] { m_main.stateGrid()->gridModel()->reset(); });
