@@ -4,6 +4,7 @@
 #include "app/OptionsIO.h"
 #include "ui/MainWindow.h"
 #include "ui/WebMapPathForm.h"
+#include "webmap/WebMapList.h"
 
 #include <QCheckBox>
 #include <QColorDialog>
@@ -257,11 +258,9 @@ QWidget *TfmOptions::mapsPage() {
     ui.showPointer = new QCheckBox(QStringLiteral("Показывать указатели на объекты вне карты"));
     ui.autoMapChange = new QCheckBox(QStringLiteral("Автоматически менять карту при слежении"));
     ui.selectBestMap = new QCheckBox(QStringLiteral("Выбирать карту с лучшим разрешением"));
-    ui.useGoogleMap = new QCheckBox(QStringLiteral("Использовать интернет-карту"));
     v->addWidget(ui.showPointer);
     v->addWidget(ui.autoMapChange);
     v->addWidget(ui.selectBestMap);
-    v->addWidget(ui.useGoogleMap);
 
     connect(ui.addMap, &QPushButton::clicked, this, &TfmOptions::btnAddMapClick);
     connect(ui.removeMap, &QPushButton::clicked, this, &TfmOptions::btnRemoveMapClick);
@@ -312,6 +311,8 @@ QWidget *TfmOptions::filtersPage() {
 QWidget *TfmOptions::webMapPage() {
     auto *w = new QWidget;
     auto *v = new QVBoxLayout(w);
+    ui.useGoogleMap = new QCheckBox(QStringLiteral("Использовать интернет-карту "));
+    v->addWidget(ui.useGoogleMap);
     auto *g = new QGroupBox(QStringLiteral("Локальный web-сервер"));
     auto *h = new QHBoxLayout(g);
     h->addWidget(new QLabel(QStringLiteral("Порт:")));
@@ -344,6 +345,8 @@ QWidget *TfmOptions::webMapPage() {
     v->addWidget(gl);
     v->addStretch();
 
+    // Checking the box in code (the map choice menu, showing the record) switches the views too.
+    connect(ui.useGoogleMap, &QCheckBox::toggled, this, &TfmOptions::webMapViewSwitched);
     connect(ui.randomPort, &QPushButton::clicked, this, &TfmOptions::btnRandomPortClick);
     connect(ui.addWebMap, &QPushButton::clicked, this, &TfmOptions::btnAddWebMapClick);
     connect(ui.editWebMap, &QPushButton::clicked, this, &TfmOptions::btnEditWebMapClick);
@@ -383,10 +386,10 @@ void TfmOptions::refreshWebMapList() {
     ui.webMaps->clear();
     ui.defaultWebMap->clear();
     for (const auto &m : m_webMaps) {
-        ui.webMaps->addItem(m.Name + QStringLiteral(" [") + m.Path + QLatin1Char(']'));
+        ui.webMaps->addItem(WebMapListLine(m));
         ui.defaultWebMap->addItem(m.Name);
     }
-    ui.defaultWebMap->setCurrentIndex(keep < m_webMaps.size() ? keep : -1);
+    ui.defaultWebMap->setCurrentIndex(RevalidatedDefaultWebMap(m_webMaps, keep));
 }
 
 bool TfmOptions::OptionsToInterface() {
@@ -644,32 +647,29 @@ void TfmOptions::btnRandomPortClick() {
     ui.webPort->setText(QString::number(options::RandomWebPort()));
 }
 
+bool TfmOptions::editWebMapLocation(QString &name, QString &address) {
+    TfrmWebMapPath dlg(m_dialogs, this);
+    return dlg.EditWebMapLocation(name, address);
+}
+
 void TfmOptions::btnAddWebMapClick() {
-    TWebMapPath m;
-    TfrmWebMapPath dlg(this);
-    if (!dlg.edit(m) || m.Name.isEmpty())
-        return;
-    m_webMaps.push_back(m);
-    refreshWebMapList();
+    if (AddWebMapEntry(m_webMaps, webMapEditor()))
+        refreshWebMapList();
 }
 
 void TfmOptions::btnEditWebMapClick() {
     const int row = ui.webMaps->currentRow();
-    if (row < 0 || row >= m_webMaps.size())
+    if (!EditWebMapEntry(m_webMaps, row, webMapEditor()))
         return;
-    TWebMapPath m = m_webMaps[row];
-    TfrmWebMapPath dlg(this);
-    if (!dlg.edit(m))
-        return;
-    m_webMaps[row] = m;
     refreshWebMapList();
     ui.webMaps->setCurrentRow(row);
 }
 
 void TfmOptions::btnRemoveWebMapClick() {
-    const int row = ui.webMaps->currentRow();
-    if (row < 0 || row >= m_webMaps.size())
-        return;
-    m_webMaps.removeAt(row);
-    refreshWebMapList();
+    if (RemoveWebMapEntry(m_webMaps, ui.webMaps->currentRow(), m_dialogs))
+        refreshWebMapList();
+}
+
+TWebMapEditor TfmOptions::webMapEditor() {
+    return [this](QString &name, QString &address) { return editWebMapLocation(name, address); };
 }

@@ -2,6 +2,7 @@
 
 #include "app/Dialogs.h"
 #include "app/Options.h"
+#include "webmap/WebMapList.h"
 
 #include <QDialog>
 
@@ -77,6 +78,9 @@ signals:
     void applied();
     // "OK" after applying (the web map is loaded when it was not yet).
     void okPressed();
+    // The check box "Использовать интернет-карту " changed, by the user or in code: the main
+    // window shows the web map (true) or the raster map.
+    void webMapViewSwitched(bool on);
 
 private:
     QWidget *serverPage();
@@ -87,6 +91,9 @@ private:
     QWidget *webMapPage();
     void rebuildDefaultMapChoice();
     void refreshWebMapList();
+    // The web-map dialog, opened on a name and an address.
+    bool editWebMapLocation(QString &name, QString &address);
+    TWebMapEditor webMapEditor();
     int colourOf(int i) const;
     void setColour(int i, int bgr);
 

@@ -1,36 +1,59 @@
 #include "ui/WebMapPathForm.h"
 
-#include <QDialogButtonBox>
+#include "webmap/WebMapList.h"
+
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
-TfrmWebMapPath::TfrmWebMapPath(QWidget *parent) : QDialog(parent) {
-    setWindowTitle(QStringLiteral("Интернет-карта"));
+TfrmWebMapPath::TfrmWebMapPath(TDialogs &dialogs, QWidget *parent)
+    : QDialog(parent), m_dialogs(dialogs) {
+    setWindowTitle(QStringLiteral("Выбор файла Internet-карты"));
+    edMapName = new QLineEdit;
+    edAddress = new QLineEdit;
+    btnBrowse = new QPushButton(QStringLiteral("Обзор"));
+    auto *address = new QHBoxLayout;
+    address->addWidget(edAddress);
+    address->addWidget(btnBrowse);
     auto *form = new QFormLayout;
-    edName = new QLineEdit;
-    edPath = new QLineEdit;
-    edPath->setPlaceholderText(QStringLiteral("страница в папке webmap, например google.html"));
-    form->addRow(QStringLiteral("Название:"), edName);
-    form->addRow(QStringLiteral("Страница:"), edPath);
-    auto *buttons = new QDialogButtonBox;
-    buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-    buttons->addButton(QStringLiteral("Отмена"), QDialogButtonBox::RejectRole);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    form->addRow(QStringLiteral("Наименование"), edMapName);
+    form->addRow(QStringLiteral("Адрес карты"), address);
+
+    btnOK = new QPushButton(QStringLiteral("OK"));
+    btnCancel = new QPushButton(QStringLiteral("Отмена"));
+    btnOK->setDefault(true);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(btnOK);
+    buttons->addWidget(btnCancel);
+
     auto *l = new QVBoxLayout(this);
     l->addLayout(form);
-    l->addWidget(buttons);
-    resize(420, 0);
+    l->addLayout(buttons);
+    resize(460, 0);
+
+    connect(btnBrowse, &QPushButton::clicked, this, &TfrmWebMapPath::btnBrowseClick);
+    connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-bool TfrmWebMapPath::edit(TWebMapPath &value) {
-    edName->setText(value.Name);
-    edPath->setText(value.Path);
+bool TfrmWebMapPath::EditWebMapLocation(QString &MapName, QString &FileName) {
+    edMapName->setText(MapName);
+    edAddress->setText(FileName);
     if (exec() != QDialog::Accepted)
         return false;
-    value.Name = edName->text().trimmed();
-    value.Path = edPath->text().trimmed();
+    MapName = edMapName->text();
+    FileName = edAddress->text();
     return true;
+}
+
+void TfrmWebMapPath::btnBrowseClick() {
+    QString name = edMapName->text();
+    QString address = edAddress->text();
+    if (!BrowseWebMapPage(name, address, m_dialogs))
+        return;
+    edMapName->setText(name);
+    edAddress->setText(address);
 }

@@ -1,19 +1,28 @@
 #pragma once
 
-#include "app/Options.h"
+#include "app/Dialogs.h"
 
 #include <QDialog>
 
 class QLineEdit;
+class QPushButton;
 
-// Name and page of one web map.
+// Name and address of one web map; "Обзор" picks a page in the web-map folder.
 class TfrmWebMapPath : public QDialog {
     Q_OBJECT
 public:
-    explicit TfrmWebMapPath(QWidget *parent = nullptr);
-    // Shows the dialog filled with value; true and the edited entry when confirmed.
-    bool edit(TWebMapPath &value);
+    explicit TfrmWebMapPath(TDialogs &dialogs, QWidget *parent = nullptr);
 
-    QLineEdit *edName;
-    QLineEdit *edPath;
+    // Shows MapName and FileName; true with the edited texts when closed with "OK", false (and
+    // both unchanged) with "Отмена".
+    bool EditWebMapLocation(QString &MapName, QString &FileName);
+
+    void btnBrowseClick();
+
+    QLineEdit *edMapName;
+    QLineEdit *edAddress;
+    QPushButton *btnBrowse, *btnOK, *btnCancel;
+
+private:
+    TDialogs &m_dialogs;
 };

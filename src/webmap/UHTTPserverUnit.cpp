@@ -14,6 +14,7 @@
 #include <httplib.h>
 
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -56,6 +57,20 @@ TWebAnswer forbidden() {
     a.Status = 403;
     return a;
 }
+
+// The packaged library is built with a fixed listen queue of 5 and offers no setting for it.
+// Calling listen() again on the bound socket only changes the queue length, so the server
+// lowers it right after the bind, before anything is accepted.
+class TLoopbackServer final : public httplib::Server {
+public:
+    bool setListenQueue(int length) {
+        if (::listen(svr_sock_, length) == 0)
+            return true;
+        // The library closes its socket only when it has been serving.
+        ::close(svr_sock_.exchange(INVALID_SOCKET));
+        return false;
+    }
+};
 
 } // namespace
 
@@ -162,7 +177,7 @@ bool TdmHTTPServer::StartHTTPServer(int Port) {
     if (Port < 1 || Port > 65535)
         return false;
     try {
-        auto server = std::make_unique<httplib::Server>();
+        auto server = std::make_unique<TLoopbackServer>();
         // SO_REUSEADDR only: the library's default SO_REUSEPORT would let a second server
         // share a port that is already taken, and the port search would never move on.
         server->set_socket_options([](socket_t sock) {
@@ -186,7 +201,7 @@ bool TdmHTTPServer::StartHTTPServer(int Port) {
                 res.set_content(a.Body.constData(), size_t(a.Body.size()),
                                 a.ContentType.toStdString());
         });
-        if (!server->bind_to_port("127.0.0.1", Port))
+        if (!server->bind_to_port("127.0.0.1", Port) || !server->setListenQueue(ListenQueue))
             return false;
         httplib::Server *s = server.get();
         m_thread = std::thread([s] { s->listen_after_bind(); });

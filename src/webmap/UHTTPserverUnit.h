@@ -32,11 +32,13 @@ TWebAnswer AnswerWebRequest(const QString &documentRoot, const QByteArray &path,
 // The label picture shown beside an object's marker, as a BMP file; empty when it cannot be made.
 QByteArray DrawObjectLabel(const QString &text);
 
-// The local web-map server: serves DocumentRoot on 127.0.0.1 with two worker threads.
+// The local web-map server: serves DocumentRoot on 127.0.0.1 with two worker threads and a
+// listen queue of one.
 class TdmHTTPServer {
 public:
     static constexpr int DefaultPort = 2223;
     static constexpr int WorkerCount = 2;
+    static constexpr int ListenQueue = 1;
 
     TdmHTTPServer();
     ~TdmHTTPServer();

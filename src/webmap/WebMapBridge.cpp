@@ -1,7 +1,11 @@
 #include "webmap/WebMapBridge.h"
 
 #include "app/Logging.h"
+#include "tracks/CoordsUtils.h"
+#include "webmap/WebMapList.h"
 #include "webmap/WebMapScript.h"
+
+#include <exception>
 
 namespace {
 const QString kSender = QStringLiteral("WEB");
@@ -9,8 +13,9 @@ const QString kSender = QStringLiteral("WEB");
 constexpr double kInitLat = 51.690754;
 constexpr double kInitLng = 39.269037;
 
-double toDegrees(long double minutes) {
-    return double(minutes / 60.0L);
+// The page takes degrees; the program keeps minutes of arc.
+TGeoCoords degreesOf(const TWebMapMarker &m) {
+    return MinutesToDegrees(TGeoCoords{m.Lat, m.Lng});
 }
 } // namespace
 
@@ -31,10 +36,6 @@ QUrl WebMapUrl(const QVector<TWebMapPath> &list, int index, int port) {
         url.setPath(QLatin1Char('/') + p);
     }
     return url;
-}
-
-QString WebMapListLine(const TWebMapPath &p) {
-    return p.Name + QStringLiteral(" [") + p.Path + QLatin1Char(']');
 }
 
 TWebMapBridge::TWebMapBridge(TOptions &options, QObject *parent)
@@ -61,9 +62,17 @@ void TWebMapBridge::LoadWebMap(int WebMapIndex) {
     WebMapInited = true;
 }
 
+void TWebMapBridge::UpdateWebMapListMenu(const QVector<TWebMapPath> &lst) {
+    QStringList captions;
+    for (const TWebMapPath &p : lst)
+        captions << p.Name;
+    emit webMapMenuChanged(captions);
+    m_options.DefaultWebMap = RevalidatedDefaultWebMap(lst, m_options.DefaultWebMap);
+}
+
 void TWebMapBridge::miSelectInternetClick(int tag) {
     m_options.UseGoogleMap = true;
-    m_options.DefaultWebMap = ValidWebMapIndex(m_options.WebMapList, tag - 1);
+    m_options.DefaultWebMap = RevalidatedDefaultWebMap(m_options.WebMapList, tag - 1);
     LoadWebMap(m_options.DefaultWebMap);
 }
 
@@ -113,29 +122,32 @@ void TWebMapBridge::readinessAnswer(quint64 serial, const QVariant &value) {
     if (serial != m_serial)
         return;
     m_pollPending = false;
-    if (!value.isValid() || value.typeId() != QMetaType::Bool) {
-        // The probe always yields a Boolean when it runs; no value means the page is gone.
+    // Anything but a Boolean true means "not yet": no answer at all comes from a page that is
+    // still being replaced or has no script context yet.
+    const bool ready = value.typeId() == QMetaType::Bool && value.toBool();
+    try {
+        if (ready) {
+            CreateMarkersOnMap();
+            if (sgTrackClick)
+                sgTrackClick();
+            WebMapReady = true;
+            tmrWaitWebMap.stop();
+            LogOperations(QStringLiteral("Карта загружена (") + QString::number(CurrentRepeat) +
+                              QLatin1Char(')'),
+                          kSender, 20);
+            return;
+        }
+        ++CurrentRepeat;
+        if (CurrentRepeat > RepeatsPerLogLine - 1) {
+            CurrentRepeat = 0;
+            LogOperations(QStringLiteral("Не удалось проверить готовность карты! Ждем дальше... "),
+                          kSender, 0);
+        }
+    } catch (const std::exception &e) {
+        // The page stays not ready until it is reloaded.
         tmrWaitWebMap.stop();
         LogOperations(QStringLiteral("Не удалось проверить готовность карты: ") +
-                          QStringLiteral("страница не ответила"),
-                      kSender, 0);
-        return;
-    }
-    if (value.toBool()) {
-        CreateMarkersOnMap();
-        if (sgTrackClick)
-            sgTrackClick();
-        WebMapReady = true;
-        tmrWaitWebMap.stop();
-        LogOperations(QStringLiteral("Карта загружена (") + QString::number(CurrentRepeat) +
-                          QLatin1Char(')'),
-                      kSender, 20);
-        return;
-    }
-    ++CurrentRepeat;
-    if (CurrentRepeat > RepeatsPerLogLine - 1) {
-        CurrentRepeat = 0;
-        LogOperations(QStringLiteral("Не удалось проверить готовность карты! Ждем дальше... "),
+                          QString::fromStdString(e.what()),
                       kSender, 0);
     }
 }
@@ -143,8 +155,9 @@ void TWebMapBridge::readinessAnswer(quint64 serial, const QVariant &value) {
 bool TWebMapBridge::ShowSelectedObject(const TWebMapMarker &m) {
     if (!m_options.UseGoogleMap || !WebMapReady)
         return false;
-    const double lat = toDegrees(m.Lat);
-    const double lng = toDegrees(m.Lng);
+    const TGeoCoords d = degreesOf(m);
+    const double lat = double(d.Latitude);
+    const double lng = double(d.Longitude);
     if (lat * lng == 0)
         return false;
     RunScript(webscript::go_to(lat, lng));
@@ -160,8 +173,9 @@ void TWebMapBridge::CreateMarkersOnMap() {
     if (!markers)
         return;
     for (const TWebMapMarker &m : markers()) {
-        const double lat = toDegrees(m.Lat);
-        const double lng = toDegrees(m.Lng);
+        const TGeoCoords d = degreesOf(m);
+        const double lat = double(d.Latitude);
+        const double lng = double(d.Longitude);
         if (lat * lng == 0)
             continue;
         RunScript(

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "app/Options.h"
+#include "webmap/WebMapList.h"
 
 #include <QObject>
 #include <QPointer>
+#include <QStringList>
 #include <QTimer>
 #include <QUrl>
 #include <QVariant>
@@ -25,7 +27,8 @@ public:
                                std::function<void(const QVariant &)> done = {}) = 0;
 };
 
-// One object's marker: position in minutes of arc, number, short name, time of its data.
+// One object's marker: position in minutes of arc (the page gets degrees), number, short name,
+// time of its data.
 struct TWebMapMarker {
     long double Lat = 0;
     long double Lng = 0;
@@ -39,8 +42,6 @@ int ValidWebMapIndex(const QVector<TWebMapPath> &list, int index);
 // The page's address on the local server: http://localhost:<port>/<Path>, "/google.html"
 // with an empty list.
 QUrl WebMapUrl(const QVector<TWebMapPath> &list, int index, int port);
-// A list line of the options window: Name + " [" + Path + "]".
-QString WebMapListLine(const TWebMapPath &p);
 
 // The main window's side of the web map, free of widgets: which page is loaded, whether it is
 // ready, and the script calls. The readiness timer's handler is an ordinary method.
@@ -76,7 +77,11 @@ public:
     void RunScript(const QString &callText);
 
     void LoadWebMap(int WebMapIndex);
-    // A web map chosen from the menu: its tag is the list index + 1.
+    // The map choice menu is rebuilt from lst (webMapMenuChanged); then DefaultWebMap is kept
+    // while it is below lst's length, else 0.
+    void UpdateWebMapListMenu(const QVector<TWebMapPath> &lst);
+    // A web map chosen from the menu: its tag is the list index + 1. Sets UseGoogleMap and
+    // DefaultWebMap and loads the page; the caller switches the views and applies the options.
     void miSelectInternetClick(int tag);
     void tbRefreshWebMapClick();
     void MapBrowserDocumentComplete();
@@ -91,6 +96,11 @@ public:
     void CreateMarkersOnMap();
     void ClearWebMapTrack();
     void CleanupCurrentTrack();
+
+signals:
+    // The web maps of the choice menu, after its first item "Статическая карта": item i has
+    // the caption captions[i] and the tag i + 1 (for miSelectInternetClick).
+    void webMapMenuChanged(const QStringList &captions);
 
 private:
     void readinessAnswer(quint64 serial, const QVariant &value);

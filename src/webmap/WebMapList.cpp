@@ -5,6 +5,28 @@
 #include <QDir>
 #include <QFileInfo>
 
+QString WebMapListLine(const TWebMapPath &p) {
+    return p.Name + QStringLiteral(" [") + p.Path + QLatin1Char(']');
+}
+
+bool AddWebMapEntry(QVector<TWebMapPath> &list, const TWebMapEditor &edit) {
+    TWebMapPath entry;
+    if (!edit(entry.Name, entry.Path))
+        return false;
+    list.push_back(entry);
+    return true;
+}
+
+bool EditWebMapEntry(QVector<TWebMapPath> &list, int index, const TWebMapEditor &edit) {
+    if (index < 0 || index >= list.size())
+        return false;
+    TWebMapPath entry = list[index];
+    if (!edit(entry.Name, entry.Path))
+        return false;
+    list[index] = entry;
+    return true;
+}
+
 int RevalidatedDefaultWebMap(const QVector<TWebMapPath> &list, int index) {
     return index < list.size() ? index : 0;
 }

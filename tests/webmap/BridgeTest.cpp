@@ -8,8 +8,14 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <stdexcept>
 
 namespace {
+
+// 55°45'7"40 N, 37°23'34"07 E in minutes of arc, and the degrees the page must get for it (not
+// minutes / 60, which differs in the sixth decimal).
+constexpr long double kLatMin = 3345.1234L, kLngMin = 2243.5678L;
+constexpr double kLatDeg = 55.752055555555556, kLngDeg = 37.392797222222222;
 
 // The browser as the bridge sees it; readiness answers are given by the test.
 class TFakeBrowser final : public TWebMapBrowser {
@@ -95,6 +101,18 @@ TEST_F(WebMapBridgeTest, PageAddressesFollowTheListAndItsIndex) {
               QStringLiteral("http://localhost:40123/google.html"));
     EXPECT_EQ(WebMapListLine(options.WebMapList[0]), QStringLiteral("Карта Google [google.html]"));
 
+    // The menu is rebuilt from a list; the default page index is checked against it.
+    QStringList menu;
+    QObject::connect(&bridge, &TWebMapBridge::webMapMenuChanged,
+                     [&](const QStringList &captions) { menu = captions; });
+    options.DefaultWebMap = 1;
+    bridge.UpdateWebMapListMenu(options.WebMapList);
+    EXPECT_EQ(menu, (QStringList{QStringLiteral("Карта Google"), QStringLiteral("Схема")}));
+    EXPECT_EQ(options.DefaultWebMap, 1);
+    bridge.UpdateWebMapListMenu({options.WebMapList[0]});
+    EXPECT_EQ(menu, QStringList{QStringLiteral("Карта Google")});
+    EXPECT_EQ(options.DefaultWebMap, 0);
+
     bridge.miSelectInternetClick(2); // tag 2 = the second page
     EXPECT_EQ(options.DefaultWebMap, 1);
     EXPECT_TRUE(bridge.WebMapInited);
@@ -128,10 +146,10 @@ TEST_F(WebMapBridgeTest, NoScriptRunsWithoutTheWebMapOrBeforeTheFirstLoad) {
 }
 
 TEST_F(WebMapBridgeTest, LoadedPageGetsInitThenReadinessPlacesMarkers) {
-    objects = {{51.5L * 60, 39.25L * 60, 5, QStringLiteral("Тепловоз \"5\""),
-                dt::encode(2024, 3, 7, 9, 5, 1, 0)},
-               {0, 39 * 60, 6, QStringLiteral("без позиции"), 0},
-               {55 * 60, 37 * 60, 7, QStringLiteral("b"), 0}};
+    objects = {
+        {kLatMin, kLngMin, 5, QStringLiteral("Тепловоз \"5\""), dt::encode(2024, 3, 7, 9, 5, 1, 0)},
+        {0, 39 * 60, 6, QStringLiteral("без позиции"), 0},
+        {55 * 60, 37 * 60, 7, QStringLiteral("b"), 0}};
     int trackRedraws = 0;
     bridge.sgTrackClick = [&] { ++trackRedraws; };
 
@@ -164,25 +182,40 @@ TEST_F(WebMapBridgeTest, LoadedPageGetsInitThenReadinessPlacesMarkers) {
             QStringLiteral("(0) WEB:: Не удалось проверить готовность карты! Ждем дальше... "),
             QStringLiteral("(0) WEB:: Не удалось проверить готовность карты! Ждем дальше... "),
             QStringLiteral("(20) WEB:: Карта загружена (50)")}));
-    EXPECT_EQ(browser.scripts().mid(1),
-              (QStringList{webscript::markers_clear(),
-                           webscript::marker_at(51.5, 39.25, 5, QStringLiteral("Тепловоз \"5\""),
-                                                QStringLiteral("Данные от: 07.03.24 09:05:01")),
-                           webscript::marker_at(55, 37, 7, QStringLiteral("b"),
-                                                webscript::markerCaption(0))}));
+    EXPECT_EQ(
+        browser.scripts().mid(1),
+        (QStringList{
+            webscript::markers_clear(),
+            webscript::marker_at(kLatDeg, kLngDeg, 5, QStringLiteral("Тепловоз \"5\""),
+                                 QStringLiteral("Данные от: 07.03.24 09:05:01")),
+            webscript::marker_at(55, 37, 7, QStringLiteral("b"), webscript::markerCaption(0))}));
     EXPECT_EQ(browser.events.count(QStringLiteral("probe")), 251);
 }
 
-TEST_F(WebMapBridgeTest, AFailedProbeStopsPollingAndReloadDropsStaleAnswers) {
+TEST_F(WebMapBridgeTest, OnlyABooleanTrueIsReadyAndAFailingStepEndsPolling) {
     bridge.MapBrowserDocumentComplete();
+    // No answer (a page between documents) or a value that is not a Boolean: not ready yet.
+    for (const QVariant &v : {QVariant(), QVariant(QStringLiteral("true")), QVariant(1)}) {
+        bridge.tmrWaitWebMapTimer();
+        browser.answer(v);
+    }
+    EXPECT_EQ(bridge.CurrentRepeat, 3);
+    EXPECT_TRUE(bridge.tmrWaitWebMap.isActive());
+    EXPECT_FALSE(bridge.WebMapReady);
+    EXPECT_TRUE(webLog().isEmpty());
+
+    // A step of the ready page that fails ends the polling; the page stays not ready.
+    bridge.sgTrackClick = [] { throw std::runtime_error("трек недоступен"); };
     bridge.tmrWaitWebMapTimer();
-    browser.answer(QVariant()); // the page gave no answer at all
+    browser.answer(true);
     EXPECT_FALSE(bridge.tmrWaitWebMap.isActive());
     EXPECT_FALSE(bridge.WebMapReady);
-    EXPECT_EQ(webLog(),
-              QStringList{QStringLiteral(
-                  "(0) WEB:: Не удалось проверить готовность карты: страница не ответила")});
+    EXPECT_EQ(webLog(), QStringList{QStringLiteral(
+                            "(0) WEB:: Не удалось проверить готовность карты: трек недоступен")});
+    bridge.sgTrackClick = nullptr;
+}
 
+TEST_F(WebMapBridgeTest, ReloadDropsStaleAnswers) {
     // A probe of the old page answering after "Очистить Web-карту" means nothing.
     bridge.MapBrowserDocumentComplete();
     bridge.tmrWaitWebMapTimer();
@@ -229,7 +262,7 @@ TEST_F(WebMapBridgeTest, ClearingTheTrackRunsItsStepsInOrder) {
 }
 
 TEST_F(WebMapBridgeTest, SelectedObjectIsShownOnlyOnAReadyPageWithAPosition) {
-    const TWebMapMarker m{51.5L * 60, 39.25L * 60, 5, QStringLiteral("a"), 0};
+    const TWebMapMarker m{kLatMin, kLngMin, 5, QStringLiteral("a"), 0};
     bridge.MapBrowserDocumentComplete();
     EXPECT_FALSE(bridge.ShowSelectedObject(m)); // loaded, not ready yet
     bridge.tmrWaitWebMapTimer();
@@ -240,8 +273,8 @@ TEST_F(WebMapBridgeTest, SelectedObjectIsShownOnlyOnAReadyPageWithAPosition) {
     EXPECT_TRUE(browser.events.isEmpty());
     EXPECT_TRUE(bridge.ShowSelectedObject(m));
     EXPECT_EQ(browser.scripts(),
-              (QStringList{webscript::go_to(51.5, 39.25),
-                           webscript::marker_at(51.5, 39.25, 5, QStringLiteral("a"),
+              (QStringList{webscript::go_to(kLatDeg, kLngDeg),
+                           webscript::marker_at(kLatDeg, kLngDeg, 5, QStringLiteral("a"),
                                                 webscript::markerCaption(0))}));
     options.UseGoogleMap = false;
     EXPECT_FALSE(bridge.ShowSelectedObject(m));

@@ -32,6 +32,56 @@ TEST(WebMapList, RemovingAsksFirstAndKeepsTheOrder) {
     EXPECT_EQ(RevalidatedDefaultWebMap(list, -1), -1);
 }
 
+// The web-map dialog for the list helpers: records what it was opened with and answers with the
+// given texts, or cancels.
+struct TEditorScript {
+    bool confirm = true;
+    QString name, address;
+    QStringList openedWith; // "name|address" per opening
+    TWebMapEditor editor() {
+        return [this](QString &n, QString &a) {
+            openedWith << n + QLatin1Char('|') + a;
+            if (confirm) {
+                n = name;
+                a = address;
+            }
+            return confirm;
+        };
+    }
+};
+
+TEST(WebMapList, AddAndEditOpenTheDialogAndTakeItsResultOnlyOnOk) {
+    const TWebMapPath a{QStringLiteral("A"), QStringLiteral("a.html")};
+    const TWebMapPath b{QStringLiteral("B"), QStringLiteral("b.html")};
+    const TWebMapPath n{QStringLiteral("Новая"), QStringLiteral("osm/new.html")};
+    const struct {
+        const char *what;
+        int index; // -2 = "Добавить", otherwise "Изменить" of that entry
+        bool confirm;
+        bool changed;
+        QString openedWith;
+        QVector<TWebMapPath> after;
+    } cases[] = {
+        {"add", -2, true, true, QStringLiteral("|"), {a, b, n}},
+        {"add cancelled", -2, false, false, QStringLiteral("|"), {a, b}},
+        {"edit", 1, true, true, QStringLiteral("B|b.html"), {a, n}},
+        {"edit cancelled", 0, false, false, QStringLiteral("A|a.html"), {a, b}},
+        {"edit without a selection", -1, true, false, QString(), {a, b}},
+        {"edit past the end", 2, true, false, QString(), {a, b}},
+    };
+    for (const auto &c : cases) {
+        QVector<TWebMapPath> list = {a, b};
+        TEditorScript dlg{c.confirm, n.Name, n.Path, {}};
+        const bool changed = c.index == -2 ? AddWebMapEntry(list, dlg.editor())
+                                           : EditWebMapEntry(list, c.index, dlg.editor());
+        EXPECT_EQ(changed, c.changed) << c.what;
+        EXPECT_EQ(list, c.after) << c.what;
+        EXPECT_EQ(dlg.openedWith, c.openedWith.isNull() ? QStringList() : QStringList{c.openedWith})
+            << c.what;
+    }
+    EXPECT_EQ(WebMapListLine(n), QStringLiteral("Новая [osm/new.html]"));
+}
+
 TEST(WebMapList, BrowsingGivesAnAddressInsideTheWebMapFolder) {
     TFolders f;
     f.WebServerDir = QStringLiteral("/opt/zarnex/webmap/");

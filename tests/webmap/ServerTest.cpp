@@ -14,7 +14,11 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <linux/inet_diag.h>
+#include <linux/netlink.h>
+#include <linux/sock_diag.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -103,6 +107,53 @@ private:
     int m_port = 0;
 };
 
+struct TListener {
+    QString address;
+    int queue = 0; // the listen queue's length, as `ss -lt` shows it under Send-Q
+};
+
+// The IPv4 TCP sockets listening on port, as the kernel reports them.
+std::vector<TListener> listenersOn(int port) {
+    std::vector<TListener> out;
+    const int fd = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
+    if (fd < 0)
+        return out;
+    struct {
+        nlmsghdr nlh;
+        inet_diag_req_v2 req;
+    } msg{};
+    msg.nlh.nlmsg_len = sizeof msg;
+    msg.nlh.nlmsg_type = SOCK_DIAG_BY_FAMILY;
+    msg.nlh.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    msg.req.sdiag_family = AF_INET;
+    msg.req.sdiag_protocol = IPPROTO_TCP;
+    msg.req.idiag_states = 1u << TCP_LISTEN;
+    if (::send(fd, &msg, sizeof msg, 0) == ssize_t(sizeof msg)) {
+        alignas(nlmsghdr) char buf[32768];
+        for (bool done = false; !done;) {
+            const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+            if (n <= 0)
+                break;
+            int left = int(n);
+            for (auto *h = reinterpret_cast<nlmsghdr *>(buf); NLMSG_OK(h, left);
+                 h = NLMSG_NEXT(h, left)) {
+                if (h->nlmsg_type == NLMSG_DONE || h->nlmsg_type == NLMSG_ERROR) {
+                    done = true;
+                    break;
+                }
+                const auto *m = static_cast<const inet_diag_msg *>(NLMSG_DATA(h));
+                if (ntohs(m->id.idiag_sport) != port)
+                    continue;
+                char addr[INET_ADDRSTRLEN] = {};
+                inet_ntop(AF_INET, m->id.idiag_src, addr, sizeof addr);
+                out.push_back({QString::fromLatin1(addr), int(m->idiag_wqueue)});
+            }
+        }
+    }
+    ::close(fd);
+    return out;
+}
+
 class WebServerTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -159,6 +210,15 @@ TEST_F(WebServerTest, ServesPagesWithCharsetAndNoCache) {
     EXPECT_EQ(img.headers["content-type"], "image/png");
     EXPECT_EQ(img.body.size(), 12);
     EXPECT_EQ(img.headers.count("content-disposition"), 0u);
+}
+
+TEST_F(WebServerTest, ListensOnlyOnLoopbackWithAQueueOfOne) {
+    const int port = start();
+    const std::vector<TListener> l = listenersOn(port);
+    ASSERT_EQ(l.size(), 1u);
+    EXPECT_EQ(l[0].address, QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(l[0].queue, 1);
+    EXPECT_EQ(httpGet(port, "/google.html").status, 200);
 }
 
 TEST_F(WebServerTest, RefusesRootAndEverythingOutsideTheFolder) {
