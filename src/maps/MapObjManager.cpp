@@ -75,10 +75,28 @@ void TMapObjManager::setActiveLook(TManagedItem &item, bool active) {
     item.marker()->setWeight(active ? 501 : 500);
     item.textLabel()->setWeight(active ? 1001 : 1000);
     item.track()->setWeight(active ? 11 : 10);
+    item.marker()->FColor = MarkerColour(item, active);
+}
+
+QColor TMapObjManager::MarkerColour(const TManagedItem &item, bool active) const {
     if (active)
-        item.marker()->FColor = FDefaultActiveMarkerColor;
-    else
-        item.marker()->FColor = item.FArchive ? FDefaultArchiveMarkerColor : FDefaultMarkerColor;
+        return FDefaultActiveMarkerColor;
+    return item.FArchive ? FDefaultArchiveMarkerColor : FDefaultMarkerColor;
+}
+
+void TMapObjManager::SetColours(const QColor &marker, const QColor &track, const QColor &lostTrack,
+                                const QColor &active, const QColor &archive) {
+    FDefaultMarkerColor = marker;
+    FDefaultTrackColor = track;
+    FDefaultLostTrackColor = lostTrack;
+    FDefaultActiveMarkerColor = active;
+    FDefaultArchiveMarkerColor = archive;
+    const int activeNumber = GetActiveObject();
+    for (const auto &item : ManagedItems) {
+        item->marker()->FColor = MarkerColour(*item, item->number() == activeNumber);
+        item->track()->FColor = track;
+        item->track()->FLostColor = lostTrack;
+    }
 }
 
 void TMapObjManager::SetActiveObject(int ANumber) {

@@ -42,6 +42,12 @@ public:
     QColor FDefaultActiveMarkerColor{255, 0, 0};
     QColor FDefaultArchiveMarkerColor{0, 0, 0};
 
+    // The one marker-colour rule: the active object stands out, then live or stored data.
+    QColor MarkerColour(const TManagedItem &item, bool active) const;
+    // New colours (the settings changed): the defaults, every marker and every track.
+    void SetColours(const QColor &marker, const QColor &track, const QColor &lostTrack,
+                    const QColor &active, const QColor &archive);
+
     // The item's index, -1 when there is none (or a new item when create is set).
     int IndexOf(int ANumber, bool create = false);
     bool isObjPresent(int ANumber) const;

@@ -24,26 +24,8 @@
 
 #include <cmath>
 
-namespace {
-QColor fromBgr(int c) {
-    return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
-}
-} // namespace
-
-TMarkerColours TMarkerColours::fromOptions(const TOptions &o) {
-    return {fromBgr(o.MarkerColor), fromBgr(o.TrackColor), fromBgr(o.LostTrackColor),
-            fromBgr(o.ActiveMarkerColor), fromBgr(o.ArchiveMarkerColor)};
-}
-
-QColor TMarkerColours::forMarker(bool isActive, bool isArchive) const {
-    if (isActive)
-        return active;
-    return isArchive ? archive : marker;
-}
-
 TClientSession::TClientSession(TOptions &options, TDialogs &dialogs, QObject *parent)
-    : QObject(parent), m_options(options), m_dialogs(dialogs), m_guard(dialogs),
-      m_colours(TMarkerColours::fromOptions(options)) {
+    : QObject(parent), m_options(options), m_dialogs(dialogs), m_guard(dialogs) {
     m_db = std::make_unique<db::TDatabaseController>(options, dialogs);
     m_fmngr = std::make_unique<TFManager>();
     m_processor = std::make_unique<TOnlineProcessor>(*m_fmngr, m_db->Database(), CoordCacheDir());
@@ -57,11 +39,7 @@ TClientSession::TClientSession(TOptions &options, TDialogs &dialogs, QObject *pa
     m_panel = std::make_unique<TMapPanel>();
     m_panel->FShowPointerToNotVisObj = options.ShowPointerToNotVisObj;
     m_mapObjs = std::make_unique<TMapObjManager>(m_panel.get());
-    m_mapObjs->FDefaultMarkerColor = m_colours.marker;
-    m_mapObjs->FDefaultTrackColor = m_colours.track;
-    m_mapObjs->FDefaultLostTrackColor = m_colours.lostTrack;
-    m_mapObjs->FDefaultActiveMarkerColor = m_colours.active;
-    m_mapObjs->FDefaultArchiveMarkerColor = m_colours.archive;
+    applyColours();
     m_mapObjs->SetVisualState(TMapObjManager::AllMarkers | TMapObjManager::ActiveTrack);
 
     tmrCheckConn.setInterval(1000);
@@ -281,7 +259,7 @@ void TClientSession::registerMapObjects() {
         if (TManagedItem *item = m_mapObjs->AddObject(o->Number, r)) {
             item->track()->Clear();
             item->FArchive = true;
-            item->marker()->FColor = m_colours.forMarker(false, true);
+            item->marker()->FColor = m_mapObjs->MarkerColour(*item, false);
             item->description().Name = o->Name;
         }
     }
@@ -321,11 +299,10 @@ void TClientSession::onConnectionNews(int number, TConnectionNews news) {
     TManagedItem *item = m_mapObjs->Item(number);
     if (!item)
         return;
+    // Connected objects show live data, disconnected ones stored data.
     item->SetConnected(news != TConnectionNews::Disconnected);
-    if (news != TConnectionNews::Listed)
-        item->FArchive = news == TConnectionNews::Disconnected;
-    item->marker()->FColor =
-        m_colours.forMarker(number == m_mapObjs->GetActiveObject(), item->FArchive);
+    item->FArchive = news == TConnectionNews::Disconnected;
+    item->marker()->FColor = m_mapObjs->MarkerColour(*item, number == m_mapObjs->GetActiveObject());
 }
 
 void TClientSession::onAllObjectsDisconnected() {
@@ -583,24 +560,20 @@ void TClientSession::beforeApplySettings() {
 }
 
 void TClientSession::afterApplySettings() {
-    m_colours = TMarkerColours::fromOptions(m_options);
-    m_mapObjs->FDefaultMarkerColor = m_colours.marker;
-    m_mapObjs->FDefaultTrackColor = m_colours.track;
-    m_mapObjs->FDefaultLostTrackColor = m_colours.lostTrack;
-    m_mapObjs->FDefaultActiveMarkerColor = m_colours.active;
-    m_mapObjs->FDefaultArchiveMarkerColor = m_colours.archive;
-    const int active = m_mapObjs->GetActiveObject();
-    for (const auto &item : m_mapObjs->ManagedItems) {
-        item->marker()->FColor = m_colours.forMarker(item->number() == active, item->FArchive);
-        item->track()->FColor = m_colours.track;
-        item->track()->FLostColor = m_colours.lostTrack;
-    }
+    applyColours();
     m_panel->FShowPointerToNotVisObj = m_options.ShowPointerToNotVisObj;
     m_panel->Repaint();
     if (databaseConnected() && m_registry) {
         m_registry->RestructSostGridFields();
         emit gridRefreshRequested();
     }
+}
+
+void TClientSession::applyColours() {
+    const auto fromBgr = [](int c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); };
+    m_mapObjs->SetColours(fromBgr(m_options.MarkerColor), fromBgr(m_options.TrackColor),
+                          fromBgr(m_options.LostTrackColor), fromBgr(m_options.ActiveMarkerColor),
+                          fromBgr(m_options.ArchiveMarkerColor));
 }
 
 // ---- commands

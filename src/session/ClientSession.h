@@ -44,14 +44,6 @@ namespace db {
 class TDatabaseController;
 }
 
-// The colours of the map's markers and tracks, taken from the settings (0x00BBGGRR values).
-struct TMarkerColours {
-    QColor marker, track, lostTrack, active, archive;
-    static TMarkerColours fromOptions(const TOptions &options);
-    // The marker colour for an object: the active one stands out, then live or stored data.
-    QColor forMarker(bool active, bool archive) const;
-};
-
 class TClientSession : public QObject {
     Q_OBJECT
 public:
@@ -146,7 +138,6 @@ public:
     // widths are saved (while connected); after, the map and the grid take the new settings.
     void beforeApplySettings();
     void afterApplySettings();
-    TMarkerColours markerColours() const { return m_colours; }
 
     bool isEnabled(TSessionCommand command) const;
 
@@ -181,11 +172,11 @@ private:
     void setCommandState();
     bool openDatabase();
     void removePickedLabel();
+    void applyColours();
 
     TOptions &m_options;
     TDialogs &m_dialogs;
     TErrorGuard m_guard;
-    TMarkerColours m_colours;
     std::unique_ptr<db::TDatabaseController> m_db;
     std::unique_ptr<TFManager> m_fmngr;
     std::unique_ptr<TOnlineProcessor> m_processor;

@@ -160,9 +160,8 @@ void TMainBinder::bindRegistry(TManager *m) {
             grid->setCurrentIndex(grid->gridModel()->index(0, 0));
     });
     // "Редактировать состав группы": the membership editor, modal inside the request.
-    connect(m, &TManager::editGroupMembersRequested, &m_main, [this, m](TGroup *g) {
-        TfmGroupStructure::Edit(*m, g, m_session.dialogs(), &m_main);
-    });
+    connect(m, &TManager::editGroupMembersRequested, &m_main,
+            [this, m](TGroup *g) { TfmGroupStructure::Edit(*m, g, m_session.dialogs(), &m_main); });
     connect(m, &TManager::gridColumnsChanged, this,
             [this] { m_main.stateGrid()->gridModel()->reset(); });
     connect(m, &TManager::gridInvalidated, this, [this] {
