@@ -2,6 +2,7 @@
 
 #include "app/DateUtils.h"
 #include "app/GeoTypes.h"
+#include "maps/MapViewport.h"
 
 #include <QColor>
 #include <QImage>
@@ -14,18 +15,6 @@
 
 class QPainter;
 class TMapPanel;
-
-// A rectangle as the map layer measures it: right and bottom are one past the last pixel.
-struct TIntRect {
-    int Left = 0;
-    int Top = 0;
-    int Right = 0;
-    int Bottom = 0;
-
-    int width() const { return Right - Left; }
-    int height() const { return Bottom - Top; }
-    bool operator==(const TIntRect &) const = default;
-};
 
 // A position with its time and the flags that travel with it.
 struct TPositionSnapshot {
