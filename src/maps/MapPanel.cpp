@@ -421,7 +421,7 @@ void TMapPanel::Draw(QPainter &target) {
         canvas.setRenderHint(QPainter::SmoothPixmapTransform, false);
         for (const auto &obj : ObjectList)
             if (obj->FisVisible)
-                obj->Draw(canvas);
+                obj->Draw(canvas, view);
     }
     target.drawImage(0, 0, Backbuffer);
 }
