@@ -78,16 +78,6 @@ void TMapObject::SetPosition(const TPositionSnapshot &position) {
     UpdateCoords();
 }
 
-TIntRect TMapObject::screenView() const {
-    if (!FMapPanel)
-        return {};
-    const TIntRect v = FMapPanel->GetView();
-    const QPoint tl = FMapPanel->MapToScreen(TMapCoords{(long double)v.Left, (long double)v.Top});
-    const QPoint br =
-        FMapPanel->MapToScreen(TMapCoords{(long double)v.Right, (long double)v.Bottom});
-    return TIntRect{tl.x(), tl.y(), br.x(), br.y()};
-}
-
 // --- TMarker ---
 
 TIntRect TMarker::GetMetrics() const {
@@ -113,8 +103,8 @@ QPolygon TMarker::shape(const QPoint &P) const {
     return poly;
 }
 
-TMarker::TBorderPointer TMarker::borderPointer(const QPoint &P) const {
-    const TIntRect v = screenView();
+TMarker::TBorderPointer TMarker::borderPointer(const TMapViewport &view, const QPoint &P) const {
+    const TIntRect v = view.ScreenView();
     const int s = FSize;
     const int W = v.Right - v.Left, H = v.Bottom - v.Top;
     const QPoint C(W / 2, H / 2);
@@ -161,12 +151,12 @@ TMarker::TBorderPointer TMarker::borderPointer(const QPoint &P) const {
     return bp;
 }
 
-void TMarker::Draw(QPainter &canvas) {
-    if (!FisVisible || !FMapPanel || (FGeoCoords.Latitude == 0 && FGeoCoords.Longitude == 0))
+void TMarker::Draw(QPainter &canvas, const TMapViewport &view) {
+    if (!FisVisible || (FGeoCoords.Latitude == 0 && FGeoCoords.Longitude == 0))
         return;
-    const QPoint P = FMapPanel->MapToScreen(FMapCoords);
+    const QPoint P = view.MapToScreen(FMapCoords);
     const int s = FSize, h = s / 2;
-    const TIntRect v = screenView();
+    const TIntRect v = view.ScreenView();
     canvas.save();
     canvas.setRenderHint(QPainter::Antialiasing, false);
     if (P.x() >= v.Left - s && P.x() <= v.Right + s && P.y() >= v.Top - s &&
@@ -180,8 +170,8 @@ void TMarker::Draw(QPainter &canvas) {
             else
                 canvas.drawPolygon(shape(P));
         }
-    } else if (FMapPanel->FShowPointerToNotVisObj) {
-        const TBorderPointer bp = borderPointer(P);
+    } else if (view.showPointerToNotVisObj()) {
+        const TBorderPointer bp = borderPointer(view, P);
         canvas.setPen(QPen(FColor, 3));
         canvas.setBrush(FColor);
         canvas.drawPolygon(bp.Arrow);
@@ -280,10 +270,10 @@ int TTrack::GetPointIndex(TDateTime DateTime) const {
     return int(it - FPoints.begin());
 }
 
-void TTrack::Draw(QPainter &canvas) {
-    if (!FisVisible || !FMapPanel || FPoints.empty())
+void TTrack::Draw(QPainter &canvas, const TMapViewport &view) {
+    if (!FisVisible || FPoints.empty())
         return;
-    const TIntRect v = screenView();
+    const TIntRect v = view.ScreenView();
     canvas.save();
     canvas.setRenderHint(QPainter::Antialiasing, false);
     if (FObjType == 0) {
@@ -291,7 +281,7 @@ void TTrack::Draw(QPainter &canvas) {
         std::vector<bool> lost;
         const int last = Count() - 1;
         for (int i = 0; i <= last; ++i) {
-            const QPoint q = FMapPanel->MapToScreen(FPoints[size_t(i)].MapCoords);
+            const QPoint q = view.MapToScreen(FPoints[size_t(i)].MapCoords);
             if (i == 0 || i == last || q != pts.back()) {
                 pts.push_back(q);
                 lost.push_back(FPoints[size_t(i)].GPSLost);
@@ -321,7 +311,7 @@ void TTrack::Draw(QPainter &canvas) {
         bool any = false;
         QPoint prev;
         for (const TTrackPoint &p : FPoints) {
-            const QPoint q = FMapPanel->MapToScreen(p.MapCoords);
+            const QPoint q = view.MapToScreen(p.MapCoords);
             if (q.x() < v.Left || q.x() > v.Right || q.y() < v.Top || q.y() > v.Bottom)
                 continue;
             if (any && q == prev)
@@ -357,10 +347,10 @@ QPolygon TMapLabel::callout(const QPoint &P, QRect *textRect) const {
     return poly;
 }
 
-void TMapLabel::Draw(QPainter &canvas) {
-    if (!FisVisible || !FMapPanel)
+void TMapLabel::Draw(QPainter &canvas, const TMapViewport &view) {
+    if (!FisVisible)
         return;
-    const QPoint P = FMapPanel->MapToScreen(FMapCoords);
+    const QPoint P = view.MapToScreen(FMapCoords);
     QRect textRect;
     const QPolygon poly = callout(P, &textRect);
     canvas.save();
@@ -385,14 +375,14 @@ void TMapControlPoint::SetObjType(int value) {
     if (value == FObjType && m_glyphLoaded)
         return;
     FObjType = value;
-    loadGlyph();
+    if (FMapPanel)
+        loadGlyph(FMapPanel->FParkedImage);
+    // Otherwise loaded when first drawn, from the viewport.
 }
 
-void TMapControlPoint::loadGlyph() {
-    if (!FMapPanel)
-        return; // loaded when first drawn on a panel
+void TMapControlPoint::loadGlyph(const QImage &parked) {
     m_glyphLoaded = true;
-    FGliph = FObjType == RestPlace ? FMapPanel->FParkedImage : QImage();
+    FGliph = FObjType == RestPlace ? parked : QImage();
     if (FGliph.isNull())
         return;
     // The bottom-left pixel's colour is the transparent one, as for any glyph.
@@ -408,13 +398,13 @@ void TMapControlPoint::loadGlyph() {
     }
 }
 
-void TMapControlPoint::Draw(QPainter &canvas) {
-    if (!FisVisible || !FMapPanel)
+void TMapControlPoint::Draw(QPainter &canvas, const TMapViewport &view) {
+    if (!FisVisible)
         return;
     if (!m_glyphLoaded)
-        loadGlyph();
+        loadGlyph(view.parkedImage());
     if (FGliph.isNull())
         return;
-    const QPoint P = FMapPanel->MapToScreen(FMapCoords);
+    const QPoint P = view.MapToScreen(FMapCoords);
     canvas.drawImage(P.x() - FGliph.width() / 2, P.y() - FGliph.height() / 2, FGliph);
 }

@@ -2,6 +2,7 @@
 
 #include "app/DateUtils.h"
 #include "app/GeoTypes.h"
+#include "maps/MapViewport.h"
 
 #include <QColor>
 #include <QImage>
@@ -14,18 +15,6 @@
 
 class QPainter;
 class TMapPanel;
-
-// A rectangle as the map layer measures it: right and bottom are one past the last pixel.
-struct TIntRect {
-    int Left = 0;
-    int Top = 0;
-    int Right = 0;
-    int Bottom = 0;
-
-    int width() const { return Right - Left; }
-    int height() const { return Bottom - Top; }
-    bool operator==(const TIntRect &) const = default;
-};
 
 // A position with its time and the flags that travel with it.
 struct TPositionSnapshot {
@@ -47,7 +36,9 @@ struct TTrackPoint {
 
 // Everything drawn over a raster map. The panel owns its objects and draws the visible ones
 // in ascending weight, so heavier objects lie on top; an object learns its panel when it is
-// added to it (TMapPanel::CreateObject). Markers, labels, tracks and symbols derive from it.
+// added to it (TMapPanel::CreateObject), and uses it only to place itself and to keep the
+// panel's order. Drawing needs nothing but the frame's viewport, so an object draws the same
+// on any QPainter, with or without a panel. Markers, labels, tracks and symbols derive from it.
 class TMapObject {
 public:
     explicit TMapObject(int weight = 0) : FWeight(weight) {}
@@ -57,8 +48,8 @@ public:
 
     // Bounding rectangle in image pixels.
     virtual TIntRect GetMetrics() const = 0;
-    // Draws on the panel's off-screen surface; the panel's conversions place it.
-    virtual void Draw(QPainter &canvas) = 0;
+    // Draws in screen pixels as the viewport places it (the panel's off-screen surface).
+    virtual void Draw(QPainter &canvas, const TMapViewport &view) = 0;
     // Recomputes the image position with the panel's current binding (a new map was opened);
     // tracks override it to update each point.
     virtual void UpdateCoords();
@@ -86,9 +77,6 @@ public:
     bool FisVisible = true;
 
 protected:
-    // The screen rectangle of the panel's visible image area.
-    TIntRect screenView() const;
-
     int FWeight;
     int FObjType = 0;
     TMapPanel *FMapPanel = nullptr;
@@ -98,7 +86,7 @@ private:
 };
 
 // An object's marker: a circle (type 0), a triangle (1) or a heading arrow (2). Off the view,
-// when the panel asks for it, a block arrow on the view's border points towards it with the
+// when the viewport asks for it, a block arrow on the view's border points towards it with the
 // marker's text beside it.
 class TMarker : public TMapObject {
 public:
@@ -106,9 +94,10 @@ public:
     TMarker() : TMapObject(DefaultWeight) {}
 
     TIntRect GetMetrics() const override;
-    void Draw(QPainter &canvas) override;
+    void Draw(QPainter &canvas, const TMapViewport &view) override;
 
-    // The geometry of the border pointer for screen point P (all in screen pixels).
+    // The geometry of the border pointer for screen point P on the view's border (all in
+    // screen pixels).
     struct TBorderPointer {
         QPoint Point;     // where the arrow sits on the border
         QPolygon Arrow;   // seven vertices; the first is the tip
@@ -116,7 +105,7 @@ public:
         QPolygon Octagon; // the caption's frame
         QRect TextRect;   // the caption's text box
     };
-    TBorderPointer borderPointer(const QPoint &P) const;
+    TBorderPointer borderPointer(const TMapViewport &view, const QPoint &P) const;
     // The marker's own shape at screen point P for the current type.
     QPolygon shape(const QPoint &P) const;
 
@@ -130,7 +119,7 @@ public:
     TTrack() : TMapObject(DefaultWeight) {}
 
     TIntRect GetMetrics() const override;
-    void Draw(QPainter &canvas) override;
+    void Draw(QPainter &canvas, const TMapViewport &view) override;
     void UpdateCoords() override;
 
     // Appends a point; an older point than the last re-sorts the list by time unless an
@@ -163,7 +152,7 @@ public:
     TMapLabel() : TMapObject(DefaultWeight) {}
 
     TIntRect GetMetrics() const override;
-    void Draw(QPainter &canvas) override;
+    void Draw(QPainter &canvas, const TMapViewport &view) override;
     // The callout's ten vertices and the text box at screen point P.
     QPolygon callout(const QPoint &P, QRect *textRect = nullptr) const;
 
@@ -171,7 +160,9 @@ public:
     QColor FBackColor = Qt::white;
 };
 
-// A symbol drawn as a picture centred on its position; type 4 is the rest place.
+// A symbol drawn as a picture centred on its position; type 4 is the rest place, whose picture
+// is the parked one (the panel's when the type is set on a panel, else the viewport's at the
+// first drawing).
 class TMapControlPoint : public TMapObject {
 public:
     static constexpr int DefaultWeight = 100;
@@ -179,13 +170,13 @@ public:
     TMapControlPoint() : TMapObject(DefaultWeight) {}
 
     TIntRect GetMetrics() const override;
-    void Draw(QPainter &canvas) override;
+    void Draw(QPainter &canvas, const TMapViewport &view) override;
     void SetObjType(int value) override;
 
     QImage FGliph;
     bool FDrawRadius = false;
 
 private:
-    void loadGlyph();
+    void loadGlyph(const QImage &parked);
     bool m_glyphLoaded = false;
 };

@@ -16,18 +16,6 @@
 
 namespace {
 
-// Cuts towards zero, forgiving the last bits of a product that is meant to be whole
-// (3 / (1/3) must give 3, not 2).
-long double truncSnap(long double v) {
-    constexpr long double eps = 1e-9L;
-    return std::trunc(v >= 0 ? v + eps : v - eps);
-}
-
-// Nearest integer, halves to even.
-long double roundEven(long double v) {
-    return std::nearbyint(v);
-}
-
 bool isZero(const TGeoCoords &c) {
     return c.Latitude == 0 && c.Longitude == 0;
 }
@@ -268,20 +256,17 @@ QString TMapPanel::GetZoomStr() const {
 }
 
 void TMapPanel::applyCameraLimits() {
-    const long double hw = std::trunc(m_size.width() * FScalingFactor / 2);
-    const long double hh = std::trunc(m_size.height() * FScalingFactor / 2);
-    CameraCoords.X = std::max(CameraCoords.X, hw);
-    CameraCoords.Y = std::max(CameraCoords.Y, hh);
-    // For an image smaller than the view this limit wins.
-    CameraCoords.X = std::min(CameraCoords.X, m_imageSize.width() - hw);
-    CameraCoords.Y = std::min(CameraCoords.Y, m_imageSize.height() - hh);
+    TMapViewport v = viewport();
+    v.LimitCamera(m_imageSize);
+    CameraCoords = v.camera();
 }
 
 void TMapPanel::MoveCamera(int dx, int dy) {
     if (!isMapReady())
         return;
-    CameraCoords.X += truncSnap(dx * FScalingFactor);
-    CameraCoords.Y += truncSnap(dy * FScalingFactor);
+    TMapViewport v = viewport();
+    v.MoveCamera(dx, dy);
+    CameraCoords = v.camera();
 }
 
 void TMapPanel::MoveCamera(const TGeoCoords &coords) {
@@ -298,35 +283,28 @@ void TMapPanel::MoveCamera(const TMapCoords &coords) {
 
 // --- conversions ---
 
+TMapViewport TMapPanel::viewport() const {
+    TMapViewport v(m_size, CameraCoords, CurrentZoom, FCoordsConverter);
+    v.setMapReady(isMapReady());
+    v.setShowPointerToNotVisObj(FShowPointerToNotVisObj);
+    v.setParkedImage(FParkedImage);
+    return v;
+}
+
 TMapCoords TMapPanel::ScreenToMap(const QPoint &p) const {
-    const long double s = FScalingFactor;
-    return TMapCoords{CameraCoords.X - truncSnap(m_size.width() / 2.0L * s) + p.x() * s,
-                      CameraCoords.Y - truncSnap(m_size.height() / 2.0L * s) + p.y() * s};
+    return viewport().ScreenToMap(p);
 }
 
 TGeoCoords TMapPanel::ScreenToGeo(int X, int Y) const {
-    if (!isMapReady())
-        return {};
-    const long double s = FScalingFactor;
-    const TMapCoords m{CameraCoords.X - (m_size.width() / 2.0L - X) * s,
-                       CameraCoords.Y - (m_size.height() / 2.0L - Y) * s};
-    return FCoordsConverter.MapToGeo(m);
+    return viewport().ScreenToGeo(X, Y);
 }
 
 QPoint TMapPanel::MapToScreen(const TMapCoords &coords) const {
-    if (!isMapReady())
-        return {};
-    const long double s = FScalingFactor;
-    const long double left = roundEven(CameraCoords.X - m_size.width() / 2.0L * s);
-    const long double top = roundEven(CameraCoords.Y - m_size.height() / 2.0L * s);
-    return QPoint(int(truncSnap((coords.X - left) / s)), int(truncSnap((coords.Y - top) / s)));
+    return viewport().MapToScreen(coords);
 }
 
 TIntRect TMapPanel::GetView() const {
-    const long double s = FScalingFactor;
-    const long double hw = m_size.width() * s / 2, hh = m_size.height() * s / 2;
-    return TIntRect{int(roundEven(CameraCoords.X - hw)), int(roundEven(CameraCoords.Y - hh)),
-                    int(roundEven(CameraCoords.X + hw)), int(roundEven(CameraCoords.Y + hh))};
+    return viewport().GetView();
 }
 
 // --- objects ---
@@ -425,6 +403,7 @@ void TMapPanel::Draw(QPainter &target) {
         return;
     SetZoom(CurrentZoom);
     applyCameraLimits();
+    const TMapViewport view = viewport();
 
     if (Backbuffer.size() != m_size)
         Backbuffer = QImage(m_size, QImage::Format_RGB32);
@@ -434,7 +413,7 @@ void TMapPanel::Draw(QPainter &target) {
         // Smooth stretching, except far out where the plain one reads better and costs less.
         canvas.setRenderHint(QPainter::SmoothPixmapTransform, CurrentZoom >= 0.25L);
         if (FisMapVisible) {
-            const TIntRect v = GetView();
+            const TIntRect v = view.GetView();
             const double d = m_imageDensity;
             canvas.drawImage(QRectF(0, 0, m_size.width(), m_size.height()), MapImage,
                              QRectF(v.Left * d, v.Top * d, v.width() * d, v.height() * d));
@@ -442,7 +421,7 @@ void TMapPanel::Draw(QPainter &target) {
         canvas.setRenderHint(QPainter::SmoothPixmapTransform, false);
         for (const auto &obj : ObjectList)
             if (obj->FisVisible)
-                obj->Draw(canvas);
+                obj->Draw(canvas, view);
     }
     target.drawImage(0, 0, Backbuffer);
 }

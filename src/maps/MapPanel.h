@@ -4,6 +4,7 @@
 #include "maps/CoordsConverter.h"
 #include "maps/MapFileParser.h"
 #include "maps/MapObjects.h"
+#include "maps/MapViewport.h"
 
 #include <QImage>
 #include <QObject>
@@ -60,6 +61,10 @@ public:
     void MoveCamera(const TGeoCoords &coords);
     void MoveCamera(const TMapCoords &coords); // image pixels
 
+    // The view as it stands: size, camera, zoom, binding and the objects' drawing options.
+    // Draw builds one per frame, after the zoom and camera limits, and hands it to every object.
+    TMapViewport viewport() const;
+    // The viewport's conversions with the current view.
     TGeoCoords ScreenToGeo(int X, int Y) const;
     QPoint MapToScreen(const TMapCoords &coords) const;
     TMapCoords ScreenToMap(const QPoint &p) const;
@@ -109,7 +114,8 @@ public:
     // Loaders not yet finished and joined (a superseded one runs to its end and is dropped).
     int pendingLoads() const { return int(m_loaders.size()); }
 
-    // For map objects (markers' border pointers, parked points and rest places).
+    // For map objects (markers' border pointers, parked points and rest places); handed to
+    // them through the viewport.
     bool FShowPointerToNotVisObj = true;
     QImage FParkedImage; // white is transparent
     QString ImagesPath;

@@ -9,7 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 #include <numbers>
+#include <vector>
 
 namespace {
 
@@ -17,6 +19,7 @@ constexpr long double Pi = std::numbers::pi_v<long double>;
 const QRgb Blue = qRgb(0, 0, 255);
 const QRgb Green = qRgb(0, 128, 0);
 const QRgb Red = qRgb(255, 0, 0);
+const QRgb Magenta = qRgb(255, 0, 255);
 
 // Screen (sx, sy) of the 400 x 300 view shows image (sx + 100, sy + 150).
 TPositionSnapshot atScreen(int sx, int sy, TDateTime t = 0) {
@@ -106,6 +109,7 @@ TEST_F(MapObjectsTest, PointerOnlyBeyondTheWidenedView) {
 // The pointer sits on the edge towards the object, its tip on the border, its caption beside it.
 TEST_F(MapObjectsTest, BorderPointerGeometry) {
     TMarker *m = marker(2, 20, atScreen(200, 150));
+    const TMapViewport view = panel().viewport();
     const QFontMetrics fm(QFont(QStringLiteral("times"), 8));
     const int tw = 5 + fm.boundingRect(QRect(), Qt::AlignLeft | Qt::AlignTop, m->FText).width();
     const struct {
@@ -118,20 +122,20 @@ TEST_F(MapObjectsTest, BorderPointerGeometry) {
         {{200, 5000}, {200, 290}, {200, 300}},
     };
     for (const auto &c : cases) {
-        const TMarker::TBorderPointer bp = m->borderPointer(c.object);
+        const TMarker::TBorderPointer bp = m->borderPointer(view, c.object);
         EXPECT_EQ(bp.Point, c.point) << c.object.x() << "," << c.object.y();
         ASSERT_EQ(bp.Arrow.size(), 7);
         EXPECT_EQ(bp.Arrow[0], c.tip) << c.object.x() << "," << c.object.y();
         EXPECT_EQ(bp.Octagon.size(), 8);
     }
-    EXPECT_EQ(m->borderPointer(QPoint(5000, 150)).Caption, QPoint(400 - 20 - tw, 150));
-    EXPECT_EQ(m->borderPointer(QPoint(-5000, 150)).Caption, QPoint(20 + tw, 150));
+    EXPECT_EQ(m->borderPointer(view, QPoint(5000, 150)).Caption, QPoint(400 - 20 - tw, 150));
+    EXPECT_EQ(m->borderPointer(view, QPoint(-5000, 150)).Caption, QPoint(20 + tw, 150));
 
     // Drawn: the arrow near the right border and the caption's frame in tooltip colour.
     m->SetPosition(atScreen(900, 150));
     const QImage out = map.paint();
     EXPECT_EQ(out.pixel(394, 150), Blue);
-    const QPoint T = m->borderPointer(QPoint(900, 150)).Caption;
+    const QPoint T = m->borderPointer(view, QPoint(900, 150)).Caption;
     const QRgb tip = QGuiApplication::palette().color(QPalette::ToolTipBase).rgb();
     EXPECT_GT(countColour(out, tip, QRect(T - QPoint(tw / 2, 4), QSize(tw, 8))), 0);
 }
@@ -172,6 +176,75 @@ TEST_F(MapObjectsTest, TrackLinesAndPoints) {
 
     t->FisVisible = false;
     EXPECT_EQ(countColour(map.paint(), Green, QRect(0, 0, 400, 300)), 0);
+}
+
+// Drawing needs nothing but the viewport: objects that belong to no panel, drawn with the
+// panel's viewport over the same ground, give the panel's picture pixel for pixel; the
+// viewport's options decide the border pointer and the rest place's picture.
+TEST_F(MapObjectsTest, ObjectsDrawFromTheViewportAlone) {
+    TMapViewport view = panel().viewport();
+    std::vector<std::unique_ptr<TMapObject>> loose;
+    const auto place = [&](TMapObject *o, const TPositionSnapshot &at) {
+        o->FGeoCoords = at.Coords;
+        o->FMapCoords = view.GeoToMap(at.Coords);
+    };
+    for (int onPanel = 1; onPanel >= 0; --onPanel) {
+        const auto make = [&]<class T>(T *) -> T * {
+            if (onPanel)
+                return panel().CreateObject<T>();
+            loose.push_back(std::make_unique<T>());
+            return static_cast<T *>(loose.back().get());
+        };
+        auto *t = make((TTrack *)nullptr);
+        t->FSize = 2;
+        t->FColor = QColor(Green);
+        for (int i = 0; i < 4; ++i) {
+            TPositionSnapshot s = atScreen(40 + 90 * i, 250 - 60 * i, i);
+            s.GPSLost = i == 2;
+            if (onPanel)
+                t->AddPoint(s);
+            else
+                t->FPoints.push_back(TTrackPoint{s.TimeStamp, s.Coords, 0, s.GPSLost, false,
+                                                 view.GeoToMap(s.Coords)});
+        }
+        auto *inView = make((TMarker *)nullptr);
+        inView->FSize = 20;
+        inView->FColor = QColor(Blue);
+        inView->SetObjType(1);
+        place(inView, atScreen(120, 80));
+        auto *offView = make((TMarker *)nullptr);
+        offView->FSize = 16;
+        offView->FColor = QColor(Magenta);
+        offView->FText = QStringLiteral("42");
+        place(offView, atScreen(700, -200));
+        auto *l = make((TMapLabel *)nullptr);
+        l->FSize = 9;
+        l->FText = QStringLiteral("Объект 3");
+        place(l, atScreen(250, 200));
+        auto *c = make((TMapControlPoint *)nullptr);
+        place(c, atScreen(300, 120));
+        c->SetObjType(TMapControlPoint::RestPlace);
+    }
+    const QImage expected = map.paint();
+    const auto drawLoose = [&](const TMapViewport &v) {
+        QImage out(v.size(), QImage::Format_RGB32);
+        out.fill(TSmallMap::Ground);
+        QPainter p(&out);
+        for (const auto &o : loose)
+            o->Draw(p, v);
+        return out;
+    };
+    EXPECT_TRUE(drawLoose(view) == expected);
+    EXPECT_GT(countColour(expected, Magenta, QRect(0, 0, 400, 300)), 20); // the pointer is there
+    EXPECT_GT(countColour(expected, Red, QRect(0, 0, 400, 300)), 20);     // the lost segment
+    const QRect glyph(300 - 7, 120 - 7, 15, 15);
+    EXPECT_GT(countColour(expected, QColor(0, 0, 192).rgb(), glyph), 20);
+
+    view.setShowPointerToNotVisObj(false);
+    EXPECT_EQ(countColour(drawLoose(view), Magenta, QRect(0, 0, 400, 300)), 0);
+    // The rest place took its picture from the viewport when first drawn.
+    const auto *rest = static_cast<const TMapControlPoint *>(loose.back().get());
+    EXPECT_EQ(rest->FGliph.size(), panel().FParkedImage.size());
 }
 
 // Out-of-order points re-sort the track unless a block is open; lookups by time and by

@@ -110,7 +110,8 @@ TGeoCoords minutes(double latDeg, double lonDeg) {
     return TGeoCoords{latDeg * 60.0L, lonDeg * 60.0L};
 }
 
-// A square of one colour around its position, in screen pixels.
+// A square of one colour around its position, in screen pixels; remembers the viewport it was
+// last drawn with.
 class TSquare final : public TMapObject {
 public:
     TSquare(int weight, QRgb colour, int half)
@@ -120,10 +121,12 @@ public:
         const int y = int(std::lround(double(FMapCoords.Y)));
         return {x - m_half, y - m_half, x + m_half, y + m_half};
     }
-    void Draw(QPainter &canvas) override {
-        const QPoint p = mapPanel()->MapToScreen(FMapCoords);
+    void Draw(QPainter &canvas, const TMapViewport &view) override {
+        seen = view;
+        const QPoint p = view.MapToScreen(FMapCoords);
         canvas.fillRect(p.x() - m_half, p.y() - m_half, 2 * m_half, 2 * m_half, QColor(m_colour));
     }
+    TMapViewport seen;
 
 private:
     QRgb m_colour;
@@ -250,8 +253,8 @@ TEST_F(MapPanelTest, ZoomStepsAndLimits) {
     EXPECT_EQ(panel.GetZoom(), 5.0L);
 }
 
-// The camera is held inside the image on every draw; an image smaller than the view is
-// pinned by its far edge.
+// The camera is held inside the image on every draw, before the objects get the frame's view;
+// an image smaller than the view is pinned by its far edge.
 TEST_F(MapPanelTest, CameraLimitsOnDraw) {
     saveImage(QStringLiteral("g.bmp"), gradientImage(400, 300), "BMP");
     TMapPanel panel;
@@ -259,6 +262,8 @@ TEST_F(MapPanelTest, CameraLimitsOnDraw) {
     panel.AddMap(writeMap(tmp.path(), QStringLiteral("g"), QStringLiteral("g.bmp"), 400, 300, 20));
     ASSERT_TRUE(openAndWait(panel, 0));
     panel.SetZoom(1);
+    auto *probe = panel.CreateObject<TSquare>(1, qRgb(1, 2, 3), 1);
+    panel.FShowPointerToNotVisObj = false;
     const struct {
         TMapCoords camera, limited;
     } cases[] = {{{0, 0}, {50, 40}}, {{1000, 1000}, {350, 260}}, {{200, 150}, {200, 150}}};
@@ -267,6 +272,11 @@ TEST_F(MapPanelTest, CameraLimitsOnDraw) {
         paint(panel);
         EXPECT_DOUBLE_EQ(double(panel.cameraCoords().X), double(c.limited.X));
         EXPECT_DOUBLE_EQ(double(panel.cameraCoords().Y), double(c.limited.Y));
+        EXPECT_DOUBLE_EQ(double(probe->seen.camera().X), double(c.limited.X));
+        EXPECT_DOUBLE_EQ(double(probe->seen.camera().Y), double(c.limited.Y));
+        EXPECT_EQ(probe->seen.size(), QSize(100, 80));
+        EXPECT_TRUE(probe->seen.isMapReady());
+        EXPECT_FALSE(probe->seen.showPointerToNotVisObj());
     }
 }
 
