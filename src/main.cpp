@@ -24,6 +24,8 @@
 
 #include <memory>
 
+#include <unistd.h>
+
 namespace {
 // Hints appear almost at once (10 ms), as the operators are used to.
 class TQuickHintStyle : public QProxyStyle {
@@ -38,6 +40,9 @@ public:
 } // namespace
 
 int main(int argc, char **argv) {
+    // The web map's browser engine refuses to start as root without this.
+    if (::getuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     TApplication app(argc, argv);
     QApplication::setStyle(new TQuickHintStyle);
     QApplication::setApplicationName(QStringLiteral("zarnex-client"));
@@ -56,7 +61,6 @@ int main(int argc, char **argv) {
     profiles->Load();
 
     auto dialogs = std::make_shared<TQtDialogs>();
-    InstallDialogs(dialogs);
 
     // The main window's creation fixes the folders before anything reads a setting.
     SetupFolders(programFile);

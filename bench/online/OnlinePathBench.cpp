@@ -108,7 +108,7 @@ void BM_OnlinePacket(benchmark::State &state) {
     QDir(b.cacheDir).removeRecursively();
     prefill(b.cacheDir + QStringLiteral("1000/20261210.dat"), n);
     TFManager fmngr;
-    TManager manager(b.settings, Dialogs(), b.cacheDir);
+    TManager manager(b.settings, SilentDialogs(), b.cacheDir);
     TOnlineProcessor processor(fmngr, b.database, b.cacheDir);
     int second = n / 2 + 10; // later than the file's last record
     for (auto _ : state) {

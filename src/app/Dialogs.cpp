@@ -3,8 +3,7 @@
 #include <QDebug>
 
 namespace {
-// Until the application or a test installs dialogs, messages go to the debug log and
-// questions take their default answer.
+// Nobody to ask: messages go to the debug log and questions take their default answer.
 class TSilentDialogs final : public TDialogs {
 public:
     void message(const QString &text, const QString &caption, TMsgIcon) override {
@@ -25,16 +24,9 @@ public:
     bool inputText(const QString &, const QString &, QString &) override { return false; }
 };
 
-std::shared_ptr<TDialogs> &instance() {
-    static std::shared_ptr<TDialogs> d = std::make_shared<TSilentDialogs>();
-    return d;
-}
 } // namespace
 
-TDialogs &Dialogs() {
-    return *instance();
-}
-
-void InstallDialogs(std::shared_ptr<TDialogs> dialogs) {
-    instance() = dialogs ? std::move(dialogs) : std::make_shared<TSilentDialogs>();
+TDialogs &SilentDialogs() {
+    static TSilentDialogs d;
+    return d;
 }

@@ -45,6 +45,6 @@ public:
     }
 };
 
-// The process-wide dialogs; a silent implementation until one is installed.
-TDialogs &Dialogs();
-void InstallDialogs(std::shared_ptr<TDialogs> dialogs);
+// Dialogs for code that has nobody to ask (tests that do not look at messages): messages go to
+// the debug log, questions take their default answer. Everything else is handed its dialogs.
+TDialogs &SilentDialogs();

@@ -24,7 +24,6 @@ TCliContext::TCliContext(const QString &programDir, const QString &settingsFile)
         m_namedSettings = true;
     }
     SetFolders(m_folders);
-    InstallDialogs(m_dialogs);
 }
 
 TOptions &TCliContext::options() {

@@ -63,8 +63,9 @@ struct THandover {
 
 } // namespace
 
-TClientThread::TClientThread(TOnData AOnData, TOnState AOnState, int receiveTimeoutMs)
-    : fOnData(std::move(AOnData)), fOnState(std::move(AOnState)),
+TClientThread::TClientThread(TOnData AOnData, TOnState AOnState, TDialogs &dialogs,
+                             int receiveTimeoutMs)
+    : fOnData(std::move(AOnData)), fOnState(std::move(AOnState)), m_dialogs(dialogs),
       m_receiveTimeoutMs(receiveTimeoutMs) {
     m_thread = std::thread([this] { Execute(); });
 }
@@ -553,6 +554,6 @@ void TClientThread::ShowMessage(const QString &text) {
         return;
     }
     m_boxOpen = true;
-    Dialogs().message(text, QStringLiteral("Unknown error"), TMsgIcon::Error);
+    m_dialogs.message(text, QStringLiteral("Unknown error"), TMsgIcon::Error);
     m_boxOpen = false;
 }

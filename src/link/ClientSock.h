@@ -2,6 +2,8 @@
 
 #include "link/Bytes.h"
 
+class TDialogs;
+
 #include <QObject>
 #include <QString>
 
@@ -35,7 +37,7 @@ using TOnData = std::function<void()>;
 //   plaintext and stays stable while the callback runs, the worker waiting for it. Without
 //   AOnData received lines are discarded unhandled (keep-alives included).
 // A line that cannot be decrypted or handled is reported with "Error in data" through
-// Dialogs() in the main thread; the worker does not wait for the box, and while one such box
+// the dialogs in the main thread; the worker does not wait for the box, and while one such box
 // is open further reports go to the operations log.
 //
 // The receive time-out (120 s) is fixed, not the ServerTimeOut setting; a server that sends
@@ -49,7 +51,7 @@ class TClientThread {
 public:
     static constexpr int DefaultReceiveTimeoutMs = 120000;
 
-    TClientThread(TOnData AOnData, TOnState AOnState,
+    TClientThread(TOnData AOnData, TOnState AOnState, TDialogs &dialogs,
                   int receiveTimeoutMs = DefaultReceiveTimeoutMs);
     ~TClientThread();
     TClientThread(const TClientThread &) = delete;
@@ -107,6 +109,7 @@ private:
 
     TOnData fOnData;
     TOnState fOnState;
+    TDialogs &m_dialogs;
     std::atomic<int> m_receiveTimeoutMs;
 
     mutable std::mutex m_mx; // the fields below

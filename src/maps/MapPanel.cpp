@@ -59,8 +59,8 @@ void TMapObject::setWeight(int weight) {
         FMapPanel->SortObjects();
 }
 
-TMapPanel::TMapPanel(QObject *parent)
-    : QObject(parent), FParkedImage(makeParkedImage()), ImagesPath(AppDir()) {}
+TMapPanel::TMapPanel(TDialogs &dialogs, QObject *parent)
+    : QObject(parent), FParkedImage(makeParkedImage()), ImagesPath(AppDir()), m_dialogs(dialogs) {}
 
 TMapPanel::~TMapPanel() {
     // Join every loader before the panel goes: their results are addressed to it.
@@ -113,7 +113,7 @@ void TMapPanel::LoadMapFiles(const QStringList &files) {
         try {
             AddMap(name);
         } catch (const std::exception &e) {
-            Dialogs().message(QString::fromUtf8(e.what()), QStringLiteral("Ошибка загрузки карты"),
+            m_dialogs.message(QString::fromUtf8(e.what()), QStringLiteral("Ошибка загрузки карты"),
                               TMsgIcon::Warning);
         }
     }
@@ -162,7 +162,7 @@ void TMapPanel::OpenMap(int MapIndex, const TGeoCoords &Coords) {
         m_caption.clear();
         setEnabled(true);
         Repaint();
-        Dialogs().message(QString::fromUtf8(e.what()), QStringLiteral("Ошибка"), TMsgIcon::None);
+        m_dialogs.message(QString::fromUtf8(e.what()), QStringLiteral("Ошибка"), TMsgIcon::None);
     }
 }
 
@@ -217,7 +217,7 @@ void TMapPanel::FailToLoadMap(const TMapLoadResult &r) {
         return;
     }
     m_loadErrorShown = true;
-    Dialogs().message(text, QStringLiteral("Ошибка!"), TMsgIcon::Error);
+    m_dialogs.message(text, QStringLiteral("Ошибка!"), TMsgIcon::Error);
     m_loadErrorShown = false;
 }
 

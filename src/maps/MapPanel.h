@@ -17,6 +17,7 @@
 #include <memory>
 #include <vector>
 
+class TDialogs;
 class TMapLoadThread;
 struct TMapLoadResult;
 
@@ -32,7 +33,8 @@ public:
     static constexpr long double ZoomStep = 0.1L;
     static constexpr long double MaxScalingFactor = 4.0L; // the largest zoom
 
-    explicit TMapPanel(QObject *parent = nullptr);
+    // The dialogs show the load and binding errors.
+    explicit TMapPanel(TDialogs &dialogs, QObject *parent = nullptr);
     ~TMapPanel() override;
 
     // The size of the hosting widget in screen pixels.
@@ -157,5 +159,6 @@ private:
     double m_imageDensity = 1; // decoded pixels per image pixel (below 1 for a reduced JPEG)
     QString m_caption;
     bool m_enabled = true;
+    TDialogs &m_dialogs;
     bool m_loadErrorShown = false; // a load error box is open; further ones go to the log
 };

@@ -18,6 +18,8 @@
 #include "tracks/CacheCleaner.h"
 #include "tracks/CoordsUtils.h"
 #include "tracks/FileManager.h"
+#include "webmap/UHTTPserverUnit.h"
+#include "webmap/WebMapBridge.h"
 
 #include <QGuiApplication>
 #include <QPalette>
@@ -34,12 +36,24 @@ TClientSession::TClientSession(TOptions &options, TDialogs &dialogs, QObject *pa
     // The link thread lives from here to the end of the run; only its socket comes and goes.
     m_client = std::make_unique<TClientThread>(
         [this] { m_guard.run([this] { m_server->ClientDataIn(); }); },
-        [this] { m_guard.run([this] { m_server->ClientStateChanged(); }); });
+        [this] { m_guard.run([this] { m_server->ClientStateChanged(); }); }, dialogs);
     m_server->setClient(m_client.get());
-    m_panel = std::make_unique<TMapPanel>();
+    m_panel = std::make_unique<TMapPanel>(dialogs);
     m_panel->FShowPointerToNotVisObj = options.ShowPointerToNotVisObj;
     m_mapObjs = std::make_unique<TMapObjManager>(m_panel.get());
     applyColours();
+    m_http = std::make_unique<TdmHTTPServer>();
+    m_webMap = std::make_unique<TWebMapBridge>(options);
+    // What the page shows of the registry and the raster map.
+    m_webMap->managerExists = [this] { return m_registry != nullptr; };
+    m_webMap->markers = [this] {
+        QVector<TWebMapMarker> out;
+        if (m_registry)
+            for (const TControllableObject *o : m_registry->FObjects)
+                out.push_back(TWebMapMarker{o->Lat, o->Lng, o->Number, o->ShortName, o->TS});
+        return out;
+    };
+    m_webMap->removeRasterParks = [this] { m_mapObjs->RemoveRestPlaces(); };
     m_mapObjs->SetVisualState(TMapObjManager::AllMarkers | TMapObjManager::ActiveTrack);
 
     tmrCheckConn.setInterval(1000);
@@ -92,6 +106,7 @@ TClientSession::TClientSession(TOptions &options, TDialogs &dialogs, QObject *pa
 TClientSession::~TClientSession() {
     tmrCheckConn.stop();
     m_client.reset(); // joins the worker before anything it calls back into goes
+    m_http->StopServer();
     m_infoLabel = nullptr;
     m_mapObjs.reset();
     destroyRegistry();
@@ -109,6 +124,7 @@ void TClientSession::FormShow() {
     LogOperations(QStringLiteral("FolderPathWebServer=") + f.WebServerDir, general, 20);
 
     m_guard.run([this] { openMaps(); });
+    m_guard.run([this] { startWebMap(); });
 
     // The server can be reached only through a connected database.
     if (m_options.AutoConnect == 1) {
@@ -233,6 +249,8 @@ void TClientSession::createRegistry() {
                                             m_dialogs, CoordCacheDir());
     m_server->setManager(m_registry.get());
     registerMapObjects();
+    m_webMap->CreateMarkersOnMap();
+    m_webMap->ClearWebMapTrack();
     emit registryChanged(m_registry.get());
 }
 
@@ -314,10 +332,15 @@ void TClientSession::onPacketsApplied(const std::vector<TAppliedPacket> &applied
         if (!a.updating || !a.object)
             continue;
         const TControllableObject &o = *a.object;
+        const bool active = o.Number == m_mapObjs->GetActiveObject();
+        // The live track of the active object is drawn again by the track display.
+        if (!m_archiveView && active)
+            m_webMap->CleanupCurrentTrack();
         // The item's current record takes the object's position.
         if (TManagedItem *item = m_mapObjs->Item(o.Number))
             item->MoveCurrent(TGeoCoords{o.Lat, o.Lng}, o.TS);
-        if (!m_archiveView && o.Number == m_mapObjs->GetActiveObject())
+        m_webMap->MarkerAt(TWebMapMarker{o.Lat, o.Lng, o.Number, o.ShortName, o.TS});
+        if (!m_archiveView && active)
             followActive(false);
     }
     m_panel->Repaint();
@@ -333,9 +356,15 @@ void TClientSession::selectObject(int number, int row) {
         m_registry->setSelectedRow(row);
     m_server->EnDisControlOuts(number);
     emit gaugesChanged();
-    if (!m_registry)
+    if (!m_registry || !databaseConnected())
         return;
     m_mapObjs->SetVisualState(m_mapObjs->visualState() & ~TMapObjManager::ActiveLabel);
+    if (m_options.UseGoogleMap) {
+        // The web map centres on the object and places its marker once it is ready.
+        if (m_webMap->ShowSelectedObject(webMarker(number)))
+            m_mapObjs->SetActiveObject(number);
+        return;
+    }
     if (number != m_mapObjs->GetActiveObject())
         if (TManagedItem *i = m_mapObjs->Item(number))
             i->track()->Clear();
@@ -531,12 +560,62 @@ void TClientSession::showObjectOnMap(int number) {
     m_panel->Repaint();
 }
 
+// ---- the web map
+
+TWebMapMarker TClientSession::webMarker(int number) const {
+    TWebMapMarker m;
+    m.Number = number;
+    if (const TManagedItem *item = m_mapObjs->Item(number)) {
+        m.Lat = item->current().FCoords.Latitude;
+        m.Lng = item->current().FCoords.Longitude;
+        m.TS = item->current().FTimeStamp;
+    }
+    if (const TControllableObject *o = m_registry ? m_registry->FindObject(number) : nullptr)
+        m.ShortName = o->ShortName;
+    return m;
+}
+
+void TClientSession::startWebMap() {
+    m_webMap->InternetIsOK = false;
+    m_webMap->WebMapInited = false;
+    m_http->DocumentRoot = WebServerDir();
+    m_webMap->CurrentWebServerPort =
+        StartLocalWebServer(*m_http, m_options.WebServerPort, m_dialogs);
+    m_webMap->UpdateWebMapListMenu(m_options.WebMapList);
+    if (m_options.UseGoogleMap) {
+        emit webViewRequested(true); // the browser is there before the page is asked for
+        m_webMap->LoadWebMap(m_options.DefaultWebMap);
+    }
+}
+
+void TClientSession::selectWebMap(int tag) {
+    emit webViewRequested(true);
+    m_webMap->miSelectInternetClick(tag);
+}
+
+void TClientSession::selectStaticMap() {
+    emit webViewRequested(false);
+}
+
+void TClientSession::refreshWebMap() {
+    m_webMap->tbRefreshWebMapClick();
+}
+
+void TClientSession::settingsAccepted() {
+    if (m_options.UseGoogleMap && !m_webMap->WebMapInited)
+        m_webMap->LoadWebMap(m_options.DefaultWebMap);
+}
+
+bool TClientSession::webMapShown() const {
+    return m_options.UseGoogleMap;
+}
+
 // ---- maintenance
 
 void TClientSession::clearCache() {
     if (m_db->updateRunning())
         return;
-    ClearCache(m_fmngr.get());
+    ClearCache(m_fmngr.get(), m_dialogs);
 }
 
 void TClientSession::purgeStatistics(std::optional<int> object, TDateTime upTo) {
@@ -561,6 +640,7 @@ void TClientSession::beforeApplySettings() {
 
 void TClientSession::afterApplySettings() {
     applyColours();
+    m_webMap->UpdateWebMapListMenu(m_options.WebMapList);
     m_panel->FShowPointerToNotVisObj = m_options.ShowPointerToNotVisObj;
     m_panel->Repaint();
     if (databaseConnected() && m_registry) {

@@ -37,6 +37,9 @@ class TMapObjManager;
 class TMapPanel;
 class TOnlineProcessor;
 class TServerController;
+class TdmHTTPServer;
+class TWebMapBridge;
+struct TWebMapMarker;
 struct TAppliedPacket;
 struct TGaugeValues;
 struct TPositionSnapshot;
@@ -62,6 +65,8 @@ public:
     TOnlineProcessor &processor() { return *m_processor; }
     TMapPanel &mapPanel() { return *m_panel; }
     TMapObjManager &mapObjects() { return *m_mapObjs; }
+    TWebMapBridge &webMap() { return *m_webMap; }
+    TdmHTTPServer &webServer() { return *m_http; }
 
     // ---- start and exit
     // First display: folders to the operations log, the raster maps, automatic connection;
@@ -128,6 +133,20 @@ public:
     // one, and the camera there.
     void showObjectOnMap(int number);
 
+    // ---- the web map
+    // The local web-map server on the settings' port or the next free one; the chosen web map
+    // is loaded when the settings use it.
+    void startWebMap();
+    // "Выбрать тип карты": a web map of the list (tag = index + 1; the settings are then to be
+    // applied and saved as the settings window's "OK" does), or the raster map.
+    void selectWebMap(int tag);
+    void selectStaticMap();
+    // "Очистить Web-карту".
+    void refreshWebMap();
+    // The settings window's "OK": the web map is loaded when it was not requested yet.
+    void settingsAccepted();
+    bool webMapShown() const;
+
     // ---- maintenance
     void clearCache();
     void purgeStatistics(std::optional<int> object, TDateTime upTo);
@@ -159,6 +178,8 @@ signals:
     void updateRequested();
     // Settings taken from the window should be applied and saved ("Применить" at exit).
     void settingsSaveRequested();
+    // The web map (true) or the raster map is to be shown (the settings window's check box).
+    void webViewRequested(bool web);
 
 private:
     void createRegistry();
@@ -173,6 +194,7 @@ private:
     bool openDatabase();
     void removePickedLabel();
     void applyColours();
+    TWebMapMarker webMarker(int number) const;
 
     TOptions &m_options;
     TDialogs &m_dialogs;
@@ -185,6 +207,8 @@ private:
     std::unique_ptr<TMapPanel> m_panel;
     std::unique_ptr<TMapObjManager> m_mapObjs;
     std::unique_ptr<TManager> m_registry;
+    std::unique_ptr<TdmHTTPServer> m_http;
+    std::unique_ptr<TWebMapBridge> m_webMap;
     TMapLabel *m_infoLabel = nullptr; // the picked point's information, owned by the panel
     QPoint m_lastMapPos;
     TGeoCoords m_pickedPosition;

@@ -70,9 +70,9 @@ void DeleteCacheFolder(const QString &folder) {
     deleteTree(path);
 }
 
-void ClearCache(TFManager *fmngr) {
+void ClearCache(TFManager *fmngr, TDialogs &dialogs) {
     const QString caption = QStringLiteral("Очистка кэша");
-    if (Dialogs().question(QStringLiteral("Удалить файлы координат и данных с приборов?"), caption,
+    if (dialogs.question(QStringLiteral("Удалить файлы координат и данных с приборов?"), caption,
                            TMsgIcon::Question, mbYes | mbNo, mbNo) != mbYes)
         return;
     try {
@@ -81,10 +81,10 @@ void ClearCache(TFManager *fmngr) {
     } catch (const std::exception &e) {
         if (fmngr)
             fmngr->dropCache();
-        Dialogs().message(QString::fromStdString(e.what()), caption, TMsgIcon::Error);
+        dialogs.message(QString::fromStdString(e.what()), caption, TMsgIcon::Error);
         return;
     }
     if (fmngr)
         fmngr->dropCache();
-    Dialogs().message(QStringLiteral("Очистка кэша выполнена."), caption, TMsgIcon::Information);
+    dialogs.message(QStringLiteral("Очистка кэша выполнена."), caption, TMsgIcon::Information);
 }

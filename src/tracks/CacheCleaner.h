@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 
+class TDialogs;
 class TFManager;
 
 // Deleting the cache folders failed; the text starts with "Ошибка удаления файлов: ".
@@ -19,6 +20,6 @@ public:
 void DeleteCacheFolder(const QString &folder);
 
 // The main window's "Очистка кэша" command: asks, deletes the device data folder and then the
-// track folder, and reports the result through Dialogs(). The registry's memory of released
+// track folder, and reports the result through the given dialogs. The registry's memory of released
 // files is dropped as well, so nothing deleted is served again.
-void ClearCache(TFManager *fmngr);
+void ClearCache(TFManager *fmngr, TDialogs &dialogs);

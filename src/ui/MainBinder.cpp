@@ -17,9 +17,12 @@
 #include "ui/OptionsForm.h"
 #include "ui/StateGrid.h"
 #include "ui/UpdateDBForm.h"
+#include "ui/WebMapView.h"
+#include "webmap/WebMapBridge.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QMenu>
 #include <QSignalBlocker>
 
@@ -236,6 +239,42 @@ void TMainBinder::bindMap() {
     });
     // The map's context menu lists the same maps.
     connect(c.mapSelect, &QMenu::aboutToShow, this, &TMainBinder::fillMapSelectMenu);
+
+    // "Выбрать тип карты": the raster map or one of the web maps.
+    connect(&s.webMap(), &TWebMapBridge::webMapMenuChanged, &m_main, &TfmMain::setWebMapMenu);
+    connect(m_main.webMapMenu(), &QMenu::triggered, this, [this](QAction *a) {
+        const int tag = a->data().toInt();
+        m_session.guard().run([&] {
+            if (tag == 0) {
+                m_session.selectStaticMap();
+                return;
+            }
+            m_session.selectWebMap(tag);
+            // Applied and saved as the settings window's "OK" does.
+            if (m_optionsForm) {
+                m_optionsForm->OptionsToInterface();
+                m_optionsForm->Apply();
+            }
+        });
+    });
+    onTriggered(c.tbRefreshWebMap, [&s] { s.refreshWebMap(); });
+    connect(&s, &TClientSession::webViewRequested, this, [this](bool web) {
+        if (m_optionsForm)
+            m_optionsForm->ui.useGoogleMap->setChecked(web); // its switch shows the view
+        showWebView(web);
+    });
+    if (m_optionsForm) {
+        connect(m_optionsForm, &TfmOptions::webMapViewSwitched, this, &TMainBinder::showWebView);
+        connect(m_optionsForm, &TfmOptions::okPressed, this,
+                [this] { m_session.guard().run([this] { m_session.settingsAccepted(); }); });
+    }
+}
+
+void TMainBinder::showWebView(bool web) {
+    // The browser is made when the web map is first shown: it is a heavy guest.
+    if (web && !m_webView)
+        m_webView = new TWebMapView(m_session.webMap());
+    m_main.showWebMapView(web, m_webView);
 }
 
 void TMainBinder::fillMapSelectMenu() {

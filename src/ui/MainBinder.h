@@ -10,6 +10,7 @@ class TfmMain;
 class TfmOptions;
 class TManager;
 class TUpdateDBForm;
+class TWebMapView;
 enum class TSessionCommand;
 
 // Binds the main window's actions and widgets to the session: commands go to the session's
@@ -32,6 +33,7 @@ private:
     void showUpdate(bool atConnect);
     void purge();
     void fillMapSelectMenu();
+    void showWebView(bool web);
     // Runs a command through the session's error guard.
     void onAction(QAction *action, void (TMainBinder::*handler)());
     template <class F> void onTriggered(QAction *action, F &&f);
@@ -42,4 +44,5 @@ private:
     TfmOptions *m_optionsForm;
     TfmAutoConnectToServer *m_autoConnectForm = nullptr;
     TUpdateDBForm *m_updateForm = nullptr;
+    TWebMapView *m_webView = nullptr; // owned by the window's map area once shown
 };

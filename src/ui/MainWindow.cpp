@@ -103,6 +103,9 @@ void TfmMain::createCommands() {
     c.tbArrowIndicators = make(QStringLiteral("Индикаторы"), true);
     c.tbArrowIndicators->setCheckable(true);
     c.tbMapSelect = make(QStringLiteral("Выбор карты"), true);
+    c.tbMapSelect->setToolTip(QStringLiteral("Выбрать тип карты"));
+    c.tbRefreshWebMap = make(QStringLiteral("Очистить Web-карту"), true);
+    c.tbRefreshWebMap->setVisible(false);
     // The map view's switches.
     c.tbZoomIn = make(QStringLiteral("Увеличить масштаб"), true);
     c.tbZoomOut = make(QStringLiteral("Уменьшить масштаб"), true);
@@ -192,7 +195,8 @@ void TfmMain::createMenus() {
     m_mapMenu = new QMenu(this);
     c.mapSelect = m_mapMenu->addMenu(QStringLiteral("Выбор карты"));
     // The web maps of the settings, offered by the map-selection tool button.
-    m_webMapMenu = new QMenu(QStringLiteral("Интернет-карты"), this);
+    m_webMapMenu = new QMenu(QStringLiteral("Выбрать тип карты"), this);
+    m_webMapMenu->addAction(QStringLiteral("Статическая карта"))->setData(0);
     c.tbMapSelect->setMenu(m_webMapMenu);
 }
 
@@ -212,7 +216,7 @@ void TfmMain::createToolBar() {
     tb->addAction(m_cmd.tbMapSelect);
     tb->addSeparator();
     for (QAction *a : {m_cmd.tbZoomIn, m_cmd.tbZoomOut, m_cmd.tbShowAll, m_cmd.tbShowNumbers,
-                       m_cmd.tbTrackStyle, m_cmd.tbDeleteTracks})
+                       m_cmd.tbTrackStyle, m_cmd.tbDeleteTracks, m_cmd.tbRefreshWebMap})
         tb->addAction(a);
 }
 
@@ -362,12 +366,11 @@ void TfmMain::setTrackListHeight(int h) {
     m_trackListHeight = h;
 }
 
-void TfmMain::setWebMapMenu(const QVector<TWebMapPath> &list) {
+void TfmMain::setWebMapMenu(const QStringList &captions) {
     m_webMapMenu->clear();
-    for (int i = 0; i < list.size(); ++i) {
-        QAction *a = m_webMapMenu->addAction(list[i].Name);
-        a->setData(i);
-    }
+    m_webMapMenu->addAction(QStringLiteral("Статическая карта"))->setData(0);
+    for (int i = 0; i < captions.size(); ++i)
+        m_webMapMenu->addAction(captions[i])->setData(i + 1);
 }
 
 void TfmMain::showEvent(QShowEvent *e) {
@@ -382,4 +385,19 @@ void TfmMain::showEvent(QShowEvent *e) {
 void TfmMain::closeEvent(QCloseEvent *e) {
     m_session.FormClose();
     e->accept();
+}
+
+void TfmMain::showWebMapView(bool web, QWidget *browser) {
+    if (browser && m_mapStack->indexOf(browser) < 0) {
+        QWidget *placeholder = m_mapStack->widget(1);
+        m_mapStack->insertWidget(1, browser);
+        if (placeholder) {
+            m_mapStack->removeWidget(placeholder);
+            placeholder->deleteLater();
+        }
+    }
+    m_mapStack->setCurrentIndex(web ? 1 : 0);
+    m_cmd.tbRefreshWebMap->setVisible(web);
+    for (QAction *a : {m_cmd.tbTrackStyle, m_cmd.tbShowNumbers, m_cmd.tbShowAll})
+        a->setVisible(!web);
 }

@@ -44,6 +44,7 @@ public:
         QAction *tbDatabase, *tbServer, *tbShowGroups, *tbShowGrid, *tbFollowMode,
             *tbArrowIndicators, *tbMapSelect;
         QAction *tbZoomIn, *tbZoomOut, *tbShowAll, *tbShowNumbers, *tbTrackStyle, *tbDeleteTracks;
+        QAction *tbRefreshWebMap;
     };
     const Commands &commands() const { return m_cmd; }
     QMenu *gridContextMenu() const { return m_gridMenu; }
@@ -71,8 +72,11 @@ public:
     void setShowArrowIndicators(bool on);
     int trackListHeight() const;
     void setTrackListHeight(int h);
-    // Rebuilds the web-map menu from the list.
-    void setWebMapMenu(const QVector<TWebMapPath> &list);
+    // The map-type menu: "Статическая карта" (tag 0), then the web maps (tags 1, 2, ...).
+    void setWebMapMenu(const QStringList &captions);
+    // Shows the web map (the browser takes the map area's second page) or the raster map, with
+    // the tool buttons that belong to each.
+    void showWebMapView(bool web, QWidget *browser);
 
     // Placeholders that later windows fill: the raster map, the web map, the grids.
     QStackedWidget *mapArea() const { return m_mapStack; }

@@ -483,7 +483,6 @@ bool TfmOptions::OptionsToInterface() {
             m_main->setFollowMode(o.FollowMode);
             m_main->setShowArrowIndicators(o.ShowArrowIndicators);
             m_main->setTrackListHeight(o.TrackListHeight);
-            m_main->setWebMapMenu(m_webMaps);
         }
         if (m_arrows) {
             m_arrows->move(o.ArrowIndicatorsLeft, o.ArrowIndicatorsTop);
@@ -583,8 +582,6 @@ bool TfmOptions::InterfaceToOptions() {
         o.DefaultWebMap = ui.defaultWebMap->currentIndex();
         o.WebMapSilent = ui.webMapSilent->isChecked();
         FOptions = o;
-        if (m_main)
-            m_main->setWebMapMenu(FOptions.WebMapList);
     } catch (const std::exception &e) {
         m_dialogs.message(QStringLiteral("InterfaceToOptions error:\r\n") +
                               QString::fromStdString(e.what()),

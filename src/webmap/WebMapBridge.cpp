@@ -183,6 +183,12 @@ void TWebMapBridge::CreateMarkersOnMap() {
     }
 }
 
+void TWebMapBridge::MarkerAt(const TWebMapMarker &m) {
+    const TGeoCoords d = degreesOf(m);
+    RunScript(webscript::marker_at(double(d.Latitude), double(d.Longitude), m.Number, m.ShortName,
+                                   webscript::markerCaption(m.TS)));
+}
+
 void TWebMapBridge::ClearWebMapTrack() {
     if (resetTrackParts)
         resetTrackParts();

@@ -94,6 +94,8 @@ public:
     bool ShowSelectedObject(const TWebMapMarker &m);
 
     void CreateMarkersOnMap();
+    // Places or moves one object's marker ("marker_at", the position in degrees).
+    void MarkerAt(const TWebMapMarker &m);
     void ClearWebMapTrack();
     void CleanupCurrentTrack();
 

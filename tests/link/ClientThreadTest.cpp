@@ -34,8 +34,8 @@ struct TRecorder {
     bool disconnectOnError = true;
     bool mainThreadOnly = true;
 
-    explicit TRecorder(bool withData = true,
-                       int timeoutMs = TClientThread::DefaultReceiveTimeoutMs) {
+    explicit TRecorder(bool withData = true, int timeoutMs = TClientThread::DefaultReceiveTimeoutMs,
+                       TDialogs &dialogs = SilentDialogs()) {
         TOnData onData;
         if (withData)
             onData = [this] {
@@ -50,7 +50,7 @@ struct TRecorder {
                 if (client->getState() == 255 && disconnectOnError)
                     client->Disconnect();
             },
-            timeoutMs);
+            dialogs, timeoutMs);
     }
     bool reached(uint8_t s) const {
         for (const auto &x : states)
@@ -104,11 +104,7 @@ bool packetChecksumOk(const TBytes &p) {
 
 class LinkLoopback : public ::testing::Test {
 protected:
-    void SetUp() override {
-        m_dialogs = std::make_shared<TScriptedDialogs>();
-        InstallDialogs(m_dialogs);
-    }
-    void TearDown() override { InstallDialogs(nullptr); }
+    void SetUp() override { m_dialogs = std::make_shared<TScriptedDialogs>(); }
     std::shared_ptr<TScriptedDialogs> m_dialogs;
 };
 
@@ -359,7 +355,7 @@ TEST_F(LinkLoopback, WithoutDataCallbackLinesAreDiscarded) {
 TEST_F(LinkLoopback, UndecryptableLineIsReportedInTheMainThreadAndTheLinkStaysUp) {
     TSimProcess sim({"--fault-garbage", "--packet-interval", "0.3", "--object", "1000"});
     ASSERT_TRUE(sim.ok());
-    TRecorder r;
+    TRecorder r(true, TClientThread::DefaultReceiveTimeoutMs, *m_dialogs);
     ASSERT_TRUE(r.client->ConnectTo("127.0.0.1", sim.port(), "demo", "demo"));
     ASSERT_TRUE(waitUntil([&] { return r.linesWith("|data|").size() >= 2; }));
     ASSERT_EQ(m_dialogs->calls.size(), 1u);
@@ -406,12 +402,11 @@ TEST_F(LinkLoopback, WorkerDoesNotWaitForTheBoxAndFurtherReportsAreLogged) {
     auto opLog = std::make_shared<TOperationsLog>(dir.filePath("log.txt"));
     InstallOperationsLog(opLog);
     auto slow = std::make_shared<TSlowDialogs>();
-    InstallDialogs(slow);
 
     TSimProcess sim(
         {"--fault-garbage", "--keepalive", "0.3", "--packet-interval", "0.2", "--object", "1000"});
     ASSERT_TRUE(sim.ok());
-    TRecorder r;
+    TRecorder r(true, TClientThread::DefaultReceiveTimeoutMs, *slow);
     slow->probe = [&] { return r.lines.size(); };
     ASSERT_TRUE(r.client->ConnectTo("127.0.0.1", sim.port(), "demo", "demo"));
     ASSERT_TRUE(waitUntil([&] { return !slow->seen.empty(); }));
@@ -424,7 +419,6 @@ TEST_F(LinkLoopback, WorkerDoesNotWaitForTheBoxAndFurtherReportsAreLogged) {
     EXPECT_GE(errors, 2);
     EXPECT_EQ(r.client->getState(), 2);
     r.client.reset();
-    InstallDialogs(m_dialogs);
     InstallOperationsLog(nullptr);
 }
 

@@ -2,6 +2,7 @@
 // fail the handshake (or, for an empty session key, carry on unencrypted), never crash.
 #include "SimProcess.h"
 
+#include "app/Dialogs.h"
 #include "link/ClientSock.h"
 #include "link/Framing.h"
 #include "link/cryptolib.h"
@@ -151,7 +152,7 @@ TEST(HandshakeScript, MalformedRepliesFailTheHandshake) {
                 if (client->getState() == 255)
                     client->Disconnect();
             },
-            20000); // far beyond the wait below: each case must end on its own merits
+            SilentDialogs(), 20000); // far beyond the wait below: each case must end on its own merits
         ASSERT_TRUE(client->ConnectTo("127.0.0.1", peer.port(), "demo", "pw"));
         ASSERT_TRUE(waitUntil([&] { return states.size() >= 3; }, 4000));
         EXPECT_EQ(states[1].first, 255);
@@ -171,7 +172,8 @@ TEST(HandshakeScript, EmptySessionKeyLeavesLinesUnencrypted) {
     });
     std::vector<TBytes> lines;
     std::unique_ptr<TClientThread> client;
-    client = std::make_unique<TClientThread>([&] { lines.push_back(client->getData()); }, [] {});
+    client = std::make_unique<TClientThread>([&] { lines.push_back(client->getData()); }, [] {},
+                                             SilentDialogs());
     ASSERT_TRUE(client->ConnectTo("127.0.0.1", peer.port(), "demo", "pw"));
     ASSERT_TRUE(waitUntil([&] { return !lines.empty(); }));
     EXPECT_EQ(client->getState(), 2);

@@ -138,9 +138,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(tmp.isValid());
         dialogs = std::make_shared<TScriptedDialogs>();
-        InstallDialogs(dialogs);
     }
-    void TearDown() override { InstallDialogs(nullptr); }
 
     QString saveImage(const QString &name, const QImage &img, const char *format) {
         const QString path = tmp.filePath(name);
@@ -167,7 +165,7 @@ protected:
 // Screen, image and geographic coordinates agree with each other at every zoom and camera.
 TEST_F(MapPanelTest, ConversionsRoundTrip) {
     saveImage(QStringLiteral("g.bmp"), gradientImage(1000, 800), "BMP");
-    TMapPanel panel;
+    TMapPanel panel(*dialogs);
     panel.setSize(QSize(300, 200));
     panel.AddMap(writeMap(tmp.path(), QStringLiteral("g"), QStringLiteral("g.bmp"), 1000, 800, 20));
     ASSERT_TRUE(openAndWait(panel, 0));
@@ -220,7 +218,7 @@ TEST_F(MapPanelTest, ConversionsRoundTrip) {
 
 TEST_F(MapPanelTest, ZoomStepsAndLimits) {
     saveImage(QStringLiteral("tall.jpg"), quartersImage(1000, 2000), "JPG");
-    TMapPanel panel;
+    TMapPanel panel(*dialogs);
     TCounter zoomField;
     QObject::connect(&panel, &TMapPanel::zoomChanged, [&](int v) { zoomField(v); });
     panel.setSize(QSize(300, 200));
@@ -257,7 +255,7 @@ TEST_F(MapPanelTest, ZoomStepsAndLimits) {
 // an image smaller than the view is pinned by its far edge.
 TEST_F(MapPanelTest, CameraLimitsOnDraw) {
     saveImage(QStringLiteral("g.bmp"), gradientImage(400, 300), "BMP");
-    TMapPanel panel;
+    TMapPanel panel(*dialogs);
     panel.setSize(QSize(100, 80));
     panel.AddMap(writeMap(tmp.path(), QStringLiteral("g"), QStringLiteral("g.bmp"), 400, 300, 20));
     ASSERT_TRUE(openAndWait(panel, 0));
@@ -283,7 +281,7 @@ TEST_F(MapPanelTest, CameraLimitsOnDraw) {
 // What is painted is the image at the camera, and the objects above it in weight order.
 TEST_F(MapPanelTest, PaintsImageAtCameraAndObjectsByWeight) {
     saveImage(QStringLiteral("g.bmp"), gradientImage(600, 500), "BMP");
-    TMapPanel panel;
+    TMapPanel panel(*dialogs);
     panel.setSize(QSize(64, 48));
     panel.AddMap(writeMap(tmp.path(), QStringLiteral("g"), QStringLiteral("g.bmp"), 600, 500, 20));
     // Added before the map exists: placed when the map opens.
@@ -344,7 +342,7 @@ TEST_F(MapPanelTest, LoadsJpegAndBmpAndReducesLargeJpeg) {
 
     const qint64 saved = TMapLoadThread::maxDecodedPixels();
     TMapLoadThread::setMaxDecodedPixels(200 * 100); // a quarter of the image's pixels
-    TMapPanel panel;
+    TMapPanel panel(*dialogs);
     panel.setSize(QSize(100, 100));
     panel.AddMap(writeMap(tmp.path(), QStringLiteral("q"), QStringLiteral("q.JpEg"), 400, 200, 20));
     const bool done = openAndWait(panel, 0);
@@ -368,7 +366,7 @@ TEST_F(MapPanelTest, OpenErrorsLeaveNoMap) {
     junk.write("this is no picture");
     junk.close();
 
-    TMapPanel panel;
+    TMapPanel panel(*dialogs);
     panel.setSize(QSize(50, 50));
     panel.AddMap(
         writeMap(tmp.path(), QStringLiteral("ok"), QStringLiteral("ok.bmp"), 100, 100, 20));
@@ -430,7 +428,7 @@ TEST_F(MapPanelTest, SupersededLoadIsDropped) {
     junk.write(QByteArray(1000, 'x'));
     junk.close();
 
-    TMapPanel panel;
+    TMapPanel panel(*dialogs);
     panel.setSize(QSize(60, 60));
     panel.AddMap(
         writeMap(tmp.path(), QStringLiteral("big"), QStringLiteral("big.jpg"), 3000, 3000, 20));
@@ -464,7 +462,7 @@ TEST_F(MapPanelTest, SupersededLoadIsDropped) {
 // Without an area neither zoom nor drawing happens; both resume once the panel has a size.
 TEST_F(MapPanelTest, NoAreaNothingHappens) {
     saveImage(QStringLiteral("g.bmp"), gradientImage(200, 100), "BMP");
-    TMapPanel panel;
+    TMapPanel panel(*dialogs);
     panel.AddMap(writeMap(tmp.path(), QStringLiteral("g"), QStringLiteral("g.bmp"), 200, 100, 20));
     ASSERT_TRUE(openAndWait(panel, 0));
     ASSERT_TRUE(panel.isMapReady());
@@ -494,7 +492,7 @@ TEST_F(MapPanelTest, NoAreaNothingHappens) {
 // The most detailed sheet that holds a position wins; the open one is kept on a tie.
 TEST_F(MapPanelTest, BestMapBetweenTheSampleMaps) {
     const QString dir = QStringLiteral(ZARNEX_BIN_DIR "/map/");
-    TMapPanel panel;
+    TMapPanel panel(*dialogs);
     panel.setSize(QSize(400, 300));
     ASSERT_EQ(panel.AddMap(dir + QStringLiteral("moscow-overview.map")), 0);
     ASSERT_EQ(panel.AddMap(dir + QStringLiteral("moscow-centre.map")), 1);
@@ -535,7 +533,7 @@ TEST_F(MapPanelTest, BestMapBetweenTheSampleMaps) {
 
 TEST_F(MapPanelTest, BestMapTiesAndEdges) {
     saveImage(QStringLiteral("a.bmp"), gradientImage(100, 100), "BMP");
-    TMapPanel panel;
+    TMapPanel panel(*dialogs);
     panel.setSize(QSize(50, 50));
     panel.AddMap(writeMap(tmp.path(), QStringLiteral("a"), QStringLiteral("a.bmp"), 100, 100, 20));
     panel.AddMap(
@@ -566,7 +564,7 @@ TEST_F(MapPanelTest, BestMapTiesAndEdges) {
 // Zooming onto an object: centred on it, the zoom fitting it, at most 1.0.
 TEST_F(MapPanelTest, ZoomToObject) {
     saveImage(QStringLiteral("g.bmp"), gradientImage(800, 600), "BMP");
-    TMapPanel panel;
+    TMapPanel panel(*dialogs);
     panel.setSize(QSize(200, 100));
     panel.AddMap(writeMap(tmp.path(), QStringLiteral("g"), QStringLiteral("g.bmp"), 800, 600, 20));
     ASSERT_TRUE(openAndWait(panel, 0));
@@ -623,9 +621,8 @@ TEST_F(MapPanelTest, LoadErrorWhileBoxIsOpenGoesToTheLog) {
     auto log = std::make_shared<TOperationsLog>(tmp.filePath(QStringLiteral("log.txt")));
     InstallOperationsLog(log);
     auto nesting = std::make_shared<TNestingDialogs>();
-    InstallDialogs(nesting);
 
-    TMapPanel panel;
+    TMapPanel panel(*nesting);
     panel.setSize(QSize(50, 50));
     panel.AddMap(writeMap(tmp.path(), QStringLiteral("a"), QStringLiteral("a.jpg"), 100, 100, 20));
     panel.AddMap(writeMap(tmp.path(), QStringLiteral("b"), QStringLiteral("b.bmp"), 100, 100, 20));
@@ -661,7 +658,7 @@ TEST_F(MapPanelTest, MapListFromSettings) {
     const QString two =
         writeMap(tmp.path(), QStringLiteral("two"), QStringLiteral("two.bmp"), 100, 100, 20);
 
-    TMapPanel panel;
+    TMapPanel panel(*dialogs);
     panel.LoadMapFiles({QStringLiteral("map\\one.map"), QStringLiteral("none.map"), two});
     panel.LoadMapFiles({QStringLiteral("map/one.map"), QStringLiteral("none.map"), two});
     SetFolders(saved);

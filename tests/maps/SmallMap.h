@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/Dialogs.h"
 #include "maps/MapPanel.h"
 
 #include "MapFileBuilder.h"
@@ -21,7 +22,7 @@ struct TSmallMap {
     static constexpr QRgb Ground = 0xFFC0C0C0;
 
     QTemporaryDir dir;
-    std::unique_ptr<TMapPanel> panel = std::make_unique<TMapPanel>();
+    std::unique_ptr<TMapPanel> panel = std::make_unique<TMapPanel>(SilentDialogs());
 
     // The position shown at image pixel (x, y).
     static TGeoCoords geoAt(long double x, long double y) {

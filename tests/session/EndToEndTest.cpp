@@ -48,7 +48,8 @@ TEST(EndToEnd, PacketsOfRegisteredObjectsAreRecordedAndCommandsArrive) {
     TServerController server(options, dialogs);
     server.setManager(&manager);
     server.setProcessor(&processor);
-    TClientThread client([&] { server.ClientDataIn(); }, [&] { server.ClientStateChanged(); });
+    TClientThread client([&] { server.ClientDataIn(); }, [&] { server.ClientStateChanged(); },
+                         dialogs);
     server.setClient(&client);
 
     server.miConnectToServerClick();

@@ -18,6 +18,7 @@
 #include "session/ClientSession.h"
 #include "session/ServerMessages.h"
 #include "tracks/CoordsUtils.h"
+#include "webmap/WebMapBridge.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -138,6 +139,34 @@ TEST_F(SessionTest, PacketReachesRecordDayFileMapItemAndTheFollowedView) {
         << s.pickedPointLabel().toStdString();
     s.mapClicked(onMarker + QPoint(300, 300));
     EXPECT_TRUE(s.pickedPointLabel().isEmpty());
+
+    // With the web map in use, packets move the page's marker too (in degrees), and the
+    // active object's live track is cleaned up for the track display.
+    struct TRecordingBrowser : TWebMapBrowser {
+        QStringList scripts;
+        void navigate(const QUrl &) override {}
+        void setSilent(bool) override {}
+        void runJavaScript(const QString &script,
+                           std::function<void(const QVariant &)> = {}) override {
+            scripts << script;
+        }
+    } browser;
+    ASSERT_EQ(items.GetActiveObject(), 1000);
+    s.webMap().setBrowser(&browser);
+    s.webMap().InternetIsOK = true;
+    options.UseGoogleMap = true;
+    const auto sent = [&](const QString &what) {
+        return std::any_of(browser.scripts.begin(), browser.scripts.end(),
+                           [&](const QString &t) { return t.contains(what); });
+    };
+    ASSERT_TRUE(waitUntil(
+        [&] { return sent("window[\"marker_at\"]") && sent("window[\"cleanup_current_track\"]"); },
+        5000))
+        << browser.scripts.join("\n").toStdString();
+    const QString degrees = QString::number(double(a->Lat / 60), 'f', 3).left(5);
+    EXPECT_TRUE(sent("f.call(window," + degrees)) << browser.scripts.join("\n").toStdString();
+    s.webMap().setBrowser(nullptr);
+    options.UseGoogleMap = false;
 
     s.disconnectServer();
     s.disconnectDatabase();

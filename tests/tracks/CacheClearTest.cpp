@@ -29,7 +29,6 @@ protected:
         f.CoordCacheDir = tmp.path() + QStringLiteral("/profile/coord/");
         SetFolders(f);
         dialogs = std::make_shared<TScriptedDialogs>();
-        InstallDialogs(dialogs);
 
         touch(DataDir() + QStringLiteral("12/_12_01.12.2026_.dat"));
         touch(CoordCacheDir() + QStringLiteral("12/20261201.dat"));
@@ -37,10 +36,7 @@ protected:
         touch(CoordCacheDir() + QStringLiteral("readme"));
         touch(outside());
     }
-    void TearDown() override {
-        InstallDialogs(nullptr);
-        SetFolders(old);
-    }
+    void TearDown() override { SetFolders(old); }
     QString outside() const { return tmp.path() + QStringLiteral("/elsewhere/precious.dat"); }
 
     QTemporaryDir tmp;
@@ -52,7 +48,7 @@ protected:
 
 TEST_F(CacheClearTest, NoKeepsEverything) {
     dialogs->answers.push_back(mbNo);
-    ClearCache(nullptr);
+    ClearCache(nullptr, *dialogs);
     ASSERT_EQ(dialogs->calls.size(), 1u);
     EXPECT_EQ(dialogs->calls[0].kind, QStringLiteral("question"));
     EXPECT_EQ(dialogs->calls[0].text,
@@ -73,7 +69,7 @@ TEST_F(CacheClearTest, YesDeletesBothFoldersWithoutFollowingLinks) {
     f->add(TCoordData{3345, 2256, 46000.5, 0});
     fmngr.FreeFile(day, true);
     dialogs->answers.push_back(mbYes);
-    ClearCache(&fmngr);
+    ClearCache(&fmngr, *dialogs);
     EXPECT_EQ(dialogs->messages(), QStringList{QStringLiteral("Очистка кэша выполнена.")});
     EXPECT_FALSE(QFileInfo::exists(DataDir()));
     EXPECT_FALSE(QFileInfo::exists(CoordCacheDir()));
@@ -89,7 +85,7 @@ TEST_F(CacheClearTest, YesDeletesBothFoldersWithoutFollowingLinks) {
 TEST_F(CacheClearTest, FoldersWithADotInTheNameAreSkipped) {
     touch(CoordCacheDir() + QStringLiteral("keep.d/x.dat"));
     dialogs->answers.push_back(mbYes);
-    ClearCache(nullptr);
+    ClearCache(nullptr, *dialogs);
     EXPECT_TRUE(QFileInfo::exists(CoordCacheDir() + QStringLiteral("keep.d/x.dat")));
     EXPECT_FALSE(QFileInfo::exists(CoordCacheDir() + QStringLiteral("12")));
     EXPECT_FALSE(QFileInfo::exists(CoordCacheDir() + QStringLiteral("readme")));

@@ -1,5 +1,6 @@
 #include "ui/MainWindow.h"
 #include "session/ClientSession.h"
+#include "ui/MainBinder.h"
 #include "app/IniFile.h"
 #include "app/Logging.h"
 #include "app/OptionsIO.h"
@@ -94,9 +95,13 @@ TEST_F(MainFixture, SettingsWindowTakesShowsAndRejects) {
     EXPECT_EQ(form.ui.maps->count(), 2);
     EXPECT_EQ(form.ui.defaultMap->currentIndex(), 1);
     EXPECT_EQ(form.ui.appPort->text(), "7788");
-    // The web maps of the settings are offered by the map-selection button.
-    ASSERT_EQ(main.webMapMenu()->actions().size(), 2);
-    EXPECT_EQ(main.webMapMenu()->actions()[1]->text(), "Карта Яndex");
+    // The web maps of the settings are offered by the map-selection button, after the raster
+    // map.
+    TMainBinder binder(main, session, nullptr, &form);
+    session.afterApplySettings();
+    ASSERT_EQ(main.webMapMenu()->actions().size(), 3);
+    EXPECT_EQ(main.webMapMenu()->actions()[0]->text(), "Статическая карта");
+    EXPECT_EQ(main.webMapMenu()->actions()[2]->text(), "Карта Яndex");
 
     // A non-numeric port stops the save with the window's message.
     form.ui.appPort->setText("77x");
