@@ -51,7 +51,14 @@ bool TManager::ConnectToDb() {
 }
 
 void TManager::DisconnectFromDb() {
-    FDatabase.forceClose();
+    try {
+        FDatabase.close();
+    } catch (const db::EDatabaseError &e) {
+        m_dialogs.message(QStringLiteral("Manager: disconnect from database error.\r\n( ") +
+                              e.text() + QStringLiteral(" )"),
+                          QString(), TMsgIcon::Error);
+        FDatabase.forceClose();
+    }
 }
 
 // ---- loading

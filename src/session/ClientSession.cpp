@@ -54,6 +54,13 @@ TClientSession::TClientSession(TOptions &options, TDialogs &dialogs, QObject *pa
         return out;
     };
     m_webMap->removeRasterParks = [this] { m_mapObjs->RemoveRestPlaces(); };
+    // A page that becomes ready shows the object chosen in the grid meanwhile.
+    connect(m_webMap.get(), &TWebMapBridge::mapReady, this, [this] {
+        m_guard.run([this] {
+            if (m_selectedNumber > 0)
+                selectObject(m_selectedNumber, m_selectedRow);
+        });
+    });
     m_mapObjs->SetVisualState(TMapObjManager::AllMarkers | TMapObjManager::ActiveTrack);
 
     tmrCheckConn.setInterval(1000);

@@ -46,6 +46,24 @@ void SaveScreenshots(const QString &folder, QWidget *mainWindow, QWidget *extra)
             }
             m->hide();
         }
+        // The context menus and the map-type menu of the main window.
+        for (QMenu *m : mw->findChildren<QMenu *>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (m->actions().isEmpty() || !m->title().isEmpty() && m->menuAction()->isVisible() &&
+                                              mw->menuBar()->actions().contains(m->menuAction()))
+                continue;
+            m->popup(mw->mapToGlobal(QPoint(300, 200)));
+            settle();
+            save(m, folder, QStringLiteral("popup%1").arg(i++));
+            for (QAction *sa : m->actions()) {
+                if (QMenu *sm = sa->menu()) {
+                    sm->popup(mw->mapToGlobal(QPoint(500, 200)));
+                    settle();
+                    save(sm, folder, QStringLiteral("popup%1_%2").arg(i - 1).arg(sm->title()));
+                    sm->hide();
+                }
+            }
+            m->hide();
+        }
     }
     if (extra && !extra->isVisible()) {
         extra->show();

@@ -135,6 +135,7 @@ void TWebMapBridge::readinessAnswer(quint64 serial, const QVariant &value) {
             LogOperations(QStringLiteral("Карта загружена (") + QString::number(CurrentRepeat) +
                               QLatin1Char(')'),
                           kSender, 20);
+            emit mapReady();
             return;
         }
         ++CurrentRepeat;

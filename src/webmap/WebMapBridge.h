@@ -103,6 +103,8 @@ signals:
     // The web maps of the choice menu, after its first item "Статическая карта": item i has
     // the caption captions[i] and the tag i + 1 (for miSelectInternetClick).
     void webMapMenuChanged(const QStringList &captions);
+    // The page reported readiness and has its markers.
+    void mapReady();
 
 private:
     void readinessAnswer(quint64 serial, const QVariant &value);
