@@ -239,6 +239,14 @@ TEST_F(DatabaseSessionTest, CommandsWaitWhileAnUpdateRuns) {
     s.setUpdateRunning(true);
     s.disconnectDatabase();
     EXPECT_TRUE(c.Database().isOpen());
+    // While it runs nothing may reconnect or replace the database; a cancelled run gives the
+    // connected commands back.
+    EXPECT_FALSE(s.isEnabled(TSessionCommand::DatabaseDisconnect));
+    EXPECT_FALSE(s.isEnabled(TSessionCommand::ClearCache));
+    s.setUpdateRunning(false);
+    EXPECT_TRUE(s.isEnabled(TSessionCommand::DatabaseDisconnect));
+    EXPECT_TRUE(s.isEnabled(TSessionCommand::ClearStatistics));
+    EXPECT_FALSE(s.isEnabled(TSessionCommand::DatabaseConnect));
     s.disconnectForUpdate();
     EXPECT_FALSE(c.Database().isOpen());
 }
