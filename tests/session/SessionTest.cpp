@@ -275,6 +275,10 @@ TEST_F(SessionTest, ErrorsThatEndedTheProgramAreMessages) {
         EXPECT_NO_THROW(s.guard().run([&] { s.connectDatabase(); }));
         ASSERT_TRUE(std::any_of(dialogs.calls.begin(), dialogs.calls.end(),
                                 [](const auto &c) { return c.kind == "question"; }));
+        // The registry found no tables to show: the general message, not the end.
+        EXPECT_EQ(dialogs.calls.back().kind, "message");
+        EXPECT_TRUE(dialogs.calls.back().text.startsWith("Ошибка выполнения операции:\r\n"))
+            << dialogs.calls.back().text.toStdString();
         // The session still answers and can let go of the database.
         EXPECT_NO_THROW(s.guard().run([&] { s.disconnectDatabase(); }));
         EXPECT_FALSE(s.databaseConnected());
