@@ -51,6 +51,17 @@ void TMapObjManager::Clear() {
     ActiveObjectIndex = -1;
 }
 
+void TMapObjManager::RemoveObject(int ANumber) {
+    const int i = IndexOf(ANumber);
+    if (i < 0)
+        return;
+    ManagedItems.erase(ManagedItems.begin() + i);
+    if (ActiveObjectIndex == i)
+        ActiveObjectIndex = -1;
+    else if (ActiveObjectIndex > i)
+        --ActiveObjectIndex;
+}
+
 void TMapObjManager::applyVisibility(TManagedItem &item, bool active) const {
     const int v = FVisualState;
     item.marker()->FisVisible = (v & AllMarkers) || ((v & ActiveMarker) && active);

@@ -56,6 +56,9 @@ public:
     TManagedItem *AddObject(int ANumber, const TDataRecord &Snapshot);
     // Every item off the map (the registry is loaded again).
     void Clear();
+    // One object's item off the map (the object left the registry); the active object stays
+    // the same one.
+    void RemoveObject(int ANumber);
 
     int visualState() const { return FVisualState; }
     void SetVisualState(int Value);

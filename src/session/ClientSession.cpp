@@ -4,9 +4,11 @@
 #include "app/Folders.h"
 #include "app/Logging.h"
 #include "app/Options.h"
+#include "app/OptionsIO.h"
 #include "db/Database.h"
 #include "db/DatabaseController.h"
 #include "db/GroupManager.h"
+#include "db/ParamCatalogue.h"
 #include "db/ScriptExecution.h"
 #include "db/StatisticsPurge.h"
 #include "link/ClientSock.h"
@@ -21,8 +23,12 @@
 #include "webmap/UHTTPserverUnit.h"
 #include "webmap/WebMapBridge.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QPalette>
+
+#include <algorithm>
 
 #include <cmath>
 
@@ -274,21 +280,24 @@ void TClientSession::registerMapObjects() {
     m_mapObjs->Clear();
     if (!m_registry)
         return;
-    for (TControllableObject *o : m_registry->FObjects) {
-        // Loaded from the registry: stored data until the server says otherwise. The item
-        // starts with an empty track.
-        TDataRecord r;
-        r.FTimeStamp = o->TS;
-        r.FCoords = TGeoCoords{o->Lat, o->Lng};
-        r.Status = 1;
-        if (TManagedItem *item = m_mapObjs->AddObject(o->Number, r)) {
-            item->track()->Clear();
-            item->FArchive = true;
-            item->marker()->FColor = m_mapObjs->MarkerColour(*item, false);
-            item->description().Name = o->Name;
-        }
-    }
+    for (TControllableObject *o : m_registry->FObjects)
+        registerMapObject(*o);
     m_panel->Repaint();
+}
+
+void TClientSession::registerMapObject(const TControllableObject &o) {
+    // Loaded from the registry: stored data until the server says otherwise. The item starts
+    // with an empty track.
+    TDataRecord r;
+    r.FTimeStamp = o.TS;
+    r.FCoords = TGeoCoords{o.Lat, o.Lng};
+    r.Status = 1;
+    if (TManagedItem *item = m_mapObjs->AddObject(o.Number, r)) {
+        item->track()->Clear();
+        item->FArchive = true;
+        item->marker()->FColor = m_mapObjs->MarkerColour(*item, false);
+        item->description().Name = o.Name;
+    }
 }
 
 // ---- server
@@ -638,6 +647,209 @@ void TClientSession::execScript() {
     db::TScriptExecution(m_options, m_dialogs).miExecScriptClick();
 }
 
+// ---- the object registry
+
+std::vector<TObjectRecord> TClientSession::registryList() {
+    return TObjectRegistry(m_db->Database(), m_dialogs).LoadList();
+}
+
+std::vector<std::pair<QString, QString>> TClientSession::groupChoices() const {
+    std::vector<std::pair<QString, QString>> out{{QStringLiteral("нет группы"), QString()}};
+    if (m_registry)
+        for (const auto &g : m_registry->FGroups)
+            if (!g->FPath.isEmpty()) // a group outside the tree cannot be chosen
+                out.emplace_back(g->FPath, g->FID);
+    return out;
+}
+
+QString TClientSession::objectGroupId(int number) const {
+    const TControllableObject *o = m_registry ? m_registry->FindObject(number) : nullptr;
+    return o && o->Group ? o->Group->FID : QString();
+}
+
+void TClientSession::mirrorRegistryObject(const TObjectRecord &r, TControllableObject *o) {
+    o->Name = r.name;
+    o->ShortName = r.shortName;
+    o->TankVolume = static_cast<int>(std::floor(r.tankVolume));
+    o->FuelConsS = static_cast<int>(std::floor(r.fuelConsS));
+    o->FuelConsW = static_cast<int>(std::floor(r.fuelConsW));
+    o->UseEngineForPark = r.useEngineForPark;
+    o->TimeZone = r.timeZone;
+    if (TManagedItem *item = m_mapObjs->Item(o->Number))
+        item->description().Name = o->Name;
+    else
+        registerMapObject(*o);
+    // The object's track folder.
+    QDir().mkpath(CoordCacheDir() + QString::number(o->Number));
+}
+
+TRegistrySave TClientSession::addRegistryObject(const TObjectForm &form) {
+    const TRegistryEdit e = TObjectRegistry(m_db->Database(), m_dialogs).Add(form);
+    if (e.result != TRegistrySave::Saved || !m_registry)
+        return e.result;
+    const TObjectRecord &r = e.record;
+    TControllableObject *o =
+        m_registry->AddObject(r.number, r.name, r.timeZone, static_cast<int>(r.fuelConsS),
+                              static_cast<int>(r.fuelConsW), m_registry->FindGroup(form.groupId),
+                              r.shortName);
+    mirrorRegistryObject(r, o);
+    m_registry->RefreshGroups();
+    m_registry->ExpandParents();
+    m_webMap->CreateMarkersOnMap();
+    m_panel->Repaint();
+    return e.result;
+}
+
+TRegistrySave TClientSession::editRegistryObject(const TObjectForm &form, int &storedTimeZone) {
+    bool ok = false;
+    const int number = form.number.trimmed().toInt(&ok);
+    TObjectRegistry registry(m_db->Database(), m_dialogs);
+    const TRegistryEdit e =
+        registry.Edit(form, storedTimeZone, ok ? objectGroupId(number) : QString());
+    if (e.result != TRegistrySave::Saved)
+        return e.result;
+    storedTimeZone = e.record.timeZone;
+    if (TControllableObject *o = m_registry ? m_registry->FindObject(number) : nullptr) {
+        mirrorRegistryObject(e.record, o);
+        if (e.groupChanged) {
+            if (TGroup *old = o->Group)
+                old->FObjects.erase(std::remove(old->FObjects.begin(), old->FObjects.end(), o),
+                                    old->FObjects.end());
+            TGroup *chosen = m_registry->FindGroup(form.groupId);
+            if (chosen && std::find(chosen->FObjects.begin(), chosen->FObjects.end(), o) ==
+                              chosen->FObjects.end())
+                chosen->FObjects.push_back(o);
+            o->Group = chosen;
+            if (chosen)
+                m_registry->FLMGroup = chosen;
+        }
+    }
+    if (e.deleteHistory && registry.DeleteHistory(number) && e.reimport) {
+        try {
+            reloadObjectTracks(number);
+        } catch (const std::exception &x) {
+            m_dialogs.message(QStringLiteral("Во время импорта данных произошла ошибка: \r\n") +
+                                  TErrorGuard::ExceptionText(x),
+                              QStringLiteral("Редактирование объекта"), TMsgIcon::Error);
+        }
+    }
+    if (m_registry) {
+        m_registry->RefreshGroups();
+        m_registry->ExpandParents();
+    }
+    m_webMap->CreateMarkersOnMap(); // the label may have changed
+    m_panel->Repaint();
+    return e.result;
+}
+
+void TClientSession::reloadObjectTracks(int number) {
+    // The import of data files into the database is not part of this build yet: say so rather
+    // than leave the object without history silently.
+    throw std::runtime_error(
+        QStringLiteral("повторный импорт данных объекта №%1 из файлов недоступен")
+            .arg(number)
+            .toStdString());
+}
+
+bool TClientSession::deleteRegistryObject(int number) {
+    if (!TObjectRegistry(m_db->Database(), m_dialogs).Delete(number))
+        return false;
+    if (!m_registry)
+        return true;
+    const bool wasActive = m_mapObjs->GetActiveObject() == number;
+    // DeleteObject leaves every group's member list too.
+    m_registry->DeleteObject(number);
+    m_registry->RestructSostGridObjects();
+    m_mapObjs->RemoveObject(number);
+    m_webMap->CreateMarkersOnMap();
+    if (wasActive)
+        m_webMap->ClearWebMapTrack();
+    m_registry->RefreshGroups();
+    m_registry->ExpandParents();
+    m_panel->Repaint();
+    return true;
+}
+
+void TClientSession::exportRegistryObject(int number) {
+    TObjectRegistry registry(m_db->Database(), m_dialogs);
+    const std::optional<TObjectRecord> r = registry.Find(number);
+    if (!r)
+        return;
+    const QString file = m_dialogs.saveFile(
+        QStringLiteral("Экспорт данных объекта"), QString(),
+        QStringLiteral("Информация об объекте (*.oni)|*.oni|Все файлы (*.*)|*"),
+        QString::number(number) + QStringLiteral(".oni"));
+    if (!file.isEmpty())
+        registry.Export(*r, file);
+}
+
+std::optional<int> TClientSession::importRegistryObject() {
+    const QString file = m_dialogs.openFile(
+        QStringLiteral("Импорт данных об объекте"), QString(),
+        QStringLiteral("Информация об объекте (*.oni)|*.oni|Все файлы (*.*)|*"));
+    if (file.isEmpty())
+        return std::nullopt;
+    TObjectRegistry registry(m_db->Database(), m_dialogs);
+    const std::optional<TObjectRecord> r = registry.Import(file);
+    if (!r)
+        return std::nullopt;
+    if (m_registry) {
+        TControllableObject *o = m_registry->FindObject(r->number);
+        if (!o)
+            o = m_registry->AddObject(r->number, r->name, r->timeZone,
+                                      static_cast<int>(std::floor(r->fuelConsS)),
+                                      static_cast<int>(std::floor(r->fuelConsW)), nullptr,
+                                      r->shortName);
+        mirrorRegistryObject(*r, o);
+        m_webMap->CreateMarkersOnMap();
+        m_panel->Repaint();
+    }
+    registry.ReportImported(r->number);
+    return r->number;
+}
+
+void TClientSession::registryWindowClosed() {
+    if (!m_registry)
+        return;
+    m_registry->selectView(m_registry->viewIndex() < 0 ? 0 : m_registry->viewIndex());
+    emit statusText(TStatusField::Objects, m_registry->AllObjConnectObjRatio());
+}
+
+// ---- field settings
+
+void TClientSession::exportFieldSettings() {
+    QString file = m_dialogs.saveFile(QStringLiteral("Экспортировать настройки во внешний файл"),
+                                      ProfileDir(),
+                                      QStringLiteral("Файл настроек полей (*.fcg)|*.fcg"), QString());
+    if (file.isEmpty())
+        return;
+    if (QFileInfo(file).suffix().isEmpty())
+        file += QStringLiteral(".txt");
+    fieldsettings::Export(m_db->Database(), file, TFieldsOrder::DefaultFileName());
+    m_dialogs.message(QStringLiteral("Настройки успешно экспортированны из базы данных во внешний "
+                                     "файл"),
+                      options::ApplicationTitle(), TMsgIcon::Information);
+}
+
+void TClientSession::importFieldSettings() {
+    QString file = m_dialogs.openFile(QStringLiteral("Импортировать настройки из внешнего файла"),
+                                      DataDir(), QStringLiteral("Текстовый файл (*.fcg)|*.fcg"));
+    if (file.isEmpty())
+        return;
+    try {
+        fieldsettings::Import(m_db->Database(), file, TFieldsOrder::DefaultFileName(),
+                              m_dialogs);
+    } catch (const EFieldSettingsError &e) {
+        m_dialogs.message(e.text(), QStringLiteral("Импорт настроек"), TMsgIcon::Error);
+        return;
+    }
+    // Everything that read the catalogue reads it again.
+    disconnectDatabase();
+    connectDatabase();
+    m_dialogs.message(QStringLiteral("Настройки успешно загруженны из файла в базу данных"),
+                      options::ApplicationTitle(), TMsgIcon::Information);
+}
+
 // ---- settings
 
 void TClientSession::beforeApplySettings() {
@@ -650,6 +862,9 @@ void TClientSession::afterApplySettings() {
     m_webMap->UpdateWebMapListMenu(m_options.WebMapList);
     m_panel->FShowPointerToNotVisObj = m_options.ShowPointerToNotVisObj;
     m_panel->Repaint();
+    // The arrangement of the shown groups and parameters follows the catalogue.
+    if (databaseConnected())
+        TFieldsOrder::Rewrite(m_db->Database(), TFieldsOrder::DefaultFileName());
     if (databaseConnected() && m_registry) {
         m_registry->RestructSostGridFields();
         emit gridRefreshRequested();
@@ -691,6 +906,8 @@ bool TClientSession::isEnabled(TSessionCommand command) const {
         return !updating;
     case TSessionCommand::ClearStatistics:
         return connected;
+    case TSessionCommand::ObjectRegistry:
+        return connected && !updating;
     case TSessionCommand::RelayControl:
     case TSessionCommand::SetupDevice:
         return m_controlOuts;

@@ -25,11 +25,13 @@
 #include "app/DateUtils.h"
 #include "app/ErrorGuard.h"
 #include "app/GeoTypes.h"
+#include "db/ObjectRegistry.h"
 #include "session/SessionTypes.h"
 
 struct TOptions;
 class TDialogs;
 class TClientThread;
+class TControllableObject;
 class TFManager;
 class TManager;
 class TMapLabel;
@@ -152,6 +154,33 @@ public:
     void purgeStatistics(std::optional<int> object, TDateTime upTo);
     void execScript();
 
+    // ---- the object registry ("База данных" -> "Объекты")
+    // Each change goes to the database and is then mirrored into the registry in memory, the
+    // map items and the web map.
+    std::vector<TObjectRecord> registryList();
+    // The object form's group choices: "нет группы" (empty id), then every group's path in
+    // the registry's order, as (path, GRP_ID).
+    std::vector<std::pair<QString, QString>> groupChoices() const;
+    // The group the object is attached to in memory (empty for none).
+    QString objectGroupId(int number) const;
+    TRegistrySave addRegistryObject(const TObjectForm &form);
+    // storedTimeZone: the time zone the form was opened with; it becomes the saved one.
+    TRegistrySave editRegistryObject(const TObjectForm &form, int &storedTimeZone);
+    bool deleteRegistryObject(int number);
+    // "Экспорт": asks for the file, writes the object's ".oni".
+    void exportRegistryObject(int number);
+    // "Импорт": asks for an ".oni" file; the imported number, or nothing.
+    std::optional<int> importRegistryObject();
+    // The registry window closed: the display filter runs again, the objects' count is shown.
+    void registryWindowClosed();
+    // Imports the object's history again from the track files of its data folder, after its
+    // time zone changed and the stored history was deleted.
+    void reloadObjectTracks(int number);
+
+    // ---- field settings (the parameter catalogue of the database)
+    void exportFieldSettings();
+    void importFieldSettings();
+
     // ---- settings
     // "Применить" of the settings window, around taking the window's values: before, the grid
     // widths are saved (while connected); after, the map and the grid take the new settings.
@@ -195,6 +224,8 @@ private:
     void removePickedLabel();
     void applyColours();
     TWebMapMarker webMarker(int number) const;
+    void registerMapObject(const TControllableObject &o);
+    void mirrorRegistryObject(const TObjectRecord &r, TControllableObject *o);
 
     TOptions &m_options;
     TDialogs &m_dialogs;

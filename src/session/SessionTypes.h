@@ -35,6 +35,7 @@ enum class TSessionCommand {
     ClearStatistics,
     RelayControl,
     SetupDevice,
+    ObjectRegistry, // "Объекты" and the field-settings export and import
     Count
 };
 

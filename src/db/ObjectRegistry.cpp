@@ -1,0 +1,466 @@
+#include "db/ObjectRegistry.h"
+
+#include "app/Dialogs.h"
+#include "app/FormatSettings.h"
+#include "app/IniFile.h"
+#include "app/OptionsIO.h"
+#include "app/SqlLiteral.h"
+#include "db/Database.h"
+
+#include <cmath>
+#include <stdexcept>
+
+namespace {
+
+const QString kAddCaption = QStringLiteral("Добавление объекта");
+const QString kEditCaption = QStringLiteral("Редактирование объекта");
+const QString kSaveError = QStringLiteral("Во время сохранения данных произошла ошибка: \r\n");
+
+// A form value that must be an integer; the message is the one a failed conversion gives.
+int integerOf(const QString &text) {
+    bool ok = false;
+    const int v = text.trimmed().toInt(&ok);
+    if (!ok)
+        throw std::runtime_error(
+            QStringLiteral("'%1' is not a valid integer value").arg(text).toStdString());
+    return v;
+}
+
+QString errorText(const std::exception &e) {
+    if (const auto *d = dynamic_cast<const db::EDatabaseError *>(&e))
+        return d->text();
+    return QString::fromUtf8(e.what());
+}
+
+TObjectRecord recordOf(const db::TQuery &q) {
+    TObjectRecord r;
+    r.number = q.field(QStringLiteral("OBJ_NUMBER")).asInteger();
+    r.name = q.field(QStringLiteral("OBJ_NAME")).asString();
+    r.shortName = q.field(QStringLiteral("OBJ_SHORTNAME")).asString();
+    r.desc = q.field(QStringLiteral("OBJ_DESC")).asString();
+    r.tankVolume = q.field(QStringLiteral("OBJ_TANKVOLUME")).asDouble();
+    r.fuelConsW = q.field(QStringLiteral("OBJ_FUELCONSW")).asDouble();
+    r.fuelConsS = q.field(QStringLiteral("OBJ_FUELCONSS")).asDouble();
+    r.timeZone = q.field(QStringLiteral("OBJ_TIMEZONE")).asInteger();
+    r.useEngineForPark = q.field(QStringLiteral("OBJ_USEENGINEFORPARK")).asInteger();
+    r.fuelDepType = q.field(QStringLiteral("OBJ_FUELDEPTYPE")).asInteger();
+    r.fuelSensorDelta = q.field(QStringLiteral("OBJ_FUELSENSORDELTA")).asInteger();
+    r.fuelUseTankSensor = q.field(QStringLiteral("OBJ_FUELUSETANKSENSOR")).asInteger();
+    r.fuelUseEngine = q.field(QStringLiteral("OBJ_FUELUSEENGINE")).asInteger();
+    return r;
+}
+
+const QString kListSql = QStringLiteral(
+    "SELECT OBJ_NUMBER, OBJ_NAME, OBJ_SHORTNAME, OBJ_TANKVOLUME, OBJ_FUELCONSW, OBJ_FUELCONSS, "
+    "OBJ_DESC, OBJ_USEENGINEFORPARK, OBJ_TIMEZONE, OBJ_FUELDEPTYPE, OBJ_FUELSENSORDELTA, "
+    "OBJ_FUELUSETANKSENSOR, OBJ_FUELUSEENGINE FROM OBJECTS");
+
+// The form's values in the registry's terms; the number was checked before.
+TObjectRecord recordOf(const TObjectForm &f, int number) {
+    TObjectRecord r;
+    r.number = number;
+    r.name = f.name;
+    r.shortName = f.shortName;
+    r.tankVolume = integerOf(f.tankVolume);
+    r.fuelConsW = f.fuelConsW;
+    r.fuelConsS = f.fuelConsS;
+    r.timeZone = integerOf(f.timeZone);
+    r.useEngineForPark = f.useEngineForPark ? 1 : 0;
+    r.fuelDepType = f.fuelDepType;
+    r.fuelSensorDelta = f.sensorDelta;
+    r.fuelUseTankSensor = f.tankSensor ? 1 : 0;
+    r.fuelUseEngine = f.engineSensor ? 1 : 0;
+    return r;
+}
+
+QString groupInsertSql(int number, const QString &groupId) {
+    // An object may already stand in the chosen group through another row.
+    return QStringLiteral("UPDATE OR INSERT INTO OBJ_GRP ( OG_OBJID, OG_GRPID ) VALUES ( %1, %2 ) "
+                          "MATCHING ( OG_OBJID, OG_GRPID )")
+        .arg(number)
+        .arg(sql::quote(groupId));
+}
+
+} // namespace
+
+TObjectForm TObjectForm::fromRecord(const TObjectRecord &r, const QString &groupId) {
+    TObjectForm f;
+    f.number = QString::number(r.number);
+    f.name = r.name;
+    f.shortName = r.shortName;
+    f.groupId = groupId;
+    f.timeZone = QString::number(r.timeZone);
+    f.useEngineForPark = r.useEngineForPark == 1;
+    f.tankVolume = QString::number(static_cast<qint64>(std::floor(r.tankVolume)));
+    f.fuelDepType = r.fuelDepType == 1 ? 1 : 0;
+    f.fuelConsW = static_cast<int>(r.fuelConsW);
+    f.fuelConsS = static_cast<int>(r.fuelConsS);
+    f.tankSensor = r.fuelUseTankSensor == 1;
+    f.engineSensor = r.fuelUseEngine == 1;
+    f.sensorDelta = r.fuelSensorDelta;
+    return f;
+}
+
+TObjectRegistry::TObjectRegistry(db::TDatabase &database, TDialogs &dialogs)
+    : m_db(database), m_dialogs(dialogs) {}
+
+std::vector<TObjectRecord> TObjectRegistry::LoadList() {
+    std::vector<TObjectRecord> rows;
+    db::TTransaction tr(m_db, db::TTransactionKind::ReadCommitted);
+    tr.start();
+    db::TQuery q(tr, kListSql + QStringLiteral(" ORDER BY OBJ_NUMBER"));
+    q.open();
+    while (q.next())
+        rows.push_back(recordOf(q));
+    q.close();
+    tr.commit();
+    return rows;
+}
+
+std::optional<TObjectRecord> TObjectRegistry::Find(int number) {
+    db::TTransaction tr(m_db, db::TTransactionKind::ReadCommitted);
+    tr.start();
+    db::TQuery q(tr, kListSql + QStringLiteral(" WHERE OBJ_NUMBER = :n"));
+    q.setParam(QStringLiteral("n"), number);
+    q.open();
+    std::optional<TObjectRecord> r;
+    if (q.next())
+        r = recordOf(q);
+    q.close();
+    tr.commit();
+    return r;
+}
+
+TRegistryEdit TObjectRegistry::Add(const TObjectForm &form) {
+    TRegistryEdit out;
+    bool ok = false;
+    const int number = form.number.trimmed().toInt(&ok);
+    if (!ok) {
+        m_dialogs.message(QStringLiteral("В поле \"номер объекта\" не числовое значение"),
+                          options::ApplicationTitle(), TMsgIcon::Warning);
+        out.result = TRegistrySave::BadNumber;
+        return out;
+    }
+    db::TTransaction tr(m_db, db::TTransactionKind::WriteFlag);
+    try {
+        const TObjectRecord r = recordOf(form, number);
+        tr.start();
+        db::TQuery q(tr);
+        q.setSql(
+            QStringLiteral(
+                "INSERT INTO OBJECTS ( OBJ_NUMBER,OBJ_NAME,OBJ_SHORTNAME, OBJ_TANKVOLUME, "
+                "OBJ_FUELCONSW, OBJ_FUELCONSS, OBJ_TIMEZONE, OBJ_USEENGINEFORPARK, "
+                "OBJ_FUELDEPTYPE, OBJ_FUELSENSORDELTA, OBJ_FUELUSETANKSENSOR, OBJ_FUELUSEENGINE  "
+                ")VALUES ( %1, %2, %3, %4, %5, %6, %7, %8, %9, %10, %11, %12 )")
+                .arg(r.number)
+                .arg(sql::quote(r.name), sql::quote(r.shortName))
+                .arg(static_cast<qint64>(r.tankVolume))
+                .arg(static_cast<int>(r.fuelConsW))
+                .arg(static_cast<int>(r.fuelConsS))
+                .arg(r.timeZone)
+                .arg(r.useEngineForPark)
+                .arg(r.fuelDepType)
+                .arg(r.fuelSensorDelta)
+                .arg(r.fuelUseTankSensor)
+                .arg(r.fuelUseEngine),
+            true);
+        q.execute();
+        if (!form.groupId.isEmpty()) {
+            q.setSql(groupInsertSql(number, form.groupId), true);
+            q.execute();
+        }
+        tr.commit();
+        out.record = r;
+        out.result = TRegistrySave::Saved;
+    } catch (const std::exception &e) {
+        tr.forceRollback();
+        const QString text = errorText(e);
+        m_dialogs.message(
+            text.contains(QLatin1String("violation of PRIMARY"))
+                ? QStringLiteral("Объект с номером '%1' уже существует в базе данных").arg(number)
+                : kSaveError + text,
+            kAddCaption, TMsgIcon::Error);
+        out.result = TRegistrySave::Failed;
+    }
+    return out;
+}
+
+TRegistryEdit TObjectRegistry::Edit(const TObjectForm &form, int storedTimeZone,
+                                    const QString &oldGroupId) {
+    TRegistryEdit out;
+    bool ok = false;
+    const int number = form.number.trimmed().toInt(&ok);
+    if (!ok) {
+        m_dialogs.message(QStringLiteral("В поле \"номер объекта\" не числовое значение"),
+                          options::ApplicationTitle(), TMsgIcon::Warning);
+        out.result = TRegistrySave::BadNumber;
+        return out;
+    }
+    // A time zone that is no number counts as 0 here; the save below then reports it.
+    const int newZone = form.timeZone.trimmed().toInt();
+    if (newZone != storedTimeZone) {
+        const TMsgButton a = m_dialogs.question(
+            QStringLiteral("Изменено поле \"Часовой пояс\". Данные по объекту будут удалены. "
+                           "Выполнить повторный импорт данных?"),
+            options::ApplicationTitle(), TMsgIcon::Question, mbYes | mbNo | mbCancel, mbYes);
+        if (a != mbYes && a != mbNo) {
+            out.result = TRegistrySave::Cancelled;
+            return out;
+        }
+        out.deleteHistory = true;
+        out.reimport = a == mbYes;
+    }
+    out.groupChanged = form.groupId != oldGroupId;
+
+    db::TTransaction tr(m_db, db::TTransactionKind::WriteFlag);
+    try {
+        const TObjectRecord r = recordOf(form, number);
+        tr.start();
+        db::TQuery q(tr);
+        q.setSql(QStringLiteral(
+                     "update OBJECTS set OBJ_NAME = %1, OBJ_SHORTNAME = %2, OBJ_TANKVOLUME  = %3, "
+                     "OBJ_FUELCONSW = %4, OBJ_FUELCONSS = %5, OBJ_TIMEZONE = %6, "
+                     "OBJ_USEENGINEFORPARK = %7, OBJ_FUELDEPTYPE = %8, OBJ_FUELSENSORDELTA = %9, "
+                     "OBJ_FUELUSETANKSENSOR = %10, OBJ_FUELUSEENGINE = %11 where OBJ_NUMBER = %12")
+                     .arg(sql::quote(r.name), sql::quote(r.shortName))
+                     .arg(static_cast<qint64>(r.tankVolume))
+                     .arg(static_cast<int>(r.fuelConsW))
+                     .arg(static_cast<int>(r.fuelConsS))
+                     .arg(r.timeZone)
+                     .arg(r.useEngineForPark)
+                     .arg(r.fuelDepType)
+                     .arg(r.fuelSensorDelta)
+                     .arg(r.fuelUseTankSensor)
+                     .arg(r.fuelUseEngine)
+                     .arg(number),
+                 true);
+        q.execute();
+        if (out.groupChanged) {
+            if (!oldGroupId.isEmpty()) {
+                q.setSql(QStringLiteral("delete from OBJ_GRP where OG_OBJID = %1 and OG_GRPID = %2")
+                             .arg(number)
+                             .arg(sql::quote(oldGroupId)),
+                         true);
+                q.execute();
+            }
+            if (!form.groupId.isEmpty()) {
+                q.setSql(groupInsertSql(number, form.groupId), true);
+                q.execute();
+            }
+        }
+        tr.commit();
+        out.record = r;
+        out.result = TRegistrySave::Saved;
+    } catch (const std::exception &e) {
+        tr.forceRollback();
+        m_dialogs.message(kSaveError + errorText(e), kEditCaption, TMsgIcon::Error);
+        out = TRegistryEdit{};
+        out.result = TRegistrySave::Failed;
+    }
+    return out;
+}
+
+bool TObjectRegistry::Delete(int number) {
+    if (m_dialogs.question(QStringLiteral("Вы уверены что хотите удалить объект №%1 ?").arg(number),
+                           QStringLiteral("Удаление объекта"), TMsgIcon::Question, mbYes | mbNo,
+                           mbNo) != mbYes)
+        return false;
+    // Memberships first, each step committed on its own.
+    for (const QString &sql : {QStringLiteral("DELETE FROM OBJ_GRP WHERE OG_OBJID = %1"),
+                               QStringLiteral("DELETE FROM OBJECTS WHERE OBJ_NUMBER = %1")}) {
+        db::TTransaction tr(m_db, db::TTransactionKind::WriteFlag);
+        tr.start();
+        db::TQuery q(tr, sql.arg(number));
+        q.execute();
+        tr.commit();
+    }
+    return true;
+}
+
+bool TObjectRegistry::DeleteHistory(int number) {
+    try {
+        db::TTransaction tr(m_db, db::TTransactionKind::Write);
+        tr.start();
+        db::TQuery q(tr,
+                     QStringLiteral("delete from INPUTSIGNALS where INS_NUMBER = %1").arg(number));
+        q.execute();
+        tr.commit();
+        return true;
+    } catch (const std::exception &e) {
+        m_dialogs.message(QStringLiteral("Во время удаления данных произошла ошибка: \r\n") +
+                              errorText(e),
+                          kEditCaption, TMsgIcon::Error);
+        return false;
+    }
+}
+
+// ---- the object-settings file
+
+QString OniFloatText(double value) {
+    QString s = QString::number(value, 'g', 15);
+    const QChar sep = TFormatSettings::current().decimalSeparator;
+    if (sep != QLatin1Char('.'))
+        s.replace(QLatin1Char('.'), sep);
+    return s;
+}
+
+double OniFloatValue(const QString &text, double def) {
+    // Files travel between machines whose separators differ.
+    QString s = text.trimmed();
+    s.replace(QLatin1Char(','), QLatin1Char('.'));
+    bool ok = false;
+    const double v = s.toDouble(&ok);
+    return ok && std::isfinite(v) ? v : def;
+}
+
+std::vector<TCalibrationPoint> TObjectRegistry::LoadCalibration(int number) {
+    std::vector<TCalibrationPoint> points;
+    db::TTransaction tr(m_db, db::TTransactionKind::ReadCommitted);
+    tr.start();
+    db::TQuery q(tr, QStringLiteral("select SENSOR_VAL, FUEL_VAL, FIXED from FUEL_POINTS  where "
+                                    "ID=%1 order by SENSOR_VAL")
+                         .arg(number));
+    q.open();
+    while (q.next())
+        points.push_back({q.field(0).asInteger(), q.field(1).asDouble(), q.field(2).asInteger()});
+    q.close();
+    tr.commit();
+    return points;
+}
+
+void TObjectRegistry::Export(const TObjectRecord &r, const QString &fileName) {
+    const std::vector<TCalibrationPoint> points = LoadCalibration(r.number);
+    TIniFile ini(fileName);
+    ini.load(); // what else the file holds stays in it
+    const QString o = QStringLiteral("Object"), f = QStringLiteral("Fuel"),
+                  c = QStringLiteral("Calibration");
+    ini.writeInteger(o, QStringLiteral("ID"), r.number);
+    ini.writeString(o, QStringLiteral("Name"), r.name);
+    ini.writeString(o, QStringLiteral("Desc"), r.desc);
+    ini.writeString(o, QStringLiteral("Shortname"), r.shortName);
+    ini.writeInteger(o, QStringLiteral("Timezone"), r.timeZone);
+    ini.writeInteger(o, QStringLiteral("EnginePark"), r.useEngineForPark);
+    ini.writeInteger(f, QStringLiteral("DepType"), r.fuelDepType);
+    ini.writeString(f, QStringLiteral("TankV"), OniFloatText(r.tankVolume));
+    ini.writeString(f, QStringLiteral("FuelW"), OniFloatText(r.fuelConsW));
+    ini.writeString(f, QStringLiteral("FuelS"), OniFloatText(r.fuelConsS));
+    ini.writeInteger(f, QStringLiteral("ChargeDelta"), r.fuelSensorDelta);
+    ini.writeInteger(f, QStringLiteral("TankCharge"), r.fuelUseTankSensor);
+    ini.writeInteger(f, QStringLiteral("EngineCharge"), r.fuelUseEngine);
+    ini.eraseSection(c);
+    for (size_t i = 0; i < points.size(); ++i) {
+        const QString n = QString::number(i);
+        ini.writeInteger(c, QStringLiteral("Sensor_ADC_") + n, points[i].sensor);
+        ini.writeString(c, QStringLiteral("Value_") + n, OniFloatText(points[i].fuel));
+        ini.writeInteger(c, QStringLiteral("Fixed_") + n, points[i].fixed);
+    }
+    ini.writeInteger(c, QStringLiteral("Count"), static_cast<int>(points.size()));
+    ini.save();
+}
+
+std::optional<TObjectRecord> TObjectRegistry::Import(const QString &fileName) {
+    TIniFile ini(fileName);
+    if (!ini.load())
+        throw std::runtime_error(QStringLiteral("Файл %1 не найден").arg(fileName).toStdString());
+    const QString o = QStringLiteral("Object"), f = QStringLiteral("Fuel"),
+                  c = QStringLiteral("Calibration");
+    const int id = ini.readInteger(o, QStringLiteral("ID"), -1);
+    if (id < 1) {
+        m_dialogs.message(QStringLiteral("Неверный номер объекта (%1)!").arg(id),
+                          QStringLiteral("Ошибка импорта данных"), TMsgIcon::Warning);
+        return std::nullopt;
+    }
+
+    TObjectRecord d; // the defaults for missing keys
+    if (const std::optional<TObjectRecord> stored = Find(id)) {
+        if (m_dialogs.question(QStringLiteral("Объект №%1 уже существует в БД. Заменить настройки "
+                                              "существующего объекта?")
+                                   .arg(id),
+                               QStringLiteral("Импорт объекта"), TMsgIcon::Question, mbYes | mbNo,
+                               mbNo) != mbYes)
+            return std::nullopt;
+        d = *stored;
+    } else {
+        d.number = id;
+        d.name = QStringLiteral("Объект №%1").arg(id);
+        d.fuelDepType = 0;
+        d.fuelSensorDelta = 100;
+        d.fuelUseTankSensor = 1;
+        d.fuelUseEngine = 0;
+    }
+
+    const auto fraction = [&ini](const QString &section, const QString &key, double def) {
+        return OniFloatValue(ini.readString(section, key, QString()), def);
+    };
+    TObjectRecord r;
+    r.number = id;
+    r.name = ini.readString(o, QStringLiteral("Name"), d.name);
+    r.desc = ini.readString(o, QStringLiteral("Desc"), d.desc);
+    r.shortName = ini.readString(o, QStringLiteral("Shortname"), d.shortName);
+    r.timeZone = ini.readInteger(o, QStringLiteral("Timezone"), d.timeZone);
+    r.useEngineForPark = ini.readInteger(o, QStringLiteral("EnginePark"), d.useEngineForPark);
+    if (ini.valueExists(f, QStringLiteral("DepType")) ||
+        ini.valueExists(f, QStringLiteral("TankV"))) {
+        r.fuelDepType = ini.readInteger(f, QStringLiteral("DepType"), d.fuelDepType);
+        r.tankVolume = fraction(f, QStringLiteral("TankV"), d.tankVolume);
+    } else {
+        // The older form: the table's two ends tell the direction and the volume.
+        const double vmax = fraction(c, QStringLiteral("Value_max"), 0);
+        const double vmin = fraction(c, QStringLiteral("Value_min"), 0);
+        r.fuelDepType = vmax > vmin ? 1 : 0;
+        r.tankVolume = std::max(vmax, vmin);
+    }
+    r.fuelConsW = fraction(f, QStringLiteral("FuelW"), d.fuelConsW);
+    r.fuelConsS = fraction(f, QStringLiteral("FuelS"), d.fuelConsS);
+    r.fuelSensorDelta = ini.readInteger(f, QStringLiteral("ChargeDelta"), d.fuelSensorDelta);
+    r.fuelUseTankSensor = ini.readInteger(f, QStringLiteral("TankCharge"), d.fuelUseTankSensor);
+    r.fuelUseEngine = ini.readInteger(f, QStringLiteral("EngineCharge"), d.fuelUseEngine);
+    const int count = ini.readInteger(c, QStringLiteral("Count"), 0);
+
+    db::TTransaction tr(m_db, db::TTransactionKind::Write);
+    tr.start();
+    db::TQuery q(tr);
+    q.setSql(QStringLiteral("update or insert into OBJECTS (OBJ_NUMBER, OBJ_NAME, OBJ_DESC, "
+                            "OBJ_SHORTNAME, OBJ_TIMEZONE, OBJ_USEENGINEFORPARK, OBJ_FUELDEPTYPE, "
+                            "OBJ_TANKVOLUME, OBJ_FUELCONSW, OBJ_FUELCONSS,OBJ_FUELSENSORDELTA, "
+                            "OBJ_FUELUSETANKSENSOR, OBJ_FUELUSEENGINE) values (%1, %2, %3, %4,   "
+                            "%5, %6,   %7, %8, %9, %10,  %11, %12, %13) matching(OBJ_NUMBER)")
+                 .arg(id)
+                 .arg(sql::quote(r.name), sql::quote(r.desc), sql::quote(r.shortName))
+                 .arg(r.timeZone)
+                 .arg(r.useEngineForPark)
+                 .arg(r.fuelDepType)
+                 .arg(sql::fixed(r.tankVolume), sql::fixed(r.fuelConsW), sql::fixed(r.fuelConsS))
+                 .arg(r.fuelSensorDelta)
+                 .arg(r.fuelUseTankSensor)
+                 .arg(r.fuelUseEngine),
+             true);
+    q.execute();
+    if (count > 0) {
+        q.setSql(QStringLiteral("delete from FUEL_POINTS where ID=%1").arg(id), true);
+        q.execute();
+        for (int i = 0; i < count; ++i) {
+            const QString n = QString::number(i);
+            try {
+                q.setSql(QStringLiteral("update or insert into FUEL_POINTS (ID, SENSOR_VAL, "
+                                        "FUEL_VAL, FIXED) values (%1, %2, %3, %4) matching (ID, "
+                                        "SENSOR_VAL)")
+                             .arg(id)
+                             .arg(ini.readInteger(c, QStringLiteral("Sensor_ADC_") + n, 0))
+                             .arg(sql::fixed(fraction(c, QStringLiteral("Value_") + n, 0)))
+                             .arg(ini.readInteger(c, QStringLiteral("Fixed_") + n, 1)),
+                         true);
+                q.execute();
+            } catch (const db::EDatabaseError &) {
+                // A point the table refuses is left out; the others still count.
+            }
+        }
+    }
+    tr.commit();
+    return r;
+}
+
+void TObjectRegistry::ReportImported(int number) {
+    m_dialogs.message(QStringLiteral("Импорт данных объекта №%1 завершен").arg(number),
+                      QStringLiteral("Импорт данных"), TMsgIcon::Information);
+}
