@@ -688,10 +688,9 @@ TRegistrySave TClientSession::addRegistryObject(const TObjectForm &form) {
     if (e.result != TRegistrySave::Saved || !m_registry)
         return e.result;
     const TObjectRecord &r = e.record;
-    TControllableObject *o =
-        m_registry->AddObject(r.number, r.name, r.timeZone, static_cast<int>(r.fuelConsS),
-                              static_cast<int>(r.fuelConsW), m_registry->FindGroup(form.groupId),
-                              r.shortName);
+    TControllableObject *o = m_registry->AddObject(
+        r.number, r.name, r.timeZone, static_cast<int>(r.fuelConsS), static_cast<int>(r.fuelConsW),
+        m_registry->FindGroup(form.groupId), r.shortName);
     mirrorRegistryObject(r, o);
     m_registry->RefreshGroups();
     m_registry->ExpandParents();
@@ -775,18 +774,18 @@ void TClientSession::exportRegistryObject(int number) {
     const std::optional<TObjectRecord> r = registry.Find(number);
     if (!r)
         return;
-    const QString file = m_dialogs.saveFile(
-        QStringLiteral("Экспорт данных объекта"), QString(),
-        QStringLiteral("Информация об объекте (*.oni)|*.oni|Все файлы (*.*)|*"),
-        QString::number(number) + QStringLiteral(".oni"));
+    const QString file =
+        m_dialogs.saveFile(QStringLiteral("Экспорт данных объекта"), QString(),
+                           QStringLiteral("Информация об объекте (*.oni)|*.oni|Все файлы (*.*)|*"),
+                           QString::number(number) + QStringLiteral(".oni"));
     if (!file.isEmpty())
         registry.Export(*r, file);
 }
 
 std::optional<int> TClientSession::importRegistryObject() {
-    const QString file = m_dialogs.openFile(
-        QStringLiteral("Импорт данных об объекте"), QString(),
-        QStringLiteral("Информация об объекте (*.oni)|*.oni|Все файлы (*.*)|*"));
+    const QString file =
+        m_dialogs.openFile(QStringLiteral("Импорт данных об объекте"), QString(),
+                           QStringLiteral("Информация об объекте (*.oni)|*.oni|Все файлы (*.*)|*"));
     if (file.isEmpty())
         return std::nullopt;
     TObjectRegistry registry(m_db->Database(), m_dialogs);
@@ -796,10 +795,9 @@ std::optional<int> TClientSession::importRegistryObject() {
     if (m_registry) {
         TControllableObject *o = m_registry->FindObject(r->number);
         if (!o)
-            o = m_registry->AddObject(r->number, r->name, r->timeZone,
-                                      static_cast<int>(std::floor(r->fuelConsS)),
-                                      static_cast<int>(std::floor(r->fuelConsW)), nullptr,
-                                      r->shortName);
+            o = m_registry->AddObject(
+                r->number, r->name, r->timeZone, static_cast<int>(std::floor(r->fuelConsS)),
+                static_cast<int>(std::floor(r->fuelConsW)), nullptr, r->shortName);
         mirrorRegistryObject(*r, o);
         m_webMap->CreateMarkersOnMap();
         m_panel->Repaint();
@@ -818,9 +816,9 @@ void TClientSession::registryWindowClosed() {
 // ---- field settings
 
 void TClientSession::exportFieldSettings() {
-    QString file = m_dialogs.saveFile(QStringLiteral("Экспортировать настройки во внешний файл"),
-                                      ProfileDir(),
-                                      QStringLiteral("Файл настроек полей (*.fcg)|*.fcg"), QString());
+    QString file =
+        m_dialogs.saveFile(QStringLiteral("Экспортировать настройки во внешний файл"), ProfileDir(),
+                           QStringLiteral("Файл настроек полей (*.fcg)|*.fcg"), QString());
     if (file.isEmpty())
         return;
     if (QFileInfo(file).suffix().isEmpty())
@@ -837,8 +835,7 @@ void TClientSession::importFieldSettings() {
     if (file.isEmpty())
         return;
     try {
-        fieldsettings::Import(m_db->Database(), file, TFieldsOrder::DefaultFileName(),
-                              m_dialogs);
+        fieldsettings::Import(m_db->Database(), file, TFieldsOrder::DefaultFileName(), m_dialogs);
     } catch (const EFieldSettingsError &e) {
         m_dialogs.message(e.text(), QStringLiteral("Импорт настроек"), TMsgIcon::Error);
         return;

@@ -351,4 +351,90 @@ TEST_F(CliTest, FindsTheClientsOwnSettings) {
     EXPECT_TRUE(r.err.isEmpty()) << r;
 }
 
+// An object's settings travel from one workstation's database to another's through a file.
+TEST_F(CliTest, ObjectSettingsMoveBetweenDatabases) {
+    exec(QStringLiteral("INSERT INTO OBJECTS (OBJ_NUMBER, OBJ_NAME, OBJ_DESC, OBJ_SHORTNAME, "
+                        "OBJ_TIMEZONE, OBJ_USEENGINEFORPARK, OBJ_FUELDEPTYPE, OBJ_TANKVOLUME, "
+                        "OBJ_FUELCONSW, OBJ_FUELCONSS, OBJ_FUELSENSORDELTA, "
+                        "OBJ_FUELUSETANKSENSOR, OBJ_FUELUSEENGINE) VALUES (31, 'Кран О''Хара', "
+                        "'Порт', 'К31', 3, 1, 1, 812.5, 31.25, 27, 150, 1, 0)"));
+    for (const char *p : {"(31, 100, 12.5, 1)", "(31, 900, 700.75, 0)"})
+        exec(QStringLiteral("INSERT INTO FUEL_POINTS (ID, SENSOR_VAL, FUEL_VAL, FIXED) VALUES %1")
+                 .arg(QLatin1String(p)));
+    const QString oni = dir + QStringLiteral("31.oni");
+    TRun r = withSettings(
+        {QStringLiteral("object"), QStringLiteral("export"), QStringLiteral("31"), oni});
+    ASSERT_EQ(r.code, 0) << r;
+    r = withSettings(
+        {QStringLiteral("object"), QStringLiteral("export"), QStringLiteral("77"), oni});
+    EXPECT_EQ(r.code, 1) << r;
+
+    const QString otherPath = dir + QStringLiteral("OTHER.FDB");
+    ASSERT_EQ(cli({QStringLiteral("create-db"), QStringLiteral("localhost:") + otherPath}).code, 0);
+    const QString otherSettings = dir + QStringLiteral("other.ini");
+    writeSettings(otherSettings, QStringLiteral("localhost"), otherPath);
+    const auto onOther = [&](QStringList args) {
+        args.prepend(otherSettings);
+        args.prepend(QStringLiteral("--settings"));
+        return cli(args);
+    };
+    r = onOther({QStringLiteral("object"), QStringLiteral("import"), oni});
+    ASSERT_EQ(r.code, 0) << r;
+    EXPECT_THAT(r.err.toStdString(),
+                ::testing::HasSubstr("Импорт данных: Импорт данных объекта №31 завершен"));
+
+    db::TDatabase other;
+    other.open(QStringLiteral("localhost:") + otherPath, QStringLiteral("SYSDBA"),
+               dbtest::password());
+    const QString row = QStringLiteral(
+        "SELECT OBJ_NAME || '|' || OBJ_DESC || '|' || OBJ_SHORTNAME || '|' || OBJ_TIMEZONE || "
+        "'|' || OBJ_USEENGINEFORPARK || '|' || OBJ_FUELDEPTYPE || '|' || OBJ_TANKVOLUME || '|' || "
+        "OBJ_FUELCONSW || '|' || OBJ_FUELCONSS || '|' || OBJ_FUELSENSORDELTA || '|' || "
+        "OBJ_FUELUSETANKSENSOR || '|' || OBJ_FUELUSEENGINE FROM OBJECTS WHERE OBJ_NUMBER = 31");
+    const QString points = QStringLiteral(
+        "SELECT LIST(P, ' ') FROM (SELECT SENSOR_VAL || ':' || FUEL_VAL || ':' || FIXED AS P "
+        "FROM FUEL_POINTS WHERE ID = 31 ORDER BY SENSOR_VAL)");
+    EXPECT_EQ(db::selectValue(other, row).toString(), scalar(row));
+    EXPECT_EQ(db::selectValue(other, points).toString(), scalar(points));
+    EXPECT_EQ(db::selectValue(other, row).toString(),
+              QStringLiteral("Кран О'Хара|Порт|К31|3|1|1|812.50|31.25|27.00|150|1|0"));
+
+    // A registered number is replaced only when told.
+    other.execute(QStringLiteral("UPDATE OBJECTS SET OBJ_NAME = 'местное' WHERE OBJ_NUMBER = 31"));
+    r = onOther({QStringLiteral("object"), QStringLiteral("import"), oni});
+    EXPECT_EQ(r.code, 1) << r;
+    EXPECT_THAT(r.err.toStdString(), ::testing::HasSubstr("--replace"));
+    EXPECT_EQ(db::selectValue(other, QStringLiteral("SELECT OBJ_NAME FROM OBJECTS")).toString(),
+              QStringLiteral("местное"));
+    r = onOther(
+        {QStringLiteral("object"), QStringLiteral("import"), oni, QStringLiteral("--replace")});
+    EXPECT_EQ(r.code, 0) << r;
+    EXPECT_EQ(db::selectValue(other, QStringLiteral("SELECT OBJ_NAME FROM OBJECTS")).toString(),
+              QStringLiteral("Кран О'Хара"));
+    other.forceClose();
+}
+
+TEST_F(CliTest, FieldSettingsExportAndImport) {
+    exec(QStringLiteral("UPDATE PARAMS SET PRM_CAPTION = 'Связь О''Нила' WHERE PRM_NAME = "
+                        "'подключение'"));
+    const QString fcg = dir + QStringLiteral("fields.fcg");
+    TRun r = withSettings({QStringLiteral("fields"), QStringLiteral("export"), fcg});
+    ASSERT_EQ(r.code, 0) << r;
+    const QString params = QStringLiteral(
+        "SELECT LIST(PRM_NAME || '=' || COALESCE(PRM_CAPTION, '-'), ',') FROM PARAMS");
+    const QString before = scalar(params);
+    exec(QStringLiteral("DELETE FROM PARAMS WHERE PRM_NAME = 'подключение'"));
+    r = withSettings({QStringLiteral("fields"), QStringLiteral("import"), fcg});
+    ASSERT_EQ(r.code, 0) << r;
+    EXPECT_THAT(r.err.toStdString(),
+                ::testing::HasSubstr("Настройки успешно загруженны из файла в базу данных"));
+    EXPECT_EQ(scalar(params), before);
+
+    writeFile(dir + QStringLiteral("not.fcg"), QStringLiteral("[Object]\r\nID=1\r\n"));
+    r = withSettings(
+        {QStringLiteral("fields"), QStringLiteral("import"), dir + QStringLiteral("not.fcg")});
+    EXPECT_EQ(r.code, 1) << r;
+    EXPECT_EQ(scalar(params), before);
+}
+
 } // namespace

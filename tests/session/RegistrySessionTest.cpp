@@ -1,0 +1,256 @@
+// The registry's edits as the session runs them: the database first, then the objects in memory,
+// the map items and the web map; and the field-settings import with its reconnection.
+
+#include "app/Cp1251.h"
+#include "app/Folders.h"
+#include "app/Logging.h"
+#include "app/Options.h"
+#include "app/OptionsIO.h"
+#include "common/ScriptedDialogs.h"
+#include "db/DatabaseController.h"
+#include "db/GroupManager.h"
+#include "db/OnlineDb.h"
+#include "maps/MapObjManager.h"
+#include "session/ClientSession.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+class RegistrySessionTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { database = onlinetest::makeDatabase(); }
+    static void TearDownTestSuite() { database.reset(); }
+
+    void SetUp() override {
+        ASSERT_TRUE(database) << "no database";
+        const TFolders f = ComputeFolders(tmp.path() + "/zarnex-client");
+        SetFolders(f);
+        QDir().mkpath(f.CoordCacheDir);
+        QDir().mkpath(f.ProfileDir);
+        options = options::Defaults(f);
+        options.DBServ = database->settings.server;
+        options.DBPath = database->settings.path;
+        log = std::make_shared<TOperationsLog>(tmp.path() + "/log.txt");
+        InstallOperationsLog(log);
+        for (const char *t : {"OBJ_GRP", "GROUPS", "OBJECTS", "FUEL_POINTS", "INPUTSIGNALS"})
+            database->exec(QString("DELETE FROM %1").arg(t));
+        database->exec("INSERT INTO GROUPS (GRP_ID, GRP_NAME) VALUES ('{A}', 'Депо')");
+        database->exec("INSERT INTO GROUPS (GRP_ID, GRP_NAME) VALUES ('{B}', 'Резерв')");
+        database->exec("INSERT INTO OBJECTS (OBJ_NUMBER, OBJ_NAME, OBJ_TIMEZONE, OBJ_LAT, "
+                       "OBJ_LNG) VALUES (5, 'Пять', 2, 3000, 2400)");
+        database->exec("INSERT INTO OBJECTS (OBJ_NUMBER, OBJ_NAME) VALUES (6, 'Шесть')");
+        // 5 stands in both groups; read last under B, it is attached there.
+        for (const char *row : {"(5, '{A}')", "(5, '{B}')", "(6, '{A}')"})
+            database->exec(QString("INSERT INTO OBJ_GRP (OG_OBJID, OG_GRPID) VALUES %1").arg(row));
+        for (const char *row : {"(5, '01.03.2014 10:00:00')", "(5, '01.03.2014 11:00:00')",
+                                "(6, '01.03.2014 10:00:00')"})
+            database->exec(
+                QString("INSERT INTO INPUTSIGNALS (INS_NUMBER, INS_PACKTIME) VALUES %1").arg(row));
+        session = std::make_unique<TClientSession>(options, dialogs);
+        session->connectDatabase();
+        ASSERT_TRUE(session->databaseConnected());
+        ASSERT_NE(session->registry(), nullptr);
+        dialogs.calls.clear();
+    }
+    void TearDown() override {
+        session.reset();
+        InstallOperationsLog(nullptr);
+    }
+
+    TManager &m() { return *session->registry(); }
+    TControllableObject *object(int n) { return m().FindObject(n); }
+    static QStringList members(const TGroup *g) {
+        QStringList out;
+        for (const TControllableObject *o : g->FObjects)
+            out << QString::number(o->Number);
+        return out;
+    }
+    static QString scalar(const QString &sql) { return database->scalar(sql); }
+
+    QTemporaryDir tmp;
+    TOptions options;
+    TScriptedDialogs dialogs;
+    std::shared_ptr<TOperationsLog> log;
+    std::unique_ptr<TClientSession> session;
+    static inline std::unique_ptr<onlinetest::TScriptDatabase> database;
+};
+
+} // namespace
+
+TEST_F(RegistrySessionTest, AddMirrorsTheObjectAndATakenNumberChangesNothing) {
+    EXPECT_EQ(session->groupChoices(),
+              (std::vector<std::pair<QString, QString>>{
+                  {"нет группы", ""}, {"Депо", "{A}"}, {"Резерв", "{B}"}}));
+    TObjectForm f;
+    f.number = "9";
+    f.name = "Дрезина О'Коннора";
+    f.shortName = "Д9";
+    f.groupId = "{A}";
+    f.tankVolume = "600";
+    f.timeZone = "4";
+    f.useEngineForPark = true;
+    f.fuelConsS = 30;
+    f.fuelConsW = 35;
+    ASSERT_EQ(session->addRegistryObject(f), TRegistrySave::Saved);
+    EXPECT_TRUE(dialogs.calls.empty());
+    TControllableObject *o = object(9);
+    ASSERT_NE(o, nullptr);
+    EXPECT_EQ(o->Name, "Дрезина О'Коннора");
+    EXPECT_EQ(o->ShortName, "Д9");
+    EXPECT_EQ(o->TankVolume, 600);
+    EXPECT_EQ(o->UseEngineForPark, 1);
+    EXPECT_EQ(o->TimeZone, 4);
+    EXPECT_EQ(o->FuelConsS, 30);
+    EXPECT_EQ(o->FuelConsW, 35);
+    EXPECT_EQ(o->Group, m().FindGroup("{A}"));
+    EXPECT_EQ(members(m().FindGroup("{A}")), (QStringList{"5", "6", "9"}));
+    EXPECT_EQ(m().FLMGroup, m().FindGroup("{A}"));
+    EXPECT_TRUE(session->mapObjects().isObjPresent(9));
+    EXPECT_TRUE(QDir(CoordCacheDir() + "9").exists());
+    EXPECT_EQ(session->objectGroupId(9), "{A}");
+    // The state grid takes it when the registry window closes.
+    session->registryWindowClosed();
+    EXPECT_NE(std::find(m().FDispObjects.begin(), m().FDispObjects.end(), o),
+              m().FDispObjects.end());
+
+    f.name = "Другой";
+    f.groupId = "{B}";
+    EXPECT_EQ(session->addRegistryObject(f), TRegistrySave::Failed);
+    EXPECT_EQ(dialogs.messages(), QStringList{"Объект с номером '9' уже существует в базе данных"});
+    EXPECT_EQ(m().ObjectsCount(), 3);
+    EXPECT_EQ(object(9)->Name, "Дрезина О'Коннора");
+    EXPECT_EQ(members(m().FindGroup("{B}")), QStringList{"5"});
+}
+
+TEST_F(RegistrySessionTest, OnlyTheTimeZoneChangedAndNoDeletesTheHistoryWithoutReimport) {
+    TObjectForm f =
+        TObjectForm::fromRecord(*TObjectRegistry(session->database().Database(), dialogs).Find(5),
+                                session->objectGroupId(5));
+    EXPECT_EQ(f.groupId, "{B}");
+    f.timeZone = "5";
+    int stored = 2;
+    dialogs.answers = {mbNo};
+    ASSERT_EQ(session->editRegistryObject(f, stored), TRegistrySave::Saved);
+    dialogs.expectDone();
+    ASSERT_EQ(dialogs.calls.size(), 1u); // the question; no import, no message
+    EXPECT_EQ(stored, 5);
+    EXPECT_EQ(object(5)->TimeZone, 5);
+    EXPECT_EQ(scalar("SELECT LIST(INS_NUMBER) FROM INPUTSIGNALS"), "6");
+    // The group choice did not change: both memberships stay, in the database and in memory.
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM OBJ_GRP WHERE OG_OBJID = 5"), "2");
+    EXPECT_EQ(members(m().FindGroup("{A}")), (QStringList{"5", "6"}));
+    EXPECT_EQ(members(m().FindGroup("{B}")), QStringList{"5"});
+}
+
+TEST_F(RegistrySessionTest, AChangedGroupMovesTheObjectInMemory) {
+    TObjectForm f = TObjectForm::fromRecord(
+        *TObjectRegistry(session->database().Database(), dialogs).Find(5), "{B}");
+    f.name = "Пять'бис";
+    f.shortName = "П5";
+    f.tankVolume = "75";
+    f.groupId.clear();
+    int stored = 2;
+    ASSERT_EQ(session->editRegistryObject(f, stored), TRegistrySave::Saved);
+    EXPECT_EQ(object(5)->Group, nullptr);
+    EXPECT_EQ(object(5)->Name, "Пять'бис");
+    EXPECT_EQ(object(5)->ShortName, "П5");
+    EXPECT_EQ(object(5)->TankVolume, 75);
+    EXPECT_EQ(session->mapObjects().Item(5)->description().Name, "Пять'бис");
+    EXPECT_TRUE(members(m().FindGroup("{B}")).isEmpty());
+    EXPECT_EQ(members(m().FindGroup("{A}")), (QStringList{"5", "6"}));
+    EXPECT_EQ(scalar("SELECT LIST(OG_GRPID) FROM OBJ_GRP WHERE OG_OBJID = 5"), "{A}");
+
+    f.groupId = "{B}";
+    ASSERT_EQ(session->editRegistryObject(f, stored), TRegistrySave::Saved);
+    EXPECT_EQ(object(5)->Group, m().FindGroup("{B}"));
+    EXPECT_EQ(members(m().FindGroup("{B}")), QStringList{"5"});
+    EXPECT_TRUE(dialogs.calls.empty());
+}
+
+TEST_F(RegistrySessionTest, DeleteLeavesTheHistoryAndRemovesEveryMirror) {
+    session->selectObject(5, 1);
+    ASSERT_EQ(session->mapObjects().GetActiveObject(), 5);
+    dialogs.answers = {mbYes};
+    ASSERT_TRUE(session->deleteRegistryObject(5));
+    EXPECT_EQ(object(5), nullptr);
+    EXPECT_EQ(members(m().FindGroup("{A}")), QStringList{"6"});
+    EXPECT_TRUE(members(m().FindGroup("{B}")).isEmpty());
+    EXPECT_FALSE(session->mapObjects().isObjPresent(5));
+    EXPECT_EQ(session->mapObjects().GetActiveObject(), -1);
+    EXPECT_TRUE(session->mapObjects().isObjPresent(6));
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM OBJECTS"), "1");
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM INPUTSIGNALS WHERE INS_NUMBER = 5"), "2");
+    EXPECT_EQ(session->registryList().size(), 1u);
+}
+
+TEST_F(RegistrySessionTest, ImportRegistersANewObjectWithItsFuelSettings) {
+    const QString file = tmp.path() + "/44.oni";
+    QFile out(file);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(cp1251::encode("[Object]\r\nID=44\r\nName=Кран О'Хара\r\nShortname=К\r\n"
+                             "Timezone=3\r\nEnginePark=1\r\n[Fuel]\r\nTankV=320,6\r\n"
+                             "FuelW=20,9\r\nFuelS=18.2\r\n"));
+    out.close();
+    dialogs.files = {{file}};
+    ASSERT_EQ(session->importRegistryObject(), std::optional<int>(44));
+    EXPECT_EQ(dialogs.messages(), QStringList{"Импорт данных объекта №44 завершен"});
+    TControllableObject *o = object(44);
+    ASSERT_NE(o, nullptr);
+    EXPECT_EQ(o->Name, "Кран О'Хара");
+    EXPECT_EQ(o->ShortName, "К");
+    EXPECT_EQ(o->Group, nullptr);
+    EXPECT_EQ(o->TimeZone, 3);
+    EXPECT_EQ(o->TankVolume, 320); // fractions rounded down
+    EXPECT_EQ(o->FuelConsW, 20);
+    EXPECT_EQ(o->FuelConsS, 18);
+    EXPECT_EQ(o->UseEngineForPark, 1);
+    EXPECT_TRUE(session->mapObjects().isObjPresent(44));
+    EXPECT_TRUE(QDir(CoordCacheDir() + "44").exists());
+
+    // Again, replacing: the same object in memory takes the new values.
+    dialogs.files = {{file}};
+    dialogs.answers = {mbYes};
+    ASSERT_EQ(session->importRegistryObject(), std::optional<int>(44));
+    EXPECT_EQ(object(44), o);
+    EXPECT_EQ(m().ObjectsCount(), 3);
+}
+
+TEST_F(RegistrySessionTest, FieldSettingsImportReconnectsAndABadFileChangesNothing) {
+    const QString fcg = tmp.path() + "/fields.fcg";
+    dialogs.files = {{fcg}};
+    session->exportFieldSettings();
+    EXPECT_EQ(dialogs.messages(),
+              QStringList{"Настройки успешно экспортированны из базы данных во внешний файл"});
+    const QString params = scalar("SELECT COUNT(*) FROM PARAMS");
+
+    QSignalSpy registries(session.get(), &TClientSession::registryChanged);
+    dialogs.calls.clear();
+    dialogs.files = {{fcg}};
+    session->importFieldSettings();
+    EXPECT_EQ(dialogs.messages(),
+              QStringList{"Настройки успешно загруженны из файла в базу данных"});
+    EXPECT_TRUE(session->databaseConnected());
+    EXPECT_GE(registries.count(), 1); // a new registry for the new connection
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM PARAMS"), params);
+
+    QFile bad(tmp.path() + "/bad.fcg");
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    bad.write("~PARAMS\r\n");
+    bad.close();
+    registries.clear();
+    dialogs.calls.clear();
+    dialogs.files = {{bad.fileName()}};
+    session->importFieldSettings();
+    ASSERT_EQ(dialogs.calls.size(), 2u); // the file dialog, then the refusal
+    EXPECT_EQ(dialogs.calls[1].caption, "Импорт настроек");
+    EXPECT_EQ(registries.count(), 0);
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM PARAMS"), params);
+}
