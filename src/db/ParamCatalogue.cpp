@@ -4,6 +4,7 @@
 #include "app/Dialogs.h"
 #include "app/Folders.h"
 #include "app/IniFile.h"
+#include "app/OptionsIO.h"
 #include "app/SqlLiteral.h"
 
 #include <QFile>
@@ -106,7 +107,7 @@ template <class F> void TCatalogueLists::change(F &&f) {
     try {
         f();
         m_tr.commitRetaining();
-        m_changed = true;
+        ++m_changes;
     } catch (...) {
         // What was posted of a refused change goes; the editor stays usable.
         try {
@@ -339,7 +340,7 @@ void TColumnEditor::RestoreDefaults() {
         q.execute();
     }
     tr.commit();
-    m_changed = true;
+    ++m_changes;
     Reopen();
 }
 
@@ -455,7 +456,7 @@ void TParamGroupsEditor::AddGroup(const QString &name) {
         true);
     q.execute();
     tr.commit();
-    m_changed = true;
+    ++m_changes;
     Reopen();
     groups.current = groups.count() - 1; // the trigger gives it the last place
     TCatalogueLists::Reopen();
@@ -474,7 +475,7 @@ void TParamGroupsEditor::RenameGroup(const QString &name) {
              true);
     q.execute();
     tr.commit();
-    m_changed = true;
+    ++m_changes;
     Reopen();
 }
 
@@ -482,8 +483,8 @@ bool TParamGroupsEditor::DeleteGroup(TDialogs &dialogs) {
     const TCatalogueRow *g = currentGroup();
     if (!g)
         return false;
-    if (dialogs.question(QStringLiteral("Удалить выбранную группу?"), QString(), TMsgIcon::Question,
-                         mbOK | mbCancel, mbCancel) != mbOK)
+    if (dialogs.question(QStringLiteral("Удалить выбранную группу?"), options::ApplicationTitle(),
+                         TMsgIcon::Question, mbOK | mbCancel, mbCancel) != mbOK)
         return false;
     const int index = g->key.toInt();
     change([&] {
@@ -527,7 +528,7 @@ void TParamGroupsEditor::ShowGroupParams(bool show) {
                                     "PRM_GRPINDEX=%2")
                          .arg(show ? 1 : 2)
                          .arg(index));
-    m_changed = true;
+    ++m_changes;
     Reopen();
 }
 
@@ -535,7 +536,7 @@ void TParamGroupsEditor::ShowUnassignedParams(bool show) {
     m_db.execute(QStringLiteral("UPDATE PARAMS SET PRM_VISIBLEINSOSTGRID = %1 WHERE PRM_GRPINDEX "
                                 "IS NULL")
                      .arg(show ? 1 : 2));
-    m_changed = true;
+    ++m_changes;
     Reopen();
 }
 
@@ -545,7 +546,7 @@ void TParamGroupsEditor::SetParamCaption(const QString &name, const QString &cap
                      .arg(sql::quote(caption))
                      .arg(flag)
                      .arg(sql::quote(name)));
-    m_changed = true;
+    ++m_changes;
     Reopen();
 }
 

@@ -67,8 +67,9 @@ public:
     void MoveUp(TCatalogueSide side);
     void MoveDown(TCatalogueSide side);
 
-    // Something was written since the editor opened.
-    bool changed() const { return m_changed; }
+    // Something was written since the editor opened; how many changes were written.
+    bool changed() const { return m_changes > 0; }
+    int changes() const { return m_changes; }
 
 protected:
     struct TListColumns {
@@ -99,7 +100,7 @@ protected:
 
     db::TDatabase &m_db;
     db::TTransaction m_tr;
-    bool m_changed = false;
+    int m_changes = 0;
 };
 
 // The column editors of the single-object data window and of the two reports.

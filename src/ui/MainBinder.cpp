@@ -10,11 +10,13 @@
 #include "ui/ArrowIndicators.h"
 #include "ui/AutoConnectForm.h"
 #include "ui/ClearStatisticsForm.h"
+#include "ui/DateBaseForm.h"
 #include "ui/GroupPanel.h"
 #include "ui/GroupStructureForm.h"
 #include "ui/MainWindow.h"
 #include "ui/MapPanelWidget.h"
 #include "ui/OptionsForm.h"
+#include "ui/ParamCatalogueForms.h"
 #include "ui/StateGrid.h"
 #include "ui/UpdateDBForm.h"
 #include "ui/WebMapView.h"
@@ -80,6 +82,7 @@ TMainBinder::TMainBinder(TfmMain &main, TClientSession &session, TfmArrowIndicat
     bindStatus();
     bindCommands();
     bindMap();
+    bindObjectRegistry();
     applyCommandStates();
 }
 
@@ -136,6 +139,8 @@ void TMainBinder::applyCommandStates() {
     c.clearStatistics->setEnabled(on(TSessionCommand::ClearStatistics));
     c.relayControl->setEnabled(on(TSessionCommand::RelayControl));
     c.setupDevice->setEnabled(on(TSessionCommand::SetupDevice));
+    for (QAction *a : {c.objects, c.exportSettings, c.importSettings})
+        a->setEnabled(on(TSessionCommand::ObjectRegistry));
 }
 
 void TMainBinder::showGauges() {
@@ -268,6 +273,23 @@ void TMainBinder::bindMap() {
         connect(m_optionsForm, &TfmOptions::okPressed, this,
                 [this] { m_session.guard().run([this] { m_session.settingsAccepted(); }); });
     }
+}
+
+void TMainBinder::bindObjectRegistry() {
+    const TfmMain::Commands &c = m_main.commands();
+    TClientSession &s = m_session;
+    // "База данных" -> "Объекты": the registry window, modal.
+    onTriggered(c.objects, [this] {
+        TfmDateBase window(m_session, &m_main);
+        window.exec();
+    });
+    onTriggered(c.exportSettings, [&s] { s.exportFieldSettings(); });
+    onTriggered(c.importSettings, [&s] { s.importFieldSettings(); });
+    // The settings window edits the catalogue on the main connection while it is open.
+    if (m_optionsForm && m_optionsForm->paramsPage)
+        m_optionsForm->paramsPage->database = [&s]() -> db::TDatabase * {
+            return s.databaseConnected() ? &s.database().Database() : nullptr;
+        };
 }
 
 void TMainBinder::showWebView(bool web) {

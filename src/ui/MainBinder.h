@@ -28,6 +28,7 @@ private:
     void bindCommands();
     void bindMap();
     void bindRegistry(TManager *registry);
+    void bindObjectRegistry();
     void applyCommandStates();
     void showGauges();
     void showUpdate(bool atConnect);

@@ -3,6 +3,7 @@
 #include "app/Folders.h"
 #include "app/OptionsIO.h"
 #include "ui/MainWindow.h"
+#include "ui/ParamCatalogueForms.h"
 #include "ui/WebMapPathForm.h"
 #include "webmap/WebMapList.h"
 
@@ -75,6 +76,10 @@ TfmOptions::TfmOptions(TOptions &options, TfmMain *main, QWidget *arrowIndicator
     tabs->addTab(mapsPage(), QStringLiteral("Карты"));
     tabs->addTab(filtersPage(), QStringLiteral("Фильтры"));
     tabs->addTab(webMapPage(), QStringLiteral("Интернет-карты"));
+    paramsPage = new TParamGroupsPage(dialogs);
+    tabs->addTab(paramsPage, QStringLiteral("Параметры"));
+    // A caption saved in the catalogue applies as "Применить" does.
+    connect(paramsPage, &TParamGroupsPage::applyRequested, this, [this] { Apply(); });
 
     ui.apply = new QPushButton(QStringLiteral("Применить"));
     ui.ok = new QPushButton(QStringLiteral("OK"));

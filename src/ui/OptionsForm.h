@@ -14,6 +14,7 @@ class QPushButton;
 class QSpinBox;
 class QTimeEdit;
 class TfmMain;
+class TParamGroupsPage;
 class QWidget;
 
 // The settings window. It owns the settings record FOptions; its creation loads the file and
@@ -61,6 +62,8 @@ public:
             *removeWebMap, *chooseSound, *testSound;
     };
     Controls ui{};
+    // The parameter catalogue ("Параметры"); it works while the database is connected.
+    TParamGroupsPage *paramsPage = nullptr;
 
     void btnAddMapClick();
     void btnRemoveMapClick();
