@@ -8,11 +8,15 @@
 #include "db/OnlineDb.h"
 #include "session/ClientSession.h"
 #include "ui/DateBaseForm.h"
+#include "ui/MainBinder.h"
+#include "ui/MainWindow.h"
 #include "ui/ParamCatalogueForms.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -184,4 +188,26 @@ TEST_F(RegistryForms, ColumnEditorRestoresTheDefaultSet) {
     shot(&editor, "sost-grid-columns");
     editor.ui.up->click(); // the first row up: nothing written
     EXPECT_EQ(changed, 1);
+}
+
+TEST_F(RegistryForms, RegistryAndFieldSettingsCommandsNeedTheConnection) {
+    TClientSession session(options, dialogs);
+    TfmMain main(session);
+    TMainBinder binder(main, session, nullptr, nullptr);
+    const TfmMain::Commands &c = main.commands();
+    for (QAction *a : {c.objects, c.exportSettings, c.importSettings})
+        EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();
+    c.dbConnect->trigger();
+    ASSERT_TRUE(session.databaseConnected());
+    for (QAction *a : {c.objects, c.exportSettings, c.importSettings})
+        EXPECT_TRUE(a->isEnabled()) << a->text().toStdString();
+
+    // The export's file gets the default extension when it has none.
+    dialogs.files = {{tmp.path() + "/fields"}};
+    c.exportSettings->trigger();
+    EXPECT_TRUE(QFile::exists(tmp.path() + "/fields.txt"));
+    EXPECT_EQ(dialogs.messages(),
+              QStringList{"Настройки успешно экспортированны из базы данных во внешний файл"});
+    c.dbDisconnect->trigger();
+    EXPECT_FALSE(c.objects->isEnabled());
 }
