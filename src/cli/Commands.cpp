@@ -77,6 +77,8 @@ const std::vector<TCommand> &Commands() {
         std::vector<TCommand> c;
         for (TCommand &d : DatabaseCommands())
             c.push_back(std::move(d));
+        for (TCommand &d : TrackCommands())
+            c.push_back(std::move(d));
         return c;
     }();
     return all;

@@ -63,6 +63,7 @@ struct TCommand {
 // Every command, in the order of the usage; each group of commands has its own file.
 const std::vector<TCommand> &Commands();
 std::vector<TCommand> DatabaseCommands(); // DatabaseCommands.cpp
+std::vector<TCommand> TrackCommands();    // TrackCommands.cpp
 const TCommand *FindCommand(const QString &name);
 
 // The whole usage (every command's synopsis) and one command's help.
