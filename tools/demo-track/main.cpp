@@ -118,7 +118,7 @@ int main(int argc, char **argv) {
              {55.7440, 37.5620},
              {55.7520, 37.5980}},
             38);                       // into town
-    w.stand(60, true);                 // traffic lights
+    w.stand(40, true);                 // traffic lights
     w.drive({{55.7555, 37.6120}}, 25); // to the customer
     w.stand(900, false);               // unloading, engine off
     w.stand(60, true);
