@@ -103,6 +103,7 @@ void TClientSession::startDemo() {
         tmrDemoMode.start();
         m_demoOn = true;
         emit demoModeChanged(true);
+        emit statusText(TStatusField::Objects, m_registry->AllObjConnectObjRatio());
         emit gridRefreshRequested();
     } catch (const std::exception &e) {
         DemoModeFile.reset();
@@ -120,6 +121,8 @@ void TClientSession::stopDemo() {
     DemoModeFile.reset();
     if (wasOn)
         emit demoModeChanged(false);
+    if (m_registry)
+        emit statusText(TStatusField::Objects, m_registry->AllObjConnectObjRatio());
     emit gridRefreshRequested();
     m_panel->Repaint();
 }
@@ -204,6 +207,7 @@ void TClientSession::tmrDemoModeTimer() {
         m_panel->Repaint();
         emit statusText(TStatusField::LinkEvent,
                         QStringLiteral("Данные с объекта № 1000 (демонстрация)"));
+        emit statusText(TStatusField::Objects, m_registry->AllObjConnectObjRatio());
     } catch (const std::exception &e) {
         emit statusText(TStatusField::LinkEvent,
                         QStringLiteral("Ошибка (demo): ") + QString::fromUtf8(e.what()));

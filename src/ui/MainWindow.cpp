@@ -268,7 +268,10 @@ void TfmMain::createCentral() {
     m_trackParts->setSelectionMode(QAbstractItemView::SingleSelection);
     m_trackParts->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_trackParts->horizontalHeader()->setStretchLastSection(true);
+    m_trackParts->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_trackParts->verticalHeader()->setVisible(false);
+    m_trackParts->verticalHeader()->setDefaultSectionSize(22);
+    m_trackParts->setWordWrap(false);
     tl->addWidget(m_trackParts);
     auto *buttons = new QHBoxLayout;
     buttons->setContentsMargins(4, 0, 4, 4);
