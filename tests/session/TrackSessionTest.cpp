@@ -190,6 +190,17 @@ TEST_F(TrackSessionTest, ALoadedTrackIsDividedTabledAndDrawnPartByPart) {
     s.sgTrackClick(0);
     EXPECT_EQ(rasterTrack(s).Count(), 7 + 12);
 
+    // "Экспорт трека в GPX...": the parts of the shown track.
+    const QString gpx = tmp.path() + "/track.gpx";
+    dialogs.files = {{gpx}};
+    s.exportTrackGpx();
+    QFile g(gpx);
+    ASSERT_TRUE(g.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(g.readAll());
+    EXPECT_EQ(text.count("<trkseg>"), 2);
+    EXPECT_EQ(text.count("<trkpt "), 8 + 13);
+    EXPECT_EQ(text.count("<wpt "), 1);
+
     // An end before the start changes nothing but the table.
     r.end = r.start - 1;
     s.miLoadTrackClick(r);
