@@ -10,7 +10,7 @@ PACKAGES=(
     libcurl4-openssl-dev zlib1g-dev libjpeg-dev libalglib-dev libicu-dev
     libsimpleini-dev libcpp-httplib-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth python3-pyftpdlib
+    xvfb xauth python3-pyftpdlib python3-gpxpy
     proj-bin geographiclib-tools libjpeg-turbo-progs
     fonts-dejavu-core
 )

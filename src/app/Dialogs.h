@@ -39,6 +39,18 @@ public:
     // False when cancelled; value holds the initial text and receives the answer.
     virtual bool inputText(const QString &caption, const QString &prompt, QString &value) = 0;
 
+    // A whole number typed into a digits-only field preset with value; an empty field reads as
+    // 0. False when cancelled or closed. The plain form asks inputText and reads the digits.
+    virtual bool inputNumber(const QString &caption, const QString &prompt, int &value) {
+        QString text = QString::number(value);
+        if (!inputText(caption, prompt, text))
+            return false;
+        bool ok = false;
+        const int v = text.trimmed().toInt(&ok);
+        value = ok ? v : 0;
+        return true;
+    }
+
     QString openFile(const QString &caption, const QString &folder, const QString &filter) {
         const QStringList l = openFiles(caption, folder, filter, false);
         return l.isEmpty() ? QString() : l.first();

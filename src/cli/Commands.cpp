@@ -79,6 +79,8 @@ const std::vector<TCommand> &Commands() {
             c.push_back(std::move(d));
         for (TCommand &d : RegistryCommands())
             c.push_back(std::move(d));
+        for (TCommand &d : TrackCommands())
+            c.push_back(std::move(d));
         return c;
     }();
     return all;

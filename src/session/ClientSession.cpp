@@ -11,6 +11,7 @@
 #include "db/ParamCatalogue.h"
 #include "db/ScriptExecution.h"
 #include "db/StatisticsPurge.h"
+#include "db/TrackImport.h"
 #include "link/ClientSock.h"
 #include "maps/MapObjManager.h"
 #include "maps/MapObjects.h"
@@ -20,6 +21,7 @@
 #include "tracks/CacheCleaner.h"
 #include "tracks/CoordsUtils.h"
 #include "tracks/FileManager.h"
+#include "tracks/TrackPartsModel.h"
 #include "webmap/UHTTPserverUnit.h"
 #include "webmap/WebMapBridge.h"
 
@@ -60,6 +62,11 @@ TClientSession::TClientSession(TOptions &options, TDialogs &dialogs, QObject *pa
         return out;
     };
     m_webMap->removeRasterParks = [this] { m_mapObjs->RemoveRestPlaces(); };
+    // The page shows the track chosen in the parts table again once it is ready.
+    m_trackParts = new TTrackPartsModel(this);
+    m_importProgress = std::make_unique<TImportProgress>();
+    m_webMap->sgTrackClick = [this] { sgTrackClick(m_trackRow); };
+    m_webMap->resetTrackParts = [this] { resetShownTrack(); };
     // A page that becomes ready shows the object chosen in the grid meanwhile.
     connect(m_webMap.get(), &TWebMapBridge::mapReady, this, [this] {
         m_guard.run([this] {
@@ -72,6 +79,9 @@ TClientSession::TClientSession(TOptions &options, TDialogs &dialogs, QObject *pa
     tmrCheckConn.setInterval(1000);
     connect(&tmrCheckConn, &QTimer::timeout, this,
             [this] { m_guard.run([this] { tmrCheckConnTimer(); }); });
+    tmrDemoMode.setInterval(2000);
+    connect(&tmrDemoMode, &QTimer::timeout, this,
+            [this] { m_guard.run([this] { tmrDemoModeTimer(); }); });
 
     connect(m_db.get(), &db::TDatabaseController::statusPanel2Changed, this,
             [this](const QColor &c) { emit statusLamp(TStatusField::DatabaseLamp, c); });
@@ -118,6 +128,7 @@ TClientSession::TClientSession(TOptions &options, TDialogs &dialogs, QObject *pa
 
 TClientSession::~TClientSession() {
     tmrCheckConn.stop();
+    tmrDemoMode.stop();
     m_client.reset(); // joins the worker before anything it calls back into goes
     m_http->StopServer();
     m_infoLabel = nullptr;
@@ -182,7 +193,7 @@ bool TClientSession::openDatabase() {
 }
 
 void TClientSession::connectDatabase() {
-    if (m_db->updateRunning())
+    if (m_db->updateRunning() || m_importRunning)
         return;
     if (!openDatabase()) {
         m_db->setButtonDown(false);
@@ -211,12 +222,15 @@ void TClientSession::afterConnected() {
 }
 
 void TClientSession::disconnectDatabase() {
-    if (m_db->updateRunning())
+    if (m_db->updateRunning() || m_importRunning)
         return;
     disconnectForUpdate();
 }
 
 void TClientSession::disconnectForUpdate() {
+    // The replay writes through the main connection: it ends with it.
+    if (m_demoOn)
+        stopDemo();
     if (m_client->getState() != 0)
         m_guard.run([this] { m_server->DisconnectFromServer(); });
     if (!m_db->DisconnectFromDB())
@@ -237,7 +251,9 @@ void TClientSession::databaseButton(bool down) {
 
 void TClientSession::tmrCheckConnTimer() {
     tmrCheckConn.stop();
-    if (!m_db->updateRunning() && m_db->tbConnectDBDown() && !m_db->Database().ping()) {
+    // An import holds the registry: a lost connection is noticed after it.
+    if (!m_db->updateRunning() && !m_importRunning && m_db->tbConnectDBDown() &&
+        !m_db->Database().ping()) {
         disconnectDatabase();
         m_dialogs.message(QStringLiteral("Cоединение с базой данных потеряно. Для продолжения "
                                          "\r\nработы необходимо выполнить переподключение."),
@@ -349,9 +365,13 @@ void TClientSession::onPacketsApplied(const std::vector<TAppliedPacket> &applied
             continue;
         const TControllableObject &o = *a.object;
         const bool active = o.Number == m_mapObjs->GetActiveObject();
-        // The live track of the active object is drawn again by the track display.
-        if (!m_archiveView && active)
+        // The live track of the active object grows by the packet's positions; a packet
+        // without positions has nothing new to draw.
+        if (!m_archiveView && active) {
             m_webMap->CleanupCurrentTrack();
+            if (a.trackFrom != 0)
+                ShowTrack(o.Number, a.trackFrom, false, -1);
+        }
         // The item's current record takes the object's position.
         if (TManagedItem *item = m_mapObjs->Item(o.Number))
             item->MoveCurrent(TGeoCoords{o.Lat, o.Lng}, o.TS);
@@ -375,6 +395,13 @@ void TClientSession::selectObject(int number, int row) {
     if (!m_registry || !databaseConnected())
         return;
     m_mapObjs->SetVisualState(m_mapObjs->visualState() & ~TMapObjManager::ActiveLabel);
+    // Another object: the shown track and its table go, the program returns to on-line mode.
+    if (number != m_mapObjs->GetActiveObject()) {
+        resetShownTrack();
+        m_trackRow = 0;
+        clearTrackScripts();
+        tbBrowseModeClick(false);
+    }
     if (m_options.UseGoogleMap) {
         // The web map centres on the object and places its marker once it is ready.
         if (m_webMap->ShowSelectedObject(webMarker(number)))
@@ -629,7 +656,7 @@ bool TClientSession::webMapShown() const {
 // ---- maintenance
 
 void TClientSession::clearCache() {
-    if (m_db->updateRunning())
+    if (m_db->updateRunning() || m_importRunning)
         return;
     ClearCache(m_fmngr.get(), m_dialogs);
 }
@@ -742,12 +769,8 @@ TRegistrySave TClientSession::editRegistryObject(const TObjectForm &form, int &s
 }
 
 void TClientSession::reloadObjectTracks(int number) {
-    // The import of data files into the database is not part of this build yet: say so rather
-    // than leave the object without history silently.
-    throw std::runtime_error(
-        QStringLiteral("повторный импорт данных объекта №%1 из файлов недоступен")
-            .arg(number)
-            .toStdString());
+    // The object's data files are imported again with its new time zone.
+    ReloadTracks(number);
 }
 
 bool TClientSession::deleteRegistryObject(int number) {
@@ -883,7 +906,8 @@ void TClientSession::setCommandState() {
 
 bool TClientSession::isEnabled(TSessionCommand command) const {
     const bool connected = m_db->commandsEnabled();
-    const bool updating = m_db->updateRunning();
+    // Neither a database update nor an import may see the connection or registry replaced.
+    const bool updating = m_db->updateRunning() || m_importRunning;
     switch (command) {
     case TSessionCommand::DatabaseConnect:
         return !connected && !updating;
@@ -908,6 +932,13 @@ bool TClientSession::isEnabled(TSessionCommand command) const {
     case TSessionCommand::RelayControl:
     case TSessionCommand::SetupDevice:
         return m_controlOuts;
+    case TSessionCommand::ImportFiles:
+    case TSessionCommand::ImportFolder:
+        return connected && !updating;
+    case TSessionCommand::DemoObject:
+    case TSessionCommand::LoadTrack:
+    case TSessionCommand::ClearTrack:
+        return connected;
     case TSessionCommand::Count:
         break;
     }

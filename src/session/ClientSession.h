@@ -18,6 +18,7 @@
 #include <QTimer>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -27,6 +28,7 @@
 #include "app/GeoTypes.h"
 #include "db/ObjectRegistry.h"
 #include "session/SessionTypes.h"
+#include "tracks/TrackAnalysis.h"
 
 struct TOptions;
 class TDialogs;
@@ -34,10 +36,16 @@ class TClientThread;
 class TControllableObject;
 class TFManager;
 class TManager;
+class TManagedItem;
 class TMapLabel;
 class TMapObjManager;
 class TMapPanel;
 class TOnlineProcessor;
+class TImportProgress;
+class TTrackImport;
+class TTrackPartsModel;
+class QFile;
+struct TFileImportResult;
 class TServerController;
 class TdmHTTPServer;
 class TWebMapBridge;
@@ -189,6 +197,47 @@ public:
 
     bool isEnabled(TSessionCommand command) const;
 
+    // ---- tracks (the parts table, the track on both maps)
+    TTrackPartsModel &trackParts() { return *m_trackParts; }
+    const ArrayTracks &trackList() const { return trlist; }
+    // "Загрузить трек...": the dialog's answer for the object of the grid's current row.
+    void miLoadTrackClick(const TLoadTrackRequest &request);
+    // Divides the object's in-memory track, fills the table and draws every part.
+    void SeparateTrack(int ObjNum);
+    // Draws one part on both maps.
+    void ViewTrack(int ObjNum, int part);
+    // Draws a range of the track incrementally: the part track_ind, else from the last point
+    // at or before strt (0: the whole track) to the end.
+    void ShowTrack(int ObjNum, TDateTime strt, bool move_marker, int track_ind);
+    // A click on a row of the parts table: 0 the whole track ("Весь"), i > 0 part i - 1.
+    void sgTrackClick(int row);
+    // "Очистить трек".
+    void miClearTrackClick();
+    // "Режим": archive view (true) or on-line mode.
+    void tbBrowseModeClick(bool archive);
+    // "Экспорт трека в GPX...": the shown track and its parts as a GPX file.
+    void exportTrackGpx();
+
+    // ---- import of device data files
+    void miImportFilesClick();
+    void miImportDirectoryClick();
+    // Every stored day file of one object again (after its registry entry changed).
+    void ReloadTracks(int AObjNum);
+    bool importRunning() const { return m_importRunning; }
+    TImportProgress &importProgress() { return *m_importProgress; }
+    // Called once per record and file while an import runs (a window processes its events).
+    std::function<void()> processEvents;
+    // False while an import runs: the window closes when it ends (closeRequested).
+    bool requestClose();
+
+    // ---- the demonstration object
+    void miDemoModeClick();
+    bool demoModeOn() const { return m_demoOn; }
+    QTimer tmrDemoMode;
+    void tmrDemoModeTimer();
+    // Where the demonstration data is read from: the data folder's, else the program folder's.
+    static QString demoDataFile();
+
 signals:
     void statusText(TStatusField field, const QString &text);
     void statusLamp(TStatusField field, const QColor &colour);
@@ -209,6 +258,15 @@ signals:
     void settingsSaveRequested();
     // The web map (true) or the raster map is to be shown (the settings window's check box).
     void webViewRequested(bool web);
+    // The browse-mode button: pressed for archive view.
+    void archiveViewChanged(bool archive);
+    // The parts table should come to the front.
+    void trackTableShown();
+    void demoModeChanged(bool on);
+    // The object grid should select this row (the demonstration object was added).
+    void gridRowSelectRequested(int row);
+    // An import has ended after the window asked to close.
+    void closeRequested();
 
 private:
     void createRegistry();
@@ -226,6 +284,18 @@ private:
     TWebMapMarker webMarker(int number) const;
     void registerMapObject(const TControllableObject &o);
     void mirrorRegistryObject(const TObjectRecord &r, TControllableObject *o);
+    // Tracks.
+    void resetShownTrack();
+    void clearTrackScripts();
+    void feedPoint(TManagedItem *item, int ObjNum, const TCoordData &pred, const TCoordData &p,
+                   bool append);
+    void drawAllParts(int ObjNum);
+    // Imports.
+    template <class F> void runImport(F &&loop);
+    void onFileImported(const TFileImportResult &r);
+    // The demonstration object.
+    void startDemo();
+    void stopDemo();
 
     TOptions &m_options;
     TDialogs &m_dialogs;
@@ -250,4 +320,16 @@ private:
     bool m_serverButtonDown = false;
     bool m_linkUp = false;      // connect enabled false / disconnect enabled true
     bool m_controlOuts = false; // the selected object is connected
+    // Tracks.
+    ArrayTracks trlist;    // the parts of the shown track
+    int m_trackObject = 0; // whose in-memory track trlist divides
+    int m_trackRow = 0;    // the parts table's row last shown
+    TTrackPartsModel *m_trackParts = nullptr;
+    // Imports.
+    std::unique_ptr<TImportProgress> m_importProgress;
+    bool m_importRunning = false;
+    bool m_closePending = false;
+    // The demonstration object.
+    std::unique_ptr<QFile> DemoModeFile;
+    bool m_demoOn = false;
 };

@@ -5,6 +5,8 @@
 
 #include <QMetaType>
 
+#include "app/DateUtils.h"
+
 // What the status line shows; a window maps them to its panels.
 enum class TStatusField {
     Objects,      // "connected / registered" objects
@@ -36,7 +38,22 @@ enum class TSessionCommand {
     RelayControl,
     SetupDevice,
     ObjectRegistry, // "Объекты" and the field-settings export and import
+    ImportFiles,  // "Импортировать данные из файлов..."
+    ImportFolder, // "Импортировать данные из каталога..."
+    DemoObject,   // "Включить демо-объект"
+    LoadTrack,    // "Загрузить трек..."
+    ClearTrack,   // "Очистить трек"
     Count
+};
+
+// What the track loading dialog asks for: a period of the object's day files, or its
+// demonstration track.
+struct TLoadTrackRequest {
+    int number = 0;
+    bool demo = false;   // "Демо-трек"
+    TDateTime start = 0; // the start date's day + the start time's time of day
+    TDateTime end = 0;
+    bool toCurrent = true; // "До текущего момента": stay in on-line mode
 };
 
 Q_DECLARE_METATYPE(TStatusField)

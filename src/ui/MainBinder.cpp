@@ -7,16 +7,19 @@
 #include "maps/MapPanel.h"
 #include "session/ClientSession.h"
 #include "session/ServerMessages.h"
+#include "tracks/TrackPartsModel.h"
 #include "ui/ArrowIndicators.h"
 #include "ui/AutoConnectForm.h"
 #include "ui/ClearStatisticsForm.h"
 #include "ui/DateBaseForm.h"
 #include "ui/GroupPanel.h"
 #include "ui/GroupStructureForm.h"
+#include "ui/LoadTrackForm.h"
 #include "ui/MainWindow.h"
 #include "ui/MapPanelWidget.h"
 #include "ui/OptionsForm.h"
 #include "ui/ParamCatalogueForms.h"
+#include "ui/ProgressInputForm.h"
 #include "ui/StateGrid.h"
 #include "ui/UpdateDBForm.h"
 #include "ui/WebMapView.h"
@@ -27,6 +30,8 @@
 #include <QCheckBox>
 #include <QMenu>
 #include <QSignalBlocker>
+#include <QTabWidget>
+#include <QTableView>
 
 #include <cmath>
 
@@ -83,6 +88,7 @@ TMainBinder::TMainBinder(TfmMain &main, TClientSession &session, TfmArrowIndicat
     bindCommands();
     bindMap();
     bindObjectRegistry();
+    bindTracks();
     applyCommandStates();
 }
 
@@ -141,6 +147,11 @@ void TMainBinder::applyCommandStates() {
     c.setupDevice->setEnabled(on(TSessionCommand::SetupDevice));
     for (QAction *a : {c.objects, c.exportSettings, c.importSettings})
         a->setEnabled(on(TSessionCommand::ObjectRegistry));
+    c.importFiles->setEnabled(on(TSessionCommand::ImportFiles));
+    c.importFolder->setEnabled(on(TSessionCommand::ImportFolder));
+    c.demoObject->setEnabled(on(TSessionCommand::DemoObject));
+    c.loadTrack->setEnabled(on(TSessionCommand::LoadTrack));
+    c.clearTrack->setEnabled(on(TSessionCommand::ClearTrack));
 }
 
 void TMainBinder::showGauges() {
@@ -290,6 +301,55 @@ void TMainBinder::bindObjectRegistry() {
         m_optionsForm->paramsPage->database = [&s]() -> db::TDatabase * {
             return s.databaseConnected() ? &s.database().Database() : nullptr;
         };
+}
+
+void TMainBinder::bindTracks() {
+    const TfmMain::Commands &c = m_main.commands();
+    TClientSession &s = m_session;
+    QTableView *table = m_main.trackPartTable();
+    table->setModel(&s.trackParts());
+    connect(table, &QAbstractItemView::clicked, this, [this](const QModelIndex &i) {
+        m_session.guard().run([&] { m_session.sgTrackClick(i.row()); });
+    });
+    connect(&s, &TClientSession::trackTableShown, this,
+            [this] { m_main.statisticsArea()->setCurrentWidget(m_main.trackPartTab()); });
+    onTriggered(c.loadTrack, [this] { loadTrack(); });
+    onTriggered(c.clearTrack, [&s] { s.miClearTrackClick(); });
+    onTriggered(c.exportGpx, [&s] { s.exportTrackGpx(); });
+    onTriggered(c.tbBrowseMode, [&s](bool archive) { s.tbBrowseModeClick(archive); });
+    connect(&s, &TClientSession::archiveViewChanged, this, [c](bool archive) {
+        setChecked(c.tbBrowseMode, archive);
+        c.tbBrowseMode->setToolTip(archive ? QStringLiteral("Просмотр архива")
+                                           : QStringLiteral("On-line режим"));
+    });
+
+    // Imports: the progress window shows the run; the window's events go on meanwhile.
+    m_progressForm = new TfrmProgressInput(s.importProgress(), &m_main);
+    s.processEvents = [] { QCoreApplication::processEvents(); };
+    onTriggered(c.importFiles, [&s] { s.miImportFilesClick(); });
+    onTriggered(c.importFolder, [&s] { s.miImportDirectoryClick(); });
+    connect(&s, &TClientSession::closeRequested, &m_main, &QWidget::close, Qt::QueuedConnection);
+
+    // The demonstration object.
+    c.demoObject->setCheckable(true);
+    connect(c.demoObject, &QAction::triggered, this, [this] {
+        setChecked(m_main.commands().demoObject, m_session.demoModeOn());
+        m_session.guard().run([this] { m_session.miDemoModeClick(); });
+    });
+    connect(&s, &TClientSession::demoModeChanged, this,
+            [c](bool on) { setChecked(c.demoObject, on); });
+    connect(&s, &TClientSession::gridRowSelectRequested, this, [this](int row) {
+        TSostGrid *grid = m_main.stateGrid();
+        grid->setCurrentIndex(grid->gridModel()->index(row - 1, 0));
+    });
+}
+
+void TMainBinder::loadTrack() {
+    const int number = m_session.selectedObject();
+    if (!m_session.registry() || number <= 0)
+        return;
+    if (const std::optional<TLoadTrackRequest> r = TfmLoadTrack::Ask(number, &m_main))
+        m_session.miLoadTrackClick(*r);
 }
 
 void TMainBinder::showWebView(bool web) {

@@ -8,6 +8,7 @@ class TfmArrowIndicators;
 class TfmAutoConnectToServer;
 class TfmMain;
 class TfmOptions;
+class TfrmProgressInput;
 class TManager;
 class TUpdateDBForm;
 class TWebMapView;
@@ -29,6 +30,8 @@ private:
     void bindMap();
     void bindRegistry(TManager *registry);
     void bindObjectRegistry();
+    void bindTracks();
+    void loadTrack();
     void applyCommandStates();
     void showGauges();
     void showUpdate(bool atConnect);
@@ -46,4 +49,5 @@ private:
     TfmAutoConnectToServer *m_autoConnectForm = nullptr;
     TUpdateDBForm *m_updateForm = nullptr;
     TWebMapView *m_webView = nullptr; // owned by the window's map area once shown
+    TfrmProgressInput *m_progressForm = nullptr;
 };

@@ -9,15 +9,17 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QTabWidget>
-#include <QTableWidget>
+#include <QTableView>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -106,6 +108,10 @@ void TfmMain::createCommands() {
     c.tbMapSelect->setToolTip(QStringLiteral("Выбрать тип карты"));
     c.tbRefreshWebMap = make(QStringLiteral("Очистить Web-карту"), true);
     c.tbRefreshWebMap->setVisible(false);
+    c.tbBrowseMode = make(QStringLiteral("Режим"), true);
+    c.tbBrowseMode->setCheckable(true);
+    c.tbBrowseMode->setToolTip(QStringLiteral("On-line режим"));
+    c.exportGpx = make(QStringLiteral("Экспорт трека в GPX..."), true);
     // The map view's switches.
     c.tbZoomIn = make(QStringLiteral("Увеличить масштаб"), true);
     c.tbZoomOut = make(QStringLiteral("Уменьшить масштаб"), true);
@@ -212,6 +218,7 @@ void TfmMain::createToolBar() {
     tb->addAction(m_cmd.tbShowGrid);
     tb->addSeparator();
     tb->addAction(m_cmd.tbFollowMode);
+    tb->addAction(m_cmd.tbBrowseMode);
     tb->addAction(m_cmd.tbArrowIndicators);
     tb->addAction(m_cmd.tbMapSelect);
     tb->addSeparator();
@@ -252,13 +259,29 @@ void TfmMain::createCentral() {
     sl->addWidget(m_stateGrid);
     m_statTabs->addTab(m_stateGridHost, QStringLiteral("Состояние объектов"));
 
-    m_trackParts = new QTableWidget(0, 5);
-    m_trackParts->setHorizontalHeaderLabels(
-        {QStringLiteral("№"), QStringLiteral("Начало"), QStringLiteral("Конец"),
-         QStringLiteral("Длительность"), QStringLiteral("Расстояние, км")});
+    m_trackTab = new QWidget;
+    auto *tl = new QVBoxLayout(m_trackTab);
+    tl->setContentsMargins(0, 0, 0, 0);
+    m_trackParts = new QTableView;
+    m_trackParts->setObjectName(QStringLiteral("trackParts"));
+    m_trackParts->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_trackParts->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_trackParts->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_trackParts->horizontalHeader()->setStretchLastSection(true);
+    m_trackParts->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_trackParts->verticalHeader()->setVisible(false);
-    m_statTabs->addTab(m_trackParts, QStringLiteral("Трек"));
+    m_trackParts->verticalHeader()->setDefaultSectionSize(22);
+    m_trackParts->setWordWrap(false);
+    tl->addWidget(m_trackParts);
+    auto *buttons = new QHBoxLayout;
+    buttons->setContentsMargins(4, 0, 4, 4);
+    auto *gpx = new QPushButton(m_cmd.exportGpx->text());
+    gpx->setObjectName(QStringLiteral("exportGpx"));
+    connect(gpx, &QPushButton::clicked, m_cmd.exportGpx, &QAction::trigger);
+    buttons->addStretch();
+    buttons->addWidget(gpx);
+    tl->addLayout(buttons);
+    m_statTabs->addTab(m_trackTab, QStringLiteral("Участки трека"));
     m_statTabs->setCurrentIndex(0);
     m_vSplit->addWidget(m_statTabs);
     m_vSplit->setStretchFactor(0, 1);
@@ -383,6 +406,11 @@ void TfmMain::showEvent(QShowEvent *e) {
 }
 
 void TfmMain::closeEvent(QCloseEvent *e) {
+    // A running import ends first; the session asks to close again then.
+    if (!m_session.requestClose()) {
+        e->ignore();
+        return;
+    }
     m_session.FormClose();
     e->accept();
 }

@@ -12,7 +12,7 @@ class QStackedWidget;
 class QTabWidget;
 class QToolButton;
 class QTreeWidget;
-class QTableWidget;
+class QTableView;
 class TClientSession;
 class TfmOptions;
 class TGroupPanel;
@@ -45,6 +45,8 @@ public:
             *tbArrowIndicators, *tbMapSelect;
         QAction *tbZoomIn, *tbZoomOut, *tbShowAll, *tbShowNumbers, *tbTrackStyle, *tbDeleteTracks;
         QAction *tbRefreshWebMap;
+        QAction *tbBrowseMode; // "Режим": pressed for archive view
+        QAction *exportGpx;    // "Экспорт трека в GPX..." beside the parts table
     };
     const Commands &commands() const { return m_cmd; }
     QMenu *gridContextMenu() const { return m_gridMenu; }
@@ -85,7 +87,9 @@ public:
     TSostGrid *stateGrid() const { return m_stateGrid; }
     QTabWidget *statisticsArea() const { return m_statTabs; }
     QWidget *stateGridHost() const { return m_stateGridHost; }
-    QTableWidget *trackPartTable() const { return m_trackParts; }
+    // The parts table "Участки трека" and its tab.
+    QTableView *trackPartTable() const { return m_trackParts; }
+    QWidget *trackPartTab() const { return m_trackTab; }
 
 protected:
     void showEvent(QShowEvent *e) override;
@@ -113,7 +117,8 @@ private:
     TMapPanelWidget *m_mapWidget = nullptr;
     QTabWidget *m_statTabs = nullptr;
     QWidget *m_stateGridHost = nullptr;
-    QTableWidget *m_trackParts = nullptr;
+    QTableView *m_trackParts = nullptr;
+    QWidget *m_trackTab = nullptr;
     int m_trackListHeight = 192;
     QLabel *m_panels[7] = {};
     bool m_shown = false;

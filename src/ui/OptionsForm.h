@@ -36,7 +36,6 @@ public:
     // "Применить": takes the window's values and writes the file. False when nothing was saved.
     bool Apply();
 
-
     // Controls, exposed for headless tests.
     struct Controls {
         QLineEdit *appServer, *appPort, *appLogin, *appPass, *ftpPort, *ftpIp, *serverTimeOut,

@@ -1,5 +1,7 @@
 #include "ui/QtDialogs.h"
 
+#include "ui/InputBox.h"
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QInputDialog>
@@ -107,4 +109,12 @@ bool TQtDialogs::inputText(const QString &caption, const QString &prompt, QStrin
     if (ok)
         value = r;
     return ok;
+}
+
+bool TQtDialogs::inputNumber(const QString &caption, const QString &prompt, int &value) {
+    TInputBox box(caption, prompt, value, parentWindow());
+    if (box.exec() != QDialog::Accepted)
+        return false;
+    value = box.number();
+    return true;
 }

@@ -16,6 +16,8 @@ public:
                      const QString &defaultName) override;
     QString selectFolder(const QString &caption, const QString &folder) override;
     bool inputText(const QString &caption, const QString &prompt, QString &value) override;
+    // TInputBox: a digits-only field.
+    bool inputNumber(const QString &caption, const QString &prompt, int &value) override;
 
     // "Ozi Explorer maps (*.map)|*.map" -> "Ozi Explorer maps (*.map)".
     static QString toQtFilter(const QString &delphiFilter);

@@ -11,6 +11,9 @@
 #include "app/Folders.h"
 #include "app/IniFile.h"
 #include "db/DbTestEnv.h"
+#include "tracks/CoordsUtils.h"
+
+#include <cstring>
 
 namespace {
 
@@ -435,6 +438,139 @@ TEST_F(CliTest, FieldSettingsExportAndImport) {
         {QStringLiteral("fields"), QStringLiteral("import"), dir + QStringLiteral("not.fcg")});
     EXPECT_EQ(r.code, 1) << r;
     EXPECT_EQ(scalar(params), before);
+}
+
+// The track commands run from a copy of the program in the test's folder, so that the track
+// files they write stay there.
+class CliTrackTest : public CliTest {
+protected:
+    void SetUp() override {
+        CliTest::SetUp();
+        if (HasFatalFailure())
+            return;
+        programDir = dir + QStringLiteral("program/");
+        QDir().mkpath(programDir);
+        ASSERT_TRUE(QFile::copy(kCli, programDir + QStringLiteral("zarnex-cli")));
+        QFile(programDir + QStringLiteral("zarnex-cli"))
+            .setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                            QFileDevice::ExeOwner);
+        exec(QStringLiteral("INSERT INTO OBJECTS (OBJ_NUMBER, OBJ_NAME) VALUES (412, 'Фургон')"));
+    }
+    TRun run(QStringList args) const {
+        args.prepend(settings);
+        args.prepend(QStringLiteral("--settings"));
+        return runProgram(programDir + QStringLiteral("zarnex-cli"), args);
+    }
+    // A device data file: 6 minutes of driving 500 m a minute, 5 minutes standing, 6 of driving.
+    QString dataFile(const QString &relative) const {
+        QByteArray bytes;
+        long double lat = 3345.0L;
+        for (int i = 0; i < 19; ++i) {
+            if (i > 0 && (i <= 6 || i > 12))
+                lat += 500.0L / 1855.0L;
+            TCoordData c{lat, 2256.0L, 41713.0 + 10.0 / 24 + i / 1440.0, 0};
+            QByteArray rec(41 + 9, '\0');
+            unsigned char r48[TCoordData::RecordSize];
+            c.toBytes(r48);
+            std::memcpy(rec.data(), r48 + 32, 8); // time
+            std::memcpy(rec.data() + 8, r48, 32); // both coordinates in their slots
+            rec[40] = 9;
+            rec[42] = char(0x08 + (i % 2)); // version 1; the alarm bit alternates
+            bytes += rec;
+        }
+        const QString path = dir + relative;
+        QDir().mkpath(QFileInfo(path).path());
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return path;
+    }
+    QString programDir;
+};
+
+TEST_F(CliTrackTest, ImportThenTrackWithItsPartsAndTheGpxReadBack) {
+    const QString file = dataFile(QStringLiteral("in/20140315.dat"));
+    TRun r =
+        run({QStringLiteral("import"), QStringLiteral("--object"), QStringLiteral("412"), file});
+    ASSERT_EQ(r.code, 0) << r;
+    EXPECT_EQ(lines(r.err), (QStringList{QStringLiteral("Импорт файла: ") + file,
+                                         QStringLiteral("  успешно импортирован в базу"),
+                                         QStringLiteral("Импорт завершен")}))
+        << r;
+    EXPECT_EQ(scalar(QStringLiteral("SELECT COUNT(*) FROM INPUTSIGNALS WHERE INS_NUMBER = 412")),
+              QStringLiteral("19"));
+    EXPECT_TRUE(QFile::exists(programDir + QStringLiteral("coord/412/20140315.dat")));
+
+    // An unknown object and a missing file are error lines and a failed run.
+    r = run({QStringLiteral("import"), QStringLiteral("--object"), QStringLiteral("413"), file,
+             dir + QStringLiteral("missing.dat")});
+    EXPECT_EQ(r.code, 1) << r;
+    EXPECT_THAT(lines(r.err), ::testing::Contains(QStringLiteral(
+                                  "  ошибка: объект № 413 не зарегистрирован в базе данных")))
+        << r;
+    EXPECT_TRUE(lines(r.err).last().endsWith(QStringLiteral("2 of 2 files were not imported")))
+        << r;
+
+    const QString gpx = dir + QStringLiteral("track.gpx");
+    r = run({QStringLiteral("track"), QStringLiteral("--object"), QStringLiteral("412"),
+             QStringLiteral("--from"), QStringLiteral("2014-03-15"), QStringLiteral("--to"),
+             QStringLiteral("2014-03-15"), QStringLiteral("--gpx"), gpx});
+    ASSERT_EQ(r.code, 0) << r;
+    const QStringList table = lines(r.out);
+    ASSERT_EQ(table.size(), 5) << r;
+    EXPECT_EQ(table[0], QStringLiteral("Состояние\tНачало\tОкончание\tПродолжительность\tПробег\t"
+                                       "Ср. скорость"));
+    EXPECT_TRUE(table[1].startsWith(QStringLiteral("Весь\t15.03.14 10:00:00\t15.03.14 10:18:00\t"
+                                                   "0:18:00\t")))
+        << r;
+    EXPECT_TRUE(table[2].startsWith(QStringLiteral("движение\t15.03.14 10:00:00\t")));
+    EXPECT_TRUE(table[3].startsWith(QStringLiteral("стоянка\t15.03.14 10:07:00\t15.03.14 "
+                                                   "10:12:00\t0:05:00\t-\t-")));
+    EXPECT_TRUE(table[4].startsWith(QStringLiteral("движение\t15.03.14 10:13:00\t")));
+
+    // A real GPX consumer finds both movement parts with all their points, and the stop.
+    const TRun read = runProgram(
+        QStringLiteral("/usr/bin/python3"),
+        {QStringLiteral("-c"),
+         QStringLiteral("import gpxpy,sys\n"
+                        "g=gpxpy.parse(open(sys.argv[1],encoding='utf-8'))\n"
+                        "print(g.version,len(g.tracks),[len(s.points) for t in g.tracks for s "
+                        "in t.segments],len(g.waypoints))\n"
+                        "p=g.tracks[0].segments[0].points[0]\n"
+                        "print('%.5f %.5f' % (p.latitude, p.longitude), p.time.isoformat())\n"),
+         gpx});
+    ASSERT_EQ(read.code, 0) << read;
+    const QStringList got = lines(read.out);
+    ASSERT_EQ(got.size(), 2) << read;
+    EXPECT_EQ(got[0], QStringLiteral("1.1 1 [7, 6] 1"));
+    const QDateTime firstUtc = QDateTime(QDate(2014, 3, 15), QTime(10, 0), Qt::LocalTime).toUTC();
+    EXPECT_EQ(got[1], QStringLiteral("55.75000 37.60000 ") +
+                          firstUtc.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss+00:00")));
+
+    r = run({QStringLiteral("track"), QStringLiteral("--object"), QStringLiteral("413"),
+             QStringLiteral("--from"), QStringLiteral("2014-03-15"), QStringLiteral("--to"),
+             QStringLiteral("2014-03-15")});
+    EXPECT_EQ(r.code, 1) << r;
+    EXPECT_EQ(lines(r.err).value(0),
+              QStringLiteral("zarnex-cli: object 413 is not in the registry"));
+    r = run({QStringLiteral("track"), QStringLiteral("--object"), QStringLiteral("412")});
+    EXPECT_EQ(r.code, 2) << r;
+}
+
+TEST_F(CliTrackTest, ImportDirVisitsTheNumberedFolders) {
+    dataFile(QStringLiteral("dir/412/20140315.dat"));
+    TRun r = run({QStringLiteral("import-dir"), dir + QStringLiteral("dir")});
+    ASSERT_EQ(r.code, 0) << r;
+    EXPECT_EQ(lines(r.err), (QStringList{QStringLiteral("Импорт данных объекта №412"),
+                                         QStringLiteral("  файл \"20140315.dat\" импортирован")}));
+    dataFile(QStringLiteral("dir/413/20140315.dat"));
+    r = run({QStringLiteral("import-dir"), dir + QStringLiteral("dir")});
+    EXPECT_EQ(r.code, 1) << r;
+    EXPECT_THAT(lines(r.err), ::testing::Contains(
+                                  QStringLiteral("  ошибка, файл \"20140315.dat\": объект № 413 не "
+                                                 "зарегистрирован в базе данных")));
+    r = run({QStringLiteral("import-dir"), dir + QStringLiteral("nowhere")});
+    EXPECT_EQ(r.code, 1) << r;
 }
 
 } // namespace

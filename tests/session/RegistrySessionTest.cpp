@@ -12,6 +12,7 @@
 #include "db/OnlineDb.h"
 #include "maps/MapObjManager.h"
 #include "session/ClientSession.h"
+#include "tracks/DeviceData.h"
 
 #include <QDir>
 #include <QFile>
@@ -148,6 +149,39 @@ TEST_F(RegistrySessionTest, OnlyTheTimeZoneChangedAndNoDeletesTheHistoryWithoutR
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM OBJ_GRP WHERE OG_OBJID = 5"), "2");
     EXPECT_EQ(members(m().FindGroup("{A}")), (QStringList{"5", "6"}));
     EXPECT_EQ(members(m().FindGroup("{B}")), QStringList{"5"});
+}
+
+TEST_F(RegistrySessionTest, ATimeZoneChangeAnsweredYesImportsTheDataFilesAgain) {
+    // The object's device data file: three records, 12:00 to 12:02 device time.
+    QByteArray bytes;
+    for (int i = 0; i < 3; ++i) {
+        TDeviceRecord r;
+        r.time = dt::encode(2026, 12, 10, 12, i, 0);
+        r.position = TGeoCoords{3345.0L + i / 100.0L, 2256.0L};
+        r.state = QByteArray(9, '\0');
+        r.state[1] = char(0x08 + i % 2); // the alarm bit changes: each record is a new state
+        bytes += r.toBytes();
+    }
+    QDir().mkpath(DataDir() + "5");
+    QFile file(DataDir() + "5/20261210.dat");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    file.close();
+
+    TObjectForm f =
+        TObjectForm::fromRecord(*TObjectRegistry(session->database().Database(), dialogs).Find(5),
+                                session->objectGroupId(5));
+    f.timeZone = "3";
+    int stored = 2;
+    dialogs.answers = {mbYes};
+    ASSERT_EQ(session->editRegistryObject(f, stored), TRegistrySave::Saved);
+    // The old history went, the file came back with the new shift: 12:00 device time is 15:00.
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM INPUTSIGNALS WHERE INS_NUMBER = 5"), "3");
+    EXPECT_EQ(scalar("SELECT EXTRACT(HOUR FROM MIN(INS_PACKTIME)) FROM INPUTSIGNALS "
+                     "WHERE INS_NUMBER = 5"),
+              "15");
+    for (const auto &c : dialogs.calls)
+        EXPECT_NE(c.icon, TMsgIcon::Error) << c.text.toStdString();
 }
 
 TEST_F(RegistrySessionTest, AChangedGroupMovesTheObjectInMemory) {
