@@ -424,7 +424,8 @@ TEST_F(CliTest, FieldSettingsExportAndImport) {
     TRun r = withSettings({QStringLiteral("fields"), QStringLiteral("export"), fcg});
     ASSERT_EQ(r.code, 0) << r;
     const QString params = QStringLiteral(
-        "SELECT LIST(PRM_NAME || '=' || COALESCE(PRM_CAPTION, '-'), ',') FROM PARAMS");
+        "SELECT LIST(P, ',') FROM (SELECT PRM_NAME || '=' || COALESCE(PRM_CAPTION, '-') AS P "
+        "FROM PARAMS ORDER BY PRM_NAME)"); // LIST keeps no order of its own
     const QString before = scalar(params);
     exec(QStringLiteral("DELETE FROM PARAMS WHERE PRM_NAME = 'подключение'"));
     r = withSettings({QStringLiteral("fields"), QStringLiteral("import"), fcg});
