@@ -2,6 +2,7 @@
 
 #include "app/Dialogs.h"
 #include "db/Database.h"
+#include "reports/ProcedureCall.h"
 #include "reports/ReportTexts.h"
 
 using db::EDatabaseError;
@@ -159,8 +160,7 @@ void TCalibrationTable::Normalize() {
     ensureTransaction();
     TQuery q(*m_tr, QStringLiteral("select * from PROC_TARREORG(") + QString::number(m_object) +
                         QStringLiteral(")"));
-    q.open();
-    q.close();
+    RunForEffect(q);
     m_tr->commitRetaining();
     updateTable();
 }
@@ -170,8 +170,7 @@ void RecalcCalibration(db::TTransaction &transaction, int object) {
         TQuery q(transaction, QStringLiteral("select * from %1 (%2)")
                                   .arg(QString::fromLatin1(procedure))
                                   .arg(object));
-        q.open();
-        q.close();
+        RunForEffect(q);
     }
 }
 

@@ -9,6 +9,7 @@
 #include "app/SqlLiteral.h"
 #include "db/Database.h"
 #include "reports/Calibration.h"
+#include "reports/ProcedureCall.h"
 #include "reports/ReportTexts.h"
 
 using db::EDatabaseError;
@@ -114,8 +115,7 @@ void TFuelCharges::DetectCharges(int threshold) {
                         .arg(m_period.object)
                         .arg(sql::timestamp(m_period.start), sql::timestamp(m_period.end))
                         .arg(threshold));
-    q.open();
-    q.close();
+    RunForEffect(q);
     ShowCharges();
 }
 

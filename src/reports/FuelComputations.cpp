@@ -14,6 +14,7 @@
 #include "db/Database.h"
 #include "db/GroupManager.h"
 #include "reports/Durations.h"
+#include "reports/ProcedureCall.h"
 #include "reports/ReportTexts.h"
 #include "tracks/TrackAnalysis.h"
 
@@ -232,8 +233,7 @@ double TFuelComputations::GetFuelConsumption(int object, int averagingMinutes, b
                          .arg(object)
                          .arg(sql::timestamp(start), sql::timestamp(end))
                          .arg(threshold));
-        d.open();
-        d.close();
+        RunForEffect(d);
         tr.commit();
     }
 
