@@ -10,19 +10,13 @@
 #include <memory>
 #include <vector>
 
+#include "db/ObjectRegistry.h" // TCalibrationPoint, one row of FUEL_POINTS
+
 class TDialogs;
 namespace db {
 class TDatabase;
 class TTransaction;
 } // namespace db
-
-// One row of FUEL_POINTS.
-struct TCalibrationPoint {
-    int sensor = 0;  // SENSOR_VAL, converter units
-    double fuel = 0; // FUEL_VAL, litres
-    int fixed = 1;   // FIXED: 1 set by the operator
-    bool operator==(const TCalibrationPoint &) const = default;
-};
 
 // Asks for a point's two fields (the dialog of the table window); false when cancelled. The
 // texts come in as the dialog is to show them and go out as typed.

@@ -305,6 +305,20 @@ QString TFuelCharges::cellText(int row, int column) const {
     return {};
 }
 
+QString TFuelCharges::toTabSeparated() const {
+    QStringList line;
+    for (int c = 0; c < ColumnCount; ++c)
+        line << columnCaption(c);
+    QString s = line.join(QLatin1Char('\t')) + QLatin1Char('\n');
+    for (int r = 0; r < rowCount(); ++r) {
+        line.clear();
+        for (int c = 0; c < ColumnCount; ++c)
+            line << cellText(r, c);
+        s += line.join(QLatin1Char('\t')) + QLatin1Char('\n');
+    }
+    return s;
+}
+
 QVariant TFuelCharges::data(const QModelIndex &index, int role) const {
     if (!index.isValid())
         return {};

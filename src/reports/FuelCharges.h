@@ -115,6 +115,8 @@ public:
     static QString columnCaption(int column);
     static int columnWidth(int column);
     QString cellText(int row, int column) const;
+    // The grid as lines of tab-separated cells, the captions first.
+    QString toTabSeparated() const;
 
 signals:
     void currentRowChanged(int row);

@@ -6,6 +6,14 @@
 #include "common/ScriptedDialogs.h"
 #include "reports/Calibration.h"
 
+bool operator==(const TCalibrationPoint &a, const TCalibrationPoint &b) {
+    return a.sensor == b.sensor && a.fuel == b.fuel && a.fixed == b.fixed;
+}
+
+void PrintTo(const TCalibrationPoint &p, std::ostream *os) {
+    *os << "{" << p.sensor << ", " << p.fuel << ", " << p.fixed << "}";
+}
+
 namespace {
 
 // The table window's point dialog, answering from a queue and recording what it was shown.
