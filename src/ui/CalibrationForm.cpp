@@ -292,6 +292,7 @@ TfmCalibrationPoint::TfmCalibrationPoint(TClientSession &session, int number, QW
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addLayout(buttons);
+    setMinimumWidth(380);
     connect(btnCreate, &QPushButton::clicked, this,
             [this] { m_session.guard().run([this] { btnCreateClick(); }); });
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);

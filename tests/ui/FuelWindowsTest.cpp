@@ -194,6 +194,8 @@ TEST_F(FuelWindows, ThePointDialogStartsFromTheObjectsReading) {
     EXPECT_EQ(dlg.edTime->text(), "10.12.2026 09:30:00");
     EXPECT_TRUE(dlg.edTime->isReadOnly());
     EXPECT_EQ(dlg.edVolume->text(), "0");
+    dlg.show();
+    screenshot(dlg, "TfmCalibrationPoint");
     dlg.edVolume->setText("601");
     dlg.btnCreate->click();
     EXPECT_EQ(dialogs.messages(), QStringList{"Неверное значение объема топлива!"});
@@ -258,6 +260,7 @@ TEST_F(FuelWindows, TheRefuellingWindowShowsEditsAndAsksOnClosing) {
               QStringList{"В поле \"Показания датчика (оконч.)\" не числовое значение"});
     EXPECT_EQ(QApplication::focusWidget(), add.ui.endReading);
     EXPECT_EQ(add.ui.endReading->selectedText(), "abc");
+    screenshot(add, "TfmAddCharge");
     add.reject();
 
     // Closing asks; No undoes the edit.
