@@ -65,6 +65,7 @@ const std::vector<TCommand> &Commands();
 std::vector<TCommand> DatabaseCommands(); // DatabaseCommands.cpp
 std::vector<TCommand> RegistryCommands(); // RegistryCommands.cpp
 std::vector<TCommand> TrackCommands();    // TrackCommands.cpp
+std::vector<TCommand> FuelCommands();     // FuelCommands.cpp
 const TCommand *FindCommand(const QString &name);
 
 // The whole usage (every command's synopsis) and one command's help.

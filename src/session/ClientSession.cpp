@@ -938,6 +938,8 @@ bool TClientSession::isEnabled(TSessionCommand command) const {
     case TSessionCommand::DemoObject:
     case TSessionCommand::LoadTrack:
     case TSessionCommand::ClearTrack:
+    case TSessionCommand::Calibration:
+    case TSessionCommand::FuelCharges:
         return connected;
     case TSessionCommand::Count:
         break;

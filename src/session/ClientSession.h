@@ -44,6 +44,7 @@ class TOnlineProcessor;
 class TImportProgress;
 class TTrackImport;
 class TTrackPartsModel;
+class TFuelComputations;
 class QFile;
 struct TFileImportResult;
 class TServerController;
@@ -237,6 +238,16 @@ public:
     void tmrDemoModeTimer();
     // Where the demonstration data is read from: the data folder's, else the program folder's.
     static QString demoDataFile();
+
+    // ---- fuel accounting (FuelSession.cpp)
+    // The object the calibration commands act on: the grid's selected one when it is
+    // registered, else 0.
+    int calibrationObject() const;
+    // The object the refuelling window opens with: the selected row's, else the first row's;
+    // 0 when the grid shows no object.
+    int fuelChargesObject() const;
+    // The report computations on the main connection, the registry and the track files.
+    TFuelComputations fuelComputations();
 
 signals:
     void statusText(TStatusField field, const QString &text);

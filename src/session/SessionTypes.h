@@ -43,6 +43,10 @@ enum class TSessionCommand {
     DemoObject,   // "Включить демо-объект"
     LoadTrack,    // "Загрузить трек..."
     ClearTrack,   // "Очистить трек"
+    // "Создать точку тарировки...", "Показать таблицу тарировки..."
+    Calibration,
+    // "Заправки" of "Статистика" and "Показать таблицу заправок..."
+    FuelCharges,
     Count
 };
 

@@ -89,6 +89,7 @@ TMainBinder::TMainBinder(TfmMain &main, TClientSession &session, TfmArrowIndicat
     bindMap();
     bindObjectRegistry();
     bindTracks();
+    bindFuel();
     applyCommandStates();
 }
 
@@ -152,6 +153,11 @@ void TMainBinder::applyCommandStates() {
     c.demoObject->setEnabled(on(TSessionCommand::DemoObject));
     c.loadTrack->setEnabled(on(TSessionCommand::LoadTrack));
     c.clearTrack->setEnabled(on(TSessionCommand::ClearTrack));
+    c.createCalibPoint->setEnabled(on(TSessionCommand::Calibration));
+    c.showCalibTable->setEnabled(on(TSessionCommand::Calibration));
+    c.statistics->setEnabled(on(TSessionCommand::FuelCharges));
+    c.statCharges->setEnabled(on(TSessionCommand::FuelCharges));
+    c.showCharges->setEnabled(on(TSessionCommand::FuelCharges));
 }
 
 void TMainBinder::showGauges() {

@@ -31,6 +31,7 @@ private:
     void bindRegistry(TManager *registry);
     void bindObjectRegistry();
     void bindTracks();
+    void bindFuel(); // MainBinderFuel.cpp
     void loadTrack();
     void applyCommandStates();
     void showGauges();

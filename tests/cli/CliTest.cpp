@@ -104,6 +104,64 @@ protected:
     db::TDatabase database;
 };
 
+TEST_F(CliTest, RefuelsDetectStoresWhatItFindsAndListShowsIt) {
+    exec(QStringLiteral("insert into OBJECTS (OBJ_NUMBER, OBJ_NAME) values (5, 'Пятый')"));
+    exec(QStringLiteral("insert into FUEL_POINTS values (5, 100, 10, 1)"));
+    exec(QStringLiteral("insert into FUEL_POINTS values (5, 1100, 110, 1)"));
+    const std::pair<const char *, int> series[] = {{"10:00:00", 500},
+                                                   {"10:10:00", 495},
+                                                   {"10:20:00", 900},
+                                                   {"10:30:00", 890},
+                                                   {"12:00:00", 700}};
+    for (const auto &[time, value] : series)
+        exec(QStringLiteral("insert into INPUTSIGNALS (INS_NUMBER, INS_PACKTIME, INS_FUELLEVEL) "
+                            "values (5, '10.12.2026 %1', %2)")
+                 .arg(QString::fromLatin1(time))
+                 .arg(value));
+    const auto refuels = [&](const char *action, QStringList more = {}) {
+        return withSettings(QStringList{QStringLiteral("refuels"), QString::fromLatin1(action),
+                                        QStringLiteral("--object"), QStringLiteral("5"),
+                                        QStringLiteral("--from"), QStringLiteral("2026-12-10"),
+                                        QStringLiteral("--to"), QStringLiteral("2026-12-10")} +
+                            more);
+    };
+    const QString header = QStringLiteral("Номер\tНачало заправки\tДатчик начала\tКонец "
+                                          "заправки\tДатчик конца\tЗалито топлива\tОценка");
+    TRun r = refuels("list");
+    ASSERT_EQ(r.code, 0) << r;
+    EXPECT_EQ(lines(r.out), QStringList{header});
+
+    r = refuels("detect", {QStringLiteral("--threshold"), QStringLiteral("100")});
+    ASSERT_EQ(r.code, 0) << r;
+    ASSERT_EQ(lines(r.out).size(), 2) << r;
+    const QStringList row = lines(r.out)[1].split(QLatin1Char('\t'));
+    ASSERT_EQ(row.size(), 7) << r;
+    EXPECT_EQ(row[0], QStringLiteral("5"));
+    EXPECT_TRUE(row[1].endsWith(QStringLiteral("10:10:00"))) << r;
+    EXPECT_EQ(row[2], QStringLiteral("495"));
+    EXPECT_TRUE(row[3].endsWith(QStringLiteral("10:20:00"))) << r;
+    EXPECT_EQ(row[4], QStringLiteral("900"));
+    EXPECT_EQ(row[5], QString());
+    EXPECT_EQ(QString(row[6]).replace(QLatin1Char(','), QLatin1Char('.')),
+              QStringLiteral("40.500"));
+    // Stored for good; listing shows the same.
+    EXPECT_EQ(scalar(QStringLiteral("select count(*) from FUEL_CHARGE where ID = 5")),
+              QStringLiteral("1"));
+    TRun again = refuels("list");
+    EXPECT_EQ(again.out, r.out) << again;
+
+    // A threshold outside the window's range, or one for list, is bad usage; an object that
+    // is not registered fails.
+    for (const QString &t : {QStringLiteral("0"), QStringLiteral("2049"), QStringLiteral("1e2")})
+        EXPECT_EQ(refuels("detect", {QStringLiteral("--threshold"), t}).code, 2) << t.toStdString();
+    EXPECT_EQ(refuels("list", {QStringLiteral("--threshold"), QStringLiteral("100")}).code, 2);
+    r = withSettings({QStringLiteral("refuels"), QStringLiteral("list"), QStringLiteral("--object"),
+                      QStringLiteral("6"), QStringLiteral("--from"), QStringLiteral("2026-12-10"),
+                      QStringLiteral("--to"), QStringLiteral("2026-12-10")});
+    EXPECT_EQ(r.code, 1) << r;
+    EXPECT_EQ(lines(r.err).value(0), QStringLiteral("zarnex-cli: object 6 is not in the registry"));
+}
+
 TEST_F(CliTest, CreateDbBuildsTheSchemaAndVersionReportsIt) {
     const QString structure = scalar(QStringLiteral("SELECT LAST_VERSION FROM SYS"));
     ASSERT_FALSE(structure.isEmpty());
@@ -423,9 +481,10 @@ TEST_F(CliTest, FieldSettingsExportAndImport) {
     const QString fcg = dir + QStringLiteral("fields.fcg");
     TRun r = withSettings({QStringLiteral("fields"), QStringLiteral("export"), fcg});
     ASSERT_EQ(r.code, 0) << r;
+    // In name order: a re-inserted row need not land where it was stored before.
     const QString params = QStringLiteral(
         "SELECT LIST(P, ',') FROM (SELECT PRM_NAME || '=' || COALESCE(PRM_CAPTION, '-') AS P "
-        "FROM PARAMS ORDER BY PRM_NAME)"); // LIST keeps no order of its own
+        "FROM PARAMS ORDER BY PRM_NAME)");
     const QString before = scalar(params);
     exec(QStringLiteral("DELETE FROM PARAMS WHERE PRM_NAME = 'подключение'"));
     r = withSettings({QStringLiteral("fields"), QStringLiteral("import"), fcg});

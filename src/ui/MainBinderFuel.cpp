@@ -1,0 +1,26 @@
+// The main window's fuel commands: the calibration table and point of the grid's object, and
+// the refuelling window from the statistics menu and the grid's pop-up menu.
+
+#include <QAction>
+
+#include <functional>
+
+#include "session/ClientSession.h"
+#include "ui/CalibrationForm.h"
+#include "ui/FuelChargesForm.h"
+#include "ui/MainBinder.h"
+#include "ui/MainWindow.h"
+
+void TMainBinder::bindFuel() {
+    const TfmMain::Commands &c = m_main.commands();
+    const auto bind = [this](QAction *action, std::function<void()> f) {
+        connect(action, &QAction::triggered, this,
+                [this, f = std::move(f)] { m_session.guard().run(f); });
+    };
+    bind(c.showCalibTable,
+         [this] { TfmCalibration::Show(m_session, m_session.calibrationObject(), &m_main); });
+    bind(c.createCalibPoint,
+         [this] { TfmCalibrationPoint::Show(m_session, m_session.calibrationObject(), &m_main); });
+    for (QAction *a : {c.statCharges, c.showCharges})
+        bind(a, [this] { TfmFuelCharges::Open(m_session, &m_main); });
+}
