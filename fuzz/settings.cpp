@@ -4,14 +4,18 @@
 #include "app/Dialogs.h"
 #include "app/OptionsIO.h"
 
+#include <algorithm>
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     TFolders folders;
     folders.AppDir = fuzz::scratchDir();
     folders.SettingsFileName = fuzz::writeScratch(QStringLiteral("zarnex-client.ini"), data, size);
     TOptions o;
     options::LoadOptions(o, folders, SilentDialogs());
-    // Entries come from keys of the file: at least four bytes each ("Mapn=").
-    if (o.Maps.size() > qsizetype(size / 4) || o.WebMapList.size() > qsizetype(size / 4))
+    // Every entry comes from a key of the file (or the two built-in web maps).
+    const qsizetype keys =
+        QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size)).count('=');
+    if (o.Maps.size() > keys || o.WebMapList.size() > std::max<qsizetype>(keys, 2))
         fuzz::broken("more list entries than the file has keys for");
     options::SaveOptions(o, folders, SilentDialogs());
     return 0;
