@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A fuzzing campaign, longer than the replay of ./test.sh: each target (all, or those named)
-# runs RUNS inputs (default 1000000, at most MAX_TIME seconds each, default 3600), starting from
-# the committed corpus. JOBS targets run at once (default 2). Under build-fuzz/campaign/: the
+# runs RUNS inputs (default 1000000, at most MAX_TIME seconds each, default 3600) of at most
+# MAX_LEN bytes (default 4096; longer corpus files are cut), starting from the committed corpus. JOBS targets run at once (default 2). Under build-fuzz/campaign/: the
 # grown corpus of each target, its log, findings in artifacts/<target>/ (crash-, leak-,
 # timeout-, oom- files: copy each into fuzz/corpus/<target>/ once it is mended), and summary.txt:
 # inputs run, edges and features covered, corpus size, findings and time per target.
@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 fuzz/build.sh >/dev/null
 
-export RUNS=${RUNS:-1000000} MAX_TIME=${MAX_TIME:-3600}
+export RUNS=${RUNS:-1000000} MAX_TIME=${MAX_TIME:-3600} MAX_LEN=${MAX_LEN:-4096}
 out=build-fuzz/campaign
 mkdir -p "$out"
 if [ $# -gt 0 ]; then
@@ -23,7 +23,7 @@ run_one() {
     mkdir -p "$out/$t" "$out/artifacts/$t"
     local start end
     start=$(date +%s)
-    build-fuzz/fuzz/fuzz_"$t" -runs="$RUNS" -max_total_time="$MAX_TIME" -timeout=10 \
+    build-fuzz/fuzz/fuzz_"$t" -runs="$RUNS" -max_total_time="$MAX_TIME" -max_len="$MAX_LEN" -timeout=10 \
         -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$out/artifacts/$t/" \
         "$out/$t" "fuzz/corpus/$t" >"$out/$t.log" 2>&1 || true
     end=$(date +%s)
