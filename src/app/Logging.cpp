@@ -87,6 +87,9 @@ void TOperationsLog::LogOperations(const QString &mess, const QString &sender, i
                          sender + QStringLiteral(":: ") + mess;
     {
         std::lock_guard lock(messCS);
+        // Nobody may be emptying the queue (the view is rarely open): keep only the newest.
+        if (messList.size() >= QueueCapacity)
+            messList.removeFirst();
         messList << line;
     }
     std::lock_guard lock(syncronizedWriteToLog);

@@ -51,6 +51,8 @@ private:
 class TOperationsLog {
 public:
     static constexpr int ViewCapacity = 1000;
+    // Lines waiting for the view; older ones are dropped (the file keeps them all).
+    static constexpr int QueueCapacity = 10 * ViewCapacity;
 
     explicit TOperationsLog(const QString &fileName);
     ~TOperationsLog();

@@ -1,6 +1,7 @@
 #include "app/OptionsIO.h"
 
 #include "app/IniFile.h"
+#include "app/Logging.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -8,6 +9,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace options {
@@ -59,6 +61,59 @@ bool parseTimeOfDay(const QString &text, TDateTime &out) {
         }
     }
     return false;
+}
+// The keys of a list's entries in a section (prefix + decimal index, e.g. "Map3") with their
+// indices.
+QVector<QPair<QString, int>> listKeys(const TIniFile &ini, const QString &section,
+                                      const QStringList &prefixes) {
+    QVector<QPair<QString, int>> out;
+    for (const QString &key : ini.keys(section))
+        for (const QString &prefix : prefixes) {
+            if (!key.startsWith(prefix, Qt::CaseInsensitive))
+                continue;
+            const QStringView digits = QStringView(key).mid(prefix.size());
+            if (digits.isEmpty() || !std::all_of(digits.begin(), digits.end(), [](QChar c) {
+                    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+                }))
+                continue;
+            bool ok = false;
+            const int index = digits.toInt(&ok);
+            if (ok)
+                out.append({key, index});
+        }
+    return out;
+}
+
+// A list count read from the file drives a loop, so it is trusted only as far as the file
+// holds entries of that list: the indices below the count that some key carries, in order. A
+// count beyond them reads nothing that is not there; the cut is logged.
+QVector<int> presentListIndices(const TIniFile &ini, const QString &section,
+                                const QString &countKey, int count, const QStringList &prefixes) {
+    QVector<int> indices;
+    if (count <= 0)
+        return indices;
+    for (const auto &k : listKeys(ini, section, prefixes))
+        if (k.second < count)
+            indices << k.second;
+    std::sort(indices.begin(), indices.end());
+    indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
+    if (indices.size() < count)
+        LogOperations(
+            QStringLiteral("[%1] %2=%3 больше числа записей списка в файле; прочитано: %4")
+                .arg(section, countKey)
+                .arg(count)
+                .arg(indices.size()),
+            QStringLiteral("LoadOptions"), 0);
+    return indices;
+}
+
+// Removes the entries from index `from` up to the old count: found among the keys present, so
+// a damaged old count costs nothing.
+void deleteStaleListKeys(TIniFile &ini, const QString &section, int from, int oldCount,
+                         const QStringList &prefixes) {
+    for (const auto &k : listKeys(ini, section, prefixes))
+        if (k.second >= from && k.second < oldCount)
+            ini.deleteKey(section, k.first);
 }
 } // namespace
 
@@ -185,9 +240,9 @@ bool LoadOptions(TOptions &o, const TFolders &folders, TDialogs &dialogs) {
     o.ShowPointerToNotVisObj = b(kMap, "ShowPointerToNotVisObj", d.ShowPointerToNotVisObj);
     o.AutoMapChange = b(kMap, "AutomaticMapChange", d.AutoMapChange);
     o.SelectBestMap = b(kMap, "SelectBestMap", d.SelectBestMap);
-    const int mapsCount = i(kMap, "MapsCount", 0);
     o.Maps.clear();
-    for (int k = 0; k < mapsCount; ++k) {
+    for (const int k : presentListIndices(ini, kMap, QStringLiteral("MapsCount"),
+                                          i(kMap, "MapsCount", 0), {QStringLiteral("Map")})) {
         const QString v = ini.readString(kMap, QStringLiteral("Map%1").arg(k), QString());
         o.Maps << MapPathFromFile(v, folders.AppDir);
     }
@@ -230,7 +285,9 @@ bool LoadOptions(TOptions &o, const TFolders &folders, TDialogs &dialogs) {
         o.WebMapList = BuiltInWebMaps();
     } else {
         o.WebMapList.clear();
-        for (int k = 0; k < webCount; ++k)
+        for (const int k :
+             presentListIndices(ini, kWebServer, QStringLiteral("WebMapCount"), webCount,
+                                {QStringLiteral("MapName"), QStringLiteral("MapPath")}))
             o.WebMapList.push_back(
                 {ini.readString(kWebServer, QStringLiteral("MapName%1").arg(k), QString()),
                  ini.readString(kWebServer, QStringLiteral("MapPath%1").arg(k), QString())});
@@ -304,8 +361,7 @@ bool SaveOptions(TOptions &o, const TFolders &folders, TDialogs &dialogs) {
         for (int k = 0; k < o.Maps.size(); ++k)
             ini.writeString(kMap, QStringLiteral("Map%1").arg(k),
                             MapPathForFile(o.Maps[k], folders.AppDir));
-        for (int k = o.Maps.size(); k < oldMaps; ++k)
-            ini.deleteKey(kMap, QStringLiteral("Map%1").arg(k));
+        deleteStaleListKeys(ini, kMap, o.Maps.size(), oldMaps, {QStringLiteral("Map")});
         b(kMap, "UseGoogleMap", o.UseGoogleMap);
         i(kFilters, "RestMinTime", o.RestMinTime);
         i(kFilters, "MinSpeed", o.MinSpeed);
@@ -342,10 +398,8 @@ bool SaveOptions(TOptions &o, const TFolders &folders, TDialogs &dialogs) {
             ini.writeString(kWebServer, QStringLiteral("MapName%1").arg(k), o.WebMapList[k].Name);
             ini.writeString(kWebServer, QStringLiteral("MapPath%1").arg(k), o.WebMapList[k].Path);
         }
-        for (int k = o.WebMapList.size(); k < oldWeb; ++k) {
-            ini.deleteKey(kWebServer, QStringLiteral("MapName%1").arg(k));
-            ini.deleteKey(kWebServer, QStringLiteral("MapPath%1").arg(k));
-        }
+        deleteStaleListKeys(ini, kWebServer, o.WebMapList.size(), oldWeb,
+                            {QStringLiteral("MapName"), QStringLiteral("MapPath")});
         i(kWebServer, "MapIndex", o.DefaultWebMap);
         b(kWebServer, "WebMapSilent", o.WebMapSilent);
 

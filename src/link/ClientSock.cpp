@@ -3,6 +3,7 @@
 #include "app/Dialogs.h"
 #include "app/Logging.h"
 #include "link/Framing.h"
+#include "link/LoginExchange.h"
 #include "link/cryptolib.h"
 
 #include <QMetaObject>
@@ -365,60 +366,20 @@ bool TClientThread::Handshake(int fd, TBytes &sessionKey) {
             std::lock_guard l(m_mx);
             grb_send = challenge;
         }
-        const TBytes hello =
-            TextToBytes(QStringLiteral("CE|") + login + QLatin1Char('|') +
-                        ReplaceAllText(BytesToText(challenge), QStringLiteral("|"), LineMarker));
-        if (!SendOn(fd, hello, false, {}, false))
+        const TLoginExchange exchange(login, password, challenge);
+        if (!SendOn(fd, exchange.hello(), false, {}, false))
             return false;
 
-        TBytes l1;
-        if (!ReadHandshakeLine(fd, l1) || !l1.startsWith("auth|grb") || l1.size() < 9)
+        TBytes l1, answer;
+        if (!ReadHandshakeLine(fd, l1) || !exchange.answer(l1, answer))
             return false;
-        TBytes rest = l1.mid(9);
-        const qsizetype bar = rest.indexOf('|');
-        if (bar < 0)
-            return false;
-        TBytes f1 = ReplaceFirstBytes(rest.left(bar), LineMarker, QStringLiteral("|"));
-        TBytes f2 = rest.mid(bar + 1);
-        const qsizetype crlf = f2.indexOf("\r\n");
-        if (crlf >= 0)
-            f2.truncate(crlf);
-
-        TBytes expected;
-        uint8_t pad = 0;
-        RC5Bytes(challenge, K, 32, expected, pad, 1, 16);
-        if (!SameBytes(expected, f1))
-            return false; // the server does not know the password
-
-        f2 = ReplaceFirstBytes(f2, LineMarker, QStringLiteral("|"));
-        TBytes r;
-        RC5Bytes(f2, K, 32, r, pad, 1, 16);
-        r = ReplaceFirstBytes(r, QStringLiteral("|"), LineMarker);
-        if (!SendOn(fd, TextToBytes(QStringLiteral("CE|grb|") + login + QLatin1Char('|')) + r,
-                    false, {}, false))
+        if (!SendOn(fd, answer, false, {}, false))
             return false;
 
-        TBytes l2;
-        if (!ReadHandshakeLine(fd, l2) || FindBytes(QStringLiteral("auth|yes"), l2) < 0)
+        TBytes l2, key;
+        if (!ReadHandshakeLine(fd, l2) || !exchange.sessionKey(l2, key))
             return false;
-        if (l2.size() < 9 + 1 + 2)
-            return false;
-        TBytes k = l2.mid(9);
-        const int p = static_cast<uint8_t>(k[0]) - 48;
-        if (p < 0 || p > 7)
-            return false;
-        k.remove(0, 1);
-        k = ReplaceFirstBytes(k, LineMarker, QStringLiteral("|"));
-        k.chop(2);
-        TBytes key;
-        if (!k.isEmpty())
-            RC5Bytes(k, K, 32, key, pad, -1, 16);
-        // No key the cipher cannot use: an empty key leaves lines unencrypted.
-        if (p > key.size() || key.size() - p > 255)
-            return false;
-        key.chop(p);
-        if (!SendOn(fd, TextToBytes(QStringLiteral("CE|") + login + QStringLiteral("|keyok")),
-                    false, {}, false))
+        if (!SendOn(fd, exchange.keyOk(), false, {}, false))
             return false;
         sessionKey = key;
         return true;
@@ -429,6 +390,12 @@ bool TClientThread::Handshake(int fd, TBytes &sessionKey) {
 
 void TClientThread::ReceiveLoop(int fd, quint64 gen) {
     TLineCutter cutter;
+    {
+        std::lock_guard l(m_mx);
+        // With a session key every line is an envelope (a CR LF may sit in its ciphertext).
+        cutter.setEnvelopes(!a_key.isEmpty());
+    }
+    int badLines = 0; // of this connection
     std::vector<char> buf(TLineCutter::ReadChunk);
     while (!m_terminated && IsCurrent(gen)) {
         const ssize_t n = ::recv(fd, buf.data(), buf.size(), 0);
@@ -444,12 +411,12 @@ void TClientThread::ReceiveLoop(int fd, quint64 gen) {
         for (const TBytes &line : lines) {
             if (m_terminated || !IsCurrent(gen))
                 return;
-            HandleLine(fd, gen, line);
+            HandleLine(fd, gen, line, badLines);
         }
     }
 }
 
-void TClientThread::HandleLine(int fd, quint64 gen, const TBytes &line) {
+void TClientThread::HandleLine(int fd, quint64 gen, const TBytes &line, int &badLines) {
     try {
         TBytes key;
         QString login;
@@ -477,7 +444,27 @@ void TClientThread::HandleLine(int fd, quint64 gen, const TBytes &line) {
             RunInMainThread(fOnData);
         }
     } catch (const std::exception &) {
-        PostMessage(QStringLiteral("Error in data: \r\n") + BytesToText(line));
+        ReportBadLine(gen, line, ++badLines);
+    }
+}
+
+void TClientThread::ReportBadLine(quint64 gen, const TBytes &line, int count) {
+    // A line is at most 128 KB; a screenful of it tells as much.
+    QString text = QStringLiteral("Error in data: \r\n") + BytesToText(line.left(ReportedBytes));
+    if (line.size() > ReportedBytes)
+        text += QStringLiteral("... (%1)").arg(line.size());
+    // The first such line of a connection is shown; the rest go to the operations log, so a
+    // server sending nothing else fills neither the screen nor the main thread's queue, and
+    // the log only up to a limit.
+    bool idle = false;
+    if (m_boxGen.load() != gen && m_reportQueued.compare_exchange_strong(idle, true)) {
+        m_boxGen = gen;
+        PostMessage(text);
+    } else if (count <= LoggedBadLines) {
+        LogOperations(text, QStringLiteral("ClientSock"), 0);
+    } else if (count % 1000 == 0) {
+        LogOperations(QStringLiteral("Error in data: %1 lines of this connection").arg(count),
+                      QStringLiteral("ClientSock"), 0);
     }
 }
 
@@ -549,6 +536,7 @@ void TClientThread::PostMessage(const QString &text) {
 }
 
 void TClientThread::ShowMessage(const QString &text) {
+    m_reportQueued = false;
     if (m_boxOpen) {
         LogOperations(text, QStringLiteral("ClientSock"), 0);
         return;

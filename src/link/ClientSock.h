@@ -37,8 +37,9 @@ using TOnData = std::function<void()>;
 //   plaintext and stays stable while the callback runs, the worker waiting for it. Without
 //   AOnData received lines are discarded unhandled (keep-alives included).
 // A line that cannot be decrypted or handled is reported with "Error in data" through
-// the dialogs in the main thread; the worker does not wait for the box, and while one such box
-// is open further reports go to the operations log.
+// the dialogs in the main thread; the worker does not wait for the box. One box per connection
+// at most, and one report at most waits for the main thread: the other lines go to the
+// operations log (LoggedBadLines of them per connection, then a count every thousand).
 //
 // The receive time-out (120 s) is fixed, not the ServerTimeOut setting; a server that sends
 // nothing for that long is taken as lost. Disconnect ends the connection quietly: the receive
@@ -50,6 +51,8 @@ using TOnData = std::function<void()>;
 class TClientThread {
 public:
     static constexpr int DefaultReceiveTimeoutMs = 120000;
+    static constexpr int LoggedBadLines = 100;
+    static constexpr int ReportedBytes = 1024; // of a bad line, in its box or log line
 
     TClientThread(TOnData AOnData, TOnState AOnState, TDialogs &dialogs,
                   int receiveTimeoutMs = DefaultReceiveTimeoutMs);
@@ -92,7 +95,8 @@ private:
     void Execute();
     bool Handshake(int fd, TBytes &sessionKey);
     void ReceiveLoop(int fd, quint64 gen);
-    void HandleLine(int fd, quint64 gen, const TBytes &line);
+    void HandleLine(int fd, quint64 gen, const TBytes &line, int &badLines);
+    void ReportBadLine(quint64 gen, const TBytes &line, int count);
     bool ReadHandshakeLine(int fd, TBytes &line);
     // Handshake sends fail the handshake instead of reporting state 255 on their own.
     bool SendOn(int fd, const TBytes &arr, bool e, const TBytes &key, bool reportFailure = true);
@@ -132,7 +136,9 @@ private:
     std::mutex m_sendMx; // one line at a time on the wire; held while a descriptor is closed
     std::atomic<bool> m_terminated{false};
     std::atomic<bool> m_finished{false};
-    bool m_boxOpen = false; // main thread only
-    QObject m_context;      // lives in the main thread; hand-overs are posted to it
+    bool m_boxOpen = false;                  // main thread only
+    std::atomic<bool> m_reportQueued{false}; // a report waits for the main thread
+    std::atomic<quint64> m_boxGen{0};        // the connection whose line was shown
+    QObject m_context; // lives in the main thread; hand-overs are posted to it
     std::thread m_thread;
 };

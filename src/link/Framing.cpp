@@ -2,29 +2,61 @@
 
 #include "link/cryptolib.h"
 
+#include <algorithm>
+#include <cstring>
+
+namespace {
+const char kMarker[] = "!(@_@)!";
+constexpr qsizetype kMarkerSize = 7;
+} // namespace
+
 bool TLineCutter::append(const char *data, qsizetype size) {
     m_buffer.append(data, size);
     return m_buffer.size() <= MaxBuffered;
 }
 
+void TLineCutter::clear() {
+    m_buffer.clear();
+    m_scan = 1;
+    m_markerScan = 1;
+    m_marker = -1;
+}
+
+bool TLineCutter::endsLine(qsizetype from, qsizetype cr) {
+    const char digit = m_buffer[from];
+    if (!m_envelopes || digit < '0' || digit > '7')
+        return true;
+    // The ciphertext between the digit and this CR LF; the receiver turns its first line marker
+    // back into one byte before decrypting.
+    for (; m_marker < 0 && m_markerScan + kMarkerSize <= cr; ++m_markerScan)
+        if (memcmp(m_buffer.constData() + m_markerScan, kMarker, kMarkerSize) == 0)
+            m_marker = m_markerScan;
+    qsizetype length = cr - from - 1;
+    if (m_marker >= 0)
+        length -= kMarkerSize - 1;
+    // Every line of the server carries a plaintext, so at least one block.
+    return length >= 8 && length % 8 == 0;
+}
+
 std::vector<TBytes> TLineCutter::takeLines() {
     std::vector<TBytes> lines;
-    qsizetype from = 0;
-    // FindLineEnd's rule (no line end at index 0) applied to the unconsumed tail.
-    for (;;) {
-        qsizetype end = -1;
-        for (qsizetype i = from + 1; i + 1 < m_buffer.size(); ++i)
-            if (m_buffer[i] == '\r' && m_buffer[i + 1] == '\n') {
-                end = i;
-                break;
-            }
-        if (end < 0)
-            break;
-        lines.push_back(m_buffer.mid(from, end + 2 - from));
-        from = end + 2;
+    qsizetype from = 0; // where the line being cut starts
+    // FindLineEnd's rule: no line end at the line's first byte.
+    for (qsizetype i = std::max<qsizetype>(m_scan, 1); i + 1 < m_buffer.size(); ++i) {
+        if (m_buffer[i] != '\r' || m_buffer[i + 1] != '\n' || !endsLine(from, i))
+            continue;
+        lines.push_back(m_buffer.mid(from, i + 2 - from));
+        from = i + 2;
+        m_markerScan = from + 1;
+        m_marker = -1;
+        i = from; // the loop goes on at the new line's second byte
     }
-    if (from > 0)
-        m_buffer.remove(0, from);
+    m_buffer.remove(0, from);
+    m_markerScan -= from;
+    if (m_marker >= 0)
+        m_marker -= from;
+    // A CR at the end may still get its LF.
+    m_scan = std::max<qsizetype>(m_buffer.size() - 1, 1);
     return lines;
 }
 

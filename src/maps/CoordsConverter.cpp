@@ -159,26 +159,60 @@ bool TCoordsConverter::isAcceptableWindow(const TGeoCoords *six) {
     return true;
 }
 
+std::vector<std::array<int, 3>> TCoordsConverter::affineTriangles(int n) {
+    std::vector<std::array<int, 3>> triangles;
+    if (n < 3)
+        return triangles;
+    if (n <= AllTrianglesUpTo) {
+        // Every triangle once: the solution does not depend on the order of its corners, so the
+        // average over every ordered triple is this average.
+        for (int i = 0; i < n; ++i)
+            for (int j = i + 1; j < n; ++j)
+                for (int k = j + 1; k < n; ++k)
+                    triangles.push_back({i, j, k});
+        return triangles;
+    }
+    // Many points (a corner list thousands of lines long): a fixed number of triangles, each
+    // point the first corner of its share of them and the other two drawn from all points by a
+    // fixed sequence, so the same file always binds the same way. At least one per point.
+    const int count = std::max(SampledTriangles, n);
+    triangles.reserve(size_t(count));
+    quint64 state = 0x9E3779B97F4A7C15ULL;
+    auto next = [&state](int bound) {
+        // splitmix64
+        quint64 z = (state += 0x9E3779B97F4A7C15ULL);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+        z ^= z >> 31;
+        return int(z % quint64(bound));
+    };
+    for (int t = 0; t < count; ++t) {
+        const int i = t % n;
+        int j = next(n - 1);
+        if (j >= i)
+            ++j;
+        int k = next(n - 2);
+        const int lo = std::min(i, j), hi = std::max(i, j);
+        if (k >= lo)
+            ++k;
+        if (k >= hi)
+            ++k;
+        triangles.push_back({i, j, k});
+    }
+    return triangles;
+}
+
 bool TCoordsConverter::buildAffine() {
     clear();
     const TControlPoints &pts = FControlPoints;
-    const int n = pts.size();
+    std::vector<std::array<int, 3>> triangles = affineTriangles(int(pts.size()));
+    // Both passes select their triangles by the test on the geographic positions.
+    std::erase_if(triangles, [&](const std::array<int, 3> &t) {
+        return !isAcceptableTriangle(pts[t[0]].GeoCoords, pts[t[1]].GeoCoords, pts[t[2]].GeoCoords);
+    });
     TAffineSum x, y, lat, lon;
-    auto forEachTriangle = [&](auto &&body) {
-        for (int i = 0; i < n; ++i)
-            for (int j = 0; j < n; ++j) {
-                if (j == i)
-                    continue;
-                for (int k = 0; k < n; ++k) {
-                    if (k == i || k == j)
-                        continue;
-                    if (isAcceptableTriangle(pts[i].GeoCoords, pts[j].GeoCoords, pts[k].GeoCoords))
-                        body(pts[i], pts[j], pts[k]);
-                }
-            }
-    };
-
-    forEachTriangle([&](const TControlPoint &a, const TControlPoint &b, const TControlPoint &c) {
+    for (const auto &t : triangles) {
+        const TControlPoint &a = pts[t[0]], &b = pts[t[1]], &c = pts[t[2]];
         const long double u[3] = {a.GeoCoords.Longitude, b.GeoCoords.Longitude,
                                   c.GeoCoords.Longitude};
         const long double v[3] = {a.GeoCoords.Latitude, b.GeoCoords.Latitude, c.GeoCoords.Latitude};
@@ -188,11 +222,12 @@ bool TCoordsConverter::buildAffine() {
                                    (long double)c.MapCoords.y()};
         x.add(u, v, tx);
         y.add(u, v, ty);
-    });
+    }
     if (x.count == 0 || y.count == 0)
         return false;
 
-    forEachTriangle([&](const TControlPoint &a, const TControlPoint &b, const TControlPoint &c) {
+    for (const auto &t : triangles) {
+        const TControlPoint &a = pts[t[0]], &b = pts[t[1]], &c = pts[t[2]];
         const long double u[3] = {(long double)a.MapCoords.x(), (long double)b.MapCoords.x(),
                                   (long double)c.MapCoords.x()};
         const long double v[3] = {(long double)a.MapCoords.y(), (long double)b.MapCoords.y(),
@@ -203,7 +238,7 @@ bool TCoordsConverter::buildAffine() {
                                      c.GeoCoords.Longitude};
         lat.add(u, v, tlat);
         lon.add(u, v, tlon);
-    });
+    }
     // A map whose pixel positions admit no solution cannot be read back: no binding at all.
     if (lat.count == 0 || lon.count == 0)
         return false;

@@ -6,7 +6,9 @@
 #include <QString>
 #include <QVector>
 
+#include <array>
 #include <stdexcept>
+#include <vector>
 
 // No binding could be built from a map's calibration points.
 class EMapBindingError : public std::runtime_error {
@@ -43,6 +45,13 @@ public:
     // The window test of the second-degree model: false when four of the six positions make
     // two adjoining, nearly degenerate triangles.
     static bool isAcceptableWindow(const TGeoCoords *six);
+
+    // The affine model's triangles (indices into the points, before the triangle test): every
+    // triangle once for up to AllTrianglesUpTo points, otherwise max(SampledTriangles, n)
+    // triangles spread over all points, so the work stays bounded whatever a file lists.
+    static constexpr int AllTrianglesUpTo = 40; // 9880 triangles
+    static constexpr int SampledTriangles = 10000;
+    static std::vector<std::array<int, 3>> affineTriangles(int n);
 
 private:
     void clear();

@@ -135,7 +135,17 @@ void TMapLoadThread::run() {
     r.FileName = FileName;
     r.Coords = Coords;
     r.Zoom = Zoom;
-    r.Ok = DecodeImage(FileName, r.Image, r.FullSize, r.Error);
+    if (m_bind) {
+        r.BindingDone = true;
+        try {
+            r.Binding.SetControlPoints(m_points);
+            r.BindingOk = true;
+        } catch (const std::exception &) {
+            r.BindingOk = false;
+        }
+    }
+    if (!r.BindingDone || r.BindingOk)
+        r.Ok = DecodeImage(FileName, r.Image, r.FullSize, r.Error);
     // The opening code finishes installing the new map before the image may be shown.
     EventHandle.acquire();
     QMetaObject::invokeMethod(

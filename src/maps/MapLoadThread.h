@@ -1,6 +1,8 @@
 #pragma once
 
 #include "app/GeoTypes.h"
+#include "maps/CoordsConverter.h"
+#include "maps/MapFileParser.h"
 
 #include <QImage>
 #include <QObject>
@@ -22,17 +24,30 @@ struct TMapLoadResult {
     QImage Image;   // decoded pixels, possibly reduced for a very large JPEG
     QSize FullSize; // the image's own size in pixels, which the map's binding refers to
     QString Error;  // decoder's reason when not Ok (for the log)
+
+    // Set when the loader bound the map itself (its binding was not known yet). A binding that
+    // fails leaves the image undecoded.
+    bool BindingDone = false;
+    bool BindingOk = false;
+    TCoordsConverter Binding;
 };
 
-// Decodes one map image away from the main thread. It waits for its own event, which the
-// opening code signals once the new map's binding is in place, and then posts the result
-// to the main thread through the context object; it never touches the panel itself.
+// Decodes one map image away from the main thread, binding the map first when asked to (the
+// binding of a map not yet bound). It waits for its own event, which the opening code signals
+// once it has installed the new map, and then posts the result to the main thread through the
+// context object; it never touches the panel itself.
 class TMapLoadThread : public QThread {
 public:
     using TDeliver = std::function<void(const TMapLoadResult &)>;
 
     TMapLoadThread(quint64 tag, const QString &FileName, const TGeoCoords &Coords, long double Zoom,
                    QObject *context, TDeliver deliver);
+
+    // Binds these points before decoding; call before start().
+    void setPointsToBind(const TControlPoints &points) {
+        m_bind = true;
+        m_points = points;
+    }
     ~TMapLoadThread() override;
 
     quint64 tag() const { return m_tag; }
@@ -59,6 +74,8 @@ private:
     QSemaphore EventHandle;
     QObject *m_context; // outlives the loader: its owner joins the loader before it goes
     TDeliver m_deliver;
+    bool m_bind = false;
+    TControlPoints m_points;
 
     static std::atomic<qint64> s_maxDecodedPixels;
 };

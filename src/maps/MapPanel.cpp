@@ -91,6 +91,7 @@ void TMapPanel::setEnabled(bool enabled) {
 
 int TMapPanel::AddMap(const QString &FileName) {
     Maps.append(TMapFileParser::Parse(FileName));
+    m_bindings.append(Maps.back().ControlPoints);
     return int(Maps.size()) - 1;
 }
 
@@ -102,6 +103,7 @@ void TMapPanel::GetMapsList(QStringList &list) const {
 
 void TMapPanel::ClearMapsList() {
     Maps.clear();
+    m_bindings.clear();
 }
 
 void TMapPanel::LoadMapFiles(const QStringList &files) {
@@ -143,10 +145,20 @@ void TMapPanel::OpenMap(int MapIndex, const TGeoCoords &Coords) {
         if (!QFileInfo::exists(map.FileName))
             throw std::runtime_error(
                 (QStringLiteral("Файл карты не найден: ") + map.FileName).toStdString());
-        FCoordsConverter.SetControlPoints(map.ControlPoints);
+        // The binding comes from the list; a map not yet bound is bound by its loader, away from
+        // the main thread, and installed when the image arrives.
+        if (m_bindings.state(MapIndex) == TMapBindings::TState::Failed)
+            throw EMapBindingError();
+        const TCoordsConverter *known = m_bindings.binding(MapIndex);
+        FCoordsConverter = known ? *known : TCoordsConverter();
 
+        const quint64 generation = m_bindings.generation();
         auto *loader = new TMapLoadThread(tag, map.FileName, Coords, zoom, this,
-                                          [this](const TMapLoadResult &r) { applyLoad(r); });
+                                          [this, generation, MapIndex](const TMapLoadResult &r) {
+                                              applyLoad(r, generation, MapIndex);
+                                          });
+        if (!known)
+            loader->setPointsToBind(map.ControlPoints);
         connect(loader, &QThread::finished, this, [this, loader]() { reapLoader(loader); });
         m_loaders.push_back(loader);
         loader->start(QThread::LowPriority);
@@ -154,8 +166,9 @@ void TMapPanel::OpenMap(int MapIndex, const TGeoCoords &Coords) {
         FisMapVisible = true;
         isMapOpened = true;
         CurrentMapIndex = MapIndex;
-        for (const auto &obj : ObjectList)
-            obj->UpdateCoords();
+        if (known)
+            for (const auto &obj : ObjectList)
+                obj->UpdateCoords();
         loader->signalEvent();
         Repaint();
     } catch (const std::exception &e) {
@@ -174,10 +187,21 @@ void TMapPanel::reapLoader(TMapLoadThread *loader) {
     delete loader; // joins it
 }
 
-void TMapPanel::applyLoad(const TMapLoadResult &r) {
+void TMapPanel::applyLoad(const TMapLoadResult &r, quint64 listGeneration, int mapIndex) {
+    if (r.BindingDone)
+        m_bindings.store(listGeneration, mapIndex, r.BindingOk, r.Binding);
     // A newer OpenMap has replaced this request: its image belongs to no map any more.
     if (r.Tag != m_loadTag || !isMapOpened || isMapLoaded)
         return;
+    if (r.BindingDone) {
+        if (!r.BindingOk) {
+            FailToBind();
+            return;
+        }
+        FCoordsConverter = r.Binding;
+        for (const auto &obj : ObjectList)
+            obj->UpdateCoords();
+    }
     if (r.Ok)
         PaintMap(r);
     else
@@ -201,6 +225,17 @@ void TMapPanel::PaintMap(const TMapLoadResult &r) {
     Repaint();
     setEnabled(true);
     emit OnEndOpenMap();
+}
+
+// As an opening that fails before its loader starts: no map, the panel usable again.
+void TMapPanel::FailToBind() {
+    isMapOpened = false;
+    isMapLoaded = false;
+    CurrentMapIndex = -1;
+    m_caption.clear();
+    setEnabled(true);
+    Repaint();
+    m_dialogs.message(EMapBindingError().message(), QStringLiteral("Ошибка"), TMsgIcon::None);
 }
 
 void TMapPanel::FailToLoadMap(const TMapLoadResult &r) {
@@ -374,13 +409,11 @@ void TMapPanel::SelectBestFitMap(const TGeoCoords &Coords, bool MoveToCoords) {
     }
     for (int i = 0; i < Maps.size(); ++i) {
         const TMapDescription &map = Maps[i];
-        TCoordsConverter binding;
-        try {
-            binding.SetControlPoints(map.ControlPoints);
-        } catch (const std::exception &) {
+        // A map whose binding failed, or is still being computed, is passed over.
+        const TCoordsConverter *binding = m_bindings.binding(i);
+        if (!binding)
             continue;
-        }
-        const TMapCoords m = binding.GeoToMap(Coords);
+        const TMapCoords m = binding->GeoToMap(Coords);
         if (m.X > 0 && m.X < map.Width && m.Y > 0 && m.Y < map.Height && map.Scale < bestScale) {
             best = i;
             bestScale = map.Scale;

@@ -2,6 +2,7 @@
 
 #include "app/GeoTypes.h"
 #include "maps/CoordsConverter.h"
+#include "maps/MapBindings.h"
 #include "maps/MapFileParser.h"
 #include "maps/MapObjects.h"
 #include "maps/MapViewport.h"
@@ -41,7 +42,8 @@ public:
     void setSize(const QSize &size);
     QSize size() const { return m_size; }
 
-    // Map list. AddMap throws the parser's errors.
+    // Map list. AddMap throws the parser's errors. Each listed map is bound once, in a worker
+    // thread; the binding is kept until the list is cleared.
     int AddMap(const QString &FileName);
     void GetMapsList(QStringList &list) const;
     void ClearMapsList();
@@ -115,6 +117,8 @@ public:
     bool isEnabled() const { return m_enabled; }
     // Loaders not yet finished and joined (a superseded one runs to its end and is dropped).
     int pendingLoads() const { return int(m_loaders.size()); }
+    // The listed maps' bindings; the best-map choice passes over a map not yet bound.
+    const TMapBindings &bindings() const { return m_bindings; }
 
     // For map objects (markers' border pointers, parked points and rest places); handed to
     // them through the viewport.
@@ -133,7 +137,8 @@ signals:
 private:
     void setEnabled(bool enabled);
     void applyCameraLimits();
-    void applyLoad(const TMapLoadResult &r);
+    void applyLoad(const TMapLoadResult &r, quint64 listGeneration, int mapIndex);
+    void FailToBind();
     void PaintMap(const TMapLoadResult &r);
     void FailToLoadMap(const TMapLoadResult &r);
     void reapLoader(TMapLoadThread *loader);
@@ -144,6 +149,7 @@ private:
     QVector<TMapDescription> Maps;
     std::vector<TMapLoadThread *> m_loaders; // every loader not yet joined, newest last
     quint64 m_loadTag = 0;                   // the request whose result may still be applied
+    TMapBindings m_bindings;                 // one per entry of Maps
     TCoordsConverter FCoordsConverter;
     bool isMapOpened = false;
     bool isMapLoaded = false;

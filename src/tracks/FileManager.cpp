@@ -270,6 +270,12 @@ void TTrackFile::load(TDateTime b, TDateTime e) {
         if (last < 0 && coords[i].ts >= e)
             last = i;
     }
+    // A window that ends before it begins holds nothing; cutting it as below would remove more
+    // records than there are.
+    if (first >= 0 && last >= 0 && last < first) {
+        coords.clear();
+        return;
+    }
     // The cut at the end comes first, while the indexes still hold.
     if (last >= 0 && last + 1 < coords.size())
         coords.resize(last + 1);

@@ -198,6 +198,22 @@ TEST(Logging, OperationsLogWindows1251FileAndCappedView) {
     EXPECT_TRUE(log.view().front().endsWith("X:: newest"));
 }
 
+// With nobody emptying the queue (the view is not open), it keeps only the newest lines; the
+// file keeps every one.
+TEST(Logging, OperationsQueueIsBounded) {
+    QTemporaryDir dir;
+    const QString name = dir.filePath("log.txt");
+    TOperationsLog log(name);
+    const int n = TOperationsLog::QueueCapacity + 500;
+    for (int i = 0; i < n; ++i)
+        log.LogOperations(QString("line %1").arg(i), "X", 0);
+    const QStringList q = log.takeQueued();
+    ASSERT_EQ(q.size(), TOperationsLog::QueueCapacity);
+    EXPECT_TRUE(q.front().endsWith("X:: line 500"));
+    EXPECT_TRUE(q.back().endsWith(QString("X:: line %1").arg(n - 1)));
+    EXPECT_EQ(cp1251::decode(readFile(name)).count("\r\n"), n);
+}
+
 TEST(Logging, UnopenableOperationsLogQueuesTheReason) {
     TOperationsLog log("/nonexistent-folder/log.txt");
     const QStringList q = log.takeQueued();

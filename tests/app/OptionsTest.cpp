@@ -1,9 +1,11 @@
 #include "app/Cp1251.h"
 #include "app/IniFile.h"
+#include "app/Logging.h"
 #include "app/OptionsIO.h"
 #include "common/ScriptedDialogs.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -289,4 +291,41 @@ TEST_F(OptionsFixture, ForeignKeysSurviveAndAFailedSaveKeepsTheOldFile) {
     EXPECT_FALSE(options::SaveOptions(o, folders, dialogs));
     EXPECT_TRUE(dialogs.messages().last().startsWith(
         "Во время сохранения настроек программы произошла ошибка: \r\n"));
+}
+
+// A damaged list count reads only the entries the file holds, at once, and says so in the
+// operations log; saving over such a file costs nothing either, and drops the stale entries.
+TEST_F(OptionsFixture, HugeListCountsReadOnlyTheEntriesPresent) {
+    auto opLog = std::make_shared<TOperationsLog>(tmp.filePath("log.txt"));
+    InstallOperationsLog(opLog);
+    writeSettings(cp1251::encode("[Map]\r\nMapsCount=999999991\r\nMap0=a.map\r\nMap2=/m/c.map\r\n"
+                                 "Map1000000000=/m/beyond.map\r\nMapIndexOf=x\r\n"
+                                 "[WebServer]\r\nWebMapCount=2147483647\r\nMapName0=Карта\r\n"
+                                 "MapPath0=m.html\r\nMapName7=Другая\r\n"));
+    QElapsedTimer t;
+    t.start();
+    TOptions o;
+    EXPECT_TRUE(options::LoadOptions(o, folders, dialogs));
+    EXPECT_EQ(o.Maps, (QStringList{folders.AppDir + "a.map", "/m/c.map"}));
+    ASSERT_EQ(o.WebMapList.size(), 2);
+    EXPECT_EQ(o.WebMapList[0], (TWebMapPath{"Карта", "m.html"}));
+    EXPECT_EQ(o.WebMapList[1], (TWebMapPath{"Другая", ""}));
+    const QStringList logged = opLog->takeQueued();
+    EXPECT_EQ(logged.filter("MapsCount=999999991").size(), 1) << logged.join('\n').toStdString();
+    EXPECT_EQ(logged.filter("WebMapCount=2147483647").size(), 1);
+
+    o.Maps = {"/m/only.map"};
+    o.WebMapList = {{"Одна", "one.html"}};
+    ASSERT_TRUE(options::SaveOptions(o, folders, dialogs));
+    EXPECT_LT(t.elapsed(), 2000);
+    TIniFile ini(folders.SettingsFileName);
+    ini.load();
+    EXPECT_EQ(ini.readInteger("Map", "MapsCount", -1), 1);
+    EXPECT_FALSE(ini.valueExists("Map", "Map2"));
+    // Beyond the old count: not an entry of the list, kept like any foreign key.
+    EXPECT_TRUE(ini.valueExists("Map", "Map1000000000"));
+    EXPECT_FALSE(ini.valueExists("WebServer", "MapName7"));
+    EXPECT_EQ(ini.readString("WebServer", "MapName0", ""), "Одна");
+    EXPECT_TRUE(dialogs.messages().isEmpty());
+    InstallOperationsLog(nullptr);
 }

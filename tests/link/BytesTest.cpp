@@ -2,6 +2,10 @@
 #include "link/Framing.h"
 #include "link/cryptolib.h"
 
+#include "ServerEnvelope.h"
+
+#include <QElapsedTimer>
+
 #include <gtest/gtest.h>
 
 TEST(ByteHelpers, FindAndCompare) {
@@ -84,6 +88,88 @@ TEST(LineCutter, BufferLimit) {
     TLineCutter d;
     EXPECT_TRUE(d.append(TBytes(TLineCutter::MaxBuffered - 2, 'x') + "\r\n"));
     EXPECT_EQ(d.takeLines().size(), 1u);
+}
+
+// After the login a CR LF inside a ciphertext does not end its line: the line ends where the
+// ciphertext is whole blocks. Lines without a padding digit 0..7 end at their first CR LF.
+TEST(LineCutter, EnvelopesKeepACrLfOfTheirCiphertext) {
+    const TBytes key = "0123456789abcdef";
+    const TBytes crlf = PlainForCiphertext("abcde\r\nfghijklmn", key);
+    // The first "|" travels as the line marker: 16 bytes of ciphertext take 22 on the wire.
+    const TBytes crlfAfterMarker = PlainForCiphertext("a|cde\r\nfghijklmn", key);
+    // A line of no blocks is no line.
+    const TBytes startsWithCrLf = PlainForCiphertext("\r\nabcdef", key);
+
+    const TBytes plainOk = "s|1000|cnev|c";
+    const struct {
+        const char *name;
+        std::vector<TBytes> wire;  // each one line as it must come out
+        std::vector<TBytes> plain; // what each decrypts to; empty: not an envelope
+    } cases[] = {
+        {"CR LF inside",
+         {ServerEnvelope(crlf, key), ServerEnvelope(plainOk, key)},
+         {crlf, plainOk}},
+        {"CR LF after the line marker",
+         {ServerEnvelope(crlfAfterMarker, key), ServerEnvelope(plainOk, key)},
+         {crlfAfterMarker, plainOk}},
+        {"CR LF right after the digit",
+         {ServerEnvelope(startsWithCrLf, key), ServerEnvelope(plainOk, key)},
+         {startsWithCrLf, plainOk}},
+        {"no padding digit: the first CR LF",
+         {"9abc\r\n", "x\r\n", ServerEnvelope(crlf, key)},
+         {"", "", crlf}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        TBytes all;
+        for (const TBytes &l : c.wire)
+            all += l;
+        for (const bool byteByByte : {false, true}) {
+            TLineCutter cutter;
+            cutter.setEnvelopes(true);
+            std::vector<TBytes> got;
+            for (qsizetype i = 0; i < all.size(); i += byteByByte ? 1 : all.size()) {
+                ASSERT_TRUE(cutter.append(all.mid(i, byteByByte ? 1 : all.size())));
+                for (TBytes &l : cutter.takeLines())
+                    got.push_back(std::move(l));
+            }
+            EXPECT_EQ(got, c.wire) << byteByByte;
+            EXPECT_TRUE(cutter.pending().isEmpty());
+        }
+        for (size_t i = 0; i < c.wire.size(); ++i) {
+            if (!c.plain[i].isEmpty()) {
+                EXPECT_EQ(DecryptEnvelope(c.wire[i], key), c.plain[i]);
+            }
+        }
+    }
+
+    // Before the login (no envelopes) the first CR LF ends the line, whatever it holds.
+    TLineCutter plainCutter;
+    ASSERT_TRUE(plainCutter.append(ServerEnvelope(crlf, key)));
+    EXPECT_EQ(plainCutter.takeLines().size(), 2u);
+}
+
+// Every byte is looked at once: a line of the largest size arriving byte by byte, full of
+// CR LF that do not end it, costs no more than arriving at once.
+TEST(LineCutter, ByteByByteStaysLinear) {
+    // After the marker every CR LF leaves the ciphertext three bytes short of whole blocks.
+    TBytes line = "0!(@_@)!ab";
+    while (line.size() + 8 + 5 + 2 <= TLineCutter::MaxBuffered)
+        line += "\r\nabcdef";
+    line += "vwxyz\r\n";
+    TLineCutter cutter;
+    cutter.setEnvelopes(true);
+    QElapsedTimer t;
+    t.start();
+    std::vector<TBytes> got;
+    for (const char b : line) {
+        ASSERT_TRUE(cutter.append(&b, 1));
+        for (TBytes &l : cutter.takeLines())
+            got.push_back(std::move(l));
+    }
+    EXPECT_LT(t.elapsed(), 2000);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0], line);
 }
 
 TEST(Framing, SendingAddsCrLfOnlyWhenMissing) {

@@ -1,5 +1,7 @@
 #include "maps/CoordsConverter.h"
 
+#include <QElapsedTimer>
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -238,6 +240,42 @@ TEST(CoordsConverterTest, LargeImagesKeepTheirPixelProducts) {
         const TGeoCoords got = c.MapToGeo(at), want = geo(at.X, at.Y);
         EXPECT_NEAR(double(got.Latitude), double(want.Latitude), 1e-6) << double(at.X);
         EXPECT_NEAR(double(got.Longitude), double(want.Longitude), 1e-6) << double(at.X);
+    }
+}
+
+// A corner list of a thousand points costs about what an ordinary map costs, and binds as
+// exactly: the positions are clustered (no six-point window passes, so the affine model
+// decides) and an exact affine function of the pixels, so every triangle gives the same answer.
+TEST(CoordsConverterTest, ThousandsOfPointsBindInBoundedTime) {
+    auto geo = [](int x, int y) {
+        return TGeoCoords{3345 + 0.002L * y + 0.0005L * x, 2235 + 0.003L * x - 0.0004L * y};
+    };
+    for (const int count : {300, 1000, 20000}) {
+        SCOPED_TRACE(count);
+        std::mt19937 random(count);
+        std::uniform_int_distribution<int> pixel(0, 1000);
+        TControlPoints points;
+        for (int i = 0; i < count; ++i) {
+            const int x = pixel(random), y = pixel(random);
+            const TGeoCoords g = geo(x, y);
+            points.append(cp(x, y, g.Latitude, g.Longitude));
+        }
+        QElapsedTimer t;
+        t.start();
+        const TCoordsConverter c(points);
+        const qint64 ms = t.elapsed();
+        std::printf("%d clustered points bound in %lld ms\n", count, (long long)ms);
+        EXPECT_LT(ms, 1500);
+        ASSERT_EQ(c.xCoeff().size(), 3);
+        for (const QPoint at : {QPoint(0, 0), QPoint(1000, 0), QPoint(417, 733), QPoint(999, 1)}) {
+            const TMapCoords m = c.GeoToMap(geo(at.x(), at.y()));
+            EXPECT_NEAR(double(m.X), at.x(), 1e-6);
+            EXPECT_NEAR(double(m.Y), at.y(), 1e-6);
+            const TGeoCoords back = c.MapToGeo(
+                TMapCoords{static_cast<long double>(at.x()), static_cast<long double>(at.y())});
+            EXPECT_NEAR(double(back.Latitude), double(geo(at.x(), at.y()).Latitude), 1e-9);
+            EXPECT_NEAR(double(back.Longitude), double(geo(at.x(), at.y()).Longitude), 1e-9);
+        }
     }
 }
 

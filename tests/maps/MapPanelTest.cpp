@@ -145,10 +145,12 @@ protected:
         EXPECT_TRUE(img.save(path, format));
         return path;
     }
-    // Opens a map and waits until its loader has finished and been joined.
+    // Opens a map and waits until its loader has finished and been joined, and every listed
+    // map is bound.
     static bool openAndWait(TMapPanel &panel, int index, const TGeoCoords &at = {}) {
         panel.OpenMap(index, at);
-        return waitFor([&] { return panel.pendingLoads() == 0; }, 10000);
+        return waitFor([&] { return panel.pendingLoads() == 0 && panel.bindings().pending() == 0; },
+                       10000);
     }
     QImage paint(TMapPanel &panel) {
         QImage out(panel.size(), QImage::Format_RGB32);
@@ -673,6 +675,63 @@ TEST_F(MapPanelTest, MapListFromSettings) {
                                           tmp.filePath(QStringLiteral("none.map")));
     panel.ClearMapsList();
     EXPECT_TRUE(panel.maps().isEmpty());
+}
+
+// Each listed map is bound once, in a worker thread: nothing is bound on the main thread while
+// the map is added, a map opened before its binding is known gets it from its loader (objects
+// repositioned when it arrives), and one opened later installs the kept binding at once.
+TEST_F(MapPanelTest, BindingsAreComputedAwayFromTheMainThreadAndKept) {
+    saveImage(QStringLiteral("g.bmp"), gradientImage(200, 100), "BMP");
+    TMapPanel panel(*dialogs);
+    panel.setSize(QSize(50, 50));
+    panel.AddMap(writeMap(tmp.path(), QStringLiteral("g"), QStringLiteral("g.bmp"), 200, 100, 20));
+    panel.AddMap(writeMap(tmp.path(), QStringLiteral("u"), QStringLiteral("g.bmp"), 200, 100, 20,
+                          37, 37, 55, 55)); // corners at one position: no binding
+    // The results are handed over through the event loop, which has not run yet.
+    EXPECT_EQ(panel.bindings().pending(), 2);
+    EXPECT_EQ(panel.bindings().binding(0), nullptr);
+
+    auto *square = panel.CreateObject<TSquare>(1, qRgb(1, 2, 3), 2);
+    square->FGeoCoords = minutes(55.75, 37.25);
+    panel.OpenMap(0);
+    EXPECT_TRUE(panel.coordsConverter().xCoeff().isEmpty());
+    ASSERT_TRUE(waitFor([&] { return panel.pendingLoads() == 0; }, 10000));
+    ASSERT_TRUE(panel.isMapReady());
+    ASSERT_EQ(panel.coordsConverter().xCoeff().size(), 3);
+    EXPECT_NEAR(double(square->FMapCoords.X), 50, 1e-6);
+    EXPECT_NEAR(double(square->FMapCoords.Y), 50, 1e-6);
+
+    // A map whose binding fails, opened before that is known: the loader finds out.
+    panel.OpenMap(1);
+    ASSERT_TRUE(waitFor([&] { return panel.pendingLoads() == 0; }, 10000));
+    ASSERT_EQ(dialogs->calls.size(), 1u);
+    EXPECT_EQ(dialogs->calls[0].text, QStringLiteral("Ошибка привязки карты."));
+    EXPECT_EQ(dialogs->calls[0].caption, QStringLiteral("Ошибка"));
+    EXPECT_FALSE(panel.mapOpened());
+    EXPECT_EQ(panel.currentMapIndex(), -1);
+
+    ASSERT_TRUE(waitFor([&] { return panel.bindings().pending() == 0; }, 10000));
+    EXPECT_EQ(panel.bindings().state(0), TMapBindings::TState::Bound);
+    EXPECT_EQ(panel.bindings().state(1), TMapBindings::TState::Failed);
+    // Known now: opening installs the binding before the image has loaded, and a known failure
+    // is reported at once.
+    panel.OpenMap(0);
+    EXPECT_EQ(panel.coordsConverter().xCoeff(), panel.bindings().binding(0)->xCoeff());
+    ASSERT_TRUE(waitFor([&] { return panel.pendingLoads() == 0; }, 10000));
+    dialogs->calls.clear();
+    panel.OpenMap(1);
+    ASSERT_EQ(dialogs->calls.size(), 1u);
+    EXPECT_EQ(dialogs->calls[0].text, QStringLiteral("Ошибка привязки карты."));
+
+    // A new list drops what was computed for the old one, even when it arrives later.
+    panel.ClearMapsList();
+    panel.AddMap(writeMap(tmp.path(), QStringLiteral("g"), QStringLiteral("g.bmp"), 200, 100, 20));
+    panel.ClearMapsList();
+    panel.AddMap(writeMap(tmp.path(), QStringLiteral("u2"), QStringLiteral("g.bmp"), 200, 100, 20,
+                          37, 37, 55, 55));
+    ASSERT_TRUE(waitFor([&] { return panel.bindings().pending() == 0; }, 10000));
+    EXPECT_EQ(panel.bindings().size(), 1);
+    EXPECT_EQ(panel.bindings().state(0), TMapBindings::TState::Failed);
 }
 
 } // namespace

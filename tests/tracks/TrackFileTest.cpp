@@ -130,6 +130,8 @@ TEST_F(TrackFileTest, WindowedLoad) {
         {hours(0), hours(10), {hours(10)}},
         {hours(11), hours(30), {hours(11), hours(12)}},
         {hours(10), hours(11), {hours(10), hours(11)}},
+        // A window that ends before it begins holds nothing.
+        {hours(11.5), hours(9), {}},
     };
     for (const Case &c : cases) {
         TTrackFile f;
