@@ -17,11 +17,11 @@ if [ -x scripts/firebird.sh ] && ! scripts/firebird.sh status >/dev/null 2>&1; t
     started_fb=1
 fi
 
-ctest --test-dir "$top/build" --output-on-failure -j2 "$@"
-
 # Every committed fuzz input (valid ones and every reproducer found, the hangs among them) once
 # through the sanitized fuzz targets: a quick regression, not a campaign (fuzz/campaign.sh).
 if [ "${ZARNEX_NO_FUZZ:-0}" != 1 ]; then
     fuzz/build.sh
     fuzz/replay.sh
 fi
+
+ctest --test-dir "$top/build" --output-on-failure -j2 "$@"
