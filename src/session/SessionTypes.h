@@ -43,6 +43,9 @@ enum class TSessionCommand {
     DemoObject,   // "Включить демо-объект"
     LoadTrack,    // "Загрузить трек..."
     ClearTrack,   // "Очистить трек"
+    // "Докачка информации", "Скачать данные по объекту..."
+    DownloadData,
+    DownloadObject,
     Count
 };
 
@@ -54,6 +57,7 @@ struct TLoadTrackRequest {
     TDateTime start = 0; // the start date's day + the start time's time of day
     TDateTime end = 0;
     bool toCurrent = true; // "До текущего момента": stay in on-line mode
+    bool download = false; // "Скачать данные с сервера перед загрузкой трека"
 };
 
 Q_DECLARE_METATYPE(TStatusField)
