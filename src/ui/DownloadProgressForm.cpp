@@ -44,7 +44,7 @@ TDownloadProgressForm::TDownloadProgressForm(TDownloadProgress &progress, QWidge
     layout->addLayout(bar);
     layout->addLayout(buttons);
     layout->addWidget(memoLog, 1);
-    setMinimumWidth(520);
+    setMinimumWidth(640);
     showExpanded(false);
 
     connect(&progress, &TDownloadProgress::shown, this, [this] {
