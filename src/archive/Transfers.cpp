@@ -35,20 +35,20 @@ size_t appendBody(char *data, size_t size, size_t n, void *target) {
 }
 
 // Returning non-zero makes the running transfer fail with CURLE_ABORTED_BY_CALLBACK.
-int checkAbort(void *flag, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    return static_cast<std::atomic<bool> *>(flag)->load() ? 1 : 0;
+int checkAbort(void *session, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<const TCurlSession *>(session)->aborted() ? 1 : 0;
 }
 
 // Settings every transfer of a run shares: no signals (worker threads), give up on a
 // connection that cannot be made or a transfer that stalls, answer the cancel button.
-void commonOptions(CURL *c, std::atomic<bool> &abort) {
+void commonOptions(CURL *c, TCurlSession &session) {
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, 20L);
     curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, 120L);
     curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &checkAbort);
-    curl_easy_setopt(c, CURLOPT_XFERINFODATA, &abort);
+    curl_easy_setopt(c, CURLOPT_XFERINFODATA, &session);
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &appendBody);
 }
 
@@ -99,24 +99,61 @@ TFetchResult resultOf(CURL *c, CURLcode code, const char *errorBuffer) {
 
 } // namespace
 
+// ---- the libcurl session
+
+TCurlSession::TCurlSession() {
+    m_easy = newHandle();
+    m_multi = curl_multi_init();
+    if (!m_multi) {
+        curl_easy_cleanup(m_easy);
+        throw std::runtime_error("libcurl could not create a transfer");
+    }
+}
+
+TCurlSession::~TCurlSession() {
+    curl_multi_cleanup(m_multi); // closes the cached connections
+    curl_easy_cleanup(m_easy);
+}
+
+void TCurlSession::abort() {
+    m_abort = true;
+    curl_multi_wakeup(m_multi);
+}
+
+int TCurlSession::perform() {
+    if (m_abort)
+        return CURLE_ABORTED_BY_CALLBACK;
+    curl_multi_add_handle(m_multi, m_easy);
+    int running = 1;
+    CURLMcode mc = CURLM_OK;
+    while (running > 0 && mc == CURLM_OK) {
+        mc = curl_multi_perform(m_multi, &running);
+        if (running > 0 && mc == CURLM_OK)
+            mc = curl_multi_poll(m_multi, nullptr, 0, 10, nullptr);
+    }
+    int code = mc == CURLM_OK ? int(CURLE_OK) : int(CURLE_RECV_ERROR);
+    int left = 0;
+    while (CURLMsg *msg = curl_multi_info_read(m_multi, &left))
+        if (msg->msg == CURLMSG_DONE && msg->easy_handle == m_easy)
+            code = msg->data.result;
+    curl_multi_remove_handle(m_multi, m_easy);
+    return code;
+}
+
 // ---- FTP
 
-TFtpClient::TFtpClient(const TFtpSettings &settings) : m_settings(settings) {
-    m_curl = newHandle();
-}
+TFtpClient::TFtpClient(const TFtpSettings &settings) : m_settings(settings) {}
 
-TFtpClient::~TFtpClient() {
-    curl_easy_cleanup(m_curl);
-}
+TFtpClient::~TFtpClient() = default;
 
 void TFtpClient::Disconnect() {
-    m_abort = true;
+    m_curl.abort();
 }
 
 TFetchResult TFtpClient::Get(const QString &remoteName, QByteArray &out) {
-    CURL *c = m_curl;
+    CURL *c = m_curl.easy();
     curl_easy_reset(c);
-    commonOptions(c, m_abort);
+    commonOptions(c, m_curl);
     // The name goes to RETR as it is: percent-encoded in the URL, and no CWD into its parts.
     const QByteArray url = "ftp://" + hostForUrl(m_settings.host).toUtf8() + ':' +
                            QByteArray::number(m_settings.port) + '/' +
@@ -139,7 +176,7 @@ TFetchResult TFtpClient::Get(const QString &remoteName, QByteArray &out) {
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &out);
     char errorBuffer[CURL_ERROR_SIZE] = {};
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errorBuffer);
-    const CURLcode code = m_abort ? CURLE_ABORTED_BY_CALLBACK : curl_easy_perform(c);
+    const CURLcode code = CURLcode(m_curl.perform());
     const TFetchResult r = resultOf(c, code, errorBuffer);
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, nullptr);
     return r;
@@ -223,16 +260,14 @@ THttpClient::THttpClient(const THttpSettings &settings) : m_settings(settings) {
         return;
     m_base = httpBase(settings);
     if (!m_base.isEmpty())
-        m_curl = newHandle();
+        m_curl = std::make_unique<TCurlSession>();
 }
 
-THttpClient::~THttpClient() {
-    if (m_curl)
-        curl_easy_cleanup(m_curl);
-}
+THttpClient::~THttpClient() = default;
 
 void THttpClient::Disconnect() {
-    m_abort = true;
+    if (m_curl)
+        m_curl->abort();
 }
 
 THttpResult THttpClient::Get(const QString &path, qint64 storedSize, QByteArray &body) {
@@ -243,9 +278,9 @@ THttpResult THttpClient::Get(const QString &path, qint64 storedSize, QByteArray 
         result.fetch.connectFailed = true;
         return result;
     }
-    CURL *c = m_curl;
+    CURL *c = m_curl->easy();
     curl_easy_reset(c);
-    commonOptions(c, m_abort);
+    commonOptions(c, *m_curl);
     const QByteArray url = (m_base + path).toUtf8();
     curl_easy_setopt(c, CURLOPT_URL, url.constData());
     curl_easy_setopt(c, CURLOPT_HTTPGET, 1L);
@@ -284,7 +319,7 @@ THttpResult THttpClient::Get(const QString &path, qint64 storedSize, QByteArray 
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &body);
     char errorBuffer[CURL_ERROR_SIZE] = {};
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errorBuffer);
-    const CURLcode code = m_abort ? CURLE_ABORTED_BY_CALLBACK : curl_easy_perform(c);
+    const CURLcode code = CURLcode(m_curl->perform());
     result.fetch = state.skipped && code == CURLE_WRITE_ERROR ? TFetchResult{}
                                                               : resultOf(c, code, errorBuffer);
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, nullptr);

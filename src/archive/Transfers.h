@@ -12,10 +12,35 @@
 #include <atomic>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
 typedef void CURL;
+typedef void CURLM;
+
+// One libcurl transfer handle with the connection cache it keeps between transfers. Transfers
+// are driven in polls of at most 10 ms, so no step waits on a timer for an event that already
+// came, and a cut connection is noticed at once.
+class TCurlSession {
+public:
+    TCurlSession();
+    ~TCurlSession();
+    TCurlSession(const TCurlSession &) = delete;
+    TCurlSession &operator=(const TCurlSession &) = delete;
+
+    CURL *easy() const { return m_easy; }
+    // Runs the transfer set up on easy(); the libcurl result.
+    int perform();
+    // Safe from any thread: the running transfer and every later one fail at once.
+    void abort();
+    bool aborted() const { return m_abort.load(); }
+
+private:
+    CURL *m_easy = nullptr;
+    CURLM *m_multi = nullptr;
+    std::atomic<bool> m_abort{false};
+};
 
 // What the cancel button of a running download cuts off.
 class TArchiveConnection {
@@ -60,8 +85,7 @@ public:
 
 private:
     TFtpSettings m_settings;
-    CURL *m_curl = nullptr;
-    std::atomic<bool> m_abort{false};
+    TCurlSession m_curl;
 };
 
 struct THttpSettings {
@@ -97,7 +121,7 @@ public:
 
     // False when the settings name no server, or a proxy without its name or port: nothing
     // can be fetched.
-    bool isOpen() const { return m_curl != nullptr && !m_base.isEmpty(); }
+    bool isOpen() const { return m_curl != nullptr; }
     const QString &baseUrl() const { return m_base; }
     // GET of path below the server ("zarnex/N/yyyymmdd.dat"), no cache, no redirect. The body
     // is read only for a "200" answer with a non-zero Content-Length other than storedSize
@@ -108,8 +132,7 @@ public:
 private:
     THttpSettings m_settings;
     QString m_base;
-    CURL *m_curl = nullptr;
-    std::atomic<bool> m_abort{false};
+    std::unique_ptr<TCurlSession> m_curl;
 };
 
 // A worker thread that runs one job; the owner waits for it and joins it on destruction.
