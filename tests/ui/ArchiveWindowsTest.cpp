@@ -1,6 +1,7 @@
 // The download dialog's checks and the progress window after a real FTP run with one failing
 // file. With ZARNEX_SCREENSHOT_DIR set, the expanded progress window is saved there.
 
+#include "app/OptionsIO.h"
 #include "archive/ArchiveServers.h"
 #include "archive/DownloadObjectData.h"
 #include "archive/DownloadProgress.h"
@@ -8,12 +9,17 @@
 #include "db/GroupManager.h"
 #include "db/OnlineDb.h"
 #include "db/TrackImport.h"
+#include "session/ClientSession.h"
 #include "tracks/DeviceData.h"
 #include "tracks/FileManager.h"
 #include "ui/DownloadDataForm.h"
 #include "ui/DownloadProgressForm.h"
 #include "ui/LoadTrackForm.h"
+#include "ui/MainBinder.h"
+#include "ui/MainWindow.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
@@ -25,6 +31,7 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -147,4 +154,64 @@ TEST(ArchiveWindows, TheProgressWindowAfterARunWithOneFailingFile) {
 
     QTest::mouseClick(form.btnCancel, Qt::LeftButton);
     EXPECT_FALSE(form.isVisible());
+}
+
+TEST(ArchiveWindows, TheGridsCommandAsksForTheRowsObjectAndShowsTheRun) {
+    auto database = onlinetest::makeDatabase();
+    ASSERT_TRUE(database);
+    database->exec("INSERT INTO OBJECTS (OBJ_NUMBER, OBJ_NAME) VALUES (1000, 'Тепловоз')");
+    QTemporaryDir tmp;
+    const QDate today = QDate::currentDate();
+    QByteArray bytes;
+    for (int i = 0; i < 10; ++i)
+        bytes += TDeviceRecord{dt::encodeDate(today) + i / 1440.0, TGeoCoords{3345.0L, 2256.0L},
+                               QByteArray("\x00\x08\x00\x00\x08\x01\x00\x01", 8) + char(i)}
+                     .toBytes();
+    const QString day = tmp.path() + "/server/1000/" + today.toString("yyyyMMdd") + ".dat";
+    QDir().mkpath(QFileInfo(day).path());
+    QFile f(day);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+    f.close();
+    const auto server = startFtp(tmp.path() + "/server");
+
+    const TFolders folders = ComputeFolders(tmp.path() + "/zarnex-client");
+    SetFolders(folders);
+    TOptions options = options::Defaults(folders);
+    options.DBServ = database->settings.server;
+    options.DBPath = database->settings.path;
+    options.AppServer = "127.0.0.1";
+    options.FtpPort = server->port();
+    options.AppLogin = "arch";
+    options.AppPass = "pw";
+    TScriptedDialogs dialogs;
+    TClientSession s(options, dialogs);
+    TfmMain main(s);
+    TMainBinder binder(main, s, nullptr, nullptr);
+    const TfmMain::Commands &c = main.commands();
+    EXPECT_FALSE(c.download->isEnabled() || c.downloadObject->isEnabled());
+    c.dbConnect->trigger();
+    ASSERT_EQ(s.selectedObject(), 1000);
+    EXPECT_FALSE(c.download->isEnabled()); // the server link is down
+    EXPECT_TRUE(c.downloadObject->isEnabled());
+
+    bool asked = false;
+    QTimer::singleShot(0, [&] {
+        auto *dlg = qobject_cast<TDownloadDataForm *>(QApplication::activeModalWidget());
+        ASSERT_TRUE(dlg);
+        asked = dlg->rbOne->isChecked() && dlg->cbObject->currentText() == "1000";
+        dlg->btnOk->click();
+    });
+    c.downloadObject->trigger();
+    EXPECT_TRUE(asked);
+    auto *form = main.findChild<TDownloadProgressForm *>();
+    ASSERT_TRUE(form);
+    EXPECT_TRUE(form->isVisible());
+    const QString log = form->memoLog->toPlainText();
+    EXPECT_TRUE(log.contains("Загрузка архива, объект 1000")) << log.toStdString();
+    EXPECT_TRUE(log.contains(": обработка... ОК")) << log.toStdString();
+    EXPECT_EQ(database->scalar("SELECT COUNT(*) FROM INPUTSIGNALS WHERE INS_NUMBER = 1000"), "10");
+    form->btnCancel->click();
+    EXPECT_FALSE(form->isVisible());
+    c.dbDisconnect->trigger();
 }
