@@ -28,7 +28,7 @@ TDownloadProgressForm::TDownloadProgressForm(TDownloadProgress &progress, QWidge
     btnAdvanced = new QPushButton(QStringLiteral("Подробно >>"));
     memoLog = new QPlainTextEdit;
     memoLog->setReadOnly(true);
-    memoLog->setLineWrapMode(QPlainTextEdit::NoWrap);
+    memoLog->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     memoLog->setVisible(false);
 
     auto *bar = new QHBoxLayout;
