@@ -43,9 +43,13 @@ fi
 # The try-out partner: a simulated monitoring server on 127.0.0.1:7788 (login demo, password
 # demo; see tools/monitor-sim/README.md). ZARNEX_NO_SIM=1 leaves it out. It stops by itself when
 # the client (which takes this shell's place) ends.
+# With it, its archive: the objects' day files of the last two days and of today, on an FTP
+# service at 127.0.0.1 and the settings' FTPPort, for "Докачка информации".
 if [ "${ZARNEX_NO_SIM:-0}" != 1 ] && [ -x build/tools/zarnex-monitor-sim ]; then
+    ftp_port=$(sed -n 's/^FTPPort=\([0-9]*\).*/\1/Ip' "$settings" | head -n 1)
     build/tools/zarnex-monitor-sim --port "${ZARNEX_SIM_PORT:-7788}" --packet-interval 3 \
-        --cnev-interval 45 >build/monitor-sim.log 2>&1 &
+        --cnev-interval 45 --ftp-port "${ftp_port:-2121}" --archive-days 2 \
+        >build/monitor-sim.log 2>&1 &
 fi
 
 exec build/bin/zarnex-client "$@"

@@ -83,6 +83,8 @@ const std::vector<TCommand> &Commands() {
             c.push_back(std::move(d));
         for (TCommand &d : FuelCommands())
             c.push_back(std::move(d));
+        for (TCommand &d : ArchiveCommands())
+            c.push_back(std::move(d));
         return c;
     }();
     return all;

@@ -20,6 +20,7 @@ namespace db {
 class TDatabase;
 struct TConnectionSettings;
 } // namespace db
+class TManager;
 
 namespace cli {
 
@@ -46,6 +47,9 @@ private:
 // Opens a connection as the client does; "cannot connect to the database: " + the server's
 // message otherwise.
 void connectDatabase(db::TDatabase &database, const db::TConnectionSettings &settings);
+// The registry of the settings' database, as the client loads it at connection.
+std::unique_ptr<TManager> openRegistry(TCliContext &context,
+                                       const db::TConnectionSettings &settings);
 // A name without "host:" goes to the embedded engine.
 bool isEmbeddedName(const QString &databaseName);
 // The embedded engine run by a user other than root needs a lock folder it can write.
@@ -66,6 +70,7 @@ std::vector<TCommand> DatabaseCommands(); // DatabaseCommands.cpp
 std::vector<TCommand> RegistryCommands(); // RegistryCommands.cpp
 std::vector<TCommand> TrackCommands();    // TrackCommands.cpp
 std::vector<TCommand> FuelCommands();     // FuelCommands.cpp
+std::vector<TCommand> ArchiveCommands();  // ArchiveCommands.cpp
 const TCommand *FindCommand(const QString &name);
 
 // The whole usage (every command's synopsis) and one command's help.

@@ -20,9 +20,6 @@
 
 namespace cli {
 
-namespace {
-
-// The registry of the settings' database, as the client loads it at connection.
 std::unique_ptr<TManager> openRegistry(TCliContext &context,
                                        const db::TConnectionSettings &settings) {
     db::TDatabase probe; // says clearly why a connection fails
@@ -33,6 +30,8 @@ std::unique_ptr<TManager> openRegistry(TCliContext &context,
         throw EFailure(QStringLiteral("cannot connect to the database"));
     return registry;
 }
+
+namespace {
 
 // The import's log lines on stderr; on a terminal the bar's position too.
 void showProgress(TImportProgress &progress) {

@@ -602,7 +602,7 @@ QStringList TFieldsOrder::CurrentEntries(db::TDatabase &database) {
     q.close();
     q.setSql(QStringLiteral("SELECT PRM_NAME FROM PARAMS WHERE PRM_GRPINDEX IS NULL AND "
                             "PRM_VISIBLEINSOSTGRID = 1 AND PRM_USEINSOSTGRID = 1 AND "
-                            "PRM_USEINPROGRAM = 1"));
+                            "PRM_USEINPROGRAM = 1 ORDER BY PRM_INDEX, PRM_NAME")); // a stable order
     q.open();
     while (q.next())
         out << q.field(0).asString() + kParamMark;

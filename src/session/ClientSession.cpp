@@ -5,6 +5,7 @@
 #include "app/Logging.h"
 #include "app/Options.h"
 #include "app/OptionsIO.h"
+#include "archive/DownloadProgress.h"
 #include "db/Database.h"
 #include "db/DatabaseController.h"
 #include "db/GroupManager.h"
@@ -65,6 +66,7 @@ TClientSession::TClientSession(TOptions &options, TDialogs &dialogs, QObject *pa
     // The page shows the track chosen in the parts table again once it is ready.
     m_trackParts = new TTrackPartsModel(this);
     m_importProgress = std::make_unique<TImportProgress>();
+    m_downloadProgress = std::make_unique<TDownloadProgress>();
     m_webMap->sgTrackClick = [this] { sgTrackClick(m_trackRow); };
     m_webMap->resetTrackParts = [this] { resetShownTrack(); };
     // A page that becomes ready shows the object chosen in the grid meanwhile.
@@ -906,7 +908,8 @@ void TClientSession::setCommandState() {
 
 bool TClientSession::isEnabled(TSessionCommand command) const {
     const bool connected = m_db->commandsEnabled();
-    // Neither a database update nor an import may see the connection or registry replaced.
+    // Neither a database update nor an import (or download) may see the connection or registry
+    // replaced.
     const bool updating = m_db->updateRunning() || m_importRunning;
     switch (command) {
     case TSessionCommand::DatabaseConnect:
@@ -934,6 +937,10 @@ bool TClientSession::isEnabled(TSessionCommand command) const {
         return m_controlOuts;
     case TSessionCommand::ImportFiles:
     case TSessionCommand::ImportFolder:
+        return connected && !updating;
+    case TSessionCommand::DownloadData: // a download fetches from the server it is linked to
+        return connected && m_linkUp && !updating;
+    case TSessionCommand::DownloadObject:
         return connected && !updating;
     case TSessionCommand::DemoObject:
     case TSessionCommand::LoadTrack:

@@ -42,6 +42,7 @@ class TMapObjManager;
 class TMapPanel;
 class TOnlineProcessor;
 class TImportProgress;
+class TDownloadProgress;
 class TTrackImport;
 class TTrackPartsModel;
 class TFuelComputations;
@@ -248,6 +249,17 @@ public:
     int fuelChargesObject() const;
     // The report computations on the main connection, the registry and the track files.
     TFuelComputations fuelComputations();
+    // ---- the archive download
+    // Fetches the missed day files of object ObjectNum (0: every object) from the start's
+    // day to the end's and imports them; returns when the run has ended, the progress window
+    // staying until it is closed. Runs as an import does (nothing reconnects meanwhile); false
+    // when it could not start (another run, no registry or database).
+    bool DownloadObjectData(int ObjectNum, TDateTime StartTimeStamp, TDateTime EndTimeStamp);
+    // The download dialog's answer: its days widened to the UTC days they overlap.
+    void downloadDays(int ObjectNum, const QDate &from, const QDate &to);
+    TDownloadProgress &downloadProgress() { return *m_downloadProgress; }
+    // The last run ended with the error mark.
+    bool downloadFailed() const { return m_downloadFailed; }
 
 signals:
     void statusText(TStatusField field, const QString &text);
@@ -303,6 +315,7 @@ private:
     void drawAllParts(int ObjNum);
     // Imports.
     template <class F> void runImport(F &&loop);
+    void runImportLoop(const std::function<void(TTrackImport &)> &loop);
     void onFileImported(const TFileImportResult &r);
     // The demonstration object.
     void startDemo();
@@ -340,6 +353,9 @@ private:
     std::unique_ptr<TImportProgress> m_importProgress;
     bool m_importRunning = false;
     bool m_closePending = false;
+    // The archive download.
+    std::unique_ptr<TDownloadProgress> m_downloadProgress;
+    bool m_downloadFailed = false;
     // The demonstration object.
     std::unique_ptr<QFile> DemoModeFile;
     bool m_demoOn = false;

@@ -47,6 +47,9 @@ enum class TSessionCommand {
     Calibration,
     // "Заправки" of "Статистика" and "Показать таблицу заправок..."
     FuelCharges,
+    // "Докачка информации", "Скачать данные по объекту..."
+    DownloadData,
+    DownloadObject,
     Count
 };
 
@@ -58,6 +61,7 @@ struct TLoadTrackRequest {
     TDateTime start = 0; // the start date's day + the start time's time of day
     TDateTime end = 0;
     bool toCurrent = true; // "До текущего момента": stay in on-line mode
+    bool download = false; // "Скачать данные с сервера перед загрузкой трека"
 };
 
 Q_DECLARE_METATYPE(TStatusField)

@@ -74,6 +74,8 @@ void TClientSession::miLoadTrackClick(const TLoadTrackRequest &request) {
     if (item) {
         if (!request.demo && request.end < request.start)
             return;
+        if (request.download)
+            DownloadObjectData(request.number, request.start, request.end);
         tbBrowseModeClick(!request.toCurrent);
         emit busyChanged(true);
         struct TBusy {

@@ -38,6 +38,10 @@ template <class F> void TClientSession::runImport(F &&loop) {
     emit gridRefreshRequested();
 }
 
+void TClientSession::runImportLoop(const std::function<void(TTrackImport &)> &loop) {
+    runImport(loop);
+}
+
 void TClientSession::onFileImported(const TFileImportResult &r) {
     if (!r.positionUpdated)
         return;

@@ -21,6 +21,8 @@ TfmLoadTrack::TfmLoadTrack(int number, QWidget *parent) : QDialog(parent), m_num
         t->setDisplayFormat(QStringLiteral("HH:mm:ss"));
     cbToCurrent = new QCheckBox(QStringLiteral("До текущего момента"));
     cbToCurrent->setChecked(true);
+    cbDownloadDataBeforeLoad =
+        new QCheckBox(QStringLiteral("Скачать данные с сервера перед загрузкой трека"));
 
     auto *form = new QFormLayout;
     auto *start = new QHBoxLayout;
@@ -32,6 +34,7 @@ TfmLoadTrack::TfmLoadTrack(int number, QWidget *parent) : QDialog(parent), m_num
     form->addRow(QStringLiteral("Начало:"), start);
     form->addRow(QStringLiteral("Окончание:"), end);
     form->addRow(QString(), cbToCurrent);
+    form->addRow(QString(), cbDownloadDataBeforeLoad);
 
     btnOk = new QPushButton(QStringLiteral("OK"));
     btnCancel = new QPushButton(QStringLiteral("Отмена"));
@@ -79,6 +82,7 @@ TLoadTrackRequest TfmLoadTrack::request(int result) const {
                                                                dtEndTime->time().minute(),
                                                                dtEndTime->time().second());
     r.toCurrent = cbToCurrent->isChecked();
+    r.download = cbDownloadDataBeforeLoad->isChecked();
     return r;
 }
 

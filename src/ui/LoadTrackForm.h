@@ -28,6 +28,7 @@ public:
     QDateEdit *dtStartDate, *dtEndDate;
     QTimeEdit *dtStartTime, *dtEndTime;
     QCheckBox *cbToCurrent;
+    QCheckBox *cbDownloadDataBeforeLoad;
     QPushButton *btnOk, *btnCancel, *btnDemo;
 
 private:

@@ -12,6 +12,8 @@
 #include "ui/AutoConnectForm.h"
 #include "ui/ClearStatisticsForm.h"
 #include "ui/DateBaseForm.h"
+#include "ui/DownloadDataForm.h"
+#include "ui/DownloadProgressForm.h"
 #include "ui/GroupPanel.h"
 #include "ui/GroupStructureForm.h"
 #include "ui/LoadTrackForm.h"
@@ -90,6 +92,7 @@ TMainBinder::TMainBinder(TfmMain &main, TClientSession &session, TfmArrowIndicat
     bindObjectRegistry();
     bindTracks();
     bindFuel();
+    bindDownload();
     applyCommandStates();
 }
 
@@ -158,6 +161,8 @@ void TMainBinder::applyCommandStates() {
     c.statistics->setEnabled(on(TSessionCommand::FuelCharges));
     c.statCharges->setEnabled(on(TSessionCommand::FuelCharges));
     c.showCharges->setEnabled(on(TSessionCommand::FuelCharges));
+    c.download->setEnabled(on(TSessionCommand::DownloadData));
+    c.downloadObject->setEnabled(on(TSessionCommand::DownloadObject));
 }
 
 void TMainBinder::showGauges() {
@@ -356,6 +361,28 @@ void TMainBinder::loadTrack() {
         return;
     if (const std::optional<TLoadTrackRequest> r = TfmLoadTrack::Ask(number, &m_main))
         m_session.miLoadTrackClick(*r);
+}
+
+void TMainBinder::bindDownload() {
+    const TfmMain::Commands &c = m_main.commands();
+    // The progress window shows the run; the window's events go on meanwhile (processEvents).
+    m_downloadForm = new TDownloadProgressForm(m_session.downloadProgress(), &m_main);
+    onTriggered(c.download, [this] { askDownload(0); });
+    onTriggered(c.downloadObject, [this] {
+        if (m_session.registry() && m_session.selectedObject() > 0)
+            askDownload(m_session.selectedObject());
+    });
+}
+
+void TMainBinder::askDownload(int preset) {
+    const TManager *m = m_session.registry();
+    if (!m)
+        return;
+    std::vector<int> numbers;
+    for (const TControllableObject *o : m->FObjects)
+        numbers.push_back(o->Number);
+    if (const auto choice = TDownloadDataForm::Ask(numbers, preset, m_session.dialogs(), &m_main))
+        m_session.downloadDays(choice->number, choice->from, choice->to);
 }
 
 void TMainBinder::showWebView(bool web) {

@@ -6,6 +6,7 @@ class QAction;
 class TClientSession;
 class TfmArrowIndicators;
 class TfmAutoConnectToServer;
+class TDownloadProgressForm;
 class TfmMain;
 class TfmOptions;
 class TfrmProgressInput;
@@ -33,6 +34,9 @@ private:
     void bindTracks();
     void bindFuel(); // MainBinderFuel.cpp
     void loadTrack();
+    void bindDownload();
+    // The download dialog (preset > 0: for that object), then the download it asks for.
+    void askDownload(int preset);
     void applyCommandStates();
     void showGauges();
     void showUpdate(bool atConnect);
@@ -51,4 +55,5 @@ private:
     TUpdateDBForm *m_updateForm = nullptr;
     TWebMapView *m_webView = nullptr; // owned by the window's map area once shown
     TfrmProgressInput *m_progressForm = nullptr;
+    TDownloadProgressForm *m_downloadForm = nullptr;
 };

@@ -10,6 +10,7 @@
 
 #include "app/Folders.h"
 #include "app/IniFile.h"
+#include "archive/ArchiveServers.h"
 #include "db/DbTestEnv.h"
 #include "tracks/CoordsUtils.h"
 
@@ -631,6 +632,60 @@ TEST_F(CliTrackTest, ImportDirVisitsTheNumberedFolders) {
                                                  "зарегистрирован в базе данных")));
     r = run({QStringLiteral("import-dir"), dir + QStringLiteral("nowhere")});
     EXPECT_EQ(r.code, 1) << r;
+}
+
+TEST_F(CliTrackTest, DownloadFetchesFromTheArchiveAndFailsOnTheErrorMark) {
+    const QString file = dataFile(QStringLiteral("server/412/20140315.dat"));
+    dataFile(QStringLiteral("server/412/20140316.dat"));
+    const auto server = startFtp(dir + QStringLiteral("server"),
+                                 {QStringLiteral("--raw"), QStringLiteral("412\\20140316.dat")});
+    QFile ini(settings);
+    ASSERT_TRUE(ini.open(QIODevice::Append));
+    ini.write(QStringLiteral("[AppServer]\r\nAppIP=127.0.0.1\r\nFTPPort=%1\r\nAppLogin=arch\r\n"
+                             "AppPass=pw\r\n")
+                  .arg(server->port())
+                  .toUtf8());
+    ini.close();
+
+    TRun r =
+        run({QStringLiteral("download"), QStringLiteral("--all"), QStringLiteral("--from"),
+             QStringLiteral("2014-03-15"), QStringLiteral("--to"), QStringLiteral("2014-03-15")});
+    ASSERT_EQ(r.code, 0) << r;
+    QStringList log;
+    for (const QString &l : lines(r.err))
+        log << l.section(QStringLiteral(": "), 1);
+    EXPECT_THAT(log,
+                ::testing::Contains(QStringLiteral("Получение списка файлов (объект 412): OK")));
+    EXPECT_THAT(log, ::testing::Contains(
+                         QStringLiteral("Загрузка файла 412\\20140315.dat: обработка... ОК")));
+    EXPECT_EQ(log.last(), QStringLiteral("Докачка данных завершена")) << r;
+    QFile stored(programDir + QStringLiteral("data/412/20140315.dat")), sent(file);
+    ASSERT_TRUE(stored.open(QIODevice::ReadOnly) && sent.open(QIODevice::ReadOnly));
+    EXPECT_EQ(stored.readAll(), sent.readAll());
+    EXPECT_EQ(scalar(QStringLiteral("SELECT COUNT(*) FROM INPUTSIGNALS WHERE INS_NUMBER = 412")),
+              QStringLiteral("19"));
+    EXPECT_TRUE(QFile::exists(programDir + QStringLiteral("coord/412/20140315.dat")));
+
+    // The next day cannot be unpacked: the run ends with the error mark.
+    r = run({QStringLiteral("download"), QStringLiteral("--object"), QStringLiteral("412"),
+             QStringLiteral("--from"), QStringLiteral("2014-03-16"), QStringLiteral("--to"),
+             QStringLiteral("2014-03-16"), QStringLiteral("--ftp")});
+    EXPECT_EQ(r.code, 1) << r;
+    EXPECT_THAT(r.err.toStdString(),
+                ::testing::HasSubstr("Загрузка файла 412\\20140316.dat: ошибка 2 - "));
+    EXPECT_EQ(lines(r.err).last(),
+              QStringLiteral("zarnex-cli: the download ended with errors (see the log above)"));
+    EXPECT_FALSE(QFile::exists(programDir + QStringLiteral("data/412/20140316.dat")));
+
+    for (const QStringList &bad :
+         {QStringList{QStringLiteral("download"), QStringLiteral("--all"),
+                      QStringLiteral("--object"), QStringLiteral("412"), QStringLiteral("--from"),
+                      QStringLiteral("2014-03-16"), QStringLiteral("--to"),
+                      QStringLiteral("2014-03-16")},
+          QStringList{QStringLiteral("download"), QStringLiteral("--all"), QStringLiteral("--from"),
+                      QStringLiteral("2014-03-16"), QStringLiteral("--to"),
+                      QStringLiteral("2014-03-15")}})
+        EXPECT_EQ(run(bad).code, 2) << bad.join(' ').toStdString();
 }
 
 } // namespace

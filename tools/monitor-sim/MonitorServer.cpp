@@ -110,6 +110,11 @@ QString TServerOptions::usage() {
         "  --fault-coalesce         send the lines of one moment in a single write\n"
         "  --fault-garbage          send undecryptable lines after login and keep-alives\n"
         "  --close-after SECONDS    drop the connection this long after login\n"
+        "archive:\n"
+        "  --ftp-port N             serve the objects' day files over FTP on 127.0.0.1:N\n"
+        "                           (the archive service; 0 = a free port)\n"
+        "  --archive-days N         days before today in the archive (default 2)\n"
+        "  --archive-dir DIR        where the day files are written (default: temporary)\n"
         "stopping:\n"
         "  --exit-after SECONDS     stop by itself\n"
         "  --stdin-eof              stop at the end of standard input\n"
@@ -219,6 +224,18 @@ bool TServerOptions::parse(const QStringList &args, QString &error) {
             session.garbage = true;
         } else if (a == QLatin1String("--close-after")) {
             if (!needNumber(i, session.closeAfterSeconds, 0))
+                return false;
+        } else if (a == QLatin1String("--ftp-port")) {
+            if (!needNumber(i, d, 0) || d > 65535 || d != std::floor(d))
+                return error.isEmpty() ? (error = QStringLiteral("bad --ftp-port"), false) : false;
+            ftpPort = static_cast<int>(d);
+        } else if (a == QLatin1String("--archive-days")) {
+            if (!needNumber(i, d, 0) || d > 400 || d != std::floor(d))
+                return error.isEmpty() ? (error = QStringLiteral("bad --archive-days"), false)
+                                       : false;
+            archiveDays = static_cast<int>(d);
+        } else if (a == QLatin1String("--archive-dir")) {
+            if (!needValue(i, archiveDir))
                 return false;
         } else if (a == QLatin1String("--exit-after")) {
             if (!needNumber(i, exitAfterSeconds, 0))

@@ -23,6 +23,11 @@ struct TServerOptions {
     double exitAfterSeconds = -1; // stop by itself
     bool exitOnStdinEof = false;
     bool watchParent = true; // stop when the process that started it is gone
+    // The archive: an FTP service on 127.0.0.1:ftpPort (-1: none) serving the objects' day
+    // files of the last archiveDays days and of today, kept in archiveDir (empty: temporary).
+    int ftpPort = -1;
+    int archiveDays = 2;
+    QString archiveDir;
 
     // Parses the command line (without the program name); false with error text on misuse.
     bool parse(const QStringList &args, QString &error);

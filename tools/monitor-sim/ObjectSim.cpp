@@ -63,7 +63,12 @@ TObjectState TObjectSim::stateAt(double seconds) const {
         s.lon = m_route.front().lon;
     }
 
-    s.alertBtn = std::fmod(seconds, 900.0) < 20 && m_config.number % 3 == 0 ? 1 : 0;
+    // Times before the start (the archive) follow the same cycles.
+    const auto cycleOf = [seconds](double period) {
+        const double r = std::fmod(seconds, period);
+        return r < 0 ? r + period : r;
+    };
+    s.alertBtn = cycleOf(900.0) < 20 && m_config.number % 3 == 0 ? 1 : 0;
     s.exOut1 = s.moving ? 1 : 0;
     s.v24Gen = s.moving ? 1 : 0;
     s.tankCoverSensor = s.moving ? 1 : 0;
@@ -71,7 +76,7 @@ TObjectState TObjectSim::stateAt(double seconds) const {
     s.exOut2 = 0;
     const bool longForm = m_config.form == QLatin1String("long");
     const int full = longForm ? 3600 : 900, empty = longForm ? 800 : 200;
-    s.fuelRaw = full - static_cast<int>(seconds / 30) % (full - empty);
+    s.fuelRaw = full - static_cast<int>(cycleOf(30.0 * (full - empty)) / 30);
     // Versions 2 and 3 of the short form measure up to about 18 and 22 V: 12 V vehicles.
     const bool twelveVolt =
         m_config.form == QLatin1String("short2") || m_config.form == QLatin1String("short3");

@@ -1,4 +1,5 @@
 // zarnex-monitor-sim: a monitoring server on 127.0.0.1 for trying out and testing the client.
+#include "ArchiveService.h"
 #include "MonitorServer.h"
 
 #include <QCoreApplication>
@@ -33,12 +34,23 @@ int main(int argc, char **argv) {
     sigaction(SIGINT, &sa, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    TMonitorServer server(std::move(options));
+    TMonitorServer server(options);
     if (!server.listen(error)) {
         std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
         return 1;
     }
     std::printf("%d\n", server.port());
     std::fflush(stdout);
+    // The archive service is a help, not a must: the on-line server works without it.
+    TArchiveService archive;
+    if (options.ftpPort >= 0) {
+        if (archive.start(options.ftpPort, options.archiveDir, options.objects, options.archiveDays,
+                          options.session.accounts, error))
+            std::printf("archive ftp 127.0.0.1:%d serving %s\n", archive.port(),
+                        archive.folder().toLocal8Bit().constData());
+        else
+            std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
+        std::fflush(stdout);
+    }
     return server.run();
 }

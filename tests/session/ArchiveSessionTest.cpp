@@ -1,0 +1,128 @@
+// The archive download as the session runs it, against the simulator's archive FTP service and
+// the local Firebird server: yesterday's and today's day files arrive and are imported while
+// nothing may reconnect, and the track loading fetches a missing day before it loads.
+
+#include "app/Folders.h"
+#include "app/Options.h"
+#include "app/OptionsIO.h"
+#include "archive/DownloadProgress.h"
+#include "common/ScriptedDialogs.h"
+#include "db/GroupManager.h"
+#include "db/OnlineDb.h"
+#include "link/SimProcess.h"
+#include "session/ClientSession.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+TEST(ArchiveSession, TheSimulatorsArchiveArrivesWhileNothingMayReconnect) {
+    auto database = onlinetest::makeDatabase();
+    ASSERT_TRUE(database);
+    // The simulator's 1000 and 1001 are registered, its 1002 is not.
+    for (int n : {1000, 1001})
+        database->exec(
+            QString("INSERT INTO OBJECTS (OBJ_NUMBER, OBJ_NAME) VALUES (%1, 'О%1')").arg(n));
+    TSimProcess sim({"--ftp-port", "0", "--archive-days", "1", "--packet-interval", "5"});
+    ASSERT_TRUE(sim.ok());
+    ASSERT_TRUE(waitUntil([&] { return !sim.find("archive ftp").isEmpty(); }, 10000));
+    const int ftpPort =
+        QRegularExpression(":(\\d+) ").match(sim.find("archive ftp")).captured(1).toInt();
+    ASSERT_GT(ftpPort, 0) << sim.find("archive ftp").toStdString();
+
+    QTemporaryDir tmp;
+    const TFolders f = ComputeFolders(tmp.path() + "/zarnex-client");
+    SetFolders(f);
+    TOptions options = options::Defaults(f);
+    options.DBServ = database->settings.server;
+    options.DBPath = database->settings.path;
+    options.AppServer = "127.0.0.1";
+    options.AppPort = sim.port().toInt();
+    options.AppLogin = options.AppPass = "demo";
+    options.FtpPort = ftpPort;
+    TScriptedDialogs dialogs;
+    TClientSession s(options, dialogs);
+    s.connectDatabase();
+    ASSERT_TRUE(s.registry());
+    // "Докачка информации" wants the server link; the grid's command only the registry.
+    EXPECT_FALSE(s.isEnabled(TSessionCommand::DownloadData));
+    EXPECT_TRUE(s.isEnabled(TSessionCommand::DownloadObject));
+    s.connectServer();
+    ASSERT_TRUE(waitUntil([&] { return s.isEnabled(TSessionCommand::DownloadData); }, 10000));
+
+    // While it runs: the commands that reconnect, replace the registry or start a run are off,
+    // another run is refused, and closing waits for the end.
+    std::vector<TSessionCommand> off{
+        TSessionCommand::DatabaseConnect, TSessionCommand::DatabaseDisconnect,
+        TSessionCommand::DatabaseButton,  TSessionCommand::ClearCache,
+        TSessionCommand::ObjectRegistry,  TSessionCommand::ImportFiles,
+        TSessionCommand::DownloadData,    TSessionCommand::DownloadObject};
+    int polls = 0, enabledDuring = 0;
+    bool nestedRan = true, closeAllowed = true;
+    s.processEvents = [&] {
+        if (++polls == 1) {
+            nestedRan = s.DownloadObjectData(1000, 0, 0);
+            closeAllowed = s.requestClose();
+        }
+        for (TSessionCommand c : off)
+            enabledDuring += s.isEnabled(c) ? 1 : 0;
+        QCoreApplication::processEvents();
+    };
+    std::vector<bool> before;
+    for (TSessionCommand c : off)
+        before.push_back(s.isEnabled(c));
+    QSignalSpy closeRequested(&s, &TClientSession::closeRequested);
+    const QDate today = QDate::currentDate();
+    s.downloadDays(0, today.addDays(-1), today);
+
+    const TDownloadProgress &p = s.downloadProgress();
+    const QString log = p.lines().join('\n');
+    EXPECT_GT(polls, 0);
+    EXPECT_EQ(enabledDuring, 0);
+    EXPECT_FALSE(nestedRan);
+    EXPECT_FALSE(closeAllowed);
+    EXPECT_EQ(closeRequested.count(), 1);
+    EXPECT_FALSE(s.downloadFailed()) << log.toStdString();
+    EXPECT_TRUE(log.contains("Получение списка файлов (объект 1000): OK")) << log.toStdString();
+    EXPECT_FALSE(log.contains("объект 1002"));
+    // Yesterday and today (UTC) for both objects, each imported.
+    EXPECT_EQ(p.lines().filter("обработка... ОК").size(), 4) << log.toStdString();
+    const QString yesterday =
+        QDateTime::currentDateTimeUtc().date().addDays(-1).toString("yyyyMMdd") + ".dat";
+    for (int n : {1000, 1001}) {
+        EXPECT_TRUE(QFile::exists(DataDir() + QString("%1/").arg(n) + yesterday)) << n;
+        EXPECT_TRUE(QFile::exists(CoordCacheDir() + QString("%1/").arg(n) + yesterday)) << n;
+        EXPECT_GT(
+            database
+                ->scalar(QString("SELECT COUNT(*) FROM INPUTSIGNALS WHERE INS_NUMBER = %1").arg(n))
+                .toInt(),
+            1000)
+            << n;
+    }
+    for (size_t i = 0; i < off.size(); ++i)
+        EXPECT_EQ(s.isEnabled(off[i]), before[i]) << int(off[i]);
+
+    // The track loading with "Скачать данные с сервера перед загрузкой трека" fetches the
+    // day that is missing, then shows it.
+    s.processEvents = [] { QCoreApplication::processEvents(); };
+    ASSERT_TRUE(QFile::remove(DataDir() + "1001/" + yesterday));
+    const TDateTime day = dt::encodeDate(QDateTime::currentDateTimeUtc().date().addDays(-1));
+    TLoadTrackRequest request;
+    request.number = 1001;
+    request.start = day;
+    request.end = day + dt::encodeTime(23, 59, 59);
+    request.toCurrent = false;
+    request.download = true;
+    s.miLoadTrackClick(request);
+    EXPECT_EQ(p.lines().filter("Загрузка файла 1001\\" + yesterday + ": обработка... ОК").size(), 1)
+        << p.lines().join('\n').toStdString();
+    EXPECT_TRUE(QFile::exists(DataDir() + "1001/" + yesterday));
+    EXPECT_GT(s.trackList().size(), 0u);
+
+    s.disconnectServer();
+    s.disconnectDatabase();
+}
