@@ -81,6 +81,11 @@ std::optional<TListEntry> ParseListEntry(const QString &line) {
     return e;
 }
 
+QStringList FileListLines(const QByteArray &list) {
+    static const QRegularExpression lineEnd(QStringLiteral("\r\n|\n|\r"));
+    return cp1251::decode(list).split(lineEnd, Qt::SkipEmptyParts);
+}
+
 QStringList DayFileNames(TDateTime start, TDateTime end) {
     QStringList names;
     const QDate last = dt::toQDate(end);
@@ -186,9 +191,7 @@ void TDownloadObjectData::ftpRun(const std::vector<int> &objects, int ObjectNum,
                     markError();
                 } else {
                     m_progress.append(QStringLiteral("OK"));
-                    const QStringList lines = cp1251::decode(list).split(
-                        QRegularExpression(QStringLiteral("\r\n|\n|\r")), Qt::SkipEmptyParts);
-                    files += lines;
+                    files += FileListLines(list);
                 }
                 if (m_progress.Cancelled)
                     break;

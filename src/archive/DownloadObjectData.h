@@ -49,6 +49,8 @@ struct TListEntry {
 };
 // Nothing when the entry is not of that form: an absolute path, "..", more levels, no size.
 std::optional<TListEntry> ParseListEntry(const QString &line);
+// The lines of a received file list (Windows-1251, any line end), empty ones left out.
+QStringList FileListLines(const QByteArray &list);
 
 // The day file names of every calendar date from start's to end's, both included.
 QStringList DayFileNames(TDateTime start, TDateTime end);

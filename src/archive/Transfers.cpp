@@ -29,9 +29,21 @@ CURL *newHandle() {
     return c;
 }
 
+// A body that would grow beyond kMaxArchiveBytes stops the transfer (CURLE_WRITE_ERROR).
 size_t appendBody(char *data, size_t size, size_t n, void *target) {
-    static_cast<QByteArray *>(target)->append(data, qsizetype(size * n));
+    auto *body = static_cast<QByteArray *>(target);
+    if (body->size() + qint64(size * n) > kMaxArchiveBytes)
+        return 0;
+    body->append(data, qsizetype(size * n));
     return size * n;
+}
+
+bool tooLarge(CURLcode code, const QByteArray &body) {
+    return code == CURLE_WRITE_ERROR && body.size() > kMaxArchiveBytes - CURL_MAX_WRITE_SIZE;
+}
+
+QString tooLargeText() {
+    return QStringLiteral("Файл больше %1 МБ: загрузка прервана").arg(kMaxArchiveBytes >> 20);
 }
 
 // Returning non-zero makes the running transfer fail with CURLE_ABORTED_BY_CALLBACK.
@@ -59,12 +71,14 @@ QString hostForUrl(const QString &host) {
                : host;
 }
 
-TFetchResult resultOf(CURL *c, CURLcode code, const char *errorBuffer) {
+TFetchResult resultOf(CURL *c, CURLcode code, const char *errorBuffer, const QByteArray &body) {
     TFetchResult r;
     r.code = int(code);
     if (code == CURLE_OK)
         return r;
-    if (code == CURLE_ABORTED_BY_CALLBACK)
+    if (tooLarge(code, body))
+        r.error = tooLargeText();
+    else if (code == CURLE_ABORTED_BY_CALLBACK)
         r.error = QStringLiteral("Соединение разорвано");
     else
         r.error = QString::fromLocal8Bit(errorBuffer[0] ? errorBuffer : curl_easy_strerror(code));
@@ -177,7 +191,7 @@ TFetchResult TFtpClient::Get(const QString &remoteName, QByteArray &out) {
     char errorBuffer[CURL_ERROR_SIZE] = {};
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errorBuffer);
     const CURLcode code = CURLcode(m_curl.perform());
-    const TFetchResult r = resultOf(c, code, errorBuffer);
+    const TFetchResult r = resultOf(c, code, errorBuffer, out);
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, nullptr);
     return r;
 }
@@ -320,8 +334,9 @@ THttpResult THttpClient::Get(const QString &path, qint64 storedSize, QByteArray 
     char errorBuffer[CURL_ERROR_SIZE] = {};
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errorBuffer);
     const CURLcode code = CURLcode(m_curl->perform());
-    result.fetch = state.skipped && code == CURLE_WRITE_ERROR ? TFetchResult{}
-                                                              : resultOf(c, code, errorBuffer);
+    result.fetch = state.skipped && code == CURLE_WRITE_ERROR
+                       ? TFetchResult{}
+                       : resultOf(c, code, errorBuffer, body);
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, nullptr);
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, nullptr);
     curl_slist_free_all(headers);
@@ -390,7 +405,7 @@ TDownloadThreadHTTP::TDownloadThreadHTTP(THttpClient &client, const QString &Fil
 
 // ---- decompression
 
-bool InflateArchive(const QByteArray &in, QByteArray &out, QString &error) {
+bool InflateArchive(const QByteArray &in, QByteArray &out, QString &error, qint64 limit) {
     z_stream z{};
     if (inflateInit(&z) != Z_OK) {
         error = QStringLiteral("Ошибка распаковки архива");
@@ -404,6 +419,11 @@ bool InflateArchive(const QByteArray &in, QByteArray &out, QString &error) {
         z.next_out = reinterpret_cast<Bytef *>(chunk);
         z.avail_out = sizeof chunk;
         rc = inflate(&z, Z_NO_FLUSH);
+        if (out.size() + qint64(sizeof chunk - z.avail_out) > limit) {
+            inflateEnd(&z);
+            error = QStringLiteral("Архив больше %1 МБ после распаковки").arg(limit >> 20);
+            return false;
+        }
         out.append(chunk, qsizetype(sizeof chunk - z.avail_out));
         if (rc == Z_BUF_ERROR && z.avail_out != 0)
             break; // the input ended before the stream did

@@ -205,6 +205,11 @@ private:
     TWorker m_worker; // last
 };
 
+// The largest file a transfer or a decompression yields (a day file holds at most a record a
+// second, some 26 MB): a larger one is refused rather than allowed to fill the memory.
+constexpr qint64 kMaxArchiveBytes = qint64(256) << 20;
+
 // Decompresses a zlib stream in 8 KiB chunks. False with the reason when the data is not a
-// zlib stream or ends before the stream does.
-bool InflateArchive(const QByteArray &in, QByteArray &out, QString &error);
+// zlib stream, ends before the stream does or would grow beyond limit bytes.
+bool InflateArchive(const QByteArray &in, QByteArray &out, QString &error,
+                    qint64 limit = kMaxArchiveBytes);

@@ -3,6 +3,7 @@
 #include "app/Dialogs.h"
 #include "app/FormatSettings.h"
 #include "app/IniFile.h"
+#include "app/Logging.h"
 #include "app/OptionsIO.h"
 #include "app/SqlLiteral.h"
 #include "db/Database.h"
@@ -358,13 +359,59 @@ void TObjectRegistry::Export(const TObjectRecord &r, const QString &fileName) {
     ini.save();
 }
 
+int OniObjectNumber(const TIniFile &ini) {
+    return ini.readInteger(QStringLiteral("Object"), QStringLiteral("ID"), -1);
+}
+
+TOniContents ReadOni(const TIniFile &ini, const TObjectRecord &d) {
+    const QString o = QStringLiteral("Object"), f = QStringLiteral("Fuel"),
+                  c = QStringLiteral("Calibration");
+    const auto fraction = [&ini](const QString &section, const QString &key, double def) {
+        return OniFloatValue(ini.readString(section, key, QString()), def);
+    };
+    TOniContents out;
+    TObjectRecord &r = out.record;
+    r.number = OniObjectNumber(ini);
+    r.name = ini.readString(o, QStringLiteral("Name"), d.name);
+    r.desc = ini.readString(o, QStringLiteral("Desc"), d.desc);
+    r.shortName = ini.readString(o, QStringLiteral("Shortname"), d.shortName);
+    r.timeZone = ini.readInteger(o, QStringLiteral("Timezone"), d.timeZone);
+    r.useEngineForPark = ini.readInteger(o, QStringLiteral("EnginePark"), d.useEngineForPark);
+    if (ini.valueExists(f, QStringLiteral("DepType")) ||
+        ini.valueExists(f, QStringLiteral("TankV"))) {
+        r.fuelDepType = ini.readInteger(f, QStringLiteral("DepType"), d.fuelDepType);
+        r.tankVolume = fraction(f, QStringLiteral("TankV"), d.tankVolume);
+    } else {
+        // The older form: the table's two ends tell the direction and the volume.
+        const double vmax = fraction(c, QStringLiteral("Value_max"), 0);
+        const double vmin = fraction(c, QStringLiteral("Value_min"), 0);
+        r.fuelDepType = vmax > vmin ? 1 : 0;
+        r.tankVolume = std::max(vmax, vmin);
+    }
+    r.fuelConsW = fraction(f, QStringLiteral("FuelW"), d.fuelConsW);
+    r.fuelConsS = fraction(f, QStringLiteral("FuelS"), d.fuelConsS);
+    r.fuelSensorDelta = ini.readInteger(f, QStringLiteral("ChargeDelta"), d.fuelSensorDelta);
+    r.fuelUseTankSensor = ini.readInteger(f, QStringLiteral("TankCharge"), d.fuelUseTankSensor);
+    r.fuelUseEngine = ini.readInteger(f, QStringLiteral("EngineCharge"), d.fuelUseEngine);
+
+    // Every point takes at least one key of the section: a count beyond them is not believed.
+    const qsizetype keys = ini.keys(c).size();
+    out.declaredCount = ini.readInteger(c, QStringLiteral("Count"), 0);
+    const int count = int(std::min<qsizetype>(out.declaredCount, keys));
+    for (int i = 0; i < count; ++i) {
+        const QString n = QString::number(i);
+        out.points.push_back({ini.readInteger(c, QStringLiteral("Sensor_ADC_") + n, 0),
+                              fraction(c, QStringLiteral("Value_") + n, 0),
+                              ini.readInteger(c, QStringLiteral("Fixed_") + n, 1)});
+    }
+    return out;
+}
+
 std::optional<TObjectRecord> TObjectRegistry::Import(const QString &fileName) {
     TIniFile ini(fileName);
     if (!ini.load())
         throw std::runtime_error(QStringLiteral("Файл %1 не найден").arg(fileName).toStdString());
-    const QString o = QStringLiteral("Object"), f = QStringLiteral("Fuel"),
-                  c = QStringLiteral("Calibration");
-    const int id = ini.readInteger(o, QStringLiteral("ID"), -1);
+    const int id = OniObjectNumber(ini);
     if (id < 1) {
         m_dialogs.message(QStringLiteral("Неверный номер объекта (%1)!").arg(id),
                           QStringLiteral("Ошибка импорта данных"), TMsgIcon::Warning);
@@ -388,34 +435,15 @@ std::optional<TObjectRecord> TObjectRegistry::Import(const QString &fileName) {
         d.fuelUseTankSensor = 1;
         d.fuelUseEngine = 0;
     }
-
-    const auto fraction = [&ini](const QString &section, const QString &key, double def) {
-        return OniFloatValue(ini.readString(section, key, QString()), def);
-    };
-    TObjectRecord r;
-    r.number = id;
-    r.name = ini.readString(o, QStringLiteral("Name"), d.name);
-    r.desc = ini.readString(o, QStringLiteral("Desc"), d.desc);
-    r.shortName = ini.readString(o, QStringLiteral("Shortname"), d.shortName);
-    r.timeZone = ini.readInteger(o, QStringLiteral("Timezone"), d.timeZone);
-    r.useEngineForPark = ini.readInteger(o, QStringLiteral("EnginePark"), d.useEngineForPark);
-    if (ini.valueExists(f, QStringLiteral("DepType")) ||
-        ini.valueExists(f, QStringLiteral("TankV"))) {
-        r.fuelDepType = ini.readInteger(f, QStringLiteral("DepType"), d.fuelDepType);
-        r.tankVolume = fraction(f, QStringLiteral("TankV"), d.tankVolume);
-    } else {
-        // The older form: the table's two ends tell the direction and the volume.
-        const double vmax = fraction(c, QStringLiteral("Value_max"), 0);
-        const double vmin = fraction(c, QStringLiteral("Value_min"), 0);
-        r.fuelDepType = vmax > vmin ? 1 : 0;
-        r.tankVolume = std::max(vmax, vmin);
-    }
-    r.fuelConsW = fraction(f, QStringLiteral("FuelW"), d.fuelConsW);
-    r.fuelConsS = fraction(f, QStringLiteral("FuelS"), d.fuelConsS);
-    r.fuelSensorDelta = ini.readInteger(f, QStringLiteral("ChargeDelta"), d.fuelSensorDelta);
-    r.fuelUseTankSensor = ini.readInteger(f, QStringLiteral("TankCharge"), d.fuelUseTankSensor);
-    r.fuelUseEngine = ini.readInteger(f, QStringLiteral("EngineCharge"), d.fuelUseEngine);
-    const int count = ini.readInteger(c, QStringLiteral("Count"), 0);
+    const TOniContents oni = ReadOni(ini, d);
+    const TObjectRecord &r = oni.record;
+    if (oni.declaredCount > int(oni.points.size()))
+        LogOperations(QStringLiteral("[Calibration] Count=%1 больше числа записей в файле %2; "
+                                     "прочитано: %3")
+                          .arg(oni.declaredCount)
+                          .arg(fileName)
+                          .arg(oni.points.size()),
+                      QStringLiteral("ImportObject"), 0);
 
     db::TTransaction tr(m_db, db::TTransactionKind::Write);
     tr.start();
@@ -436,19 +464,18 @@ std::optional<TObjectRecord> TObjectRegistry::Import(const QString &fileName) {
                  .arg(r.fuelUseEngine),
              true);
     q.execute();
-    if (count > 0) {
+    if (oni.declaredCount > 0) {
         q.setSql(QStringLiteral("delete from FUEL_POINTS where ID=%1").arg(id), true);
         q.execute();
-        for (int i = 0; i < count; ++i) {
-            const QString n = QString::number(i);
+        for (const TCalibrationPoint &p : oni.points) {
             try {
                 q.setSql(QStringLiteral("update or insert into FUEL_POINTS (ID, SENSOR_VAL, "
                                         "FUEL_VAL, FIXED) values (%1, %2, %3, %4) matching (ID, "
                                         "SENSOR_VAL)")
                              .arg(id)
-                             .arg(ini.readInteger(c, QStringLiteral("Sensor_ADC_") + n, 0))
-                             .arg(sql::fixed(fraction(c, QStringLiteral("Value_") + n, 0)))
-                             .arg(ini.readInteger(c, QStringLiteral("Fixed_") + n, 1)),
+                             .arg(p.sensor)
+                             .arg(sql::fixed(p.fuel))
+                             .arg(p.fixed),
                          true);
                 q.execute();
             } catch (const db::EDatabaseError &) {

@@ -76,6 +76,18 @@ struct TCalibrationPoint {
     int fixed = 1;
 };
 
+class TIniFile;
+
+// What an ".oni" file holds. Keys it lacks keep the given defaults; the calibration points are
+// read up to the file's "Count", but never more than the section has keys.
+struct TOniContents {
+    TObjectRecord record; // number: the file's object number, -1 without one
+    std::vector<TCalibrationPoint> points;
+    int declaredCount = 0;
+};
+int OniObjectNumber(const TIniFile &ini);
+TOniContents ReadOni(const TIniFile &ini, const TObjectRecord &defaults);
+
 class TObjectRegistry {
 public:
     TObjectRegistry(db::TDatabase &database, TDialogs &dialogs);

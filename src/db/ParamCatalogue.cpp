@@ -8,6 +8,7 @@
 #include "app/SqlLiteral.h"
 
 #include <QFile>
+#include <QSet>
 
 #include <algorithm>
 
@@ -560,14 +561,7 @@ const QString kParamMark = QStringLiteral(" (П)");
 QStringList readLines(const QString &fileName, bool &exists) {
     QFile f(fileName);
     exists = f.open(QIODevice::ReadOnly);
-    if (!exists)
-        return {};
-    QString text = cp1251::decode(f.readAll());
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    QStringList lines = text.split(QLatin1Char('\n'));
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast(); // the last line's end
-    return lines;
+    return exists ? TextLines(f.readAll()) : QStringList();
 }
 
 QByteArray linesBytes(const QStringList &lines) {
@@ -578,6 +572,15 @@ QByteArray linesBytes(const QStringList &lines) {
 }
 
 } // namespace
+
+QStringList TextLines(const QByteArray &bytes) {
+    QString text = cp1251::decode(bytes);
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    QStringList lines = text.split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast(); // the last line's end
+    return lines;
+}
 
 TFieldsOrder::TFieldsOrder(const QString &fileName) : m_fileName(fileName) {}
 
@@ -612,12 +615,21 @@ QStringList TFieldsOrder::CurrentEntries(db::TDatabase &database) {
 }
 
 void TFieldsOrder::Merge(const QStringList &current) {
+    // An entry listed twice keeps its first place.
+    const QSet<QString> wanted(current.begin(), current.end());
+    QSet<QString> kept;
+    QStringList merged;
+    for (const QString &e : std::as_const(entries))
+        if (wanted.contains(e) && !kept.contains(e)) {
+            kept.insert(e);
+            merged << e;
+        }
     for (const QString &e : current)
-        if (!entries.contains(e))
-            entries << e;
-    entries.erase(std::remove_if(entries.begin(), entries.end(),
-                                 [&current](const QString &e) { return !current.contains(e); }),
-                  entries.end());
+        if (!kept.contains(e)) {
+            kept.insert(e);
+            merged << e;
+        }
+    entries = merged;
 }
 
 int TFieldsOrder::MoveUp(int row) {
@@ -733,17 +745,42 @@ int maxOf(db::TDatabase &database, const QString &sql) {
 
 QStringList SplitLine(const QString &line) {
     QStringList fields;
-    QString rest = line;
-    while (!rest.isEmpty()) {
-        const int caret = rest.indexOf(QLatin1Char('^'));
+    qsizetype from = 0;
+    while (from < line.size()) {
+        const qsizetype caret = line.indexOf(QLatin1Char('^'), from);
         if (caret < 0) { // the last field lost its "^"
-            fields << rest;
+            fields << line.mid(from);
             break;
         }
-        fields << rest.left(caret);
-        rest.remove(0, caret + 1);
+        fields << line.mid(from, caret - from);
+        from = caret + 1;
     }
     return fields;
+}
+
+TFileContents Parse(const QStringList &all) {
+    TFileContents out;
+    const qsizetype mark = all.indexOf(kOrderMark);
+    out.hasOrder = mark >= 0;
+    if (out.hasOrder)
+        out.order = all.mid(mark + 1);
+    bool groups = false, params = false, calc = false, paramRows = false;
+    QString section;
+    for (const QString &l : mark < 0 ? all : all.mid(0, mark)) {
+        if (isHeader(l)) {
+            section = l.mid(1);
+            groups = groups || section == kGroups;
+            params = params || section == kParams;
+            calc = calc || section == kCalc;
+            continue;
+        }
+        if (l.isEmpty())
+            continue;
+        paramRows = paramRows || section == kParams;
+        out.rows.push_back({l, insertSql(section, SplitLine(l))});
+    }
+    out.isCatalogue = groups && params && calc && paramRows;
+    return out;
 }
 
 void Export(db::TDatabase &database, const QString &fileName, const QString &orderFile) {
@@ -769,26 +806,11 @@ void Export(db::TDatabase &database, const QString &fileName, const QString &ord
 int Import(db::TDatabase &database, const QString &fileName, const QString &orderFile,
            TDialogs &dialogs) {
     bool exists = false;
-    const QStringList all = readLines(fileName, exists);
+    const TFileContents file = Parse(readLines(fileName, exists));
     if (!exists)
         throw EFieldSettingsError(QStringLiteral("Не удалось открыть файл %1").arg(fileName));
-    const int mark = static_cast<int>(all.indexOf(kOrderMark));
-    const QStringList lines = mark < 0 ? all : all.mid(0, mark);
-
     // The catalogue is replaced only by a file that holds one.
-    QStringList sections;
-    bool paramRows = false;
-    QString section;
-    for (const QString &l : lines) {
-        if (isHeader(l)) {
-            section = l.mid(1);
-            sections << section;
-        } else if (section == kParams && !l.isEmpty()) {
-            paramRows = true;
-        }
-    }
-    if (!sections.contains(kGroups) || !sections.contains(kParams) || !sections.contains(kCalc) ||
-        !paramRows)
+    if (!file.isCatalogue)
         throw EFieldSettingsError(
             QStringLiteral("Файл %1 не является файлом настроек полей: нет разделов ~PARAMGROUPS, "
                            "~PARAMS, ~CALCPARAMS или строк параметров")
@@ -805,25 +827,18 @@ int Import(db::TDatabase &database, const QString &fileName, const QString &orde
         }
         clear.commit();
 
-        section.clear();
-        for (const QString &l : lines) {
-            if (isHeader(l)) {
-                section = l.mid(1);
-                continue;
-            }
-            if (l.isEmpty())
-                continue;
+        for (const TRow &row : file.rows) {
             try {
-                database.execute(insertSql(section, SplitLine(l)));
+                database.execute(row.sql);
             } catch (const db::EDatabaseError &e) {
                 ++refused;
-                dialogs.message(QStringLiteral("Не удалось загрузить строку настроек:\r\n") + l +
-                                    QStringLiteral("\r\n") + e.text(),
+                dialogs.message(QStringLiteral("Не удалось загрузить строку настроек:\r\n") +
+                                    row.line + QStringLiteral("\r\n") + e.text(),
                                 QStringLiteral("Импорт настроек"), TMsgIcon::Error);
             }
         }
-        if (mark >= 0)
-            writeFileAtomically(orderFile, linesBytes(all.mid(mark + 1)));
+        if (file.hasOrder)
+            writeFileAtomically(orderFile, linesBytes(file.order));
 
         const int groups =
             maxOf(database, QStringLiteral("SELECT MAX(PGRP_INDEX) FROM PARAMGROUPS"));

@@ -171,6 +171,9 @@ protected:
     bool canAssign() const override { return currentGroup() != nullptr; }
 };
 
+// A text file's lines (Windows-1251, CR LF or LF), the last line's end not making one more.
+QStringList TextLines(const QByteArray &bytes);
+
 // The user's arrangement of the shown groups and ungrouped parameters ("fieldsorder.ord" in the
 // profile folder): one entry per line, a group's name + " (Г)", a parameter's name + " (П)".
 class TFieldsOrder {
@@ -221,4 +224,20 @@ int Import(db::TDatabase &database, const QString &fileName, const QString &orde
            TDialogs &dialogs);
 // The fields of one line: an empty field between two "^"; a last field without "^" counts.
 QStringList SplitLine(const QString &line);
+
+// A file's lines as the import reads them: its catalogue rows, each with the statement that
+// inserts it (a line of a section other than the first two goes to CALCPARAMS), and after the
+// "$$$$$" line the field-order file's lines.
+struct TRow {
+    QString line;
+    QString sql;
+};
+struct TFileContents {
+    std::vector<TRow> rows;
+    // The three sections are there and at least one PARAMS row.
+    bool isCatalogue = false;
+    bool hasOrder = false;
+    QStringList order;
+};
+TFileContents Parse(const QStringList &lines);
 } // namespace fieldsettings

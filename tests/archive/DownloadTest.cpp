@@ -145,6 +145,15 @@ TEST(ArchiveNames, InflateNeedsTheWholeStream) {
     out.clear();
     EXPECT_FALSE(InflateArchive(plain, out, error));
     EXPECT_THAT(error.toStdString(), StartsWith("Повреждённый архив"));
+    // A stream that unpacks beyond the limit stops there (a 1 MiB bomb of zeros, 2 MiB allowed
+    // and then 512 KiB allowed).
+    const QByteArray bomb = qCompress(QByteArray(1 << 20, '\0'), 9).mid(4);
+    out.clear();
+    EXPECT_TRUE(InflateArchive(bomb, out, error, 2 << 20));
+    out.clear();
+    EXPECT_FALSE(InflateArchive(bomb, out, error, 512 << 10));
+    EXPECT_THAT(error.toStdString(), StartsWith("Архив больше"));
+    EXPECT_LE(out.size(), 512 << 10);
 }
 
 struct TCountingConnection : TArchiveConnection {

@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <vector>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -279,6 +281,32 @@ TEST_F(ObjectRegistryTest, ExportWritesEveryKeyAndKeepsTheRestOfTheFile) {
     ASSERT_TRUE(none.load());
     EXPECT_EQ(none.keys("Calibration"), QStringList{"Count"});
     EXPECT_EQ(none.readString("Calibration", "Count", ""), "0");
+}
+
+TEST(OniFile, CalibrationCountIsBelievedOnlyUpToTheKeysPresent) {
+    struct Case {
+        const char *calibration;
+        int declared;
+        std::vector<int> sensors;
+    };
+    const Case cases[] = {
+        {"Count=2\r\nSensor_ADC_0=100\r\nValue_0=1\r\nSensor_ADC_1=900\r\n", 2, {100, 900}},
+        // Points the file lacks read as zeros while keys remain to pay for them.
+        {"Count=3\r\nSensor_ADC_0=100\r\n", 3, {100, 0}},
+        {"Count=999999999\r\nSensor_ADC_0=7\r\n", 999999999, {7, 0}},
+        {"Count=-5\r\nSensor_ADC_0=7\r\n", -5, {}},
+    };
+    for (const Case &c : cases) {
+        TIniFile ini;
+        ini.fromBytes(QByteArray("[Object]\r\nID=4\r\n[Calibration]\r\n") + c.calibration);
+        const TOniContents oni = ReadOni(ini, TObjectRecord{});
+        EXPECT_EQ(oni.record.number, 4);
+        EXPECT_EQ(oni.declaredCount, c.declared) << c.calibration;
+        std::vector<int> sensors;
+        for (const TCalibrationPoint &p : oni.points)
+            sensors.push_back(p.sensor);
+        EXPECT_EQ(sensors, c.sensors) << c.calibration;
+    }
 }
 
 TEST_F(ObjectRegistryTest, ImportReadsNewAndOldFilesWithEitherSeparator) {

@@ -292,7 +292,9 @@ TEST_F(ParamCatalogueTest, FieldOrderKeepsTheUsersArrangementOfWhatIsShown) {
     EXPECT_EQ(TFieldsOrder::CurrentEntries(database->db),
               (QStringList{"Двигатель (Г)", "подключение (П)", "режим предупреждения (П)",
                            "тревожная кнопка (П)"}));
-    writeText(orderFile, "тревожная кнопка (П)\r\nушедший (П)\r\nДвигатель (Г)\r\n");
+    // An entry the file lists twice keeps its first place only.
+    writeText(orderFile, "тревожная кнопка (П)\r\nушедший (П)\r\nДвигатель (Г)\r\n"
+                         "тревожная кнопка (П)\r\n");
     TFieldsOrder::Rewrite(database->db, orderFile);
     EXPECT_EQ(readText(orderFile), "тревожная кнопка (П)\r\nДвигатель (Г)\r\nподключение (П)\r\n"
                                    "режим предупреждения (П)\r\n");
