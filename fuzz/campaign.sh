@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A fuzzing campaign, longer than the replay of ./test.sh: each target (all, or those named)
 # runs RUNS inputs (default 1000000, at most MAX_TIME seconds each, default 3600) of at most
-# MAX_LEN bytes (default 4096; longer corpus files are cut), starting from the committed corpus. JOBS targets run at once (default 2). Under build-fuzz/campaign/: the
+# MAX_LEN bytes (default 4096; longer corpus files are cut), starting from the committed corpus.
+# JOBS targets run at once (default 2). Under OUT (default build-fuzz/campaign): the
 # grown corpus of each target, its log, findings in artifacts/<target>/ (crash-, leak-,
 # timeout-, oom- files: copy each into fuzz/corpus/<target>/ once it is mended), and summary.txt:
 # inputs run, edges and features covered, corpus size, findings and time per target.
@@ -10,8 +11,8 @@ cd "$(dirname "$0")/.."
 fuzz/build.sh >/dev/null
 
 export RUNS=${RUNS:-1000000} MAX_TIME=${MAX_TIME:-3600} MAX_LEN=${MAX_LEN:-4096}
-out=build-fuzz/campaign
-mkdir -p "$out"
+export OUT=${OUT:-build-fuzz/campaign}
+mkdir -p "$OUT"
 if [ $# -gt 0 ]; then
     targets=("$@")
 else
@@ -19,7 +20,7 @@ else
 fi
 
 run_one() {
-    local t=$1 out=build-fuzz/campaign
+    local t=$1 out=$OUT
     mkdir -p "$out/$t" "$out/artifacts/$t"
     local start end
     start=$(date +%s)
@@ -41,4 +42,4 @@ export -f run_one
 {
     printf '%-13s %12s %7s %8s %7s %9s %8s\n' target inputs edges features corpus findings time
     printf '%s\n' "${targets[@]}" | xargs -P "${JOBS:-2}" -I{} bash -c 'run_one {}'
-} | tee "$out/summary.txt"
+} | tee "$OUT/summary.txt"

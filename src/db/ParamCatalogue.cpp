@@ -4,6 +4,7 @@
 #include "app/Dialogs.h"
 #include "app/Folders.h"
 #include "app/IniFile.h"
+#include "app/Logging.h"
 #include "app/OptionsIO.h"
 #include "app/SqlLiteral.h"
 
@@ -831,12 +832,20 @@ int Import(db::TDatabase &database, const QString &fileName, const QString &orde
             try {
                 database.execute(row.sql);
             } catch (const db::EDatabaseError &e) {
-                ++refused;
-                dialogs.message(QStringLiteral("Не удалось загрузить строку настроек:\r\n") +
-                                    row.line + QStringLiteral("\r\n") + e.text(),
-                                QStringLiteral("Импорт настроек"), TMsgIcon::Error);
+                const QString text = QStringLiteral("Не удалось загрузить строку настроек:\r\n") +
+                                     row.line + QStringLiteral("\r\n") + e.text();
+                if (++refused <= kShownRefusals)
+                    dialogs.message(text, QStringLiteral("Импорт настроек"), TMsgIcon::Error);
+                else
+                    LogOperations(text, QStringLiteral("ImportFieldSettings"), 0);
             }
         }
+        if (refused > kShownRefusals)
+            dialogs.message(QStringLiteral("Не загружено строк настроек: %1; сверх первых %2 они "
+                                           "записаны в журнал операций")
+                                .arg(refused)
+                                .arg(kShownRefusals),
+                            QStringLiteral("Импорт настроек"), TMsgIcon::Warning);
         if (file.hasOrder)
             writeFileAtomically(orderFile, linesBytes(file.order));
 

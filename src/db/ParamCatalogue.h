@@ -218,8 +218,10 @@ namespace fieldsettings {
 void Export(db::TDatabase &database, const QString &fileName, const QString &orderFile);
 // Replaces the three tables by the file's rows. The file is checked first (the three sections,
 // at least one PARAMS line): a file that fails raises EFieldSettingsError and nothing is
-// deleted. A row the database refuses is reported through the dialogs and skipped. The trigger
+// deleted. A row the database refuses is skipped and reported through the dialogs (the first
+// kShownRefusals; the rest go to the operations log, then one message counts them). The trigger
 // PARAMGROUPS_BI is active again on every path. Returns the number of rows refused.
+constexpr int kShownRefusals = 10;
 int Import(db::TDatabase &database, const QString &fileName, const QString &orderFile,
            TDialogs &dialogs);
 // The fields of one line: an empty field between two "^"; a last field without "^" counts.

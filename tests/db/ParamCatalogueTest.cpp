@@ -349,6 +349,24 @@ TEST_F(ParamCatalogueTest, ExportThenImportRestoresTheCatalogueWithNullsAndGener
               "13/6");
 }
 
+TEST_F(ParamCatalogueTest, ManyRefusedRowsShowTenBoxesThenOneCount) {
+    const QString fcg = dir.path() + "/refused.fcg";
+    QString text = "~PARAMGROUPS\r\n~PARAMS\r\nодин^1^\r\n~CALCPARAMS\r\n";
+    for (int i = 0; i < fieldsettings::kShownRefusals + 2; ++i)
+        text += QString("PAR_%1^П^не число^\r\n").arg(i); // PR_INDEX takes numbers only
+    writeText(fcg, text);
+    EXPECT_EQ(fieldsettings::Import(database->db, fcg, orderFile, dialogs),
+              fieldsettings::kShownRefusals + 2);
+    const QStringList shown = dialogs.messages();
+    ASSERT_EQ(shown.size(), fieldsettings::kShownRefusals + 1);
+    EXPECT_TRUE(shown[fieldsettings::kShownRefusals - 1].startsWith(
+        "Не удалось загрузить строку настроек:\r\n"
+        "PAR_9^"));
+    EXPECT_EQ(shown.last(), "Не загружено строк настроек: 12; сверх первых 10 они записаны в "
+                            "журнал операций");
+    EXPECT_EQ(scalar("SELECT LIST(PRM_NAME) FROM PARAMS"), "один");
+}
+
 TEST_F(ParamCatalogueTest, ImportReadsShortLinesAndWorksWithoutTheOrderPart) {
     writeText(orderFile, "оставить (П)\r\n");
     const QString fcg = dir.path() + "/short.fcg";
