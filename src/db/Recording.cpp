@@ -97,7 +97,7 @@ void TManager::ObjSostToInputSignalTable(int ObjNumber, db::TTransaction &TR) {
 void TManager::ObjCoordsToCoordsTable(const TControllableObject *obj, TTrackFile *curr_file) {
     if (!obj || !curr_file)
         return;
-    curr_file->coords.reserve(curr_file->coords.size() + static_cast<int>(obj->CCoords.size()));
+    // No reserve here: an exact one per packet would move the whole day's records every time.
     for (const TCoordStamp &c : obj->CCoords) {
         TCoordData d;
         d.lat = c.Coords.Latitude;

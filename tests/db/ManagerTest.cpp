@@ -1,6 +1,6 @@
-#include "db/OnlineDb.h"
 #include "common/ScriptedDialogs.h"
 #include "db/GroupManager.h"
+#include "db/OnlineDb.h"
 #include "db/StatisticsPurge.h"
 
 #include <QDir>
@@ -74,6 +74,26 @@ protected:
 };
 
 } // namespace
+
+TEST(ManagerTracks, PacketPositionsAppendWithoutCopyingTheDayEachTime) {
+    // A day of packets, one position each: the open day file's array grows geometrically, so
+    // its records move a few dozen times, not once a packet.
+    TControllableObject obj;
+    TTrackFile file;
+    int moves = 0;
+    const TCoordData *where = file.coords.data();
+    for (int i = 0; i < 86400; ++i) {
+        obj.CCoords.assign(1, TCoordStamp{TGeoCoords{3345.1, 2256.1}, 46000 + i / 86400.0});
+        TManager::ObjCoordsToCoordsTable(&obj, &file);
+        if (file.coords.data() != where) {
+            where = file.coords.data();
+            ++moves;
+        }
+    }
+    EXPECT_EQ(file.coords.size(), 86400);
+    EXPECT_DOUBLE_EQ(double(file.coords.back().ts), 46000 + 86399 / 86400.0);
+    EXPECT_LT(moves, 64);
+}
 
 TEST_F(ManagerTest, TreePickListAndDisplayFilter) {
     auto m = make();
