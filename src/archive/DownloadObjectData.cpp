@@ -181,15 +181,7 @@ void TDownloadObjectData::ftpRun(const std::vector<int> &objects, int ObjectNum,
                 m_progress.log(QStringLiteral("Получение списка файлов (объект ") +
                                QString::number(number) + QStringLiteral("): "));
                 QByteArray list;
-                TDownloadThread t(ftp, ArchiveListName(number, start, end), list);
-                t.WaitTillExecuted(processEvents);
-                if (t.ConnectFailed())
-                    throw std::runtime_error(t.ErrorDesc().toStdString());
-                if (t.ErrorCode() != 0) {
-                    m_progress.append(QStringLiteral("ошибка ") + QString::number(t.ErrorCode()) +
-                                      QStringLiteral(" - ") + t.ErrorDesc());
-                    markError();
-                } else {
+                if (ftpFetch(ftp, ArchiveListName(number, start, end), list)) {
                     m_progress.append(QStringLiteral("OK"));
                     files += FileListLines(list);
                 }
@@ -228,6 +220,19 @@ void TDownloadObjectData::ftpRun(const std::vector<int> &objects, int ObjectNum,
     }
 }
 
+bool TDownloadObjectData::ftpFetch(TFtpClient &ftp, const QString &name, QByteArray &out) {
+    TDownloadThread t(ftp, name, out);
+    t.WaitTillExecuted(processEvents);
+    if (t.ConnectFailed())
+        throw std::runtime_error(t.ErrorDesc().toStdString());
+    if (t.ErrorCode() == 0)
+        return true;
+    m_progress.append(QStringLiteral("ошибка ") + QString::number(t.ErrorCode()) +
+                      QStringLiteral(" - ") + t.ErrorDesc());
+    markError();
+    return false;
+}
+
 void TDownloadObjectData::ftpEntry(TFtpClient &ftp, const QString &line) {
     const std::optional<TListEntry> e = ParseListEntry(line);
     if (!e) {
@@ -247,16 +252,8 @@ void TDownloadObjectData::ftpEntry(TFtpClient &ftp, const QString &line) {
         }
         m_progress.log(QStringLiteral("Загрузка файла ") + e->name + QStringLiteral(": "));
         QByteArray content;
-        TDownloadThread t(ftp, e->name, content);
-        t.WaitTillExecuted(processEvents);
-        if (t.ConnectFailed())
-            throw std::runtime_error(t.ErrorDesc().toStdString());
-        if (t.ErrorCode() != 0) {
-            m_progress.append(QStringLiteral("ошибка ") + QString::number(t.ErrorCode()) +
-                              QStringLiteral(" - ") + t.ErrorDesc());
-            markError();
+        if (!ftpFetch(ftp, e->name, content))
             return;
-        }
         m_progress.append(QStringLiteral("обработка... "));
         if (content.isEmpty()) {
             m_progress.append(QStringLiteral("Неверный формат архива"));

@@ -97,6 +97,9 @@ signals:
 private:
     void ftpRun(const std::vector<int> &objects, int ObjectNum, TDateTime start, TDateTime end);
     void ftpEntry(TFtpClient &ftp, const QString &line);
+    // Fetches one remote file into out. A connection that fails throws; any other failure is
+    // appended to the log line as "ошибка N - ..." and marked, and gives false.
+    bool ftpFetch(TFtpClient &ftp, const QString &name, QByteArray &out);
     void httpRun(const std::vector<int> &objects, TDateTime start, TDateTime end);
     // Stores the content (temporary file and rename) and imports it.
     void store(const QString &local, const QByteArray &content, int number);
