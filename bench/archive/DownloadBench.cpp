@@ -198,12 +198,12 @@ void BM_TransfersAlone(benchmark::State &state) {
         TFtpClient ftp(b.ftpSettings().ftp);
         for (int n = 1; n <= Objects; ++n) {
             QByteArray list;
-            TDownloadThread(ftp, ArchiveListName(100 + n, Start, End), list).WaitTillExecuted({});
+            TDownloadThread(ftp, ArchiveListName(100 + n, Start, End), list).WaitTillExecuted();
             for (const QString &line :
                  QString::fromLatin1(list).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts)) {
                 QByteArray content;
                 TDownloadThread t(ftp, line.section(QLatin1Char('='), 0, 0), content);
-                t.WaitTillExecuted({});
+                t.WaitTillExecuted();
                 if (t.ErrorCode() != 0) {
                     state.SkipWithError("a transfer failed");
                     return;

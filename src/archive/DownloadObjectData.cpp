@@ -129,8 +129,8 @@ TDownloadObjectData::TDownloadObjectData(const TManager &registry, TTrackImport 
     : QObject(parent), m_registry(registry), m_import(import), m_progress(progress),
       m_dialogs(dialogs), m_settings(settings), m_dataDir(dataDir) {}
 
-void TDownloadObjectData::DownloadObjectData(int ObjectNum, TDateTime StartTimeStamp,
-                                             TDateTime EndTimeStamp) {
+TRunTask TDownloadObjectData::DownloadObjectData(int ObjectNum, TDateTime StartTimeStamp,
+                                                 TDateTime EndTimeStamp) {
     m_failed = false;
     m_imported = 0;
     std::vector<int> objects;
@@ -138,9 +138,9 @@ void TDownloadObjectData::DownloadObjectData(int ObjectNum, TDateTime StartTimeS
         if (ObjectNum <= 0 || o->Number == ObjectNum)
             objects.push_back(o->Number);
     if (m_settings.useDServer)
-        httpRun(objects, StartTimeStamp, EndTimeStamp);
+        co_await httpRun(objects, StartTimeStamp, EndTimeStamp);
     else
-        ftpRun(objects, ObjectNum, StartTimeStamp, EndTimeStamp);
+        co_await ftpRun(objects, ObjectNum, StartTimeStamp, EndTimeStamp);
 }
 
 void TDownloadObjectData::markError() {
@@ -163,8 +163,8 @@ struct TConnectionHold {
 };
 } // namespace
 
-void TDownloadObjectData::ftpRun(const std::vector<int> &objects, int ObjectNum, TDateTime start,
-                                 TDateTime end) {
+TRunTask TDownloadObjectData::ftpRun(std::vector<int> objects, int ObjectNum, TDateTime start,
+                                     TDateTime end) {
     TFtpClient ftp(m_settings.ftp);
     m_progress.show();
     const TConnectionHold hold(m_progress, &ftp);
@@ -181,7 +181,9 @@ void TDownloadObjectData::ftpRun(const std::vector<int> &objects, int ObjectNum,
                 m_progress.log(QStringLiteral("Получение списка файлов (объект ") +
                                QString::number(number) + QStringLiteral("): "));
                 QByteArray list;
-                if (ftpFetch(ftp, ArchiveListName(number, start, end), list)) {
+                bool whole = false;
+                co_await ftpFetch(ftp, ArchiveListName(number, start, end), list, whole);
+                if (whole) {
                     m_progress.append(QStringLiteral("OK"));
                     files += FileListLines(list);
                 }
@@ -196,7 +198,7 @@ void TDownloadObjectData::ftpRun(const std::vector<int> &objects, int ObjectNum,
                                QString::number(files.size()));
                 for (int i = 0; i < files.size(); ++i) {
                     m_progress.setPosition(i);
-                    ftpEntry(ftp, files[i]);
+                    co_await ftpEntry(ftp, files[i]);
                     m_progress.setPosition(i + 1);
                     if (m_progress.Cancelled)
                         break;
@@ -220,47 +222,50 @@ void TDownloadObjectData::ftpRun(const std::vector<int> &objects, int ObjectNum,
     }
 }
 
-bool TDownloadObjectData::ftpFetch(TFtpClient &ftp, const QString &name, QByteArray &out) {
+TRunTask TDownloadObjectData::ftpFetch(TFtpClient &ftp, QString name, QByteArray &out, bool &ok) {
     TDownloadThread t(ftp, name, out);
-    t.WaitTillExecuted(processEvents);
+    while (!t.Executed())
+        co_yield TRunPause::Wait;
     if (t.ConnectFailed())
         throw std::runtime_error(t.ErrorDesc().toStdString());
-    if (t.ErrorCode() == 0)
-        return true;
+    ok = t.ErrorCode() == 0;
+    if (ok)
+        co_return;
     m_progress.append(QStringLiteral("ошибка ") + QString::number(t.ErrorCode()) +
                       QStringLiteral(" - ") + t.ErrorDesc());
     markError();
-    return false;
 }
 
-void TDownloadObjectData::ftpEntry(TFtpClient &ftp, const QString &line) {
+TRunTask TDownloadObjectData::ftpEntry(TFtpClient &ftp, QString line) {
     const std::optional<TListEntry> e = ParseListEntry(line);
     if (!e) {
         m_progress.log(QStringLiteral("Загрузка файла ") + line.section(QLatin1Char('='), 0, 0) +
                        QStringLiteral(": "));
         m_progress.append(QStringLiteral("ошибка загрузки данных: недопустимая запись списка"));
         markError();
-        return;
+        co_return;
     }
     if (!m_registry.FindObject(e->number))
-        return;
+        co_return;
     try {
         const QFileInfo stored(m_dataDir + e->local);
         if ((stored.exists() ? stored.size() : 0) == e->size) {
             m_progress.log(QStringLiteral("Файл ") + e->name + QStringLiteral(": уже загружен"));
-            return;
+            co_return;
         }
         m_progress.log(QStringLiteral("Загрузка файла ") + e->name + QStringLiteral(": "));
         QByteArray content;
-        if (!ftpFetch(ftp, e->name, content))
-            return;
+        bool whole = false;
+        co_await ftpFetch(ftp, e->name, content, whole);
+        if (!whole)
+            co_return;
         m_progress.append(QStringLiteral("обработка... "));
         if (content.isEmpty()) {
             m_progress.append(QStringLiteral("Неверный формат архива"));
             markError();
-            return;
+            co_return;
         }
-        store(e->local, content, e->number);
+        co_await store(e->local, content, e->number);
         m_progress.append(QStringLiteral("ОК"));
     } catch (const std::exception &ex) {
         m_progress.append(QStringLiteral("ошибка загрузки данных: ") + what(ex));
@@ -268,12 +273,13 @@ void TDownloadObjectData::ftpEntry(TFtpClient &ftp, const QString &line) {
     }
 }
 
-void TDownloadObjectData::store(const QString &local, const QByteArray &content, int number) {
+TRunTask TDownloadObjectData::store(QString local, QByteArray content, int number) {
     // Imported first: a stored file counts as loaded, so it is written only once its data is in.
     QByteArray bytes = content;
     QBuffer stream(&bytes);
     stream.open(QIODevice::ReadOnly);
-    const TFileImportResult r = m_import.FileToDB(local, stream, number);
+    TFileImportResult r;
+    co_await m_import.importFile(local, stream, number, r);
     const QString path = m_dataDir + local;
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))
         throw std::runtime_error(QStringLiteral("не удалось создать папку %1")
@@ -284,10 +290,10 @@ void TDownloadObjectData::store(const QString &local, const QByteArray &content,
     emit fileImported(r);
 }
 
-void TDownloadObjectData::httpRun(const std::vector<int> &objects, TDateTime start, TDateTime end) {
+TRunTask TDownloadObjectData::httpRun(std::vector<int> objects, TDateTime start, TDateTime end) {
     THttpClient http(m_settings.http);
     if (!http.isOpen())
-        return;
+        co_return;
     const QStringList names = DayFileNames(start, end);
     m_progress.show();
     const TConnectionHold hold(m_progress, &http);
@@ -302,7 +308,8 @@ void TDownloadObjectData::httpRun(const std::vector<int> &objects, TDateTime sta
             TDownloadThreadHTTP t(
                 http, QStringLiteral("zarnex/") + QString::number(number) + QLatin1Char('/') + name,
                 stored.exists() ? stored.size() : -1, body);
-            t.WaitTillExecuted(processEvents);
+            while (!t.Executed())
+                co_yield TRunPause::Wait;
             const THttpResult &r = t.result();
             // Only a whole body of the announced length is stored; anything else passes the
             // file over (a day without data answers "404").
@@ -314,7 +321,7 @@ void TDownloadObjectData::httpRun(const std::vector<int> &objects, TDateTime sta
                     m_failed = true;
                 } else {
                     try {
-                        store(local, body, number);
+                        co_await store(local, body, number);
                     } catch (const std::exception &) {
                         m_failed = true;
                     }

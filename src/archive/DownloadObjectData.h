@@ -6,20 +6,20 @@
 // compressed list of the day files per object, then each listed file, compressed), or a data
 // server over HTTP ("zarnex/" + number + "/" + yyyymmdd + ".dat").
 //
-// The run happens on the caller's thread and returns when it has ended; each transfer runs in
-// a worker thread meanwhile, and processEvents (when set) keeps a window and its cancel button
-// live. Only complete transfers are stored and imported.
+// The run is a run task (app/RunTask.h) on the caller's thread; each transfer runs in a worker
+// thread meanwhile, and the task pauses while it waits, so whoever runs it keeps a window and
+// its cancel button live. Only complete transfers are stored and imported.
 
 #include <QDate>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
-#include <functional>
 #include <optional>
 #include <vector>
 
 #include "app/DateUtils.h"
+#include "app/RunTask.h"
 #include "archive/Transfers.h"
 
 struct TOptions;
@@ -83,26 +83,24 @@ public:
 
     // Fetches and imports the missed day files of object ObjectNum (0: every object of the
     // registry) from StartTimeStamp's day to EndTimeStamp's.
-    void DownloadObjectData(int ObjectNum, TDateTime StartTimeStamp, TDateTime EndTimeStamp);
+    TRunTask DownloadObjectData(int ObjectNum, TDateTime StartTimeStamp, TDateTime EndTimeStamp);
 
     // The run ended with the error mark (FTP), or a transfer or import failed (HTTP).
     bool failed() const { return m_failed; }
     int importedFiles() const { return m_imported; }
 
-    std::function<void()> processEvents;
-
 signals:
     void fileImported(const TFileImportResult &result);
 
 private:
-    void ftpRun(const std::vector<int> &objects, int ObjectNum, TDateTime start, TDateTime end);
-    void ftpEntry(TFtpClient &ftp, const QString &line);
-    // Fetches one remote file into out. A connection that fails throws; any other failure is
-    // appended to the log line as "ошибка N - ..." and marked, and gives false.
-    bool ftpFetch(TFtpClient &ftp, const QString &name, QByteArray &out);
-    void httpRun(const std::vector<int> &objects, TDateTime start, TDateTime end);
-    // Stores the content (temporary file and rename) and imports it.
-    void store(const QString &local, const QByteArray &content, int number);
+    TRunTask ftpRun(std::vector<int> objects, int ObjectNum, TDateTime start, TDateTime end);
+    TRunTask ftpEntry(TFtpClient &ftp, QString line);
+    // Fetches one remote file into out; ok tells whether it came whole. A connection that fails
+    // throws; any other failure is appended to the log line as "ошибка N - ..." and marked.
+    TRunTask ftpFetch(TFtpClient &ftp, QString name, QByteArray &out, bool &ok);
+    TRunTask httpRun(std::vector<int> objects, TDateTime start, TDateTime end);
+    // Imports the content and then stores it (temporary file and rename).
+    TRunTask store(QString local, QByteArray content, int number);
     void markError();
 
     const TManager &m_registry;

@@ -361,18 +361,9 @@ void TWorker::start(std::function<void()> job) {
     });
 }
 
-void TWorker::wait(const std::function<void()> &processEvents) {
+void TWorker::wait() {
     std::unique_lock<std::mutex> lock(m_mutex);
-    while (!executed()) {
-        if (processEvents) {
-            lock.unlock();
-            processEvents();
-            lock.lock();
-            if (executed())
-                break;
-        }
-        m_done.wait_for(lock, std::chrono::milliseconds(10));
-    }
+    m_done.wait(lock, [this] { return executed(); });
 }
 
 TDownloadThread::TDownloadThread(TFtpClient &IdFTP, const QString &FileName, QByteArray &OutStream)

@@ -145,8 +145,8 @@ public:
 
     void start(std::function<void()> job);
     bool executed() const { return m_executed.load(std::memory_order_acquire); }
-    // Polls every 10 ms, calling processEvents (when set) between polls.
-    void wait(const std::function<void()> &processEvents);
+    // Blocks until the job has run.
+    void wait();
 
 private:
     std::thread m_thread;
@@ -168,9 +168,7 @@ public:
     const QString &ErrorDesc() const { return FErrorDesc; }
     // The transfer failed before the server was reached or logged into.
     bool ConnectFailed() const { return m_connectFailed; }
-    void WaitTillExecuted(const std::function<void()> &processEvents) {
-        m_worker.wait(processEvents);
-    }
+    void WaitTillExecuted() { m_worker.wait(); }
 
 private:
     void Execute();
@@ -192,9 +190,7 @@ public:
 
     bool Executed() const { return m_worker.executed(); }
     const THttpResult &result() const { return m_result; }
-    void WaitTillExecuted(const std::function<void()> &processEvents) {
-        m_worker.wait(processEvents);
-    }
+    void WaitTillExecuted() { m_worker.wait(); }
 
 private:
     THttpClient &m_client;

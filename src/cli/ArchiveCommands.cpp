@@ -1,13 +1,11 @@
 // The archive command: download.
 
-#include "app/Folders.h"
-#include "archive/DownloadObjectData.h"
 #include "archive/DownloadProgress.h"
 #include "cli/Commands.h"
 #include "db/Database.h"
 #include "db/GroupManager.h"
-#include "db/TrackImport.h"
-#include "tracks/FileManager.h"
+#include "session/DataRuns.h"
+#include "session/Runner.h"
 
 namespace cli {
 
@@ -55,28 +53,21 @@ int download(TCliContext &context, const TArgs &args) {
     if (to < from)
         throw EUsage(QStringLiteral("--to is before --from"));
 
-    // The transport named on the command line serves this run only.
-    TOptions options = context.options();
+    // The transport named on the command line serves this run only (the settings are not
+    // saved by this command).
+    TOptions &options = context.options();
     if (args.has(QStringLiteral("ftp")))
         options.UseDServer = false;
     if (args.has(QStringLiteral("http")))
         options.UseDServer = true;
-    const db::TConnectionSettings settings = db::TConnectionSettings::fromOptions(options);
-    std::unique_ptr<TManager> registry = openRegistry(context, settings);
-    if (one && !registry->FindObject(number))
+    TCliParts parts(context, db::TConnectionSettings::fromOptions(options), true);
+    if (one && !parts.registry()->FindObject(number))
         throw EFailure(QStringLiteral("object %1 is not in the registry").arg(number));
 
-    TFManager fmngr;
-    TImportProgress importProgress;
-    TTrackImport import(*registry, fmngr, settings, CoordCacheDir(), importProgress);
-    TDownloadProgress progress;
-    TLogPrinter printer(progress);
-    TDownloadObjectData run(*registry, import, progress, context.dialogs(),
-                            TDownloadSettings::fromOptions(options), DataDir());
-    const TDownloadRange range = WidenedRange(from, to, CurrentTimeZoneBias());
-    run.DownloadObjectData(number, range.start, range.end);
+    TLogPrinter printer(parts.runs().downloadProgress());
+    TRunner::runHere(parts.runs().downloadDaysTask(number, from, to));
     printer.flush();
-    if (run.failed())
+    if (parts.runs().downloadFailed())
         throw EFailure(options.UseDServer
                            ? QStringLiteral("some files could not be downloaded or imported")
                            : QStringLiteral("the download ended with errors (see the log above)"));

@@ -5,8 +5,15 @@
 
 #include <unistd.h>
 
+#include "app/ErrorGuard.h"
 #include "app/OptionsIO.h"
 #include "db/Database.h"
+#include "db/GroupManager.h"
+#include "session/DataRuns.h"
+#include "session/Maintenance.h"
+#include "session/RegistryEdits.h"
+#include "session/Runner.h"
+#include "tracks/FileManager.h"
 
 namespace cli {
 
@@ -70,6 +77,30 @@ void connectDatabase(db::TDatabase &database, const db::TConnectionSettings &set
     } catch (const db::EDatabaseError &e) {
         throw EFailure(QStringLiteral("cannot connect to the database: ") + oneLine(e.text()));
     }
+}
+
+TCliParts::TCliParts(TCliContext &context, const db::TConnectionSettings &settings,
+                     bool withRegistry)
+    : m_database(std::make_unique<db::TDatabase>()), m_fmngr(std::make_unique<TFManager>()),
+      m_guard(std::make_unique<TErrorGuard>(context.dialogs())),
+      m_runner(std::make_unique<TRunner>(*m_guard)) {
+    connectDatabase(*m_database, settings);
+    if (withRegistry)
+        m_registry = openRegistry(context, settings);
+    TOptions &options = context.options();
+    TDialogs &dialogs = context.dialogs();
+    m_runs = std::make_unique<TDataRuns>(options, dialogs, *m_runner, *m_fmngr);
+    m_runs->setRegistry(m_registry.get());
+    m_edits = std::make_unique<TRegistryEdits>(*m_database, dialogs, *m_runs);
+    m_edits->setRegistry(m_registry.get());
+    m_maintenance = std::make_unique<TMaintenance>(options, dialogs, *m_database, *m_fmngr);
+}
+
+TCliParts::~TCliParts() {
+    m_runs.reset();
+    m_edits.reset();
+    m_registry.reset();
+    m_database->forceClose();
 }
 
 const std::vector<TCommand> &Commands() {

@@ -21,6 +21,12 @@ class TDatabase;
 struct TConnectionSettings;
 } // namespace db
 class TManager;
+class TDataRuns;
+class TErrorGuard;
+class TFManager;
+class TMaintenance;
+class TRegistryEdits;
+class TRunner;
 
 namespace cli {
 
@@ -50,6 +56,30 @@ void connectDatabase(db::TDatabase &database, const db::TConnectionSettings &set
 // The registry of the settings' database, as the client loads it at connection.
 std::unique_ptr<TManager> openRegistry(TCliContext &context,
                                        const db::TConnectionSettings &settings);
+// The session parts a batch command drives, on the settings' database: the main connection,
+// the registry (when asked for), the track files and a runner the parts are built with (the
+// batch front end runs their tasks on the spot).
+class TCliParts {
+public:
+    TCliParts(TCliContext &context, const db::TConnectionSettings &settings, bool withRegistry);
+    ~TCliParts();
+    db::TDatabase &database() { return *m_database; }
+    TManager *registry() { return m_registry.get(); }
+    TDataRuns &runs() { return *m_runs; }
+    TRegistryEdits &registryEdits() { return *m_edits; }
+    TMaintenance &maintenance() { return *m_maintenance; }
+
+private:
+    std::unique_ptr<db::TDatabase> m_database;
+    std::unique_ptr<TManager> m_registry;
+    std::unique_ptr<TFManager> m_fmngr;
+    std::unique_ptr<TErrorGuard> m_guard;
+    std::unique_ptr<TRunner> m_runner;
+    std::unique_ptr<TDataRuns> m_runs;
+    std::unique_ptr<TRegistryEdits> m_edits;
+    std::unique_ptr<TMaintenance> m_maintenance;
+};
+
 // A name without "host:" goes to the embedded engine.
 bool isEmbeddedName(const QString &databaseName);
 // The embedded engine run by a user other than root needs a lock folder it can write.

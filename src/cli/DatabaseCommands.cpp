@@ -13,8 +13,8 @@
 #include "db/Database.h"
 #include "db/DatabaseController.h"
 #include "db/DatabaseUpdate.h"
-#include "db/ScriptExecution.h"
-#include "db/StatisticsPurge.h"
+#include "db/TrackImport.h"
+#include "session/Maintenance.h"
 
 namespace cli {
 
@@ -163,17 +163,18 @@ int updateDb(TCliContext &context, const TArgs &args) {
     connectDatabase(main, db::TConnectionSettings::fromOptions(options));
 
     db::TDatabaseUpdater updater(options, context.dialogs(), main);
-    updater.saveSettings = [&context] { context.saveOptions(); };
-    updater.disconnectMain = [&main] {
+    QObject::connect(&updater, &db::TDatabaseUpdater::saveSettingsRequested,
+                     [&context] { context.saveOptions(); });
+    QObject::connect(&updater, &db::TDatabaseUpdater::disconnectMainRequested, [&main] {
         try {
             main.close();
         } catch (const db::EDatabaseError &) {
             main.forceClose();
         }
-    };
+    });
     QObject::connect(&updater, &db::TDatabaseUpdater::logLine,
                      [](const QString &line) { printErr(line); });
-    const bool done = updater.run(script, skipHistory);
+    const bool done = updater.runHere(script, skipHistory);
     main.forceClose();
     if (!done)
         throw EFailure(QStringLiteral("the update did not complete; the settings still name ") +
@@ -189,33 +190,12 @@ int execScript(TCliContext &context, const TArgs &args) {
     const QString file = QFileInfo(args.positional().first()).absoluteFilePath();
     requireReadable(QStringLiteral("script"), file);
     const db::TConnectionSettings settings = connectionSettings(context, args);
-    db::TDatabase database;
-    connectDatabase(database, settings);
-    try {
-        db::TScriptExecution::runOn(database, file);
-        database.close();
-    } catch (...) {
-        database.forceClose();
-        throw;
-    }
-    context.dialogs().message(QStringLiteral("Метаданные базы данных обновленны."),
-                              QStringLiteral("Выполнение скрипта"), TMsgIcon::Information);
+    TCliParts parts(context, settings, false);
+    parts.maintenance().runScript(settings, file);
     return ExitDone;
 }
 
 // ---------------------------------------------------------------- purge
-
-bool isRegistered(db::TDatabase &database, int number) {
-    db::TTransaction tr(database, db::TTransactionKind::ReadCommitted);
-    tr.start();
-    db::TQuery q(tr, QStringLiteral("SELECT COUNT(*) FROM OBJECTS WHERE OBJ_NUMBER = :n"));
-    q.setParam(QStringLiteral("n"), number);
-    q.open();
-    const bool found = q.next() && q.field(0).asInteger() > 0;
-    q.close();
-    tr.commit();
-    return found;
-}
 
 int purge(TCliContext &context, const TArgs &args) {
     args.expectPositional(0, 0);
@@ -226,16 +206,12 @@ int purge(TCliContext &context, const TArgs &args) {
     std::optional<int> object;
     if (args.has(QStringLiteral("object")))
         object = parseInteger(QStringLiteral("--object"), args.value(QStringLiteral("object")));
-
-    db::TDatabase database;
-    connectDatabase(database, db::TConnectionSettings::fromOptions(context.options()));
-    // The window offers only the registry's objects for a single-object purge.
-    if (object && !isRegistered(database, *object))
-        throw EFailure(QStringLiteral("object %1 is not in the registry").arg(*object));
-    PurgeStatistics(database, object, upTo);
-    database.forceClose();
-    context.dialogs().message(QStringLiteral("Очистка статистики завершена!"),
-                              QStringLiteral("Удаление архивных данных"), TMsgIcon::Information);
+    TCliParts parts(context, db::TConnectionSettings::fromOptions(context.options()), false);
+    try {
+        parts.maintenance().purgeStatistics(object, upTo);
+    } catch (const EUnknownObject &e) {
+        throw EFailure(QStringLiteral("object %1 is not in the registry").arg(e.number()));
+    }
     return ExitDone;
 }
 

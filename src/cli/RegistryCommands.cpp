@@ -5,8 +5,8 @@
 #include "app/Folders.h"
 #include "cli/Commands.h"
 #include "db/Database.h"
-#include "db/ObjectRegistry.h"
-#include "db/ParamCatalogue.h"
+#include "session/Maintenance.h"
+#include "session/RegistryEdits.h"
 
 namespace cli {
 
@@ -20,12 +20,9 @@ QString readableFile(const QString &what, const QString &path) {
 }
 
 // The settings' database, closed however the job ends.
-struct TConnection {
-    explicit TConnection(TCliContext &context) {
-        connectDatabase(database, db::TConnectionSettings::fromOptions(context.options()));
-    }
-    ~TConnection() { database.forceClose(); }
-    db::TDatabase database;
+struct TConnection : TCliParts {
+    explicit TConnection(TCliContext &context)
+        : TCliParts(context, db::TConnectionSettings::fromOptions(context.options()), false) {}
 };
 
 int object(TCliContext &context, const TArgs &args) {
@@ -40,12 +37,9 @@ int object(TCliContext &context, const TArgs &args) {
         const int number = parseInteger(QStringLiteral("N"), p[1]);
         const QString file = QFileInfo(p[2]).absoluteFilePath();
         TConnection c(context);
-        TObjectRegistry registry(c.database, context.dialogs());
-        const std::optional<TObjectRecord> r = registry.Find(number);
-        if (!r)
+        if (!c.registryEdits().exportObject(number, file))
             throw EFailure(QStringLiteral("object %1 is not in the registry").arg(number));
-        registry.Export(*r, file);
-        printErr(QStringLiteral("object %1 written to %2").arg(number).arg(file));
+        printErr(QStringLiteral("object %1 written to %2").arg(QString::number(number), file));
         return ExitDone;
     }
     if (action == QLatin1String("import")) {
@@ -56,11 +50,8 @@ int object(TCliContext &context, const TArgs &args) {
         else
             context.dialogs().setAnswer(mbNone, QStringLiteral("--replace would answer Yes"));
         TConnection c(context);
-        TObjectRegistry registry(c.database, context.dialogs());
-        const std::optional<TObjectRecord> r = registry.Import(file);
-        if (!r)
+        if (!c.registryEdits().importObject(file))
             throw EFailure(QStringLiteral("nothing was imported from ") + file);
-        registry.ReportImported(r->number);
         return ExitDone;
     }
     throw EUsage(QStringLiteral("unknown action '%1' (export or import)").arg(action));
@@ -69,31 +60,21 @@ int object(TCliContext &context, const TArgs &args) {
 int fields(TCliContext &context, const TArgs &args) {
     args.expectPositional(2, 2);
     const QString &action = args.positional().first();
-    const QString order = TFieldsOrder::DefaultFileName();
     if (action == QLatin1String("export")) {
         const QString file = QFileInfo(args.positional()[1]).absoluteFilePath();
         TConnection c(context);
-        fieldsettings::Export(c.database, file, order);
-        context.dialogs().message(
-            QStringLiteral("Настройки успешно экспортированны из базы данных во внешний файл"),
-            QStringLiteral("Экспорт настроек"), TMsgIcon::Information);
+        c.maintenance().exportFields(file);
         return ExitDone;
     }
     if (action == QLatin1String("import")) {
         const QString file =
             readableFile(QStringLiteral("field settings file"), args.positional()[1]);
         TConnection c(context);
-        int refused = 0;
-        try {
-            refused = fieldsettings::Import(c.database, file, order, context.dialogs());
-        } catch (const EFieldSettingsError &e) {
-            throw EFailure(oneLine(e.text()));
-        }
-        context.dialogs().message(
-            QStringLiteral("Настройки успешно загруженны из файла в базу данных"),
-            QStringLiteral("Импорт настроек"), TMsgIcon::Information);
-        if (refused > 0)
-            throw EFailure(QStringLiteral("%1 line(s) of the file were refused").arg(refused));
+        const std::optional<int> refused = c.maintenance().importFields(file);
+        if (!refused)
+            throw EFailure(QStringLiteral("the file was refused (see the message above)"));
+        if (*refused > 0)
+            throw EFailure(QStringLiteral("%1 line(s) of the file were refused").arg(*refused));
         return ExitDone;
     }
     throw EUsage(QStringLiteral("unknown action '%1' (export or import)").arg(action));

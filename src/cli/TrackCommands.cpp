@@ -13,6 +13,8 @@
 #include "db/Database.h"
 #include "db/GroupManager.h"
 #include "db/TrackImport.h"
+#include "session/DataRuns.h"
+#include "session/Runner.h"
 #include "tracks/FileManager.h"
 #include "tracks/TrackAnalysis.h"
 #include "tracks/TrackGpx.h"
@@ -48,22 +50,17 @@ void showProgress(TImportProgress &progress) {
         });
 }
 
-int runImport(TCliContext &context, const std::function<void(TTrackImport &)> &loop,
-              const std::function<int(TTrackImport &)> &units) {
-    const db::TConnectionSettings settings =
-        db::TConnectionSettings::fromOptions(context.options());
-    std::unique_ptr<TManager> registry = openRegistry(context, settings);
-    TFManager fmngr;
-    TImportProgress progress;
-    showProgress(progress);
-    TTrackImport import(*registry, fmngr, settings, CoordCacheDir(), progress);
-    loop(import);
+int runImport(TCliContext &context, const std::function<TRunTask(TDataRuns &)> &task,
+              const std::function<int()> &units) {
+    TCliParts parts(context, db::TConnectionSettings::fromOptions(context.options()), true);
+    showProgress(parts.runs().importProgress());
+    TRunner::runHere(task(parts.runs()));
     if (::isatty(STDERR_FILENO) == 1)
         std::fputs("\r\033[K", stderr);
-    if (import.failedFiles() > 0)
-        throw EFailure(QStringLiteral("%1 of %2 files were not imported")
-                           .arg(import.failedFiles())
-                           .arg(units(import)));
+    if (parts.runs().failedFiles() > 0)
+        throw EFailure(
+            QStringLiteral("%1 of %2 files were not imported")
+                .arg(QString::number(parts.runs().failedFiles()), QString::number(units())));
     return ExitDone;
 }
 
@@ -79,8 +76,8 @@ int importFiles(TCliContext &context, const TArgs &args) {
     for (const QString &f : args.positional())
         files << QFileInfo(f).absoluteFilePath();
     return runImport(
-        context, [&](TTrackImport &i) { i.importFiles(files, number); },
-        [&](TTrackImport &) { return int(files.size()); });
+        context, [&](TDataRuns &r) { return r.importFilesTask(files, number); },
+        [&] { return int(files.size()); });
 }
 
 int importDir(TCliContext &context, const TArgs &args) {
@@ -95,8 +92,8 @@ int importDir(TCliContext &context, const TArgs &args) {
                          .entryList({QStringLiteral("*.dat")}, QDir::Files | QDir::Hidden)
                          .size());
     return runImport(
-        context, [&](TTrackImport &i) { i.importDirectory(folder); },
-        [&](TTrackImport &) { return files; });
+        context, [&](TDataRuns &r) { return r.importDirectoryTask(folder); },
+        [&] { return files; });
 }
 
 int track(TCliContext &context, const TArgs &args) {

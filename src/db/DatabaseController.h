@@ -41,11 +41,6 @@ public:
     // user accepted it.
     bool versionCheck();
 
-    // While an update copies (its loop processes window events) the connect and disconnect
-    // commands do nothing and the watchdog leaves the connection alone.
-    void setUpdateRunning(bool running) { m_updateRunning = running; }
-    bool updateRunning() const { return m_updateRunning; }
-
     int FLastDbConnectionSost = 0; // 0 not connected, 1 connected, 2 last attempt failed
     bool tbConnectDBDown() const { return m_buttonDown; }
     bool commandsEnabled() const { return m_commandsEnabled; }
@@ -67,7 +62,6 @@ private:
     TDatabase m_database;
     bool m_buttonDown = false;
     bool m_commandsEnabled = false;
-    bool m_updateRunning = false;
 };
 
 } // namespace db

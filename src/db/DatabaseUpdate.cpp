@@ -241,9 +241,15 @@ bool TDatabaseUpdater::createCopy() {
     return true;
 }
 
-bool TDatabaseUpdater::run(const QString &scriptPath, bool skipHistory) {
+bool TDatabaseUpdater::runHere(const QString &scriptPath, bool skipHistory) {
+    run(scriptPath, skipHistory).runToEnd();
+    return m_switched;
+}
+
+TRunTask TDatabaseUpdater::run(QString scriptPath, bool skipHistory) {
+    m_switched = false;
     if (m_running)
-        return false;
+        co_return;
     m_running = true;
     m_cancelled = false;
     m_log.clear();
@@ -262,8 +268,7 @@ bool TDatabaseUpdater::run(const QString &scriptPath, bool skipHistory) {
            QStringLiteral("..."));
 
     auto finish = [&] {
-        if (disconnectMain)
-            disconnectMain();
+        emit disconnectMainRequested();
         closeCopy();
         addLog(QStringLiteral("Операция завершена."));
     };
@@ -277,7 +282,7 @@ bool TDatabaseUpdater::run(const QString &scriptPath, bool skipHistory) {
                    QLatin1Char(':') + path);
             addLog(e.text());
             finish();
-            return false;
+            co_return;
         }
     }
 
@@ -287,35 +292,35 @@ bool TDatabaseUpdater::run(const QString &scriptPath, bool skipHistory) {
         if (!createCopy()) {
             closeCopy();
             finish();
-            return false;
+            co_return;
         }
     } catch (const EDatabaseError &e) {
         addLog(e.text());
         closeCopy();
         finish();
-        return false;
+        co_return;
     }
 
     // 4, 5. Script and copy, then the settings.
     try {
         emit newFileName(m_newPath);
-        const bool ok = runScript(scriptPath, skipHistory);
+        bool ok = false;
+        co_await runScript(scriptPath, skipHistory, ok);
         if (m_cancelled) {
             addLog(QStringLiteral("Операция отменена пользователем. Копирование не завершено."));
             closeCopy();
-            return false;
+            co_return;
         }
         closeCopy();
         if (!ok) {
             // A script that failed leaves an unusable copy: the settings stay on the old file.
             finish();
-            return false;
+            co_return;
         }
         m_options.DBPath = m_newPath;
         m_options.DBLogin = CopyLogin;
         m_options.DBPass = CopyPassword;
-        if (saveSettings)
-            saveSettings();
+        emit saveSettingsRequested();
     } catch (const std::exception &e) {
         addLog(QStringLiteral("Ошибка при копировании базы данных:"));
         if (auto *a = dynamic_cast<const EUpdateAborted *>(&e))
@@ -324,23 +329,23 @@ bool TDatabaseUpdater::run(const QString &scriptPath, bool skipHistory) {
             addLog(d->text());
         else
             addLog(QString::fromStdString(e.what()));
-        if (disconnectMain)
-            disconnectMain();
+        emit disconnectMainRequested();
         closeCopy();
-        return false;
+        co_return;
     }
     finish();
-    return true;
+    m_switched = true;
 }
 
-bool TDatabaseUpdater::runScript(const QString &path, bool skipHistory) {
+TRunTask TDatabaseUpdater::runScript(QString path, bool skipHistory, bool &ok) {
+    ok = false;
     addLog(QStringLiteral("Выполняем скрипт ") + quoted(path) + QStringLiteral("."));
     const TUpdateScript script = TUpdateScript::parse(readScriptLines(path));
 
     TSqlScript part1(script.part1.join(QLatin1Char('\n')));
     if (!part1.validate()) {
         addLog(QStringLiteral("В скрипте ") + quoted(path) + QStringLiteral(" обнаружена ошибка."));
-        return false;
+        co_return;
     }
     const QStringList skip = script.tablesToSkip(skipHistory);
     addLog(QString());
@@ -359,7 +364,7 @@ bool TDatabaseUpdater::runScript(const QString &path, bool skipHistory) {
     } catch (const EDatabaseError &e) {
         addLog(QStringLiteral("Ошибка при выполнении скрипта:"));
         addLog(e.text());
-        return false;
+        co_return;
     }
 
     QStringList tables;
@@ -386,12 +391,12 @@ bool TDatabaseUpdater::runScript(const QString &path, bool skipHistory) {
             continue;
         }
         addLog(QStringLiteral("Выполняется копирование таблицы ") + table);
-        copyTable(table);
+        co_await copyTable(table);
         if (!m_cancelled)
             addLog(QStringLiteral("  ...завершено (") + table + QLatin1Char(')'));
     }
     if (m_cancelled)
-        return false;
+        co_return;
 
     addLog(QStringLiteral("Настройка связей между таблицами, создание триггеров"));
     const QString part2Text = script.part2.join(QLatin1Char('\n'));
@@ -399,7 +404,7 @@ bool TDatabaseUpdater::runScript(const QString &path, bool skipHistory) {
     if (!part2.validate()) {
         addLog(QStringLiteral("В скрипте ") + quoted(path) + QStringLiteral(" обнаружена ошибка."));
         addLog(part2Text);
-        return false;
+        co_return;
     }
     try {
         TTransaction tr(*m_copy, TTransactionKind::Default);
@@ -414,15 +419,15 @@ bool TDatabaseUpdater::runScript(const QString &path, bool skipHistory) {
                 e.text() + QStringLiteral("\r\n") +
                 QStringLiteral("!ЭТУ КОПИЮ БАЗЫ ДАННЫХ ЛУЧШЕ НЕ ИСПОЛЬЗОВАТЬ!"),
             QStringLiteral("Ошибка копирования базы данных"), TMsgIcon::Error);
-        return false;
+        co_return;
     }
     addLog(QStringLiteral("  Завершено..."));
     addLog(QStringLiteral("Копирование базы данных успешно завершено!"));
     addLog(QString());
-    return true;
+    ok = true;
 }
 
-void TDatabaseUpdater::copyTable(const QString &table) {
+TRunTask TDatabaseUpdater::copyTable(QString table) {
     try {
         QStringList columns;
         {
@@ -441,7 +446,7 @@ void TDatabaseUpdater::copyTable(const QString &table) {
         }
         if (columns.isEmpty()) {
             addLog(QStringLiteral("  таблица ") + table + QStringLiteral(" не содержит данных"));
-            return;
+            co_return;
         }
         QStringList quotedColumns;
         for (const QString &c : columns)
@@ -494,8 +499,7 @@ void TDatabaseUpdater::copyTable(const QString &table) {
                 else
                     tr.commitRetaining();
                 progress();
-                if (processEvents)
-                    processEvents();
+                co_yield TRunPause::Busy;
             }
         }
         old.close();

@@ -5,16 +5,13 @@
 // finished, and only then are the settings switched to the new file. The database in use is
 // never changed.
 //
-// Wiring (the update window TUpdateDBForm, src/ui/UpdateDBForm.h, does this):
-//   - TDatabaseUpdater updater(options, dialogs, mainDatabase);
-//   - updater.saveSettings   = [&] { save the settings file };
-//   - updater.disconnectMain = [&] { controller.DisconnectFromDB() and the command's rest };
-//   - updater.processEvents  = [] { QCoreApplication::processEvents(); };   (keeps cancel live)
-//   - logLine(QString) -> append to the window's log; newFileName(QString) -> show the name;
+// The update is a run task (app/RunTask.h) that pauses after every block of copied rows, so the
+// client's runner keeps the window and its "Отменить" live. Whoever runs it connects:
+//   - saveSettingsRequested() -> save the settings file (they name the new database now);
+//   - disconnectMainRequested() -> close the main connection and what hangs on it;
+//   - logLine(QString) -> the window's log; newFileName(QString) -> show the name;
 //     runningChanged(bool) -> enable "Отменить", disable "Выполнить"/"Закрыть" while running;
-//   - "Выполнить" -> run(scriptPath, skipHistory); "Отменить" -> cancel().
-// TDatabaseController::PerformUpdate should show the window and run it with the default script
-// (AppDir() + "update/UPDB.sql"), without the cancel button.
+// and "Отменить" calls cancel().
 
 #include <QObject>
 #include <QString>
@@ -24,6 +21,7 @@
 #include <functional>
 
 #include "app/Dialogs.h"
+#include "app/RunTask.h"
 
 struct TOptions;
 
@@ -59,14 +57,14 @@ public:
                      QObject *parent = nullptr);
     ~TDatabaseUpdater() override;
 
-    std::function<void()> saveSettings;
-    std::function<void()> disconnectMain;
-    std::function<void()> processEvents;
     // The time of day the new file is named after (tests pin it).
     std::function<QTime()> clock;
 
-    // The whole update. True when the settings were switched to the new database.
-    bool run(const QString &scriptPath, bool skipHistory);
+    // The whole update; switched() tells afterwards whether the settings name the new database.
+    TRunTask run(QString scriptPath, bool skipHistory);
+    // The same, run to its end on the spot; switched().
+    bool runHere(const QString &scriptPath, bool skipHistory);
+    bool switched() const { return m_switched; }
     void cancel();
     bool isRunning() const { return m_running; }
     bool wasCancelled() const { return m_cancelled; }
@@ -81,6 +79,8 @@ signals:
     void logLine(const QString &line);
     void newFileName(const QString &path);
     void runningChanged(bool running);
+    void saveSettingsRequested();
+    void disconnectMainRequested();
 
 private:
     TOptions &m_options;
@@ -89,14 +89,15 @@ private:
     TDatabase *m_copy = nullptr;
     bool m_running = false;
     bool m_cancelled = false;
+    bool m_switched = false;
     QString m_newPath;
     QStringList m_log;
 
     void addLog(const QString &line);
     QString copyName() const;
     bool createCopy();
-    bool runScript(const QString &path, bool skipHistory);
-    void copyTable(const QString &table);
+    TRunTask runScript(QString path, bool skipHistory, bool &ok);
+    TRunTask copyTable(QString table);
     void closeCopy() noexcept;
 };
 

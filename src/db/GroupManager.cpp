@@ -201,6 +201,17 @@ void TManager::DeleteObject(int Number) {
         m_owned.end());
 }
 
+void TManager::MoveObjectToGroup(TControllableObject *o, TGroup *Grp) {
+    if (TGroup *old = o->Group)
+        old->FObjects.erase(std::remove(old->FObjects.begin(), old->FObjects.end(), o),
+                            old->FObjects.end());
+    if (Grp && std::find(Grp->FObjects.begin(), Grp->FObjects.end(), o) == Grp->FObjects.end())
+        Grp->FObjects.push_back(o);
+    o->Group = Grp;
+    if (Grp)
+        FLMGroup = Grp;
+}
+
 TControllableObject *TManager::ObjectAt(int index) const {
     return index >= 0 && index < ObjectsCount() ? FObjects[static_cast<size_t>(index)] : nullptr;
 }

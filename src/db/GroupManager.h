@@ -133,6 +133,9 @@ public:
     TControllableObject *AddObject(int number, const QString &name, int tz, int fcs, int fcw,
                                    TGroup *Grp, const QString &shortName);
     void DeleteObject(int Number);
+    // The object leaves its group's member list (when it had a group) and joins Grp's (none:
+    // nullptr), which becomes the last modified group.
+    void MoveObjectToGroup(TControllableObject *o, TGroup *Grp);
 
     // Group commands of the tree's context menu.
     static QStringList GroupMenuCaptions();
@@ -181,7 +184,6 @@ public:
     // The statements as they are sent (exposed for tests).
     static QString ObjSostToDBSql(const TControllableObject &o);
     static QString ObjSostToInputSignalSql(const TControllableObject &o);
-
 
 signals:
     void treeChanged();

@@ -95,7 +95,9 @@ void bindState(db::TQuery &q, const TControllableObject &o) {
     q.setParam(10, o.AlertBtn);
 }
 
-// Gives the track file back with saving on every path.
+// Gives the track file back on every path. After an error it is saved only when it holds at
+// least the records of the day file on disk: a failed step never replaces a day file with
+// fewer records.
 class TTrackFileHold {
 public:
     TTrackFileHold(TFManager &fmngr, const QString &name) : m_fmngr(fmngr), m_name(name) {
@@ -104,7 +106,8 @@ public:
     ~TTrackFileHold() noexcept(false) {
         if (std::uncaught_exceptions() > 0) {
             try {
-                m_fmngr.FreeFile(m_name, true);
+                const qint64 onDisk = QFileInfo(m_name).size() / TCoordData::RecordSize;
+                m_fmngr.FreeFile(m_name, qint64(m_file->coords.size()) >= onDisk);
             } catch (...) {
                 // The error already on its way is the one to report.
             }
@@ -130,24 +133,23 @@ TTrackImport::TTrackImport(TManager &registry, TFManager &fmngr,
       m_coordCacheDir(coordCacheDir), m_progress(progress) {}
 
 TFileImportResult TTrackImport::FileToDB(const QString &FName, QIODevice &Stream, int ObjNumber) {
+    TFileImportResult result;
+    importFile(FName, Stream, ObjNumber, result).runToEnd();
+    return result;
+}
+
+TRunTask TTrackImport::importFile(QString FName, QIODevice &Stream, int ObjNumber,
+                                  TFileImportResult &result) {
     TControllableObject *reg = m_registry.FindObject(ObjNumber);
     if (!reg)
         throw EUnknownObject(ObjNumber);
-    TFileImportResult result;
+    result = TFileImportResult();
     result.number = ObjNumber;
 
-    // Whatever the registry already holds for the name is kept; otherwise the day file starts
-    // empty and the import replaces it.
-    TTrackFileHold file(m_fmngr, m_coordCacheDir + QString::number(ObjNumber) + QLatin1Char('/') +
-                                     QFileInfo(FName).fileName());
-    file->num = ObjNumber;
-
-    TControllableObject tmp;
-    tmp.Number = ObjNumber;
-    tmp.V24Gen = 0;
+    // Everything that can fail before a record is read comes first: the day file is not
+    // touched by an import that cannot start.
     if (!Stream.seek(0))
         throw std::runtime_error(Stream.errorString().toStdString());
-
     db::TDatabase database;
     database.open(m_settings);
     db::TTransaction tr(database, db::TTransactionKind::Write);
@@ -165,16 +167,26 @@ TFileImportResult TTrackImport::FileToDB(const QString &FName, QIODevice &Stream
             }
         }
     } commitOnError{tr};
+    db::TQuery insert(tr, kStateRow);
+    insert.prepare();
+
+    // Whatever the registry already holds for the name is kept; otherwise the day file starts
+    // empty and the import replaces it.
+    TTrackFileHold file(m_fmngr, m_coordCacheDir + QString::number(ObjNumber) + QLatin1Char('/') +
+                                     QFileInfo(FName).fileName());
+    file->num = ObjNumber;
+
+    TControllableObject tmp;
+    tmp.Number = ObjNumber;
+    tmp.V24Gen = 0;
 
     // The per-record append reserves one more place each time: make room for the whole file.
     file->coords.reserve(file->coords.size() + int(Stream.size() / TDeviceRecord::HeadSize) + 1);
-    db::TQuery insert(tr, kStateRow);
-    insert.prepare();
     TDeviceDataReader reader(Stream);
     TDeviceRecord rec;
     QByteArray lastState;
     bool haveState = false;
-    for (;;) {
+    for (int n = 1;; ++n) {
         const TDeviceRead r = reader.next(rec);
         if (r == TDeviceRead::End || r == TDeviceRead::TimeOnly)
             break;
@@ -198,13 +210,15 @@ TFileImportResult TTrackImport::FileToDB(const QString &FName, QIODevice &Stream
         // A record whose state is cut short still contributes its position.
         TManager::ObjCoordsToCoordsTable(&tmp, file.get());
         ++result.positions;
-        if (processEvents)
-            processEvents();
+        if (n % RecordsPerPause == 0)
+            co_yield TRunPause::Busy;
     }
     tr.commitRetaining();
 
+    // The registry may have changed while the import paused.
+    reg = m_registry.FindObject(ObjNumber);
     // A connected object keeps its live state; otherwise the file's newer state is taken.
-    if (!reg->Connected && reg->TS <= tmp.TS) {
+    if (reg && !reg->Connected && reg->TS <= tmp.TS) {
         reg->TS = tmp.TS;
         reg->PackTime = tmp.PackTime;
         reg->PCTime = tmp.PCTime;
@@ -233,7 +247,6 @@ TFileImportResult TTrackImport::FileToDB(const QString &FName, QIODevice &Stream
     }
     tr.commit();
     database.close();
-    return result;
 }
 
 void TTrackImport::FileToTrack(const QString &FName, int ObjNumber) {
@@ -261,89 +274,101 @@ void TTrackImport::FileToTrack(const QString &FName, int ObjNumber) {
     }
 }
 
-void TTrackImport::openAndImport(const QString &path, const QString &name, int number) {
+TRunTask TTrackImport::openAndImport(QString path, QString name, int number) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         throw std::runtime_error(f.errorString().toStdString());
-    const TFileImportResult r = FileToDB(name, f, number);
+    TFileImportResult r;
+    co_await importFile(name, f, number, r);
     emit fileImported(r);
 }
 
-void TTrackImport::importFolderFiles(const QString &folder, int number) {
-    const QFileInfoList files = QDir(folder).entryInfoList(
-        {QStringLiteral("*.dat")}, QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
-    for (const QFileInfo &fi : files) {
-        const QString quoted = QLatin1Char('"') + fi.fileName() + QLatin1Char('"');
+namespace {
+QString quotedName(const QFileInfo &fi) {
+    return QLatin1Char('"') + fi.fileName() + QLatin1Char('"');
+}
+QFileInfoList dataFiles(const QString &folder) {
+    return QDir(folder).entryInfoList({QStringLiteral("*.dat")},
+                                      QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+}
+} // namespace
+
+TRunTask TTrackImport::importFolderFiles(QString folder, int number) {
+    for (const QFileInfo &fi : dataFiles(folder)) {
+        QString failure;
         try {
-            openAndImport(fi.filePath(), fi.fileName(), number);
-            m_progress.log(QStringLiteral("  файл ") + quoted + QStringLiteral(" импортирован"));
+            co_await openAndImport(fi.filePath(), fi.fileName(), number);
         } catch (const std::exception &e) {
-            ++m_failed;
-            m_progress.log(QStringLiteral("  ошибка, файл ") + quoted + QStringLiteral(": ") +
-                           QString::fromUtf8(e.what()));
+            failure = QString::fromUtf8(e.what());
         }
-        if (processEvents)
-            processEvents();
+        if (failure.isNull()) {
+            m_progress.log(QStringLiteral("  файл ") + quotedName(fi) +
+                           QStringLiteral(" импортирован"));
+        } else {
+            ++m_failed;
+            m_progress.log(QStringLiteral("  ошибка, файл ") + quotedName(fi) +
+                           QStringLiteral(": ") + failure);
+        }
+        co_yield TRunPause::Busy;
         if (m_progress.Cancelled)
-            return;
+            co_return;
     }
 }
 
-void TTrackImport::ReloadTracks(const QString &dataDir, int AObjNum) {
+TRunTask TTrackImport::ReloadTracks(QString dataDir, int AObjNum) {
     m_failed = 0;
-    const QString folder = dataDir + QString::number(AObjNum) + QLatin1Char('/');
-    const QFileInfoList files = QDir(folder).entryInfoList(
-        {QStringLiteral("*.dat")}, QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    const QFileInfoList files = dataFiles(dataDir + QString::number(AObjNum) + QLatin1Char('/'));
     m_progress.start(int(files.size()));
     for (const QFileInfo &fi : files) {
-        const QString quoted = QLatin1Char('"') + fi.fileName() + QLatin1Char('"');
+        QString failure;
         try {
-            openAndImport(fi.filePath(), fi.fileName(), AObjNum);
-            m_progress.log(QStringLiteral("  файл ") + quoted + QStringLiteral(" импортирован"));
+            co_await openAndImport(fi.filePath(), fi.fileName(), AObjNum);
         } catch (const std::exception &e) {
+            failure = QString::fromUtf8(e.what());
+        }
+        if (failure.isNull()) {
+            m_progress.log(QStringLiteral("  файл ") + quotedName(fi) +
+                           QStringLiteral(" импортирован"));
+        } else {
             ++m_failed;
-            m_progress.log(QStringLiteral("  ошибка, файл ") + quoted + QStringLiteral(": ") +
-                           QString::fromUtf8(e.what()));
+            m_progress.log(QStringLiteral("  ошибка, файл ") + quotedName(fi) +
+                           QStringLiteral(": ") + failure);
         }
         m_progress.advance();
-        if (processEvents)
-            processEvents();
+        co_yield TRunPause::Busy;
         if (m_progress.Cancelled)
-            return;
+            co_return;
     }
     m_progress.finish();
 }
 
-void TTrackImport::importFiles(const QStringList &files, int number) {
+TRunTask TTrackImport::importFiles(QStringList files, int number) {
     m_failed = 0;
     m_progress.start(int(files.size()));
-    try {
-        for (const QString &path : files) {
-            m_progress.log(QStringLiteral("Импорт файла: ") + path);
-            try {
-                openAndImport(path, QFileInfo(path).fileName(), number);
-                m_progress.log(QStringLiteral("  успешно импортирован в базу"));
-            } catch (const std::exception &e) {
-                ++m_failed;
-                m_progress.log(QStringLiteral("  ошибка: ") + QString::fromUtf8(e.what()));
-            }
-            m_progress.advance();
-            if (processEvents)
-                processEvents();
-            if (m_progress.Cancelled)
-                return;
+    for (const QString &path : files) {
+        m_progress.log(QStringLiteral("Импорт файла: ") + path);
+        QString failure;
+        try {
+            co_await openAndImport(path, QFileInfo(path).fileName(), number);
+        } catch (const std::exception &e) {
+            failure = QString::fromUtf8(e.what());
         }
-        m_progress.finish();
-        m_progress.log(QStringLiteral("Импорт завершен"));
-    } catch (const std::exception &e) {
-        m_progress.finish();
-        m_progress.log(QString());
-        m_progress.log(QStringLiteral("!! Ошибка импорта данных: ") + QString::fromUtf8(e.what()));
-        m_progress.log(QStringLiteral("Импорт завершен"));
+        if (failure.isNull()) {
+            m_progress.log(QStringLiteral("  успешно импортирован в базу"));
+        } else {
+            ++m_failed;
+            m_progress.log(QStringLiteral("  ошибка: ") + failure);
+        }
+        m_progress.advance();
+        co_yield TRunPause::Busy;
+        if (m_progress.Cancelled)
+            co_return;
     }
+    m_progress.finish();
+    m_progress.log(QStringLiteral("Импорт завершен"));
 }
 
-void TTrackImport::importDirectory(const QString &folder) {
+TRunTask TTrackImport::importDirectory(QString folder) {
     m_failed = 0;
     const QString base = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
     m_progress.start(999);
@@ -352,16 +377,16 @@ void TTrackImport::importDirectory(const QString &folder) {
         if (QFileInfo(sub).isDir()) {
             m_progress.log(QStringLiteral("Импорт данных объекта №") + QString::number(i));
             try {
-                importFolderFiles(sub, i);
+                co_await importFolderFiles(sub, i);
             } catch (const std::exception &) {
                 // A folder that cannot be listed is passed over.
             }
         }
         m_progress.advance();
-        if (processEvents)
-            processEvents();
+        if (i % 50 == 0)
+            co_yield TRunPause::Busy;
         if (m_progress.Cancelled)
-            return;
+            co_return;
     }
     m_progress.finish();
 }

@@ -5,20 +5,20 @@
 // brought up to date when the file holds newer data. The import writes through a connection
 // of its own, so its transaction is independent of the main connection's.
 //
-// The import loops report to a progress model (what the progress window shows) and poll its
-// Cancelled flag after every file; processEvents, when set, is called once per record so that
-// a window stays responsive and its cancel button live.
+// The import loops are run tasks (app/RunTask.h): they report to a progress model (what the
+// progress window shows), poll its Cancelled flag after every file and pause every few hundred
+// records, so whoever runs them keeps a window responsive and its cancel button live.
 
 #include <QIODevice>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
-#include <functional>
 #include <stdexcept>
 
 #include "app/DateUtils.h"
 #include "app/GeoTypes.h"
+#include "app/RunTask.h"
 #include "db/Database.h"
 
 class TFManager;
@@ -96,26 +96,32 @@ public:
                  const QString &coordCacheDir, TImportProgress &progress,
                  QObject *parent = nullptr);
 
-    // Imports one device data file read from Stream (from its start) for object ObjNumber;
-    // FName gives the track file's name. An object that is not registered raises
-    // EUnknownObject. The rows written before an error are committed all the same, and the
-    // track file keeps the positions read before it.
+    // Imports one device data file read from Stream (from its start) for object ObjNumber into
+    // result; FName gives the track file's name. An object that is not registered raises
+    // EUnknownObject. The connection is opened before the track file is touched; the rows
+    // written before a later error are committed all the same, and the track file keeps the
+    // positions read before it unless that would leave the day file with fewer records than it
+    // had. Stream and result must outlive the task.
+    TRunTask importFile(QString FName, QIODevice &Stream, int ObjNumber, TFileImportResult &result);
+    // The same, run to its end on the spot.
     TFileImportResult FileToDB(const QString &FName, QIODevice &Stream, int ObjNumber);
     // The positions of a device data file into the track file of the same name (no database
     // row, no state decoded); nothing but opening the file for an unregistered object.
     void FileToTrack(const QString &FName, int ObjNumber);
 
     // Every "*.dat" file of dataDir + AObjNum + "/" for that object.
-    void ReloadTracks(const QString &dataDir, int AObjNum);
+    TRunTask ReloadTracks(QString dataDir, int AObjNum);
     // Chosen files for one object.
-    void importFiles(const QStringList &files, int number);
+    TRunTask importFiles(QStringList files, int number);
     // The numbered subfolders 1..999 of folder, each for the object of its number.
-    void importDirectory(const QString &folder);
+    TRunTask importDirectory(QString folder);
     // Files that failed in the last loop.
     int failedFiles() const { return m_failed; }
 
     TImportProgress &progress() { return m_progress; }
-    std::function<void()> processEvents;
+
+    // Records between two pauses of a file's import.
+    static constexpr int RecordsPerPause = 256;
 
 signals:
     // A file was imported (also for the registered object's new state).
@@ -123,8 +129,8 @@ signals:
 
 private:
     // Imports the "*.dat" files of one folder with the per-file log lines of a reload.
-    void importFolderFiles(const QString &folder, int number);
-    void openAndImport(const QString &path, const QString &name, int number);
+    TRunTask importFolderFiles(QString folder, int number);
+    TRunTask openAndImport(QString path, QString name, int number);
 
     TManager &m_registry;
     TFManager &m_fmngr;

@@ -1,18 +1,18 @@
-// The demonstration object: a recorded device data file replayed as if object 1000 were on
-// line, one record every two seconds, through the same steps as on-line data.
-
-#include "session/ClientSession.h"
+#include "session/DemoObject.h"
 
 #include "app/Dialogs.h"
 #include "app/Folders.h"
 #include "app/Options.h"
 #include "db/Database.h"
-#include "db/DatabaseController.h"
 #include "db/GroupManager.h"
 #include "db/TrackImport.h"
 #include "maps/MapObjManager.h"
 #include "maps/MapObjects.h"
 #include "maps/MapPanel.h"
+#include "session/LiveObjects.h"
+#include "session/MapInteraction.h"
+#include "session/TrackDisplay.h"
+#include "session/WebMapPart.h"
 #include "tracks/DeviceData.h"
 #include "webmap/WebMapBridge.h"
 
@@ -21,33 +21,52 @@
 #include <QFileInfo>
 
 namespace {
-constexpr int DemoNumber = 1000;
 const QString kDemoName = QStringLiteral("демо-объект");
 } // namespace
 
-QString TClientSession::demoDataFile() {
+TDemoObject::TDemoObject(TOptions &options, TDialogs &dialogs, db::TDatabase &database,
+                         TFManager &fmngr, TMapPanel &panel, TMapObjManager &items,
+                         TWebMapPart &webMap, TTrackDisplay &tracks, TMapInteraction &map,
+                         TLiveObjects &live, const TSelection &selection, QObject *parent)
+    : QObject(parent), m_options(options), m_dialogs(dialogs), m_db(database), m_fmngr(fmngr),
+      m_panel(panel), m_items(items), m_webMap(webMap), m_tracks(tracks), m_map(map), m_live(live),
+      m_selection(selection) {
+    tmrDemoMode.setInterval(2000);
+}
+
+TDemoObject::~TDemoObject() {
+    tmrDemoMode.stop();
+}
+
+void TDemoObject::onConnectionNews(int number, TConnectionNews news) {
+    if (number == DemoNumber)
+        m_serverSaysConnected = news != TConnectionNews::Disconnected;
+}
+
+QString TDemoObject::demoDataFile() {
     const QString own = DataDir() + QStringLiteral("1000/demo.dat");
     // A fresh installation has only the file shipped in the program folder.
     const QString shipped = AppDir() + QStringLiteral("data/1000/demo.dat");
     return QFileInfo::exists(own) || !QFileInfo::exists(shipped) ? own : shipped;
 }
 
-void TClientSession::miDemoModeClick() {
+void TDemoObject::miDemoModeClick() {
     if (m_demoOn)
-        stopDemo();
+        stop();
     else
-        startDemo();
+        start();
 }
 
-void TClientSession::startDemo() {
+void TDemoObject::start() {
     try {
-        if (!m_registry || !databaseConnected())
+        if (!m_registry || !m_db.isOpen())
             return;
         DemoModeFile = std::make_unique<QFile>(demoDataFile());
         if (!DemoModeFile->open(QIODevice::ReadOnly) || !DemoModeFile->seek(0))
             throw std::runtime_error(DemoModeFile->errorString().toStdString());
 
         TControllableObject *o = m_registry->FindObject(DemoNumber);
+        m_serverSaysConnected = o && o->Connected;
         if (!o) {
             o = m_registry->AddObject(DemoNumber, kDemoName, 0, 0, 0, nullptr,
                                       QStringLiteral("демо"));
@@ -55,16 +74,16 @@ void TClientSession::startDemo() {
         }
         TDataRecord fresh;
         fresh.Status = 1; // the "1, 0, 0, 0" state of a newly placed object
-        if (TManagedItem *item = m_mapObjs->AddObject(DemoNumber, fresh)) {
+        if (TManagedItem *item = m_items.AddObject(DemoNumber, fresh)) {
             item->track()->Clear();
             item->FArchive = true;
-            item->marker()->FColor = m_mapObjs->FDefaultArchiveMarkerColor;
+            item->marker()->FColor = m_items.FDefaultArchiveMarkerColor;
             item->description().Name = kDemoName;
         }
         o->track.coords.clear();
 
         try {
-            db::TTransaction tr(m_db->Database(), db::TTransactionKind::Write);
+            db::TTransaction tr(m_db, db::TTransactionKind::Write);
             tr.start();
             db::TQuery q(
                 tr, QStringLiteral("insert into OBJECTS ( OBJ_NUMBER, OBJ_NAME, OBJ_TANKVOLUME, "
@@ -81,8 +100,9 @@ void TClientSession::startDemo() {
 
         try {
             QDir().mkpath(CoordCacheDir() + QStringLiteral("1000"));
-            TTrackImport(*m_registry, *m_fmngr, db::TConnectionSettings::fromOptions(m_options),
-                         CoordCacheDir(), *m_importProgress)
+            TImportProgress progress;
+            TTrackImport(*m_registry, m_fmngr, db::TConnectionSettings::fromOptions(m_options),
+                         CoordCacheDir(), progress)
                 .FileToTrack(DemoModeFile->fileName(), DemoNumber);
         } catch (const std::exception &e) {
             throw std::runtime_error(
@@ -95,7 +115,7 @@ void TClientSession::startDemo() {
         for (size_t i = 0; i < shown.size(); ++i) {
             if (shown[i]->Number == DemoNumber) {
                 const int row = int(i) + 1;
-                selectObject(DemoNumber, row);
+                m_live.selectObject(DemoNumber, row);
                 emit gridRowSelectRequested(row);
                 break;
             }
@@ -103,7 +123,7 @@ void TClientSession::startDemo() {
         tmrDemoMode.start();
         m_demoOn = true;
         emit demoModeChanged(true);
-        emit statusText(TStatusField::Objects, m_registry->AllObjConnectObjRatio());
+        emit objectsChanged();
         emit gridRefreshRequested();
     } catch (const std::exception &e) {
         DemoModeFile.reset();
@@ -112,22 +132,25 @@ void TClientSession::startDemo() {
     }
 }
 
-void TClientSession::stopDemo() {
+void TDemoObject::stop() {
     tmrDemoMode.stop();
     const bool wasOn = m_demoOn;
     m_demoOn = false;
-    if (TControllableObject *o = m_registry ? m_registry->FindObject(DemoNumber) : nullptr)
-        o->Connected = false;
     DemoModeFile.reset();
-    if (wasOn)
-        emit demoModeChanged(false);
-    if (m_registry)
-        emit statusText(TStatusField::Objects, m_registry->AllObjConnectObjRatio());
+    if (!wasOn)
+        return;
+    // Object 1000 takes back the connection state the server last reported for it.
+    if (TControllableObject *o = m_registry ? m_registry->FindObject(DemoNumber) : nullptr)
+        o->Connected = m_serverSaysConnected;
+    m_live.onConnectionNews(DemoNumber, m_serverSaysConnected ? TConnectionNews::Connected
+                                                              : TConnectionNews::Disconnected);
+    emit demoModeChanged(false);
+    emit objectsChanged();
     emit gridRefreshRequested();
-    m_panel->Repaint();
+    m_panel.Repaint();
 }
 
-void TClientSession::tmrDemoModeTimer() {
+void TDemoObject::tmrDemoModeTimer() {
     if (!m_demoOn || !DemoModeFile)
         return;
     TDeviceRecord rec;
@@ -142,7 +165,7 @@ void TClientSession::tmrDemoModeTimer() {
                 emit statusText(TStatusField::LinkEvent, QStringLiteral("Переход в начало файла"));
             } else {
                 const QString reason = DemoModeFile->errorString();
-                stopDemo();
+                stop();
                 m_dialogs.message(
                     QStringLiteral("Демонстрационный режим будет отключен!\r\n") + reason,
                     QStringLiteral("Ошибка демонстрационного режима"), TMsgIcon::Warning);
@@ -168,7 +191,7 @@ void TClientSession::tmrDemoModeTimer() {
         o->Lng = rec.position.Longitude;
         o->DecodeSostString(rec.state);
         {
-            db::TTransaction tr(m_db->Database(), db::TTransactionKind::Write);
+            db::TTransaction tr(m_db, db::TTransactionKind::Write);
             try {
                 tr.start();
                 m_registry->ObjSostToInputSignalTable(o, tr);
@@ -180,13 +203,13 @@ void TClientSession::tmrDemoModeTimer() {
         }
         // Only the last record: the list would otherwise grow for as long as the replay runs.
         o->CCoords.assign(1, TCoordStamp{rec.position, rec.time});
-        RecalcParams(*o, m_db->Database());
+        RecalcParams(*o, m_db);
 
-        TManagedItem *item = m_mapObjs->Item(DemoNumber);
-        if (!m_archiveView && m_mapObjs->GetActiveObject() == DemoNumber) {
+        TManagedItem *item = m_items.Item(DemoNumber);
+        if (!m_selection.archiveView && m_items.GetActiveObject() == DemoNumber) {
             try {
                 o->track.add(TCoordData{o->Lat, o->Lng, o->TS, o->V24Gen});
-                ShowTrack(DemoNumber, o->TS, true, -1);
+                m_tracks.ShowTrack(DemoNumber, o->TS, true, -1);
                 if (item) {
                     int &flags = item->current().Status;
                     if (o->TankCoverSensor == 0)
@@ -201,13 +224,13 @@ void TClientSession::tmrDemoModeTimer() {
         }
         if (item)
             item->MoveCurrent(rec.position, o->TS);
-        m_webMap->MarkerAt(TWebMapMarker{o->Lat, o->Lng, DemoNumber, o->ShortName, o->TS});
-        if (!m_archiveView)
-            followActive(false);
-        m_panel->Repaint();
+        m_webMap.markerAt(*o);
+        if (!m_selection.archiveView)
+            m_map.followActive(false);
+        m_panel.Repaint();
         emit statusText(TStatusField::LinkEvent,
                         QStringLiteral("Данные с объекта № 1000 (демонстрация)"));
-        emit statusText(TStatusField::Objects, m_registry->AllObjConnectObjRatio());
+        emit objectsChanged();
     } catch (const std::exception &e) {
         emit statusText(TStatusField::LinkEvent,
                         QStringLiteral("Ошибка (demo): ") + QString::fromUtf8(e.what()));

@@ -38,11 +38,11 @@ enum class TSessionCommand {
     RelayControl,
     SetupDevice,
     ObjectRegistry, // "Объекты" and the field-settings export and import
-    ImportFiles,  // "Импортировать данные из файлов..."
-    ImportFolder, // "Импортировать данные из каталога..."
-    DemoObject,   // "Включить демо-объект"
-    LoadTrack,    // "Загрузить трек..."
-    ClearTrack,   // "Очистить трек"
+    ImportFiles,    // "Импортировать данные из файлов..."
+    ImportFolder,   // "Импортировать данные из каталога..."
+    DemoObject,     // "Включить демо-объект"
+    LoadTrack,      // "Загрузить трек..."
+    ClearTrack,     // "Очистить трек"
     // "Создать точку тарировки...", "Показать таблицу тарировки..."
     Calibration,
     // "Заправки" of "Статистика" and "Показать таблицу заправок..."
@@ -50,7 +50,17 @@ enum class TSessionCommand {
     // "Докачка информации", "Скачать данные по объекту..."
     DownloadData,
     DownloadObject,
+    Settings, // "Настройки": the settings window
     Count
+};
+
+// The object chosen in the state grid and how the map follows it: shared by the parts that act
+// on the active object. The track display owns archiveView ("Режим"), the live objects the rest.
+struct TSelection {
+    int number = 0; // 0 or less: none
+    int row = -1;   // the grid's row (1 is the first object)
+    bool follow = true;
+    bool archiveView = false;
 };
 
 // What the track loading dialog asks for: a period of the object's day files, or its

@@ -2,7 +2,7 @@
 // the parts table, drawing whole parts or the new points of a live track on the raster map
 // and the web map, the row clicks, clearing, browse mode and the GPX export.
 
-#include "session/ClientSession.h"
+#include "session/TrackDisplay.h"
 
 #include "app/Dialogs.h"
 #include "app/Folders.h"
@@ -12,6 +12,9 @@
 #include "maps/MapObjManager.h"
 #include "maps/MapObjects.h"
 #include "maps/MapPanel.h"
+#include "session/DataRuns.h"
+#include "session/MapInteraction.h"
+#include "session/OnlineProcessor.h"
 #include "tracks/FileManager.h"
 #include "tracks/TrackGpx.h"
 #include "tracks/TrackPartsModel.h"
@@ -45,41 +48,81 @@ constexpr int64_t GpsLostSeconds = 21;
 
 } // namespace
 
-void TClientSession::resetShownTrack() {
+TTrackDisplay::TTrackDisplay(TOptions &options, TDialogs &dialogs, TFManager &fmngr,
+                             TMapPanel &panel, TMapObjManager &items, TWebMapBridge &bridge,
+                             TSelection &selection, TMapInteraction &map, TDataRuns &runs,
+                             QObject *parent)
+    : QObject(parent), m_options(options), m_dialogs(dialogs), m_fmngr(fmngr), m_panel(panel),
+      m_items(items), m_webMap(bridge), m_selection(selection), m_map(map), m_runs(runs),
+      m_trackParts(new TTrackPartsModel(this)) {}
+
+void TTrackDisplay::setRegistry(TManager *registry) {
+    m_registry = registry;
+}
+
+void TTrackDisplay::resetShownTrack() {
     trlist.clear();
     m_trackObject = 0;
     m_trackRow = 0;
     m_trackParts->ResetTrackTable();
 }
 
-void TClientSession::clearTrackScripts() {
-    m_webMap->RunScript(webscript::clear_track());
-    m_webMap->RunScript(webscript::clear_park());
-    m_mapObjs->RemoveRestPlaces();
+void TTrackDisplay::clearTrackScripts() {
+    m_webMap.RunScript(webscript::clear_track());
+    m_webMap.RunScript(webscript::clear_park());
+    m_items.RemoveRestPlaces();
 }
 
-void TClientSession::tbBrowseModeClick(bool archive) {
-    m_archiveView = archive;
+void TTrackDisplay::otherObjectChosen() {
+    resetShownTrack();
+    clearTrackScripts();
+    tbBrowseModeClick(false);
+}
+
+void TTrackDisplay::onPacketsApplied(const std::vector<TAppliedPacket> &applied) {
+    if (m_selection.archiveView)
+        return;
+    for (const TAppliedPacket &a : applied) {
+        // A packet without positions has nothing new to draw.
+        if (!a.updating || !a.object || a.object->Number != m_items.GetActiveObject())
+            continue;
+        m_webMap.CleanupCurrentTrack();
+        if (a.trackFrom != 0)
+            ShowTrack(a.object->Number, a.trackFrom, false, -1);
+    }
+}
+
+void TTrackDisplay::tbBrowseModeClick(bool archive) {
+    m_selection.archiveView = archive;
     emit archiveViewChanged(archive);
 }
 
-void TClientSession::miLoadTrackClick(const TLoadTrackRequest &request) {
-    if (!m_registry)
+void TTrackDisplay::miLoadTrackClick(const TLoadTrackRequest &request) {
+    if (!m_registry || !m_registry->FindObject(request.number))
         return;
-    TControllableObject *o = m_registry->FindObject(request.number);
+    if (request.download && m_items.Item(request.number) && request.start <= request.end) {
+        TLoadTrackRequest then = request;
+        then.download = false;
+        m_runs.DownloadObjectData(request.number, request.start, request.end,
+                                  [this, then] { load(then); });
+        return;
+    }
+    load(request);
+}
+
+void TTrackDisplay::load(const TLoadTrackRequest &request) {
+    TControllableObject *o = m_registry ? m_registry->FindObject(request.number) : nullptr;
     if (!o)
         return;
     resetShownTrack();
-    TManagedItem *item = m_mapObjs->Item(request.number);
+    TManagedItem *item = m_items.Item(request.number);
     if (item) {
         if (!request.demo && request.end < request.start)
             return;
-        if (request.download)
-            DownloadObjectData(request.number, request.start, request.end);
         tbBrowseModeClick(!request.toCurrent);
         emit busyChanged(true);
         struct TBusy {
-            TClientSession *s;
+            TTrackDisplay *s;
             ~TBusy() { emit s->busyChanged(false); }
         } busy{this};
         item->track()->Clear();
@@ -88,28 +131,28 @@ void TClientSession::miLoadTrackClick(const TLoadTrackRequest &request) {
         const QString folder = CoordCacheDir() + QString::number(request.number) + QLatin1Char('/');
         if (request.demo) {
             const QString name = folder + QStringLiteral("demo.dat");
-            TTrackFile *f = m_fmngr->get(name);
+            TTrackFile *f = m_fmngr.get(name);
             try {
                 f->load();
                 o->track.coords.insert(o->track.coords.end(), f->coords.begin(), f->coords.end());
             } catch (...) {
-                m_fmngr->FreeFile(name, false);
+                m_fmngr.FreeFile(name, false);
                 throw;
             }
-            m_fmngr->FreeFile(name, false);
+            m_fmngr.FreeFile(name, false);
         } else {
             std::vector<TCoordData> c =
-                LoadTrackPeriod(*m_fmngr, folder, request.start, request.end);
+                LoadTrackPeriod(m_fmngr, folder, request.start, request.end);
             o->track.coords.insert(o->track.coords.end(), c.begin(), c.end());
         }
         SeparateTrack(request.number);
     }
     emit trackTableShown();
     if (!m_options.UseGoogleMap)
-        m_panel->Repaint();
+        m_panel.Repaint();
 }
 
-void TClientSession::SeparateTrack(int ObjNum) {
+void TTrackDisplay::SeparateTrack(int ObjNum) {
     TControllableObject *o = m_registry ? m_registry->FindObject(ObjNum) : nullptr;
     if (!o || o->track.coords.empty())
         return;
@@ -120,18 +163,18 @@ void TClientSession::SeparateTrack(int ObjNum) {
     drawAllParts(ObjNum);
 }
 
-void TClientSession::drawAllParts(int ObjNum) {
+void TTrackDisplay::drawAllParts(int ObjNum) {
     clearTrackScripts();
-    m_webMap->RunScript(webscript::begin_track());
+    m_webMap.RunScript(webscript::begin_track());
     for (int i = 0; i < int(trlist.size()); ++i)
         ViewTrack(ObjNum, i);
-    m_webMap->RunScript(webscript::end_track());
+    m_webMap.RunScript(webscript::end_track());
 }
 
 // One point of a movement: the archive step, the speed band, the raster track and, for the
 // grid's object on the web map, the point with its time and speed.
-void TClientSession::feedPoint(TManagedItem *item, int ObjNum, const TCoordData &pred,
-                               const TCoordData &p, bool append) {
+void TTrackDisplay::feedPoint(TManagedItem *item, int ObjNum, const TCoordData &pred,
+                              const TCoordData &p, bool append) {
     if (item && item->FArchive) {
         item->SetCurrent(recordOf(p));
         item->FArchive = false;
@@ -141,26 +184,26 @@ void TClientSession::feedPoint(TManagedItem *item, int ObjNum, const TCoordData 
         return;
     if (item)
         item->SetCurrent(recordOf(p, WholeSecondsBetween(p.ts, pred.ts) >= GpsLostSeconds));
-    if (ObjNum == m_selectedNumber && m_options.UseGoogleMap) {
+    if (ObjNum == m_selection.number && m_options.UseGoogleMap) {
         const TGeoCoords d = degreesOf(p);
         const QString number = QString::number(ObjNum);
         const QString speedText = webscript::speedText(double(speed));
-        m_webMap->RunScript(
-            append ? webscript::append_track_ex(double(d.Latitude), double(d.Longitude), number,
-                                                timeText(p.ts), speedText)
-                   : webscript::put_point_ex(double(d.Latitude), double(d.Longitude), number,
-                                             timeText(p.ts), speedText));
+        m_webMap.RunScript(append
+                               ? webscript::append_track_ex(double(d.Latitude), double(d.Longitude),
+                                                            number, timeText(p.ts), speedText)
+                               : webscript::put_point_ex(double(d.Latitude), double(d.Longitude),
+                                                         number, timeText(p.ts), speedText));
     }
 }
 
-void TClientSession::ViewTrack(int ObjNum, int part) {
+void TTrackDisplay::ViewTrack(int ObjNum, int part) {
     TControllableObject *o = m_registry ? m_registry->FindObject(ObjNum) : nullptr;
     if (!o || part < 0 || part >= int(trlist.size()))
         return;
     const std::vector<TCoordData> &c = o->track.coords;
     const TTrackPart &p = trlist[size_t(part)];
     const int last = std::min(p.eind, int(c.size()) - 1);
-    TManagedItem *item = m_mapObjs->Item(ObjNum);
+    TManagedItem *item = m_items.Item(ObjNum);
     if (p.moving) {
         for (int j = std::max(p.bind, 0); j <= last; ++j) {
             const TCoordData &pt = c[size_t(j)];
@@ -181,22 +224,21 @@ void TClientSession::ViewTrack(int ObjNum, int part) {
         const TCoordData &pt = c[size_t(j)];
         if (!hasFix(pt))
             continue;
-        m_mapObjs->AddRestPlace(TGeoCoords{pt.lat, pt.lng});
+        m_items.AddRestPlace(TGeoCoords{pt.lat, pt.lng});
         const TGeoCoords d = degreesOf(pt);
         const QString bindTime =
             p.bind < int(c.size()) ? timeText(c[size_t(p.bind)].ts) : QString();
-        m_webMap->RunScript(webscript::add_park(
+        m_webMap.RunScript(webscript::add_park(
             double(d.Latitude), double(d.Longitude),
             QStringLiteral("Объект: %1<br>Начало: %2<br>Окончание: %3<br>Длительность: %4<br>")
-                .arg(ObjNum)
-                .arg(bindTime, timeText(c[size_t(last)].ts),
+                .arg(QString::number(ObjNum), bindTime, timeText(c[size_t(last)].ts),
                      SecondsTo_hhh_mm_ss(PartSeconds(c, p)))));
-        m_webMap->RunScript(webscript::put_point(double(d.Latitude), double(d.Longitude)));
+        m_webMap.RunScript(webscript::put_point(double(d.Latitude), double(d.Longitude)));
         break;
     }
 }
 
-void TClientSession::ShowTrack(int ObjNum, TDateTime strt, bool move_marker, int track_ind) {
+void TTrackDisplay::ShowTrack(int ObjNum, TDateTime strt, bool move_marker, int track_ind) {
     TControllableObject *o = m_registry ? m_registry->FindObject(ObjNum) : nullptr;
     if (!o)
         return;
@@ -219,7 +261,7 @@ void TClientSession::ShowTrack(int ObjNum, TDateTime strt, bool move_marker, int
     }
     if (first < 0 || first >= n)
         return;
-    TManagedItem *item = m_mapObjs->Item(ObjNum);
+    TManagedItem *item = m_items.Item(ObjNum);
     bool haveConverted = false;
     TGeoCoords converted;
     for (int j = first; j <= last; ++j) {
@@ -236,35 +278,35 @@ void TClientSession::ShowTrack(int ObjNum, TDateTime strt, bool move_marker, int
             haveConverted = true;
         }
         if (haveConverted)
-            m_webMap->RunScript(
+            m_webMap.RunScript(
                 webscript::append_track(double(converted.Latitude), double(converted.Longitude)));
     }
-    followActive(false);
-    m_panel->Repaint();
+    m_map.followActive(false);
+    m_panel.Repaint();
     if (move_marker && n > 0 && hasFix(c.back())) {
         const TGeoCoords d = degreesOf(c.back());
-        m_webMap->RunScript(webscript::marker_at(double(d.Latitude), double(d.Longitude), ObjNum,
-                                                 o->ShortName,
-                                                 webscript::markerCaption(c.back().ts)));
-        if (ObjNum == m_selectedNumber && m_followMode)
-            m_webMap->RunScript(webscript::go_to(double(d.Latitude), double(d.Longitude)));
+        m_webMap.RunScript(webscript::marker_at(double(d.Latitude), double(d.Longitude), ObjNum,
+                                                o->ShortName,
+                                                webscript::markerCaption(c.back().ts)));
+        if (ObjNum == m_selection.number && m_selection.follow)
+            m_webMap.RunScript(webscript::go_to(double(d.Latitude), double(d.Longitude)));
     }
 }
 
-void TClientSession::sgTrackClick(int row) {
-    if (row < 0 || row >= m_trackParts->rowCount() || m_selectedNumber <= 0 || trlist.empty())
+void TTrackDisplay::sgTrackClick(int row) {
+    if (row < 0 || row >= m_trackParts->rowCount() || m_selection.number <= 0 || trlist.empty())
         return;
-    TControllableObject *o = m_registry ? m_registry->FindObject(m_selectedNumber) : nullptr;
+    TControllableObject *o = m_registry ? m_registry->FindObject(m_selection.number) : nullptr;
     if (!o)
         return;
     m_trackRow = row;
-    TManagedItem *item = m_mapObjs->Item(m_selectedNumber);
+    TManagedItem *item = m_items.Item(m_selection.number);
     if (item)
         item->track()->Clear();
     emit busyChanged(true);
     int focus = 0;
     if (row == TTrackPartsModel::TotalsRow) {
-        drawAllParts(m_selectedNumber);
+        drawAllParts(m_selection.number);
     } else {
         const int part = row - 1;
         if (part >= int(trlist.size())) {
@@ -274,9 +316,9 @@ void TClientSession::sgTrackClick(int row) {
         // One part is a look at the past: live points must not extend it.
         tbBrowseModeClick(true);
         clearTrackScripts();
-        m_webMap->RunScript(webscript::begin_track());
-        ViewTrack(m_selectedNumber, part);
-        m_webMap->RunScript(webscript::end_track());
+        m_webMap.RunScript(webscript::begin_track());
+        ViewTrack(m_selection.number, part);
+        m_webMap.RunScript(webscript::end_track());
         focus = trlist[size_t(part)].bind;
     }
     emit busyChanged(false);
@@ -284,36 +326,35 @@ void TClientSession::sgTrackClick(int row) {
         const std::vector<TCoordData> &c = o->track.coords;
         if (focus >= 0 && focus < int(c.size()) && hasFix(c[size_t(focus)])) {
             const TGeoCoords d = degreesOf(c[size_t(focus)]);
-            m_webMap->RunScript(webscript::go_to(double(d.Latitude), double(d.Longitude)));
+            m_webMap.RunScript(webscript::go_to(double(d.Latitude), double(d.Longitude)));
         } else {
-            emit statusText(TStatusField::LinkEvent,
-                            QStringLiteral("Отсутствуют координаты по объекту № ") +
-                                QString::number(m_selectedNumber));
+            emit statusText(QStringLiteral("Отсутствуют координаты по объекту № ") +
+                            QString::number(m_selection.number));
         }
     } else {
-        m_panel->Repaint();
+        m_panel.Repaint();
     }
 }
 
-void TClientSession::miClearTrackClick() {
+void TTrackDisplay::miClearTrackClick() {
     tbBrowseModeClick(false);
-    if (m_selectedNumber > 0) {
-        if (TManagedItem *item = m_mapObjs->Item(m_selectedNumber))
+    if (m_selection.number > 0) {
+        if (TManagedItem *item = m_items.Item(m_selection.number))
             item->track()->Clear();
         if (TControllableObject *o =
-                m_registry ? m_registry->FindObject(m_selectedNumber) : nullptr)
+                m_registry ? m_registry->FindObject(m_selection.number) : nullptr)
             o->track.coords.clear();
     }
-    m_mapObjs->RemoveRestPlaces();
-    m_panel->Repaint();
-    m_webMap->RunScript(webscript::clear_track());
-    m_webMap->RunScript(webscript::clear_park());
+    m_items.RemoveRestPlaces();
+    m_panel.Repaint();
+    m_webMap.RunScript(webscript::clear_track());
+    m_webMap.RunScript(webscript::clear_park());
     m_trackParts->clearAll();
     trlist.clear();
     m_trackObject = 0;
 }
 
-void TClientSession::exportTrackGpx() {
+void TTrackDisplay::exportTrackGpx() {
     const TControllableObject *o =
         m_registry && m_trackObject > 0 ? m_registry->FindObject(m_trackObject) : nullptr;
     if (!o || trlist.empty()) {
@@ -321,9 +362,9 @@ void TClientSession::exportTrackGpx() {
                           TMsgIcon::Warning);
         return;
     }
-    const QString file = m_dialogs.saveFile(QStringLiteral("Экспорт трека в GPX"), QString(),
-                                            QStringLiteral("Файлы GPX (*.gpx)|*.gpx"),
-                                            QStringLiteral("track-%1.gpx").arg(m_trackObject));
+    const QString file = m_dialogs.saveFile(
+        QStringLiteral("Экспорт трека в GPX"), QString(), QStringLiteral("Файлы GPX (*.gpx)|*.gpx"),
+        QStringLiteral("track-") + QString::number(m_trackObject) + QStringLiteral(".gpx"));
     if (file.isEmpty())
         return;
     writeFileAtomically(file, TrackToGpx(o->track.coords, trlist, m_trackObject));

@@ -19,10 +19,11 @@
 
 #include <algorithm>
 
+#include "app/ErrorGuard.h"
 #include "db/DatabaseController.h"
 #include "db/GroupManager.h"
 #include "reports/ReportTexts.h"
-#include "session/ClientSession.h"
+#include "session/FuelPart.h"
 
 namespace {
 
@@ -79,9 +80,9 @@ bool TfrmCalibrationAddEdit::Ask(QWidget *parent, const QString &caption, QStrin
 
 // ---- the table window
 
-TfmCalibration::TfmCalibration(TClientSession &session, QWidget *parent)
-    : QDialog(parent), m_session(session),
-      m_table(session.database().Database(), session.dialogs()) {
+TfmCalibration::TfmCalibration(TFuelPart &session, TErrorGuard &guard, QWidget *parent)
+    : QDialog(parent), m_session(session), m_guard(guard),
+      m_table(session.database(), session.dialogs()) {
     pointDialog = [this](const QString &caption, QString &sensor, QString &volume) {
         return TfrmCalibrationAddEdit::Ask(this, caption, sensor, volume);
     };
@@ -142,7 +143,7 @@ TfmCalibration::TfmCalibration(TClientSession &session, QWidget *parent)
     layout->addLayout(buttons);
 
     const auto guarded = [this](void (TfmCalibration::*f)()) {
-        return [this, f] { m_session.guard().run([&] { (this->*f)(); }); };
+        return [this, f] { m_guard.run([&] { (this->*f)(); }); };
     };
     connect(ui.add, &QPushButton::clicked, this, guarded(&TfmCalibration::btnAddClick));
     connect(ui.edit, &QPushButton::clicked, this, guarded(&TfmCalibration::btnEditClick));
@@ -159,10 +160,10 @@ TfmCalibration::TfmCalibration(TClientSession &session, QWidget *parent)
 
 TfmCalibration::~TfmCalibration() = default;
 
-void TfmCalibration::Show(TClientSession &session, int number, QWidget *parent) {
+void TfmCalibration::Show(TFuelPart &session, TErrorGuard &guard, int number, QWidget *parent) {
     if (number <= 0)
         return;
-    TfmCalibration window(session, parent);
+    TfmCalibration window(session, guard, parent);
     window.setObject(number);
     window.exec();
 }
@@ -256,14 +257,15 @@ void TfmCalibration::btnNormalizeClick() {
 }
 
 void TfmCalibration::done(int r) {
-    m_session.guard().run([this] { m_table.Close(); });
+    m_guard.run([this] { m_table.Close(); });
     QDialog::done(r);
 }
 
 // ---- the point from the current reading
 
-TfmCalibrationPoint::TfmCalibrationPoint(TClientSession &session, int number, QWidget *parent)
-    : QDialog(parent), m_session(session), m_number(number) {
+TfmCalibrationPoint::TfmCalibrationPoint(TFuelPart &session, TErrorGuard &guard, int number,
+                                         QWidget *parent)
+    : QDialog(parent), m_session(session), m_guard(guard), m_number(number) {
     setWindowTitle(QStringLiteral("Создание точки тарировки для объекта № %1").arg(number));
     const auto *digits =
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("\\d*")), this);
@@ -294,14 +296,15 @@ TfmCalibrationPoint::TfmCalibrationPoint(TClientSession &session, int number, QW
     layout->addLayout(buttons);
     setMinimumWidth(380);
     connect(btnCreate, &QPushButton::clicked, this,
-            [this] { m_session.guard().run([this] { btnCreateClick(); }); });
+            [this] { m_guard.run([this] { btnCreateClick(); }); });
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-void TfmCalibrationPoint::Show(TClientSession &session, int number, QWidget *parent) {
+void TfmCalibrationPoint::Show(TFuelPart &session, TErrorGuard &guard, int number,
+                               QWidget *parent) {
     if (number <= 0)
         return;
-    TfmCalibrationPoint dlg(session, number, parent);
+    TfmCalibrationPoint dlg(session, guard, number, parent);
     dlg.exec();
 }
 
@@ -313,7 +316,7 @@ void TfmCalibrationPoint::btnCreateClick() {
         reject();
         return;
     }
-    TCalibrationPointQueries queries(m_session.database().Database(), m_session.dialogs());
+    TCalibrationPointQueries queries(m_session.database(), m_session.dialogs());
     if (queries.Create(m_number, o->TankVolume, edSensor->text(), edVolume->text()))
         accept();
 }

@@ -10,7 +10,8 @@ class QTableWidget;
 class QChartView;
 class QLineSeries;
 class QValueAxis;
-class TClientSession;
+class TFuelPart;
+class TErrorGuard;
 
 // The point dialog of the calibration table: a reading and a volume, as typed.
 class TfrmCalibrationAddEdit : public QDialog {
@@ -31,11 +32,11 @@ public:
 class TfmCalibration : public QDialog {
     Q_OBJECT
 public:
-    explicit TfmCalibration(TClientSession &session, QWidget *parent = nullptr);
+    explicit TfmCalibration(TFuelPart &session, TErrorGuard &guard, QWidget *parent = nullptr);
     ~TfmCalibration() override;
 
     // "Показать таблицу тарировки...": the window for the object, modal.
-    static void Show(TClientSession &session, int number, QWidget *parent);
+    static void Show(TFuelPart &session, TErrorGuard &guard, int number, QWidget *parent);
 
     // Sets the object (the window's tag) and reads its table.
     void setObject(int number);
@@ -67,7 +68,8 @@ private:
     // Paints the point of the current row blue.
     void highlightCurrent();
 
-    TClientSession &m_session;
+    TFuelPart &m_session;
+    TErrorGuard &m_guard;
     TCalibrationTable m_table;
     bool SkipColorUpdate = false;
 };
@@ -77,10 +79,11 @@ private:
 class TfmCalibrationPoint : public QDialog {
     Q_OBJECT
 public:
-    TfmCalibrationPoint(TClientSession &session, int number, QWidget *parent = nullptr);
+    TfmCalibrationPoint(TFuelPart &session, TErrorGuard &guard, int number,
+                        QWidget *parent = nullptr);
 
     // "Создать точку тарировки...": the dialog for the object, modal.
-    static void Show(TClientSession &session, int number, QWidget *parent);
+    static void Show(TFuelPart &session, TErrorGuard &guard, int number, QWidget *parent);
 
     QLineEdit *edSensor = nullptr; // "показания датчика:"
     QLineEdit *edTime = nullptr;   // "время:"
@@ -91,6 +94,7 @@ public:
     void btnCreateClick();
 
 private:
-    TClientSession &m_session;
+    TFuelPart &m_session;
+    TErrorGuard &m_guard;
     int m_number;
 };

@@ -1,6 +1,7 @@
 #include "ui/DateBaseForm.h"
 
-#include "session/ClientSession.h"
+#include "app/ErrorGuard.h"
+#include "session/RegistryEdits.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -148,8 +149,8 @@ void TfmAddObject::btnSaveClick() {
 
 // ---- the registry window
 
-TfmDateBase::TfmDateBase(TClientSession &session, QWidget *parent)
-    : QDialog(parent), m_session(session), m_form(new TfmAddObject(this)) {
+TfmDateBase::TfmDateBase(TRegistryEdits &edits, TErrorGuard &guard, QWidget *parent)
+    : QDialog(parent), m_edits(edits), m_guard(guard), m_form(new TfmAddObject(this)) {
     setWindowTitle(QStringLiteral("Объекты"));
     ui.list = new QTableWidget(0, 4);
     ui.list->setHorizontalHeaderLabels(
@@ -178,7 +179,7 @@ TfmDateBase::TfmDateBase(TClientSession &session, QWidget *parent)
     resize(640, 420);
 
     const auto guarded = [this](void (TfmDateBase::*f)()) {
-        return [this, f] { m_session.guard().run([&] { (this->*f)(); }); };
+        return [this, f] { m_guard.run([&] { (this->*f)(); }); };
     };
     connect(ui.add, &QPushButton::clicked, this, guarded(&TfmDateBase::btnAddClick));
     connect(ui.edit, &QPushButton::clicked, this, guarded(&TfmDateBase::btnEditClick));
@@ -187,13 +188,13 @@ TfmDateBase::TfmDateBase(TClientSession &session, QWidget *parent)
     connect(ui.exportButton, &QPushButton::clicked, this, guarded(&TfmDateBase::btnExportClick));
     connect(ui.importButton, &QPushButton::clicked, this, guarded(&TfmDateBase::btnImportClick));
     connect(ui.exit, &QPushButton::clicked, this, &QDialog::accept);
-    m_session.guard().run([this] { reload(); });
+    m_guard.run([this] { reload(); });
 }
 
 void TfmDateBase::reload(int selectNumber) {
     if (selectNumber == 0)
         selectNumber = selectedNumber();
-    m_rows = m_session.registryList();
+    m_rows = m_edits.registryList();
     showRows(selectNumber);
 }
 
@@ -221,10 +222,10 @@ int TfmDateBase::selectedNumber() const {
 }
 
 void TfmDateBase::btnAddClick() {
-    m_form->showNew(m_session.groupChoices());
+    m_form->showNew(m_edits.groupChoices());
     int saved = 0;
     m_form->onSave = [this, &saved](const TObjectForm &f) {
-        const TRegistrySave r = m_session.addRegistryObject(f);
+        const TRegistrySave r = m_edits.addRegistryObject(f);
         if (r == TRegistrySave::Saved)
             saved = f.number.trimmed().toInt();
         return r;
@@ -241,10 +242,10 @@ void TfmDateBase::btnEditClick() {
                                  [number](const TObjectRecord &r) { return r.number == number; });
     if (it == m_rows.end())
         return;
-    m_form->showEdit(*it, m_session.objectGroupId(number), m_session.groupChoices());
+    m_form->showEdit(*it, m_edits.objectGroupId(number), m_edits.groupChoices());
     int storedTimeZone = it->timeZone;
     m_form->onSave = [this, &storedTimeZone](const TObjectForm &f) {
-        return m_session.editRegistryObject(f, storedTimeZone);
+        return m_edits.editRegistryObject(f, storedTimeZone);
     };
     const bool accepted = m_form->exec() == QDialog::Accepted;
     m_form->onSave = nullptr;
@@ -254,21 +255,21 @@ void TfmDateBase::btnEditClick() {
 
 void TfmDateBase::btnDeleteClick() {
     const int number = selectedNumber();
-    if (number != 0 && m_session.deleteRegistryObject(number))
+    if (number != 0 && m_edits.deleteRegistryObject(number))
         reload();
 }
 
 void TfmDateBase::btnExportClick() {
     if (const int number = selectedNumber())
-        m_session.exportRegistryObject(number);
+        m_edits.exportRegistryObject(number);
 }
 
 void TfmDateBase::btnImportClick() {
-    if (const std::optional<int> number = m_session.importRegistryObject())
+    if (const std::optional<int> number = m_edits.importRegistryObject())
         reload(*number);
 }
 
 void TfmDateBase::done(int r) {
-    m_session.guard().run([this] { m_session.registryWindowClosed(); });
+    m_guard.run([this] { m_edits.registryWindowClosed(); });
     QDialog::done(r);
 }

@@ -14,7 +14,8 @@ class QLineEdit;
 class QPushButton;
 class QSpinBox;
 class QTableWidget;
-class TClientSession;
+class TErrorGuard;
+class TRegistryEdits;
 
 // The object form: every registry field of one object. "Сохранить" hands the values to onSave;
 // the form closes when they were saved and gives the number field the focus when the number
@@ -54,7 +55,7 @@ private:
 class TfmDateBase : public QDialog {
     Q_OBJECT
 public:
-    explicit TfmDateBase(TClientSession &session, QWidget *parent = nullptr);
+    TfmDateBase(TRegistryEdits &edits, TErrorGuard &guard, QWidget *parent = nullptr);
 
     // Reads the list again and selects the object (or keeps the current row).
     void reload(int selectNumber = 0);
@@ -78,7 +79,8 @@ public:
 private:
     void showRows(int selectNumber);
 
-    TClientSession &m_session;
+    TRegistryEdits &m_edits;
+    TErrorGuard &m_guard;
     std::vector<TObjectRecord> m_rows;
     TfmAddObject *m_form;
 };

@@ -17,10 +17,11 @@
 
 #include <algorithm>
 
+#include "app/ErrorGuard.h"
 #include "app/FormatSettings.h"
 #include "db/DatabaseController.h"
 #include "db/GroupManager.h"
-#include "session/ClientSession.h"
+#include "session/FuelPart.h"
 #include "ui/ObjectComboBox.h"
 
 namespace {
@@ -190,9 +191,9 @@ void TfmAddCharge::btnSaveClick() {
 
 // ---- the window
 
-TfmFuelCharges::TfmFuelCharges(TClientSession &session, int number, QWidget *parent)
-    : QDialog(parent), m_session(session),
-      m_charges(session.database().Database(), session.dialogs()) {
+TfmFuelCharges::TfmFuelCharges(TFuelPart &session, TErrorGuard &guard, int number, QWidget *parent)
+    : QDialog(parent), m_session(session), m_guard(guard),
+      m_charges(session.database(), session.dialogs()) {
     setWindowTitle(QStringLiteral("Заправки за период"));
     resize(760, 520);
 
@@ -278,9 +279,7 @@ TfmFuelCharges::TfmFuelCharges(TClientSession &session, int number, QWidget *par
     layout->addLayout(navigator);
     layout->addWidget(ui.grid, 1);
 
-    const auto guarded = [this](auto f) {
-        return [this, f] { m_session.guard().run([&] { f(); }); };
-    };
+    const auto guarded = [this](auto f) { return [this, f] { m_guard.run([&] { f(); }); }; };
     connect(ui.show, &QPushButton::clicked, this, guarded([this] { btnShowClick(); }));
     connect(ui.detect, &QPushButton::clicked, this, guarded([this] { btnDetectClick(); }));
     connect(ui.recalc, &QPushButton::clicked, this, guarded([this] { btnRecalcClick(); }));
@@ -320,11 +319,11 @@ TfmFuelCharges::TfmFuelCharges(TClientSession &session, int number, QWidget *par
 
 TfmFuelCharges::~TfmFuelCharges() = default;
 
-void TfmFuelCharges::Open(TClientSession &session, QWidget *parent) {
+void TfmFuelCharges::Open(TFuelPart &session, TErrorGuard &guard, QWidget *parent) {
     const int number = session.fuelChargesObject();
     if (number <= 0)
         return;
-    TfmFuelCharges window(session, number, parent);
+    TfmFuelCharges window(session, guard, number, parent);
     window.exec();
 }
 
@@ -406,7 +405,7 @@ void TfmFuelCharges::btnSaveClick() {
 void TfmFuelCharges::done(int r) {
     if (!m_closing) {
         m_closing = true;
-        m_session.guard().run([this] {
+        m_guard.run([this] {
             ui.grid->postEdit();
             m_charges.CloseWindow();
         });

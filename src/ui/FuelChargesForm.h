@@ -12,7 +12,8 @@ class QPushButton;
 class QSpinBox;
 class QTimeEdit;
 class QToolButton;
-class TClientSession;
+class TFuelPart;
+class TErrorGuard;
 
 // The refuellings grid: the only edit, "Залито топлива", is posted or cancelled from outside
 // (the navigator and "Сохранить изменения").
@@ -71,11 +72,11 @@ private:
 class TfmFuelCharges : public QDialog {
     Q_OBJECT
 public:
-    TfmFuelCharges(TClientSession &session, int number, QWidget *parent = nullptr);
+    TfmFuelCharges(TFuelPart &session, TErrorGuard &guard, int number, QWidget *parent = nullptr);
     ~TfmFuelCharges() override;
 
     // "Заправки" and "Показать таблицу заправок...": the window for the grid's object.
-    static void Open(TClientSession &session, QWidget *parent);
+    static void Open(TFuelPart &session, TErrorGuard &guard, QWidget *parent);
 
     TFuelCharges &charges() { return m_charges; }
     // The period and object of the controls.
@@ -108,7 +109,8 @@ private:
     void moveTo(int row);
     void updateButtons();
 
-    TClientSession &m_session;
+    TFuelPart &m_session;
+    TErrorGuard &m_guard;
     TFuelCharges m_charges;
     bool m_closing = false;
 };

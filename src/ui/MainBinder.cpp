@@ -4,9 +4,18 @@
 #include "db/DatabaseController.h"
 #include "db/DatabaseUpdate.h"
 #include "db/GroupManager.h"
-#include "maps/MapPanel.h"
 #include "session/ClientSession.h"
+#include "session/DataRuns.h"
+#include "session/DatabasePart.h"
+#include "session/DemoObject.h"
+#include "session/LiveObjects.h"
+#include "session/Maintenance.h"
+#include "session/MapInteraction.h"
+#include "session/RegistryEdits.h"
+#include "session/Runner.h"
 #include "session/ServerMessages.h"
+#include "session/TrackDisplay.h"
+#include "session/WebMapPart.h"
 #include "tracks/TrackPartsModel.h"
 #include "ui/ArrowIndicators.h"
 #include "ui/AutoConnectForm.h"
@@ -87,12 +96,17 @@ TMainBinder::TMainBinder(TfmMain &main, TClientSession &session, TfmArrowIndicat
       m_optionsForm(optionsForm) {
     m_autoConnectForm = new TfmAutoConnectToServer(session.server().autoConnect(), &main);
     bindStatus();
-    bindCommands();
-    bindMap();
-    bindObjectRegistry();
-    bindTracks();
+    bindDatabase(session.database());
+    bindServer();
+    bindLive(session.live());
+    bindMap(session.map());
+    bindWebMap(session.webMap());
+    bindRegistryEdits(session.registryEdits());
+    bindMaintenance(session.maintenance());
+    bindTracks(session.tracks());
+    bindRuns(session.runs());
+    bindDemo(session.demo());
     bindFuel();
-    bindDownload();
     applyCommandStates();
 }
 
@@ -115,16 +129,11 @@ void TMainBinder::bindStatus() {
             QApplication::restoreOverrideCursor();
     });
     connect(&s, &TClientSession::commandsChanged, this, &TMainBinder::applyCommandStates);
-    const TfmMain::Commands &c = m_main.commands();
-    connect(&s, &TClientSession::databaseButtonDownChanged, this,
-            [c](bool down) { setChecked(c.tbDatabase, down); });
-    connect(&s, &TClientSession::serverButtonDownChanged, this,
-            [c](bool down) { setChecked(c.tbServer, down); });
     connect(&s, &TClientSession::registryChanged, this, &TMainBinder::bindRegistry);
-    connect(&s, &TClientSession::gaugesChanged, this, &TMainBinder::showGauges);
     connect(&s, &TClientSession::gridRefreshRequested, this,
             [this] { m_main.stateGrid()->gridModel()->refresh(); });
-    connect(&s, &TClientSession::updateRequested, this, [this] { showUpdate(true); });
+    // A run ended after the window asked to close: it closes now.
+    connect(&s, &TClientSession::closeRequested, &m_main, &QWidget::close, Qt::QueuedConnection);
     if (m_optionsForm) {
         connect(&s, &TClientSession::settingsSaveRequested, m_optionsForm, &TfmOptions::Apply);
         connect(m_optionsForm, &TfmOptions::aboutToApply, this,
@@ -163,12 +172,13 @@ void TMainBinder::applyCommandStates() {
     c.showCharges->setEnabled(on(TSessionCommand::FuelCharges));
     c.download->setEnabled(on(TSessionCommand::DownloadData));
     c.downloadObject->setEnabled(on(TSessionCommand::DownloadObject));
+    c.options->setEnabled(on(TSessionCommand::Settings));
 }
 
 void TMainBinder::showGauges() {
     if (!m_arrows)
         return;
-    const std::optional<TGaugeValues> g = m_session.gauges();
+    const std::optional<TGaugeValues> g = m_session.live().gauges();
     if (!g) {
         m_arrows->setValues(NAN, NAN);
         return;
@@ -200,177 +210,185 @@ void TMainBinder::bindRegistry(TManager *m) {
     });
 }
 
-void TMainBinder::bindCommands() {
+void TMainBinder::bindDatabase(TDatabasePart &d) {
+    const TfmMain::Commands &c = m_main.commands();
+    onTriggered(c.dbConnect, [&d] { d.connectDatabase(); });
+    onTriggered(c.dbDisconnect, [&d] { d.disconnectDatabase(); });
+    onTriggered(c.tbDatabase, [&d](bool down) { d.databaseButton(down); });
+    onTriggered(c.updateDb, [this] { showUpdate(false); });
+    connect(&d, &TDatabasePart::buttonDownChanged, this,
+            [c](bool down) { setChecked(c.tbDatabase, down); });
+    connect(&d, &TDatabasePart::updateRequested, this, [this] { showUpdate(true); });
+    // The update switched the settings to the new database: saved, and the window shows them.
+    connect(&d, &TDatabasePart::settingsSwitched, this, [this] {
+        if (m_optionsForm) {
+            m_optionsForm->SaveOptions();
+            m_optionsForm->FillFromOptions();
+        }
+    });
+    // The settings window edits the catalogue on the main connection while it is open.
+    if (m_optionsForm && m_optionsForm->paramsPage)
+        m_optionsForm->paramsPage->database = [&d]() -> db::TDatabase * {
+            return d.connected() ? &d.database() : nullptr;
+        };
+}
+
+void TMainBinder::bindServer() {
     const TfmMain::Commands &c = m_main.commands();
     TClientSession &s = m_session;
-
-    onTriggered(c.dbConnect, [&s] { s.connectDatabase(); });
-    onTriggered(c.dbDisconnect, [&s] { s.disconnectDatabase(); });
-    onTriggered(c.tbDatabase, [&s](bool down) { s.databaseButton(down); });
     onTriggered(c.serverConnect, [&s] { s.connectServer(); });
     onTriggered(c.serverDisconnect, [&s] { s.disconnectServer(); });
     onTriggered(c.tbServer, [&s](bool down) { s.serverButton(down); });
+    connect(&s, &TClientSession::serverButtonDownChanged, this,
+            [c](bool down) { setChecked(c.tbServer, down); });
     for (QAction *a : c.relayControl->actions()) {
         const int code = a->data().toInt();
         onTriggered(a, [&s, code] { s.sendObjectCommand(code); });
     }
     onTriggered(c.setupDevice, [&s] { s.sendObjectCommand(10); });
-    onTriggered(c.clearCache, [&s] { s.clearCache(); });
-    onTriggered(c.execScript, [&s] { s.execScript(); });
-    onTriggered(c.updateDb, [this] { showUpdate(false); });
-    onTriggered(c.clearStatistics, [this] { purge(); });
-    onTriggered(c.tbFollowMode, [&s](bool on) { s.setFollowMode(on); });
-    s.setFollowMode(c.tbFollowMode->isChecked());
-
-    TSostGrid *grid = m_main.stateGrid();
-    connect(grid, &TSostGrid::currentObjectChanged, this, [this](int number, int row) {
-        m_session.guard().run([&] { m_session.selectObject(number, row); });
-    });
-    connect(grid, &QAbstractItemView::doubleClicked, this, [this, grid] {
-        bool ok = false;
-        const int number = grid->currentObjectText().toInt(&ok);
-        if (ok)
-            m_session.guard().run([&] { m_session.showObjectOnMap(number); });
-    });
 }
 
-void TMainBinder::bindMap() {
+void TMainBinder::bindLive(TLiveObjects &live) {
+    TSostGrid *grid = m_main.stateGrid();
+    connect(grid, &TSostGrid::currentObjectChanged, this, [this, &live](int number, int row) {
+        m_session.guard().run([&] { live.selectObject(number, row); });
+    });
+    connect(&live, &TLiveObjects::gaugesChanged, this, &TMainBinder::showGauges);
+}
+
+void TMainBinder::bindMap(TMapInteraction &map) {
     const TfmMain::Commands &c = m_main.commands();
-    TClientSession &s = m_session;
     TMapPanelWidget *w = m_main.mapWidget();
     const auto guarded = [this](auto f) {
         return [this, f](auto &&...args) { m_session.guard().run([&] { f(args...); }); };
     };
-    connect(w, &TMapPanelWidget::wheelTurned, this, guarded([&s](int steps) { s.zoom(steps); }));
-    onTriggered(c.tbZoomIn, [&s] { s.zoom(1); });
-    onTriggered(c.tbZoomOut, [&s] { s.zoom(-1); });
-    onTriggered(c.tbShowAll, [&s](bool on) { s.setShowAllObjects(on); });
-    onTriggered(c.tbShowNumbers, [&s](bool on) { s.setShowNumbers(on); });
-    onTriggered(c.tbTrackStyle, [&s](bool points) { s.setTrackPoints(points); });
-    onTriggered(c.tbDeleteTracks, [&s] { s.deleteTracks(); });
+    connect(w, &TMapPanelWidget::wheelTurned, this,
+            guarded([&map](int steps) { map.zoom(steps); }));
+    onTriggered(c.tbZoomIn, [&map] { map.zoom(1); });
+    onTriggered(c.tbZoomOut, [&map] { map.zoom(-1); });
+    onTriggered(c.tbShowAll, [&map](bool on) { map.setShowAllObjects(on); });
+    onTriggered(c.tbShowNumbers, [&map](bool on) { map.setShowNumbers(on); });
+    onTriggered(c.tbTrackStyle, [&map](bool points) { map.setTrackPoints(points); });
+    onTriggered(c.tbDeleteTracks, [&map] { map.deleteTracks(); });
+    onTriggered(c.tbFollowMode, [&map](bool on) { map.setFollowMode(on); });
+    map.setFollowMode(c.tbFollowMode->isChecked());
     connect(w, &TMapPanelWidget::clicked, this,
-            guarded([&s](const QPoint &pos) { s.mapClicked(pos); }));
+            guarded([&map](const QPoint &pos) { map.mapClicked(pos); }));
     connect(w, &TMapPanelWidget::mousePressed, this,
-            guarded([&s](const QPoint &pos, Qt::MouseButton button) {
-                s.mapPressed(pos, button == Qt::RightButton);
+            guarded([&map](const QPoint &pos, Qt::MouseButton button) {
+                map.mapPressed(pos, button == Qt::RightButton);
             }));
     connect(w, &TMapPanelWidget::mouseMoved, this,
-            guarded([&s](const QPoint &pos, Qt::MouseButtons buttons) {
-                s.mapDragged(pos, buttons & Qt::LeftButton);
+            guarded([&map](const QPoint &pos, Qt::MouseButtons buttons) {
+                map.mapDragged(pos, buttons & Qt::LeftButton);
             }));
+    // A double click on an object of the grid shows it on the map.
+    TSostGrid *grid = m_main.stateGrid();
+    connect(grid, &QAbstractItemView::doubleClicked, this, [this, grid, &map] {
+        bool ok = false;
+        const int number = grid->currentObjectText().toInt(&ok);
+        if (ok)
+            m_session.guard().run([&] { map.showObjectOnMap(number); });
+    });
     // "Выбор карты" of the tool bar: the raster maps of the settings.
-    onTriggered(c.tbMapSelect, [this] {
-        const int i =
-            TMapSelectForm::Select(m_session.mapNames(), m_session.currentMapIndex(), &m_main);
-        m_session.selectMap(i);
+    onTriggered(c.tbMapSelect, [this, &map] {
+        const int i = TMapSelectForm::Select(map.mapNames(), map.currentMapIndex(), &m_main);
+        map.selectMap(i);
     });
     // The map's context menu lists the same maps.
     connect(c.mapSelect, &QMenu::aboutToShow, this, &TMainBinder::fillMapSelectMenu);
+}
 
+void TMainBinder::bindWebMap(TWebMapPart &webMap) {
+    const TfmMain::Commands &c = m_main.commands();
     // "Выбрать тип карты": the raster map or one of the web maps.
-    connect(&s.webMap(), &TWebMapBridge::webMapMenuChanged, &m_main, &TfmMain::setWebMapMenu);
-    connect(m_main.webMapMenu(), &QMenu::triggered, this, [this](QAction *a) {
+    connect(&webMap.bridge(), &TWebMapBridge::webMapMenuChanged, &m_main, &TfmMain::setWebMapMenu);
+    connect(m_main.webMapMenu(), &QMenu::triggered, this, [this, &webMap](QAction *a) {
         const int tag = a->data().toInt();
         m_session.guard().run([&] {
             if (tag == 0) {
-                m_session.selectStaticMap();
+                webMap.selectStaticMap();
                 return;
             }
-            m_session.selectWebMap(tag);
-            // Applied and saved as the settings window's "OK" does.
+            webMap.selectWebMap(tag);
+            // Applied and saved as the settings window's "OK" does; the main window keeps its
+            // layout.
             if (m_optionsForm) {
-                m_optionsForm->OptionsToInterface();
+                m_optionsForm->FillFromOptions();
                 m_optionsForm->Apply();
             }
         });
     });
-    onTriggered(c.tbRefreshWebMap, [&s] { s.refreshWebMap(); });
-    connect(&s, &TClientSession::webViewRequested, this, [this](bool web) {
+    onTriggered(c.tbRefreshWebMap, [&webMap] { webMap.refreshWebMap(); });
+    connect(&webMap, &TWebMapPart::webViewRequested, this, [this](bool web) {
         if (m_optionsForm)
             m_optionsForm->ui.useGoogleMap->setChecked(web); // its switch shows the view
         showWebView(web);
     });
     if (m_optionsForm) {
         connect(m_optionsForm, &TfmOptions::webMapViewSwitched, this, &TMainBinder::showWebView);
-        connect(m_optionsForm, &TfmOptions::okPressed, this,
-                [this] { m_session.guard().run([this] { m_session.settingsAccepted(); }); });
+        connect(m_optionsForm, &TfmOptions::okPressed, this, [this, &webMap] {
+            m_session.guard().run([&webMap] { webMap.settingsAccepted(); });
+        });
     }
 }
 
-void TMainBinder::bindObjectRegistry() {
-    const TfmMain::Commands &c = m_main.commands();
-    TClientSession &s = m_session;
+void TMainBinder::bindRegistryEdits(TRegistryEdits &edits) {
     // "База данных" -> "Объекты": the registry window, modal.
-    onTriggered(c.objects, [this] {
-        TfmDateBase window(m_session, &m_main);
+    onTriggered(m_main.commands().objects, [this, &edits] {
+        TfmDateBase window(edits, m_session.guard(), &m_main);
         window.exec();
     });
-    onTriggered(c.exportSettings, [&s] { s.exportFieldSettings(); });
-    onTriggered(c.importSettings, [&s] { s.importFieldSettings(); });
-    // The settings window edits the catalogue on the main connection while it is open.
-    if (m_optionsForm && m_optionsForm->paramsPage)
-        m_optionsForm->paramsPage->database = [&s]() -> db::TDatabase * {
-            return s.databaseConnected() ? &s.database().Database() : nullptr;
-        };
 }
 
-void TMainBinder::bindTracks() {
+void TMainBinder::bindMaintenance(TMaintenance &m) {
     const TfmMain::Commands &c = m_main.commands();
-    TClientSession &s = m_session;
+    onTriggered(c.clearCache, [&m] { m.clearCache(); });
+    onTriggered(c.execScript, [&m] { m.execScript(); });
+    onTriggered(c.clearStatistics, [this] { purge(); });
+    onTriggered(c.exportSettings, [&m] { m.exportFieldSettings(); });
+    onTriggered(c.importSettings, [&m] { m.importFieldSettings(); });
+}
+
+void TMainBinder::bindTracks(TTrackDisplay &tracks) {
+    const TfmMain::Commands &c = m_main.commands();
     QTableView *table = m_main.trackPartTable();
-    table->setModel(&s.trackParts());
-    connect(table, &QAbstractItemView::clicked, this, [this](const QModelIndex &i) {
-        m_session.guard().run([&] { m_session.sgTrackClick(i.row()); });
+    table->setModel(&tracks.trackParts());
+    connect(table, &QAbstractItemView::clicked, this, [this, &tracks](const QModelIndex &i) {
+        m_session.guard().run([&] { tracks.sgTrackClick(i.row()); });
     });
-    connect(&s, &TClientSession::trackTableShown, this,
+    connect(&tracks, &TTrackDisplay::trackTableShown, this,
             [this] { m_main.statisticsArea()->setCurrentWidget(m_main.trackPartTab()); });
     onTriggered(c.loadTrack, [this] { loadTrack(); });
-    onTriggered(c.clearTrack, [&s] { s.miClearTrackClick(); });
-    onTriggered(c.exportGpx, [&s] { s.exportTrackGpx(); });
-    onTriggered(c.tbBrowseMode, [&s](bool archive) { s.tbBrowseModeClick(archive); });
-    connect(&s, &TClientSession::archiveViewChanged, this, [c](bool archive) {
+    onTriggered(c.clearTrack, [&tracks] { tracks.miClearTrackClick(); });
+    onTriggered(c.exportGpx, [&tracks] { tracks.exportTrackGpx(); });
+    onTriggered(c.tbBrowseMode, [&tracks](bool archive) { tracks.tbBrowseModeClick(archive); });
+    connect(&tracks, &TTrackDisplay::archiveViewChanged, this, [c](bool archive) {
         setChecked(c.tbBrowseMode, archive);
         c.tbBrowseMode->setToolTip(archive ? QStringLiteral("Просмотр архива")
                                            : QStringLiteral("On-line режим"));
     });
-
-    // Imports: the progress window shows the run; the window's events go on meanwhile.
-    m_progressForm = new TfrmProgressInput(s.importProgress(), &m_main);
-    s.processEvents = [] { QCoreApplication::processEvents(); };
-    onTriggered(c.importFiles, [&s] { s.miImportFilesClick(); });
-    onTriggered(c.importFolder, [&s] { s.miImportDirectoryClick(); });
-    connect(&s, &TClientSession::closeRequested, &m_main, &QWidget::close, Qt::QueuedConnection);
-
-    // The demonstration object.
-    c.demoObject->setCheckable(true);
-    connect(c.demoObject, &QAction::triggered, this, [this] {
-        setChecked(m_main.commands().demoObject, m_session.demoModeOn());
-        m_session.guard().run([this] { m_session.miDemoModeClick(); });
-    });
-    connect(&s, &TClientSession::demoModeChanged, this,
-            [c](bool on) { setChecked(c.demoObject, on); });
-    connect(&s, &TClientSession::gridRowSelectRequested, this, [this](int row) {
-        TSostGrid *grid = m_main.stateGrid();
-        grid->setCurrentIndex(grid->gridModel()->index(row - 1, 0));
-    });
 }
 
 void TMainBinder::loadTrack() {
-    const int number = m_session.selectedObject();
+    const int number = m_session.selection().number;
     if (!m_session.registry() || number <= 0)
         return;
     if (const std::optional<TLoadTrackRequest> r = TfmLoadTrack::Ask(number, &m_main))
-        m_session.miLoadTrackClick(*r);
+        m_session.tracks().miLoadTrackClick(*r);
 }
 
-void TMainBinder::bindDownload() {
+void TMainBinder::bindRuns(TDataRuns &runs) {
     const TfmMain::Commands &c = m_main.commands();
-    // The progress window shows the run; the window's events go on meanwhile (processEvents).
-    m_downloadForm = new TDownloadProgressForm(m_session.downloadProgress(), &m_main);
+    // The progress windows show the runs; the main window stays usable meanwhile.
+    m_progressForm = new TfrmProgressInput(runs.importProgress(), &m_main);
+    m_downloadForm = new TDownloadProgressForm(runs.downloadProgress(), &m_main);
+    onTriggered(c.importFiles, [&runs] { runs.miImportFilesClick(); });
+    onTriggered(c.importFolder, [&runs] { runs.miImportDirectoryClick(); });
     onTriggered(c.download, [this] { askDownload(0); });
     onTriggered(c.downloadObject, [this] {
-        if (m_session.registry() && m_session.selectedObject() > 0)
-            askDownload(m_session.selectedObject());
+        if (m_session.registry() && m_session.selection().number > 0)
+            askDownload(m_session.selection().number);
     });
 }
 
@@ -382,45 +400,49 @@ void TMainBinder::askDownload(int preset) {
     for (const TControllableObject *o : m->FObjects)
         numbers.push_back(o->Number);
     if (const auto choice = TDownloadDataForm::Ask(numbers, preset, m_session.dialogs(), &m_main))
-        m_session.downloadDays(choice->number, choice->from, choice->to);
+        m_session.runs().downloadDays(choice->number, choice->from, choice->to);
+}
+
+void TMainBinder::bindDemo(TDemoObject &demo) {
+    const TfmMain::Commands &c = m_main.commands();
+    c.demoObject->setCheckable(true);
+    connect(c.demoObject, &QAction::triggered, this, [this, &demo] {
+        setChecked(m_main.commands().demoObject, demo.demoModeOn());
+        m_session.guard().run([&demo] { demo.miDemoModeClick(); });
+    });
+    connect(&demo, &TDemoObject::demoModeChanged, this,
+            [c](bool on) { setChecked(c.demoObject, on); });
+    connect(&demo, &TDemoObject::gridRowSelectRequested, this, [this](int row) {
+        TSostGrid *grid = m_main.stateGrid();
+        grid->setCurrentIndex(grid->gridModel()->index(row - 1, 0));
+    });
 }
 
 void TMainBinder::showWebView(bool web) {
     // The browser is made when the web map is first shown: it is a heavy guest.
     if (web && !m_webView)
-        m_webView = new TWebMapView(m_session.webMap());
+        m_webView = new TWebMapView(m_session.webMap().bridge());
     m_main.showWebMapView(web, m_webView);
 }
 
 void TMainBinder::fillMapSelectMenu() {
     QMenu *menu = m_main.commands().mapSelect;
     menu->clear();
+    TMapInteraction &map = m_session.map();
     QStringList names;
-    m_session.guard().run([&] { names = m_session.mapNames(); });
-    const int current = m_session.currentMapIndex();
+    m_session.guard().run([&] { names = map.mapNames(); });
+    const int current = map.currentMapIndex();
     for (int i = 0; i < names.size(); ++i) {
         QAction *a = menu->addAction(names[i]);
         a->setCheckable(true);
         a->setChecked(i == current);
-        onTriggered(a, [this, i] { m_session.selectMap(i); });
+        onTriggered(a, [&map, i] { map.selectMap(i); });
     }
 }
 
 void TMainBinder::showUpdate(bool atConnect) {
-    if (!m_updateForm) {
-        m_updateForm = new TUpdateDBForm(m_session.options(), m_session.dialogs(),
-                                         m_session.database().Database(), &m_main);
-        db::TDatabaseUpdater &u = m_updateForm->updater();
-        u.saveSettings = [this] {
-            if (m_optionsForm) {
-                m_optionsForm->SaveOptions();
-                m_optionsForm->OptionsToInterface();
-            }
-        };
-        u.disconnectMain = [this] { m_session.disconnectForUpdate(); };
-        connect(&u, &db::TDatabaseUpdater::runningChanged, &m_session,
-                &TClientSession::setUpdateRunning);
-    }
+    if (!m_updateForm)
+        m_updateForm = new TUpdateDBForm(m_session.database(), m_session.dialogs(), &m_main);
     if (atConnect)
         m_updateForm->PerformUpdate();
     else
@@ -429,10 +451,11 @@ void TMainBinder::showUpdate(bool atConnect) {
 
 void TMainBinder::purge() {
     const TManager *m = m_session.registry();
-    if (!m || !m->FindObject(m_session.selectedObject()))
+    const int selected = m_session.selection().number;
+    if (!m || !m->FindObject(selected))
         return;
     TfmClearStatistics dlg(&m_main);
-    dlg.fill(*m, m_session.selectedObject());
+    dlg.fill(*m, selected);
     if (dlg.exec() == QDialog::Accepted)
-        m_session.purgeStatistics(dlg.objectChoice(), dlg.upTo());
+        m_session.maintenance().purgeStatistics(dlg.objectChoice(), dlg.upTo());
 }

@@ -4,6 +4,15 @@
 
 class QAction;
 class TClientSession;
+class TDataRuns;
+class TDatabasePart;
+class TDemoObject;
+class TLiveObjects;
+class TMaintenance;
+class TMapInteraction;
+class TRegistryEdits;
+class TTrackDisplay;
+class TWebMapPart;
 class TfmArrowIndicators;
 class TfmAutoConnectToServer;
 class TDownloadProgressForm;
@@ -15,9 +24,10 @@ class TUpdateDBForm;
 class TWebMapView;
 enum class TSessionCommand;
 
-// Binds the main window's actions and widgets to the session: commands go to the session's
-// methods, the session's state comes back to the widgets. It holds no behaviour of its own;
-// the dialogs it opens only collect a choice the session then acts on.
+// Binds the main window's actions and widgets to the session's parts, each part in a function
+// of its own: commands go to the part's methods, the part's state comes back to the widgets. It
+// holds no behaviour of its own; the dialogs it opens only collect a choice the part then acts
+// on.
 class TMainBinder : public QObject {
     Q_OBJECT
 public:
@@ -27,14 +37,19 @@ public:
 
 private:
     void bindStatus();
-    void bindCommands();
-    void bindMap();
+    void bindDatabase(TDatabasePart &database);
+    void bindServer();
+    void bindLive(TLiveObjects &live);
+    void bindMap(TMapInteraction &map);
+    void bindWebMap(TWebMapPart &webMap);
     void bindRegistry(TManager *registry);
-    void bindObjectRegistry();
-    void bindTracks();
+    void bindRegistryEdits(TRegistryEdits &edits);
+    void bindMaintenance(TMaintenance &maintenance);
+    void bindTracks(TTrackDisplay &tracks);
+    void bindRuns(TDataRuns &runs);
+    void bindDemo(TDemoObject &demo);
     void bindFuel(); // MainBinderFuel.cpp
     void loadTrack();
-    void bindDownload();
     // The download dialog (preset > 0: for that object), then the download it asks for.
     void askDownload(int preset);
     void applyCommandStates();
@@ -43,8 +58,6 @@ private:
     void purge();
     void fillMapSelectMenu();
     void showWebView(bool web);
-    // Runs a command through the session's error guard.
-    void onAction(QAction *action, void (TMainBinder::*handler)());
     template <class F> void onTriggered(QAction *action, F &&f);
 
     TfmMain &m_main;

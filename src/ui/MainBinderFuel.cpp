@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "session/ClientSession.h"
+#include "session/FuelPart.h"
 #include "ui/CalibrationForm.h"
 #include "ui/FuelChargesForm.h"
 #include "ui/MainBinder.h"
@@ -17,10 +18,14 @@ void TMainBinder::bindFuel() {
         connect(action, &QAction::triggered, this,
                 [this, f = std::move(f)] { m_session.guard().run(f); });
     };
-    bind(c.showCalibTable,
-         [this] { TfmCalibration::Show(m_session, m_session.calibrationObject(), &m_main); });
-    bind(c.createCalibPoint,
-         [this] { TfmCalibrationPoint::Show(m_session, m_session.calibrationObject(), &m_main); });
+    bind(c.showCalibTable, [this] {
+        TfmCalibration::Show(m_session.fuel(), m_session.guard(),
+                             m_session.fuel().calibrationObject(), &m_main);
+    });
+    bind(c.createCalibPoint, [this] {
+        TfmCalibrationPoint::Show(m_session.fuel(), m_session.guard(),
+                                  m_session.fuel().calibrationObject(), &m_main);
+    });
     for (QAction *a : {c.statCharges, c.showCharges})
-        bind(a, [this] { TfmFuelCharges::Open(m_session, &m_main); });
+        bind(a, [this] { TfmFuelCharges::Open(m_session.fuel(), m_session.guard(), &m_main); });
 }

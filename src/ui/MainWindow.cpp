@@ -2,7 +2,9 @@
 
 #include "app/Folders.h"
 #include "app/OptionsIO.h"
+#include "maps/MapPanel.h"
 #include "session/ClientSession.h"
+#include "session/MapInteraction.h"
 #include "ui/GroupPanel.h"
 #include "ui/MapPanelWidget.h"
 #include "ui/StateGrid.h"
@@ -239,7 +241,7 @@ void TfmMain::createCentral() {
 
     m_vSplit = new QSplitter(Qt::Vertical);
     m_mapStack = new QStackedWidget;
-    m_mapWidget = new TMapPanelWidget(m_session.mapPanel());
+    m_mapWidget = new TMapPanelWidget(m_session.map().panel());
     m_mapStack->addWidget(m_mapWidget);
     m_mapStack->addWidget(placeholder(QStringLiteral("Интернет-карта")));
     m_mapStack->setContextMenuPolicy(Qt::CustomContextMenu);

@@ -20,6 +20,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTimeEdit>
@@ -398,7 +399,13 @@ void TfmOptions::refreshWebMapList() {
 }
 
 bool TfmOptions::OptionsToInterface() {
+    return FillFromOptions() && LayoutWindows();
+}
+
+bool TfmOptions::FillFromOptions() {
     try {
+        // Refilling the window is no choice of the user's: the map shown stays.
+        const QSignalBlocker quiet(ui.useGoogleMap);
         const TOptions &o = FOptions;
         ui.appServer->setText(o.AppServer);
         ui.appPort->setText(QString::number(o.AppPort));
@@ -458,7 +465,18 @@ bool TfmOptions::OptionsToInterface() {
         refreshWebMapList();
         ui.defaultWebMap->setCurrentIndex(
             o.DefaultWebMap >= 0 && o.DefaultWebMap < m_webMaps.size() ? o.DefaultWebMap : -1);
+    } catch (const std::exception &e) {
+        m_dialogs.message(QStringLiteral("OptionsToInterface error:\r\n") +
+                              QString::fromStdString(e.what()),
+                          options::ApplicationTitle(), TMsgIcon::Error);
+        return false;
+    }
+    return true;
+}
 
+bool TfmOptions::LayoutWindows() {
+    try {
+        const TOptions &o = FOptions;
         if (m_main) {
             m_main->setStatisticsHeight(o.MapHeight);
             m_main->setGroupsWidth(o.GroupsWidth);
@@ -612,8 +630,9 @@ void TfmOptions::btnOkClick() {
 }
 
 void TfmOptions::btnExitClick() {
-    // The edits are dropped: the window shows the record again when it next opens.
-    OptionsToInterface();
+    // The edits are dropped: the window shows the record again when it next opens. Neither the
+    // map shown nor the main window's layout changes.
+    FillFromOptions();
     reject();
 }
 

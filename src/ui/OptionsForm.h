@@ -29,7 +29,12 @@ public:
 
     bool LoadOptions();
     bool SaveOptions();
+    // The window's fields and the main window's layout from the record (at start).
     bool OptionsToInterface();
+    // The window's fields only: the main window stays as the user arranged it.
+    bool FillFromOptions();
+    // The main window's and the indicators' layout from the record.
+    bool LayoutWindows();
     bool InterfaceToOptions();
     void SetFirstRun(bool value) { FOptions.FirstRun = value; }
 

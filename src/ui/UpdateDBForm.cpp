@@ -2,7 +2,6 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -15,14 +14,12 @@
 #include "app/Folders.h"
 #include "app/Options.h"
 #include "db/DatabaseUpdate.h"
+#include "session/DatabasePart.h"
 
-TUpdateDBForm::TUpdateDBForm(TOptions &options, TDialogs &dialogs, db::TDatabase &mainDatabase,
-                             QWidget *parent)
-    : QDialog(parent), m_dialogs(dialogs) {
+TUpdateDBForm::TUpdateDBForm(TDatabasePart &database, TDialogs &dialogs, QWidget *parent)
+    : QDialog(parent), m_database(database), m_updater(&database.updater()), m_dialogs(dialogs) {
     setWindowTitle(QStringLiteral("Обновление базы данных"));
     resize(640, 480);
-    m_updater = new db::TDatabaseUpdater(options, dialogs, mainDatabase, this);
-    m_updater->processEvents = [] { QCoreApplication::processEvents(); };
 
     auto *grid = new QGridLayout;
     grid->addWidget(new QLabel(QStringLiteral("Скрипт:")), 0, 0);
@@ -85,17 +82,18 @@ void TUpdateDBForm::setRunning(bool running) {
 
 void TUpdateDBForm::btnRunClick() {
     mmLog->clear();
-    m_updater->run(edScript->text(), cbSkipHistory->isChecked());
+    m_allowCancel = true;
+    m_database.startUpdate(edScript->text(), cbSkipHistory->isChecked(), false);
 }
 
 void TUpdateDBForm::PerformUpdate() {
+    // Asked for by the connect command: it runs at once with the default script, without
+    // "Отменить", and the connect command goes on when it has ended.
     m_allowCancel = false;
     edScript->setText(defaultScript());
-    show();
     mmLog->clear();
-    m_updater->run(defaultScript(), cbSkipHistory->isChecked());
-    m_allowCancel = true;
-    exec();
+    show();
+    m_database.startUpdate(defaultScript(), cbSkipHistory->isChecked(), true);
 }
 
 void TUpdateDBForm::execModal() {

@@ -4,7 +4,6 @@
 
 #include <functional>
 
-struct TOptions;
 class TDialogs;
 class QCheckBox;
 class QLabel;
@@ -12,19 +11,17 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 
+class TDatabasePart;
 namespace db {
-class TDatabase;
 class TDatabaseUpdater;
 } // namespace db
 
-// "Обновление базы данных": shows the update's log and forwards the commands to
-// db::TDatabaseUpdater. The owner gives the updater its settings save and the session's
-// disconnect before running it.
+// "Обновление базы данных": shows the update's log and forwards the commands to the session's
+// database part, which runs the update through the runner.
 class TUpdateDBForm : public QDialog {
     Q_OBJECT
 public:
-    TUpdateDBForm(TOptions &options, TDialogs &dialogs, db::TDatabase &mainDatabase,
-                  QWidget *parent = nullptr);
+    TUpdateDBForm(TDatabasePart &database, TDialogs &dialogs, QWidget *parent = nullptr);
     ~TUpdateDBForm() override;
 
     // Shown from the connect command: runs at once with the default script, no cancel.
@@ -32,10 +29,10 @@ public:
     // The menu command: modal; the user picks the script and starts the run.
     void execModal();
 
-    db::TDatabaseUpdater &updater() { return *m_updater; }
     static QString defaultScript();
 
 private:
+    TDatabasePart &m_database;
     db::TDatabaseUpdater *m_updater;
     QLineEdit *edScript;
     QPushButton *btnBrowse;

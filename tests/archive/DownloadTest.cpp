@@ -21,6 +21,7 @@
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gmock/gmock.h>
 
@@ -309,8 +310,14 @@ protected:
                                   TDateTime end) {
         run = std::make_unique<TDownloadObjectData>(*registry, *import, progress, dialogs, s,
                                                     dataDir);
-        run->processEvents = processEvents;
-        run->DownloadObjectData(object, start, end);
+        // The run pauses while it waits for a transfer; a window would serve its events then.
+        TRunTask task = run->DownloadObjectData(object, start, end);
+        while (task.resume()) {
+            if (onPause)
+                onPause();
+            if (task.pause() == TRunPause::Wait)
+                QThread::msleep(2);
+        }
         return *run;
     }
 
@@ -342,7 +349,7 @@ protected:
     std::unique_ptr<TManager> registry;
     std::unique_ptr<TTrackImport> import;
     std::unique_ptr<TDownloadObjectData> run;
-    std::function<void()> processEvents;
+    std::function<void()> onPause;
     static inline std::unique_ptr<onlinetest::TScriptDatabase> database;
 };
 
@@ -512,7 +519,7 @@ TEST_F(ArchiveDownloadTest, CancelDuringTheFilePhaseCutsTheRunningTransfer) {
     QElapsedTimer clock;
     clock.start();
     qint64 fetching = -1;
-    processEvents = [&] {
+    onPause = [&] {
         if (progress.Cancelled || !texts(progress).last().startsWith("Загрузка файла"))
             return;
         if (fetching < 0)

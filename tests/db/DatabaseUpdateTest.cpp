@@ -66,11 +66,12 @@ protected:
     TDatabaseUpdater &makeUpdater() {
         updater = std::make_unique<TDatabaseUpdater>(options, dialogs, main);
         updater->clock = [this] { return time; };
-        updater->saveSettings = [this] { ++saves; };
-        updater->disconnectMain = [this] {
+        QObject::connect(updater.get(), &TDatabaseUpdater::saveSettingsRequested,
+                         [this] { ++saves; });
+        QObject::connect(updater.get(), &TDatabaseUpdater::disconnectMainRequested, [this] {
             ++disconnects;
             main.forceClose();
-        };
+        });
         return *updater;
     }
     int countIn(const QString &path, const QString &sql) {
@@ -119,7 +120,7 @@ TEST_F(UpdateTest, CopiesEveryTableUnchangedAndSwitchesTheSettingsToTheNewFile) 
     }
 
     TDatabaseUpdater &u = makeUpdater();
-    ASSERT_TRUE(u.run(ShippedScript, false));
+    ASSERT_TRUE(u.runHere(ShippedScript, false));
     EXPECT_TRUE(dialogs.calls.empty());
     // The database in use is never the copy, and it stays as it was.
     EXPECT_EQ(u.lastNewDatabasePath(), expected);
@@ -196,7 +197,7 @@ TEST_F(UpdateTest, HistoryIsLeftBehindOnlyWhenAsked) {
                     "insert into COORDINATS values (1, '10.12.2026 10:00:00', 1, 2);\n"
                     "insert into FUEL_POINTS values (1, 100, 10, 1);\n");
     TDatabaseUpdater &u = makeUpdater();
-    ASSERT_TRUE(u.run(ShippedScript, true));
+    ASSERT_TRUE(u.runHere(ShippedScript, true));
     EXPECT_TRUE(u.log().contains("Будут пропущены таблицы: SYS,INPUTSIGNALS,COORDINATS"));
     EXPECT_TRUE(u.log().contains("Пропускаем копирование таблицы INPUTSIGNALS"));
     EXPECT_TRUE(u.log().contains("Пропускаем копирование таблицы COORDINATS"));
@@ -222,8 +223,9 @@ TEST_F(UpdateTest, ANewColumnTheOldTableLacksAsksAboutTheTable) {
         d.answers.push_back(answer);
         updater = std::make_unique<TDatabaseUpdater>(options, d, main);
         updater->clock = [this, answer] { return time.addSecs(answer == mbYes ? 0 : 1); };
-        updater->disconnectMain = [this] { main.forceClose(); };
-        const bool ok = updater->run(script, false);
+        QObject::connect(updater.get(), &TDatabaseUpdater::disconnectMainRequested,
+                         [this] { main.forceClose(); });
+        const bool ok = updater->runHere(script, false);
         ASSERT_EQ(d.calls.size(), 1u);
         EXPECT_EQ(d.calls[0].caption, "Ошибка копирования таблицы");
         EXPECT_TRUE(d.calls[0].text.startsWith("При копирования таблицы БД произошла ошибка.\r\n"));
@@ -260,13 +262,14 @@ TEST_F(UpdateTest, CancelDuringTheCopyRollsBackTheBlockAndKeepsTheSettings) {
                     "set term ; ^\n");
     const TOptions before = options;
     TDatabaseUpdater &u = makeUpdater();
+    // The run pauses after each committed block of 1000: the user presses "Отменить" at the
+    // second pause.
+    TRunTask run = u.run(ShippedScript, false);
     int blocks = 0;
-    u.processEvents = [&] {
-        // The user presses "Отменить" while the second block of 1000 is being committed.
+    while (run.resume())
         if (++blocks == 2)
             u.cancel();
-    };
-    EXPECT_FALSE(u.run(ShippedScript, false));
+    EXPECT_FALSE(u.switched());
     EXPECT_TRUE(u.wasCancelled());
     EXPECT_TRUE(u.log().contains("...отменено"));
     EXPECT_EQ(u.log().last(), "Операция отменена пользователем. Копирование не завершено.");
@@ -288,7 +291,7 @@ TEST_F(UpdateTest, AFailingSecondPartIsAFailedRunAndTheCopyIsFlagged) {
     runSql(old->db, "create table T (A integer);\n"
                     "insert into T values (1);\ninsert into T values (1);\n");
     TDatabaseUpdater &u = makeUpdater();
-    EXPECT_FALSE(u.run(script, false));
+    EXPECT_FALSE(u.runHere(script, false));
     ASSERT_EQ(dialogs.calls.size(), 1u);
     EXPECT_EQ(dialogs.calls[0].caption, "Ошибка копирования базы данных");
     EXPECT_EQ(dialogs.calls[0].icon, TMsgIcon::Error);

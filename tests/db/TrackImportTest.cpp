@@ -182,7 +182,7 @@ TEST_F(TrackImportTest, FolderImportVisitsNumberedFoldersUpTo999) {
     writeDataFile("12/20140315.dat", bytes);
     writeDataFile("13/20140315.dat", bytes); // not registered
     writeDataFile("1000/20140315.dat", bytes);
-    import->importDirectory(data.path());
+    import->importDirectory(data.path()).runToEnd();
     EXPECT_EQ(count("INS_NUMBER = 12"), "1");
     EXPECT_EQ(count("INS_NUMBER = 1000"), "0");
     EXPECT_EQ(progress.lines(),
@@ -200,7 +200,7 @@ TEST_F(TrackImportTest, ChosenFilesAreLoggedAndCancelStopsAfterTheCurrentFile) {
     const QString a = writeDataFile("a/20140315.dat", fileOf({record(10, 0, state(1))}));
     const QString b = writeDataFile("a/20140316.dat", fileOf({record(10, 0, state(2))}));
     const QString c = writeDataFile("a/bad.dat", QByteArray());
-    import->importFiles({a, c}, 7);
+    import->importFiles({a, c}, 7).runToEnd();
     EXPECT_EQ(progress.lines(), (QStringList{"Импорт файла: " + a, "  успешно импортирован в базу",
                                              "Импорт файла: " + c, "  успешно импортирован в базу",
                                              "Импорт завершен"}));
@@ -210,18 +210,19 @@ TEST_F(TrackImportTest, ChosenFilesAreLoggedAndCancelStopsAfterTheCurrentFile) {
     progress.cancelBtnClick();
     EXPECT_EQ(closed, 1);
 
-    // "Отмена" pressed while the first of two files is read: the second is not imported.
+    // "Отмена" pressed at the first pause of a run of two files: the second is not imported.
+    TRunTask run = import->importFiles({b, a}, 7);
     bool pressed = false;
-    import->processEvents = [&] { if (!pressed) { pressed = true;
-    progress.cancelBtnClick();
-}
-}
-;
-import->importFiles({b, a}, 7);
-EXPECT_EQ(progress.lines(), (QStringList{"Импорт файла: " + b, "Отменено пользователем.",
-                                         "  успешно импортирован в базу"}));
-EXPECT_EQ(progress.buttonText(), "Закрыть");
-EXPECT_EQ(progress.position(), 1);
+    while (run.resume())
+        if (!pressed) {
+            pressed = true;
+            progress.cancelBtnClick();
+        }
+    EXPECT_TRUE(pressed);
+    EXPECT_EQ(progress.lines(), (QStringList{"Импорт файла: " + b, "  успешно импортирован в базу",
+                                             "Отменено пользователем."}));
+    EXPECT_EQ(progress.buttonText(), "Закрыть");
+    EXPECT_EQ(progress.position(), 1);
 }
 
 TEST_F(TrackImportTest, FileToTrackWritesPositionsOnly) {

@@ -11,12 +11,24 @@
 #include "db/OnlineDb.h"
 #include "link/SimProcess.h"
 #include "session/ClientSession.h"
+#include "session/DataRuns.h"
+#include "session/DatabasePart.h"
+#include "session/DemoObject.h"
+#include "session/FuelPart.h"
+#include "session/LiveObjects.h"
+#include "session/Maintenance.h"
+#include "session/MapInteraction.h"
+#include "session/RegistryEdits.h"
+#include "session/Runner.h"
+#include "session/TrackDisplay.h"
+#include "session/WebMapPart.h"
 
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -46,7 +58,7 @@ TEST(ArchiveSession, TheSimulatorsArchiveArrivesWhileNothingMayReconnect) {
     options.FtpPort = ftpPort;
     TScriptedDialogs dialogs;
     TClientSession s(options, dialogs);
-    s.connectDatabase();
+    s.database().connectDatabase();
     ASSERT_TRUE(s.registry());
     // "Докачка информации" wants the server link; the grid's command only the registry.
     EXPECT_FALSE(s.isEnabled(TSessionCommand::DownloadData));
@@ -63,30 +75,39 @@ TEST(ArchiveSession, TheSimulatorsArchiveArrivesWhileNothingMayReconnect) {
         TSessionCommand::DownloadData,    TSessionCommand::DownloadObject};
     int polls = 0, enabledDuring = 0;
     bool nestedRan = true, closeAllowed = true;
-    s.processEvents = [&] {
+    // The window's events go on while the download runs: a timer of the window looks at the
+    // commands, tries another run and asks to close.
+    QTimer window;
+    QObject::connect(&window, &QTimer::timeout, [&] {
+        if (!s.runner().active())
+            return;
         if (++polls == 1) {
-            nestedRan = s.DownloadObjectData(1000, 0, 0);
+            nestedRan = s.runs().DownloadObjectData(1000, 0, 0);
             closeAllowed = s.requestClose();
         }
         for (TSessionCommand c : off)
             enabledDuring += s.isEnabled(c) ? 1 : 0;
-        QCoreApplication::processEvents();
-    };
+    });
+    window.start(5);
     std::vector<bool> before;
     for (TSessionCommand c : off)
         before.push_back(s.isEnabled(c));
     QSignalSpy closeRequested(&s, &TClientSession::closeRequested);
+    QSignalSpy finished(&s.runner(), &TRunner::finished);
     const QDate today = QDate::currentDate();
-    s.downloadDays(0, today.addDays(-1), today);
+    s.runs().downloadDays(0, today.addDays(-1), today);
+    ASSERT_TRUE(s.runner().active());
+    ASSERT_TRUE(finished.wait(60000));
+    window.stop();
 
-    const TDownloadProgress &p = s.downloadProgress();
+    const TDownloadProgress &p = s.runs().downloadProgress();
     const QString log = p.lines().join('\n');
     EXPECT_GT(polls, 0);
     EXPECT_EQ(enabledDuring, 0);
     EXPECT_FALSE(nestedRan);
     EXPECT_FALSE(closeAllowed);
     EXPECT_EQ(closeRequested.count(), 1);
-    EXPECT_FALSE(s.downloadFailed()) << log.toStdString();
+    EXPECT_FALSE(s.runs().downloadFailed()) << log.toStdString();
     EXPECT_TRUE(log.contains("Получение списка файлов (объект 1000): OK")) << log.toStdString();
     EXPECT_FALSE(log.contains("объект 1002"));
     // Yesterday and today (UTC) for both objects, each imported.
@@ -108,7 +129,6 @@ TEST(ArchiveSession, TheSimulatorsArchiveArrivesWhileNothingMayReconnect) {
 
     // The track loading with "Скачать данные с сервера перед загрузкой трека" fetches the
     // day that is missing, then shows it.
-    s.processEvents = [] { QCoreApplication::processEvents(); };
     ASSERT_TRUE(QFile::remove(DataDir() + "1001/" + yesterday));
     const TDateTime day = dt::encodeDate(QDateTime::currentDateTimeUtc().date().addDays(-1));
     TLoadTrackRequest request;
@@ -117,12 +137,13 @@ TEST(ArchiveSession, TheSimulatorsArchiveArrivesWhileNothingMayReconnect) {
     request.end = day + dt::encodeTime(23, 59, 59);
     request.toCurrent = false;
     request.download = true;
-    s.miLoadTrackClick(request);
+    s.tracks().miLoadTrackClick(request);
+    ASSERT_TRUE(finished.wait(60000));
     EXPECT_EQ(p.lines().filter("Загрузка файла 1001\\" + yesterday + ": обработка... ОК").size(), 1)
         << p.lines().join('\n').toStdString();
     EXPECT_TRUE(QFile::exists(DataDir() + "1001/" + yesterday));
-    EXPECT_GT(s.trackList().size(), 0u);
+    EXPECT_GT(s.tracks().trackList().size(), 0u);
 
     s.disconnectServer();
-    s.disconnectDatabase();
+    s.database().disconnectDatabase();
 }

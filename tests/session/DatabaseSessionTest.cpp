@@ -11,6 +11,17 @@
 #include "db/DatabaseUpdate.h"
 #include "db/GroupManager.h"
 #include "session/ClientSession.h"
+#include "session/DataRuns.h"
+#include "session/DatabasePart.h"
+#include "session/DemoObject.h"
+#include "session/FuelPart.h"
+#include "session/LiveObjects.h"
+#include "session/Maintenance.h"
+#include "session/MapInteraction.h"
+#include "session/RegistryEdits.h"
+#include "session/Runner.h"
+#include "session/TrackDisplay.h"
+#include "session/WebMapPart.h"
 
 #include <QTemporaryDir>
 
@@ -36,6 +47,17 @@ protected:
     }
     void TearDown() override { InstallOperationsLog(nullptr); }
 
+    // A run that holds the runner until released.
+    static TRunTask holdUntil(const bool &released) {
+        while (!released)
+            co_yield TRunPause::Wait;
+    }
+
+    void dropOthers() {
+        base->db.execute(
+            "delete from MON$ATTACHMENTS where MON$ATTACHMENT_ID <> CURRENT_CONNECTION");
+    }
+
     QStringList logLines() {
         QStringList out;
         for (const QString &l : log->takeQueued())
@@ -54,50 +76,50 @@ protected:
 
 TEST_F(DatabaseSessionTest, ConnectAndDisconnectSwitchCommandsPanelAndWatchdog) {
     TClientSession s(options, dialogs);
-    TDatabaseController &c = s.database();
-    QSignalSpy commands(&c, &TDatabaseController::databaseCommandsChanged);
-    QSignalSpy panel(&c, &TDatabaseController::statusPanel2Changed);
+    TDatabasePart &c = s.database();
+    QSignalSpy commands(&c, &TDatabasePart::commandsChanged);
+    QSignalSpy panel(&c, &TDatabasePart::lampChanged);
     int managers = 0;
     QObject::connect(&s, &TClientSession::registryChanged, [&](TManager *m) {
         // The registry is created on an open main connection.
         if (!m)
             return;
-        EXPECT_TRUE(c.Database().isOpen());
+        EXPECT_TRUE(c.database().isOpen());
         ++managers;
     });
-    s.connectDatabase();
+    c.connectDatabase();
     EXPECT_TRUE(dialogs.calls.empty()) << dialogs.calls.front().text.toStdString();
     EXPECT_EQ(managers, 1);
-    EXPECT_EQ(c.FLastDbConnectionSost, 1);
-    EXPECT_TRUE(c.tbConnectDBDown());
-    EXPECT_TRUE(s.tmrCheckConn.isActive());
-    EXPECT_EQ(s.tmrCheckConn.interval(), 1000);
+    EXPECT_EQ(c.connectionState(), 1);
+    EXPECT_TRUE(c.buttonDown());
+    EXPECT_TRUE(c.tmrCheckConn.isActive());
+    EXPECT_EQ(c.tmrCheckConn.interval(), 1000);
     ASSERT_EQ(commands.count(), 1);
     EXPECT_TRUE(commands.last().at(0).toBool());
     EXPECT_EQ(panel.last().at(0).value<QColor>(), QColor(0, 255, 0));
     EXPECT_EQ(logLines(), QStringList{"DATABASE_CONNECTION:: Текущая версия базы: 2"});
-    EXPECT_EQ(c.GetCurrDBVersion(), 2);
+    EXPECT_EQ(c.version(), 2);
 
-    s.disconnectDatabase();
-    EXPECT_FALSE(c.Database().isOpen());
-    EXPECT_EQ(c.FLastDbConnectionSost, 0);
-    EXPECT_FALSE(c.tbConnectDBDown());
-    EXPECT_FALSE(s.tmrCheckConn.isActive());
+    c.disconnectDatabase();
+    EXPECT_FALSE(c.database().isOpen());
+    EXPECT_EQ(c.connectionState(), 0);
+    EXPECT_FALSE(c.buttonDown());
+    EXPECT_FALSE(c.tmrCheckConn.isActive());
     EXPECT_FALSE(commands.last().at(0).toBool());
     EXPECT_EQ(panel.last().at(0).value<QColor>(), QColor(128, 128, 128));
-    EXPECT_EQ(c.GetCurrDBVersion(), -1);
+    EXPECT_EQ(c.version(), -1);
 }
 
 TEST_F(DatabaseSessionTest, WrongPasswordShowsTheMessageReleasesTheButtonEnablesNothing) {
     options.DBPass = "wrong";
     TClientSession s(options, dialogs);
-    TDatabaseController &c = s.database();
-    QSignalSpy commands(&c, &TDatabaseController::databaseCommandsChanged);
-    QSignalSpy button(&c, &TDatabaseController::connectButtonDownChanged);
+    TDatabasePart &c = s.database();
+    QSignalSpy commands(&c, &TDatabasePart::commandsChanged);
+    QSignalSpy button(&c, &TDatabasePart::buttonDownChanged);
     bool managerCreated = false;
     QObject::connect(&s, &TClientSession::registryChanged,
                      [&](TManager *m) { managerCreated = managerCreated || m; });
-    s.connectDatabase();
+    c.connectDatabase();
     ASSERT_EQ(dialogs.calls.size(), 1u);
     const auto &m = dialogs.calls[0];
     EXPECT_EQ(m.kind, "message");
@@ -109,9 +131,9 @@ TEST_F(DatabaseSessionTest, WrongPasswordShowsTheMessageReleasesTheButtonEnables
     EXPECT_EQ(commands.count(), 0);
     ASSERT_EQ(button.count(), 1);
     EXPECT_FALSE(button.last().at(0).toBool());
-    EXPECT_EQ(c.FLastDbConnectionSost, 2);
+    EXPECT_EQ(c.connectionState(), 2);
     EXPECT_EQ(TDatabaseController::sostColor(2), QColor(255, 0, 0));
-    EXPECT_FALSE(s.tmrCheckConn.isActive());
+    EXPECT_FALSE(c.tmrCheckConn.isActive());
     EXPECT_TRUE(logLines().isEmpty()); // no version check without a connection
 }
 
@@ -137,10 +159,10 @@ TEST_F(DatabaseSessionTest, AnOldOrUnreadableVersionIsLoggedAndTheUpdateOffered)
         TScriptedDialogs d;
         d.answers.push_back(k.answer);
         TClientSession s(options, d);
-        TDatabaseController &c = s.database();
+        TDatabasePart &c = s.database();
         int updates = 0;
-        QObject::connect(&s, &TClientSession::updateRequested, [&] { ++updates; });
-        s.connectDatabase();
+        QObject::connect(&c, &TDatabasePart::updateRequested, [&] { ++updates; });
+        c.connectDatabase();
         ASSERT_EQ(d.calls.size(), 1u);
         EXPECT_EQ(d.calls[0].kind, "question");
         EXPECT_EQ(d.calls[0].text, QString::fromUtf8(k.question));
@@ -148,10 +170,10 @@ TEST_F(DatabaseSessionTest, AnOldOrUnreadableVersionIsLoggedAndTheUpdateOffered)
         EXPECT_EQ(d.calls[0].buttons, TMsgButtons(mbYes | mbNo));
         EXPECT_EQ(logLines(), QStringList{QString::fromUtf8(k.logLine)});
         EXPECT_EQ(updates, k.answer == mbYes ? 1 : 0);
-        // The command goes on whatever the answer.
-        EXPECT_EQ(c.FLastDbConnectionSost, 1);
+        // The command goes on whatever the answer when no update was started.
+        EXPECT_EQ(c.connectionState(), 1);
         EXPECT_TRUE(c.commandsEnabled());
-        s.disconnectDatabase();
+        c.disconnectDatabase();
         if (QString(k.change).startsWith("update"))
             base->db.execute("update SYS set LAST_VERSION = 2");
     }
@@ -159,11 +181,11 @@ TEST_F(DatabaseSessionTest, AnOldOrUnreadableVersionIsLoggedAndTheUpdateOffered)
 
 TEST_F(DatabaseSessionTest, ALostConnectionDisconnectsWithinASecondAndWarnsOnce) {
     TClientSession s(options, dialogs);
-    TDatabaseController &c = s.database();
-    s.connectDatabase();
-    ASSERT_TRUE(s.tmrCheckConn.isActive());
-    s.tmrCheckConnTimer(); // a healthy tick restarts the timer and says nothing
-    EXPECT_TRUE(s.tmrCheckConn.isActive());
+    TDatabasePart &c = s.database();
+    c.connectDatabase();
+    ASSERT_TRUE(c.tmrCheckConn.isActive());
+    c.tmrCheckConnTimer(); // a healthy tick restarts the timer and says nothing
+    EXPECT_TRUE(c.tmrCheckConn.isActive());
     EXPECT_TRUE(dialogs.calls.empty());
 
     // The server drops the client's attachment, as when it goes away.
@@ -180,16 +202,16 @@ TEST_F(DatabaseSessionTest, ALostConnectionDisconnectsWithinASecondAndWarnsOnce)
     EXPECT_EQ(dialogs.calls[0].text.at(0), QLatin1Char('C')); // Latin C, as the program has it
     EXPECT_EQ(dialogs.calls[0].caption, "Ошибка подключения");
     EXPECT_EQ(dialogs.calls[0].icon, TMsgIcon::Warning);
-    EXPECT_FALSE(c.Database().isOpen());
-    EXPECT_FALSE(c.tbConnectDBDown());
+    EXPECT_FALSE(c.database().isOpen());
+    EXPECT_FALSE(c.buttonDown());
     EXPECT_FALSE(c.commandsEnabled());
-    EXPECT_EQ(c.FLastDbConnectionSost, 0);
-    EXPECT_FALSE(s.tmrCheckConn.isActive());
+    EXPECT_EQ(c.connectionState(), 0);
+    EXPECT_FALSE(c.tmrCheckConn.isActive());
 
     clock.restart();
     while (clock.elapsed() < 1500)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    s.tmrCheckConnTimer();
+    c.tmrCheckConnTimer();
     EXPECT_EQ(dialogs.calls.size(), 1u);
 }
 
@@ -198,55 +220,73 @@ TEST_F(DatabaseSessionTest, AcceptedUpdateSwitchesToTheNewDatabaseAndTheCommandR
     base->db.execute("insert into OBJECTS (OBJ_NUMBER, OBJ_NAME) values (5, 'Пятый')");
     dialogs.answers.push_back(mbYes);
     TClientSession s(options, dialogs);
-    TDatabaseController &c = s.database();
-    TDatabaseUpdater updater(options, dialogs, c.Database());
-    QObject::connect(&updater, &TDatabaseUpdater::runningChanged, &s,
-                     &TClientSession::setUpdateRunning);
-    updater.disconnectMain = [&] { s.disconnectForUpdate(); };
+    TDatabasePart &c = s.database();
     int saves = 0;
-    updater.saveSettings = [&] { ++saves; };
-    bool ok = false;
-    QObject::connect(&s, &TClientSession::updateRequested,
-                     [&] { ok = updater.run(ZARNEX_SOURCE_DIR "/update/UPDB.sql", false); });
-    s.connectDatabase();
-    ASSERT_TRUE(ok) << updater.log().join("\n").toStdString();
+    QObject::connect(&c, &TDatabasePart::settingsSwitched, [&] { ++saves; });
+    // The window shows the update and starts it through the runner.
+    QObject::connect(&c, &TDatabasePart::updateRequested, [&] {
+        EXPECT_TRUE(c.startUpdate(ZARNEX_SOURCE_DIR "/update/UPDB.sql", false, true));
+    });
+    QSignalSpy finished(&s.runner(), &TRunner::finished);
+    c.connectDatabase();
+    // The command waits for the update: nothing is connected to the old database meanwhile.
+    EXPECT_TRUE(s.runner().active());
+    EXPECT_FALSE(s.isEnabled(TSessionCommand::DatabaseDisconnect));
+    EXPECT_FALSE(s.isEnabled(TSessionCommand::ObjectRegistry));
+    ASSERT_TRUE(finished.wait(60000));
+    ASSERT_TRUE(c.updater().switched()) << c.updater().log().join("\n").toStdString();
     EXPECT_EQ(saves, 1);
     EXPECT_NE(options.DBPath, base->path);
-    EXPECT_EQ(c.Database().name(), "localhost:" + options.DBPath);
-    EXPECT_EQ(c.GetCurrDBVersion(), 2);
+    // The connect command went on with the new database.
+    EXPECT_EQ(c.database().name(), "localhost:" + options.DBPath);
+    EXPECT_EQ(c.version(), 2);
     EXPECT_EQ(
-        selectValue(c.Database(), "select OBJ_NAME from OBJECTS where OBJ_NUMBER = 5").toString(),
+        selectValue(c.database(), "select OBJ_NAME from OBJECTS where OBJ_NUMBER = 5").toString(),
         "Пятый");
     EXPECT_TRUE(c.commandsEnabled());
-    EXPECT_TRUE(c.tbConnectDBDown());
-    EXPECT_TRUE(s.tmrCheckConn.isActive());
-    s.disconnectDatabase();
+    EXPECT_TRUE(c.buttonDown());
+    EXPECT_TRUE(c.tmrCheckConn.isActive());
+    EXPECT_EQ(dialogs.calls.size(), 1u) << "no second question after the update";
+    c.disconnectDatabase();
     s.registry()->DisconnectFromDb(); // the registry keeps its own connection
     TDatabase d;
     d.open("localhost:" + options.DBPath, "SYSDBA", dbtest::password());
     d.drop();
 }
 
-TEST_F(DatabaseSessionTest, CommandsWaitWhileAnUpdateRuns) {
+TEST_F(DatabaseSessionTest, CommandsWaitWhileARunIsActive) {
     TClientSession s(options, dialogs);
-    TDatabaseController &c = s.database();
-    s.setUpdateRunning(true);
-    s.connectDatabase();
-    EXPECT_FALSE(c.Database().isOpen());
-    s.setUpdateRunning(false);
-    s.connectDatabase();
-    ASSERT_TRUE(c.Database().isOpen());
-    s.setUpdateRunning(true);
-    s.disconnectDatabase();
-    EXPECT_TRUE(c.Database().isOpen());
-    // While it runs nothing may reconnect or replace the database; a cancelled run gives the
-    // connected commands back.
-    EXPECT_FALSE(s.isEnabled(TSessionCommand::DatabaseDisconnect));
-    EXPECT_FALSE(s.isEnabled(TSessionCommand::ClearCache));
-    s.setUpdateRunning(false);
+    TDatabasePart &c = s.database();
+    bool released = false;
+    ASSERT_TRUE(s.runner().start(TRunKind::DatabaseUpdate, holdUntil(released)));
+    c.connectDatabase();
+    EXPECT_FALSE(c.database().isOpen());
+    released = true;
+    QSignalSpy finished(&s.runner(), &TRunner::finished);
+    ASSERT_TRUE(finished.wait(5000));
+    c.connectDatabase();
+    ASSERT_TRUE(c.database().isOpen());
+    released = false;
+    ASSERT_TRUE(s.runner().start(TRunKind::Import, holdUntil(released)));
+    c.disconnectDatabase();
+    EXPECT_TRUE(c.database().isOpen());
+    // While it runs nothing may reconnect or replace the database, and no modal window opens;
+    // its end gives the connected commands back.
+    for (TSessionCommand cmd :
+         {TSessionCommand::DatabaseDisconnect, TSessionCommand::ClearCache,
+          TSessionCommand::LoadTrack, TSessionCommand::Calibration, TSessionCommand::FuelCharges,
+          TSessionCommand::ObjectRegistry, TSessionCommand::Settings, TSessionCommand::ImportFiles,
+          TSessionCommand::DemoObject})
+        EXPECT_FALSE(s.isEnabled(cmd)) << int(cmd);
+    // The watchdog leaves the connection alone meanwhile.
+    dropOthers();
+    c.tmrCheckConnTimer();
+    EXPECT_TRUE(dialogs.calls.empty());
+    released = true;
+    ASSERT_TRUE(finished.wait(5000));
     EXPECT_TRUE(s.isEnabled(TSessionCommand::DatabaseDisconnect));
-    EXPECT_TRUE(s.isEnabled(TSessionCommand::ClearStatistics));
+    EXPECT_TRUE(s.isEnabled(TSessionCommand::LoadTrack));
     EXPECT_FALSE(s.isEnabled(TSessionCommand::DatabaseConnect));
-    s.disconnectForUpdate();
-    EXPECT_FALSE(c.Database().isOpen());
+    c.disconnectForUpdate();
+    EXPECT_FALSE(c.database().isOpen());
 }

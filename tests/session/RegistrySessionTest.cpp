@@ -12,6 +12,17 @@
 #include "db/OnlineDb.h"
 #include "maps/MapObjManager.h"
 #include "session/ClientSession.h"
+#include "session/DataRuns.h"
+#include "session/DatabasePart.h"
+#include "session/DemoObject.h"
+#include "session/FuelPart.h"
+#include "session/LiveObjects.h"
+#include "session/Maintenance.h"
+#include "session/MapInteraction.h"
+#include "session/RegistryEdits.h"
+#include "session/Runner.h"
+#include "session/TrackDisplay.h"
+#include "session/WebMapPart.h"
 #include "tracks/DeviceData.h"
 
 #include <QDir>
@@ -56,8 +67,8 @@ protected:
             database->exec(
                 QString("INSERT INTO INPUTSIGNALS (INS_NUMBER, INS_PACKTIME) VALUES %1").arg(row));
         session = std::make_unique<TClientSession>(options, dialogs);
-        session->connectDatabase();
-        ASSERT_TRUE(session->databaseConnected());
+        session->database().connectDatabase();
+        ASSERT_TRUE(session->database().connected());
         ASSERT_NE(session->registry(), nullptr);
         dialogs.calls.clear();
     }
@@ -87,7 +98,7 @@ protected:
 } // namespace
 
 TEST_F(RegistrySessionTest, AddMirrorsTheObjectAndATakenNumberChangesNothing) {
-    EXPECT_EQ(session->groupChoices(),
+    EXPECT_EQ(session->registryEdits().groupChoices(),
               (std::vector<std::pair<QString, QString>>{
                   {"нет группы", ""}, {"Депо", "{A}"}, {"Резерв", "{B}"}}));
     TObjectForm f;
@@ -100,7 +111,7 @@ TEST_F(RegistrySessionTest, AddMirrorsTheObjectAndATakenNumberChangesNothing) {
     f.useEngineForPark = true;
     f.fuelConsS = 30;
     f.fuelConsW = 35;
-    ASSERT_EQ(session->addRegistryObject(f), TRegistrySave::Saved);
+    ASSERT_EQ(session->registryEdits().addRegistryObject(f), TRegistrySave::Saved);
     EXPECT_TRUE(dialogs.calls.empty());
     TControllableObject *o = object(9);
     ASSERT_NE(o, nullptr);
@@ -114,17 +125,17 @@ TEST_F(RegistrySessionTest, AddMirrorsTheObjectAndATakenNumberChangesNothing) {
     EXPECT_EQ(o->Group, m().FindGroup("{A}"));
     EXPECT_EQ(members(m().FindGroup("{A}")), (QStringList{"5", "6", "9"}));
     EXPECT_EQ(m().FLMGroup, m().FindGroup("{A}"));
-    EXPECT_TRUE(session->mapObjects().isObjPresent(9));
+    EXPECT_TRUE(session->map().items().isObjPresent(9));
     EXPECT_TRUE(QDir(CoordCacheDir() + "9").exists());
-    EXPECT_EQ(session->objectGroupId(9), "{A}");
+    EXPECT_EQ(session->registryEdits().objectGroupId(9), "{A}");
     // The state grid takes it when the registry window closes.
-    session->registryWindowClosed();
+    session->registryEdits().registryWindowClosed();
     EXPECT_NE(std::find(m().FDispObjects.begin(), m().FDispObjects.end(), o),
               m().FDispObjects.end());
 
     f.name = "Другой";
     f.groupId = "{B}";
-    EXPECT_EQ(session->addRegistryObject(f), TRegistrySave::Failed);
+    EXPECT_EQ(session->registryEdits().addRegistryObject(f), TRegistrySave::Failed);
     EXPECT_EQ(dialogs.messages(), QStringList{"Объект с номером '9' уже существует в базе данных"});
     EXPECT_EQ(m().ObjectsCount(), 3);
     EXPECT_EQ(object(9)->Name, "Дрезина О'Коннора");
@@ -133,13 +144,13 @@ TEST_F(RegistrySessionTest, AddMirrorsTheObjectAndATakenNumberChangesNothing) {
 
 TEST_F(RegistrySessionTest, OnlyTheTimeZoneChangedAndNoDeletesTheHistoryWithoutReimport) {
     TObjectForm f =
-        TObjectForm::fromRecord(*TObjectRegistry(session->database().Database(), dialogs).Find(5),
-                                session->objectGroupId(5));
+        TObjectForm::fromRecord(*TObjectRegistry(session->database().database(), dialogs).Find(5),
+                                session->registryEdits().objectGroupId(5));
     EXPECT_EQ(f.groupId, "{B}");
     f.timeZone = "5";
     int stored = 2;
     dialogs.answers = {mbNo};
-    ASSERT_EQ(session->editRegistryObject(f, stored), TRegistrySave::Saved);
+    ASSERT_EQ(session->registryEdits().editRegistryObject(f, stored), TRegistrySave::Saved);
     dialogs.expectDone();
     ASSERT_EQ(dialogs.calls.size(), 1u); // the question; no import, no message
     EXPECT_EQ(stored, 5);
@@ -169,12 +180,15 @@ TEST_F(RegistrySessionTest, ATimeZoneChangeAnsweredYesImportsTheDataFilesAgain) 
     file.close();
 
     TObjectForm f =
-        TObjectForm::fromRecord(*TObjectRegistry(session->database().Database(), dialogs).Find(5),
-                                session->objectGroupId(5));
+        TObjectForm::fromRecord(*TObjectRegistry(session->database().database(), dialogs).Find(5),
+                                session->registryEdits().objectGroupId(5));
     f.timeZone = "3";
     int stored = 2;
     dialogs.answers = {mbYes};
-    ASSERT_EQ(session->editRegistryObject(f, stored), TRegistrySave::Saved);
+    QSignalSpy finished(&session->runner(), &TRunner::finished);
+    ASSERT_EQ(session->registryEdits().editRegistryObject(f, stored), TRegistrySave::Saved);
+    // The import runs through the runner, and the window's events go on meanwhile.
+    ASSERT_TRUE(finished.wait(10000));
     // The old history went, the file came back with the new shift: 12:00 device time is 15:00.
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM INPUTSIGNALS WHERE INS_NUMBER = 5"), "3");
     EXPECT_EQ(scalar("SELECT EXTRACT(HOUR FROM MIN(INS_PACKTIME)) FROM INPUTSIGNALS "
@@ -186,43 +200,43 @@ TEST_F(RegistrySessionTest, ATimeZoneChangeAnsweredYesImportsTheDataFilesAgain) 
 
 TEST_F(RegistrySessionTest, AChangedGroupMovesTheObjectInMemory) {
     TObjectForm f = TObjectForm::fromRecord(
-        *TObjectRegistry(session->database().Database(), dialogs).Find(5), "{B}");
+        *TObjectRegistry(session->database().database(), dialogs).Find(5), "{B}");
     f.name = "Пять'бис";
     f.shortName = "П5";
     f.tankVolume = "75";
     f.groupId.clear();
     int stored = 2;
-    ASSERT_EQ(session->editRegistryObject(f, stored), TRegistrySave::Saved);
+    ASSERT_EQ(session->registryEdits().editRegistryObject(f, stored), TRegistrySave::Saved);
     EXPECT_EQ(object(5)->Group, nullptr);
     EXPECT_EQ(object(5)->Name, "Пять'бис");
     EXPECT_EQ(object(5)->ShortName, "П5");
     EXPECT_EQ(object(5)->TankVolume, 75);
-    EXPECT_EQ(session->mapObjects().Item(5)->description().Name, "Пять'бис");
+    EXPECT_EQ(session->map().items().Item(5)->description().Name, "Пять'бис");
     EXPECT_TRUE(members(m().FindGroup("{B}")).isEmpty());
     EXPECT_EQ(members(m().FindGroup("{A}")), (QStringList{"5", "6"}));
     EXPECT_EQ(scalar("SELECT LIST(OG_GRPID) FROM OBJ_GRP WHERE OG_OBJID = 5"), "{A}");
 
     f.groupId = "{B}";
-    ASSERT_EQ(session->editRegistryObject(f, stored), TRegistrySave::Saved);
+    ASSERT_EQ(session->registryEdits().editRegistryObject(f, stored), TRegistrySave::Saved);
     EXPECT_EQ(object(5)->Group, m().FindGroup("{B}"));
     EXPECT_EQ(members(m().FindGroup("{B}")), QStringList{"5"});
     EXPECT_TRUE(dialogs.calls.empty());
 }
 
 TEST_F(RegistrySessionTest, DeleteLeavesTheHistoryAndRemovesEveryMirror) {
-    session->selectObject(5, 1);
-    ASSERT_EQ(session->mapObjects().GetActiveObject(), 5);
+    session->live().selectObject(5, 1);
+    ASSERT_EQ(session->map().items().GetActiveObject(), 5);
     dialogs.answers = {mbYes};
-    ASSERT_TRUE(session->deleteRegistryObject(5));
+    ASSERT_TRUE(session->registryEdits().deleteRegistryObject(5));
     EXPECT_EQ(object(5), nullptr);
     EXPECT_EQ(members(m().FindGroup("{A}")), QStringList{"6"});
     EXPECT_TRUE(members(m().FindGroup("{B}")).isEmpty());
-    EXPECT_FALSE(session->mapObjects().isObjPresent(5));
-    EXPECT_EQ(session->mapObjects().GetActiveObject(), -1);
-    EXPECT_TRUE(session->mapObjects().isObjPresent(6));
+    EXPECT_FALSE(session->map().items().isObjPresent(5));
+    EXPECT_EQ(session->map().items().GetActiveObject(), -1);
+    EXPECT_TRUE(session->map().items().isObjPresent(6));
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM OBJECTS"), "1");
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM INPUTSIGNALS WHERE INS_NUMBER = 5"), "2");
-    EXPECT_EQ(session->registryList().size(), 1u);
+    EXPECT_EQ(session->registryEdits().registryList().size(), 1u);
 }
 
 TEST_F(RegistrySessionTest, ImportRegistersANewObjectWithItsFuelSettings) {
@@ -234,7 +248,7 @@ TEST_F(RegistrySessionTest, ImportRegistersANewObjectWithItsFuelSettings) {
                              "FuelW=20,9\r\nFuelS=18.2\r\n"));
     out.close();
     dialogs.files = {{file}};
-    ASSERT_EQ(session->importRegistryObject(), std::optional<int>(44));
+    ASSERT_EQ(session->registryEdits().importRegistryObject(), std::optional<int>(44));
     EXPECT_EQ(dialogs.messages(), QStringList{"Импорт данных объекта №44 завершен"});
     TControllableObject *o = object(44);
     ASSERT_NE(o, nullptr);
@@ -246,13 +260,13 @@ TEST_F(RegistrySessionTest, ImportRegistersANewObjectWithItsFuelSettings) {
     EXPECT_EQ(o->FuelConsW, 20);
     EXPECT_EQ(o->FuelConsS, 18);
     EXPECT_EQ(o->UseEngineForPark, 1);
-    EXPECT_TRUE(session->mapObjects().isObjPresent(44));
+    EXPECT_TRUE(session->map().items().isObjPresent(44));
     EXPECT_TRUE(QDir(CoordCacheDir() + "44").exists());
 
     // Again, replacing: the same object in memory takes the new values.
     dialogs.files = {{file}};
     dialogs.answers = {mbYes};
-    ASSERT_EQ(session->importRegistryObject(), std::optional<int>(44));
+    ASSERT_EQ(session->registryEdits().importRegistryObject(), std::optional<int>(44));
     EXPECT_EQ(object(44), o);
     EXPECT_EQ(m().ObjectsCount(), 3);
 }
@@ -260,7 +274,7 @@ TEST_F(RegistrySessionTest, ImportRegistersANewObjectWithItsFuelSettings) {
 TEST_F(RegistrySessionTest, FieldSettingsImportReconnectsAndABadFileChangesNothing) {
     const QString fcg = tmp.path() + "/fields.fcg";
     dialogs.files = {{fcg}};
-    session->exportFieldSettings();
+    session->maintenance().exportFieldSettings();
     EXPECT_EQ(dialogs.messages(),
               QStringList{"Настройки успешно экспортированны из базы данных во внешний файл"});
     const QString params = scalar("SELECT COUNT(*) FROM PARAMS");
@@ -268,10 +282,10 @@ TEST_F(RegistrySessionTest, FieldSettingsImportReconnectsAndABadFileChangesNothi
     QSignalSpy registries(session.get(), &TClientSession::registryChanged);
     dialogs.calls.clear();
     dialogs.files = {{fcg}};
-    session->importFieldSettings();
+    session->maintenance().importFieldSettings();
     EXPECT_EQ(dialogs.messages(),
               QStringList{"Настройки успешно загруженны из файла в базу данных"});
-    EXPECT_TRUE(session->databaseConnected());
+    EXPECT_TRUE(session->database().connected());
     EXPECT_GE(registries.count(), 1); // a new registry for the new connection
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM PARAMS"), params);
 
@@ -282,7 +296,7 @@ TEST_F(RegistrySessionTest, FieldSettingsImportReconnectsAndABadFileChangesNothi
     registries.clear();
     dialogs.calls.clear();
     dialogs.files = {{bad.fileName()}};
-    session->importFieldSettings();
+    session->maintenance().importFieldSettings();
     ASSERT_EQ(dialogs.calls.size(), 2u); // the file dialog, then the refusal
     EXPECT_EQ(dialogs.calls[1].caption, "Импорт настроек");
     EXPECT_EQ(registries.count(), 0);

@@ -16,7 +16,18 @@
 #include "maps/MapObjects.h"
 #include "maps/MapPanel.h"
 #include "session/ClientSession.h"
+#include "session/DataRuns.h"
+#include "session/DatabasePart.h"
+#include "session/DemoObject.h"
+#include "session/FuelPart.h"
+#include "session/LiveObjects.h"
+#include "session/Maintenance.h"
+#include "session/MapInteraction.h"
+#include "session/RegistryEdits.h"
+#include "session/Runner.h"
 #include "session/ServerMessages.h"
+#include "session/TrackDisplay.h"
+#include "session/WebMapPart.h"
 #include "tracks/CoordsUtils.h"
 #include "webmap/WebMapBridge.h"
 
@@ -87,21 +98,21 @@ TEST_F(SessionTest, PacketReachesRecordDayFileMapItemAndTheFollowedView) {
     options.AutoMapChange = false;
 
     TClientSession s(options, dialogs);
-    TMapPanel &panel = s.mapPanel();
+    TMapPanel &panel = s.map().panel();
     panel.setSize(QSize(800, 600));
-    s.openMaps();
+    s.map().openMaps();
     ASSERT_TRUE(waitUntil([&] { return panel.isMapReady(); }, 10000)) << "the map did not open";
 
     // The registry's objects become map items at once, with stored data's colour.
-    s.connectDatabase();
+    s.database().connectDatabase();
     ASSERT_TRUE(s.registry());
-    TMapObjManager &items = s.mapObjects();
+    TMapObjManager &items = s.map().items();
     ASSERT_TRUE(items.Item(1000) && items.Item(1001));
     const TMapObjManager &c = items;
     EXPECT_EQ(items.Item(1001)->marker()->FColor, c.FDefaultArchiveMarkerColor);
     EXPECT_TRUE(items.Item(1001)->FArchive);
 
-    s.selectObject(1000, 1);
+    s.live().selectObject(1000, 1);
     EXPECT_EQ(items.GetActiveObject(), 1000);
     s.connectServer();
     TControllableObject *a = s.registry()->FindObject(1000);
@@ -134,11 +145,11 @@ TEST_F(SessionTest, PacketReachesRecordDayFileMapItemAndTheFollowedView) {
 
     // A click on the active marker shows its information; a click beside it takes it away.
     const QPoint onMarker = panel.MapToScreen(item->marker()->FMapCoords);
-    s.mapClicked(onMarker);
-    EXPECT_TRUE(s.pickedPointLabel().startsWith("Номер объекта: 1000\r\nДата: "))
-        << s.pickedPointLabel().toStdString();
-    s.mapClicked(onMarker + QPoint(300, 300));
-    EXPECT_TRUE(s.pickedPointLabel().isEmpty());
+    s.map().mapClicked(onMarker);
+    EXPECT_TRUE(s.map().pickedPointLabel().startsWith("Номер объекта: 1000\r\nДата: "))
+        << s.map().pickedPointLabel().toStdString();
+    s.map().mapClicked(onMarker + QPoint(300, 300));
+    EXPECT_TRUE(s.map().pickedPointLabel().isEmpty());
 
     // With the web map in use, packets move the page's marker too (in degrees), and the
     // active object's live track is cleaned up for the track display.
@@ -152,8 +163,8 @@ TEST_F(SessionTest, PacketReachesRecordDayFileMapItemAndTheFollowedView) {
         }
     } browser;
     ASSERT_EQ(items.GetActiveObject(), 1000);
-    s.webMap().setBrowser(&browser);
-    s.webMap().InternetIsOK = true;
+    s.webMap().bridge().setBrowser(&browser);
+    s.webMap().bridge().InternetIsOK = true;
     options.UseGoogleMap = true;
     const auto sent = [&](const QString &what) {
         return std::any_of(browser.scripts.begin(), browser.scripts.end(),
@@ -165,11 +176,11 @@ TEST_F(SessionTest, PacketReachesRecordDayFileMapItemAndTheFollowedView) {
         << browser.scripts.join("\n").toStdString();
     const QString degrees = QString::number(double(a->Lat / 60), 'f', 3).left(5);
     EXPECT_TRUE(sent("f.call(window," + degrees)) << browser.scripts.join("\n").toStdString();
-    s.webMap().setBrowser(nullptr);
+    s.webMap().bridge().setBrowser(nullptr);
     options.UseGoogleMap = false;
 
     s.disconnectServer();
-    s.disconnectDatabase();
+    s.database().disconnectDatabase();
     EXPECT_TRUE(errors().isEmpty()) << errors().join("\n").toStdString();
 }
 
@@ -181,11 +192,11 @@ TEST_F(SessionTest, PickedPointSpeedFromThePreviousTrackPoint) {
     options.Maps = {ZARNEX_BIN_DIR "/map/moscow-overview.map"};
     options.DefaultMap = 0;
     TClientSession s(options, dialogs);
-    s.mapPanel().setSize(QSize(400, 300));
-    s.openMaps();
-    ASSERT_TRUE(waitUntil([&] { return s.mapPanel().isMapReady(); }, 10000));
-    s.connectDatabase();
-    TManagedItem *item = s.mapObjects().Item(7);
+    s.map().panel().setSize(QSize(400, 300));
+    s.map().openMaps();
+    ASSERT_TRUE(waitUntil([&] { return s.map().panel().isMapReady(); }, 10000));
+    s.database().connectDatabase();
+    TManagedItem *item = s.map().items().Item(7);
     ASSERT_TRUE(item);
     const TDateTime t0 = dt::encode(2026, 12, 10, 12, 0, 0);
     const TGeoCoords p0{55 * 60 + 45.0L, 37 * 60 + 37.0L}, p1{55 * 60 + 45.1L, 37 * 60 + 37.0L};
@@ -210,14 +221,14 @@ TEST_F(SessionTest, PickedPointSpeedFromThePreviousTrackPoint) {
     };
     for (const auto &c : cases) {
         options.MaxSpeed = c.maxSpeed;
-        const QString text = s.pickedPointText(7, picked);
+        const QString text = s.map().pickedPointText(7, picked);
         EXPECT_TRUE(text.startsWith("Номер объекта: 7\r\nДата: 10.12.2026\r\nВремя: 12:00:10\r\n"))
             << text.toStdString();
         EXPECT_TRUE(text.endsWith("\r\nСкорость: " + c.speed)) << text.toStdString();
     }
     // The first point has no predecessor.
     picked.TimeStamp = t0;
-    EXPECT_TRUE(s.pickedPointText(7, picked).endsWith("Скорость: ---"));
+    EXPECT_TRUE(s.map().pickedPointText(7, picked).endsWith("Скорость: ---"));
 }
 
 TEST_F(SessionTest, ReconnectAfterALostDatabaseBuildsANewRegistryAndItems) {
@@ -226,21 +237,21 @@ TEST_F(SessionTest, ReconnectAfterALostDatabaseBuildsANewRegistryAndItems) {
     database->exec("INSERT INTO OBJECTS (OBJ_NUMBER, OBJ_NAME) VALUES (5, 'Пять')");
     useDatabase(*database);
     TClientSession s(options, dialogs);
-    s.connectDatabase();
-    ASSERT_TRUE(s.databaseConnected());
+    s.database().connectDatabase();
+    ASSERT_TRUE(s.database().connected());
     EXPECT_TRUE(s.isEnabled(TSessionCommand::ClearStatistics));
 
     dropOtherAttachments(*database);
-    s.tmrCheckConnTimer();
-    EXPECT_FALSE(s.databaseConnected());
+    s.database().tmrCheckConnTimer();
+    EXPECT_FALSE(s.database().connected());
     EXPECT_FALSE(s.isEnabled(TSessionCommand::ClearStatistics));
     EXPECT_TRUE(s.isEnabled(TSessionCommand::DatabaseConnect));
     ASSERT_EQ(errors().size(), 1);
     EXPECT_TRUE(errors()[0].startsWith("Cоединение с базой данных потеряно."));
 
     // Exit and "Применить" while the connection is lost: messages, and the program goes on.
-    s.connectDatabase();
-    ASSERT_TRUE(s.databaseConnected());
+    s.database().connectDatabase();
+    ASSERT_TRUE(s.database().connected());
     dropOtherAttachments(*database);
     EXPECT_FALSE(s.guard().run([&] { s.beforeApplySettings(); }));
     EXPECT_TRUE(errors().last().startsWith("Ошибка выполнения операции:\r\n"));
@@ -251,13 +262,13 @@ TEST_F(SessionTest, ReconnectAfterALostDatabaseBuildsANewRegistryAndItems) {
 
     // A new connection: a new registry whose objects are on the map again.
     dialogs.calls.clear();
-    s.connectDatabase();
-    ASSERT_TRUE(s.databaseConnected()) << errors().join("\n").toStdString();
+    s.database().connectDatabase();
+    ASSERT_TRUE(s.database().connected()) << errors().join("\n").toStdString();
     ASSERT_TRUE(s.registry());
     EXPECT_TRUE(s.registry()->isConnected());
     EXPECT_TRUE(s.registry()->FindObject(5));
-    EXPECT_TRUE(s.mapObjects().Item(5));
-    s.disconnectDatabase();
+    EXPECT_TRUE(s.map().items().Item(5));
+    s.database().disconnectDatabase();
 }
 
 TEST_F(SessionTest, ErrorsThatEndedTheProgramAreMessages) {
@@ -272,7 +283,7 @@ TEST_F(SessionTest, ErrorsThatEndedTheProgramAreMessages) {
         options.DBPath = folder.path() + "/empty.fdb";
         TClientSession s(options, dialogs);
         dialogs.answers.push_back(mbNo);
-        EXPECT_NO_THROW(s.guard().run([&] { s.connectDatabase(); }));
+        EXPECT_NO_THROW(s.guard().run([&] { s.database().connectDatabase(); }));
         ASSERT_TRUE(std::any_of(dialogs.calls.begin(), dialogs.calls.end(),
                                 [](const auto &c) { return c.kind == "question"; }));
         // The registry found no tables to show: the general message, not the end.
@@ -280,11 +291,11 @@ TEST_F(SessionTest, ErrorsThatEndedTheProgramAreMessages) {
         EXPECT_TRUE(dialogs.calls.back().text.startsWith("Ошибка выполнения операции:\r\n"))
             << dialogs.calls.back().text.toStdString();
         // The session still answers and can let go of the database.
-        EXPECT_NO_THROW(s.guard().run([&] { s.disconnectDatabase(); }));
-        EXPECT_FALSE(s.databaseConnected());
+        EXPECT_NO_THROW(s.guard().run([&] { s.database().disconnectDatabase(); }));
+        EXPECT_FALSE(s.database().connected());
         if (s.registry())
             s.registry()->DisconnectFromDb();
-        s.database().Database().forceClose();
+        s.database().database().forceClose();
         empty.open("127.0.0.1:" + folder.path() + "/empty.fdb", "SYSDBA", "qvx7tpl2m");
         empty.drop();
     }
@@ -295,7 +306,7 @@ TEST_F(SessionTest, ErrorsThatEndedTheProgramAreMessages) {
     database->exec("INSERT INTO GROUPS (GRP_ID, GRP_NAME) VALUES ('{G}', 'Депо')");
     useDatabase(*database);
     TClientSession s(options, dialogs);
-    s.connectDatabase();
+    s.database().connectDatabase();
     ASSERT_TRUE(s.registry());
     TTreeNode *group = s.registry()->root().children.at(0).get();
     EXPECT_FALSE(s.guard().run([&] { s.registry()->NodeEdited(group, QString(400, 'x')); }));
@@ -305,7 +316,7 @@ TEST_F(SessionTest, ErrorsThatEndedTheProgramAreMessages) {
     // The guard also wrote the program log when one is installed; the next command works.
     s.registry()->NodeEdited(group, "Депо 2");
     EXPECT_EQ(database->scalar("SELECT GRP_NAME FROM GROUPS"), "Депо 2");
-    s.disconnectDatabase();
+    s.database().disconnectDatabase();
 }
 
 TEST_F(SessionTest, FirstDisplayAndClosingSteps) {
@@ -325,13 +336,13 @@ TEST_F(SessionTest, FirstDisplayAndClosingSteps) {
     ASSERT_GE(logged.size(), 5);
     EXPECT_TRUE(logged[0].endsWith("(20) General:: FolderPathAppDir=" + AppDir()));
     EXPECT_TRUE(logged[4].endsWith("General:: FolderPathWebServer=" + WebServerDir()));
-    EXPECT_TRUE(s.databaseConnected());
+    EXPECT_TRUE(s.database().connected());
     EXPECT_EQ(firstRun, 1);
 
     // Closing while connected saves the settings and lets go of everything.
     s.FormClose();
     EXPECT_EQ(saves, 1);
-    EXPECT_FALSE(s.databaseConnected());
+    EXPECT_FALSE(s.database().connected());
     // Closing without a database does not touch the settings.
     s.FormClose();
     EXPECT_EQ(saves, 1);

@@ -15,7 +15,18 @@
 #include "maps/MapObjects.h"
 #include "online/OnlineData.h"
 #include "session/ClientSession.h"
+#include "session/DataRuns.h"
+#include "session/DatabasePart.h"
+#include "session/DemoObject.h"
+#include "session/FuelPart.h"
+#include "session/LiveObjects.h"
+#include "session/Maintenance.h"
+#include "session/MapInteraction.h"
+#include "session/RegistryEdits.h"
+#include "session/Runner.h"
 #include "session/ServerMessages.h"
+#include "session/TrackDisplay.h"
+#include "session/WebMapPart.h"
 #include "tracks/DeviceData.h"
 #include "tracks/FileManager.h"
 #include "tracks/TrackPartsModel.h"
@@ -25,6 +36,7 @@
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -90,15 +102,15 @@ struct TrackSessionTest : ::testing::Test {
     }
     // Connected, object 7 chosen in the grid, the web map "loaded" into the recorder.
     void start(TClientSession &s) {
-        s.connectDatabase();
+        s.database().connectDatabase();
         ASSERT_TRUE(s.registry());
-        s.selectObject(7, 1);
-        ASSERT_EQ(s.mapObjects().GetActiveObject(), 7);
-        s.webMap().setBrowser(&browser);
-        s.webMap().InternetIsOK = true;
+        s.live().selectObject(7, 1);
+        ASSERT_EQ(s.map().items().GetActiveObject(), 7);
+        s.webMap().bridge().setBrowser(&browser);
+        s.webMap().bridge().InternetIsOK = true;
         options.UseGoogleMap = true;
     }
-    TTrack &rasterTrack(TClientSession &s, int n = 7) { return *s.mapObjects().Item(n)->track(); }
+    TTrack &rasterTrack(TClientSession &s, int n = 7) { return *s.map().items().Item(n)->track(); }
 };
 
 } // namespace
@@ -121,12 +133,12 @@ TEST_F(TrackSessionTest, PacketsExtendTheActiveObjectsTrackOnlyInOnLineMode) {
               s.registry()->FindObject(7)->track.coords.back().ts);
 
     // Archive view: the packet is recorded but the drawn track stays.
-    s.tbBrowseModeClick(true);
+    s.tracks().tbBrowseModeClick(true);
     s.server().ProcessLine("d|7|data|" + packet(9, 2, 0, kPos));
     EXPECT_EQ(rasterTrack(s).Count(), drawn);
     EXPECT_EQ(browser.count("append_track_ex"), 1);
     EXPECT_EQ(s.registry()->FindObject(7)->track.coords.size(), 3u);
-    s.disconnectDatabase();
+    s.database().disconnectDatabase();
     EXPECT_TRUE(dialogs.calls.empty());
 }
 
@@ -156,16 +168,16 @@ TEST_F(TrackSessionTest, ALoadedTrackIsDividedTabledAndDrawnPartByPart) {
 
     TClientSession s(options, dialogs);
     start(s);
-    QSignalSpy shown(&s, &TClientSession::trackTableShown);
+    QSignalSpy shown(&s.tracks(), &TTrackDisplay::trackTableShown);
     TLoadTrackRequest r{7, false, dt::encode(2026, 12, 10), dt::encode(2026, 12, 10, 23, 59, 59),
                         false};
-    s.miLoadTrackClick(r);
-    EXPECT_TRUE(s.isArchiveView());
+    s.tracks().miLoadTrackClick(r);
+    EXPECT_TRUE(s.tracks().isArchiveView());
     EXPECT_EQ(shown.count(), 1);
-    ASSERT_EQ(s.trackList(), (ArrayTracks{{true, 0, 7}, {false, 8, 14}, {true, 15, 27}}));
-    EXPECT_EQ(s.trackParts().rowCount(), 4);
-    EXPECT_EQ(s.trackParts().rowTexts(2).value(0), "стоянка");
-    EXPECT_EQ(s.mapObjects().restPlaces().size(), 1u);
+    ASSERT_EQ(s.tracks().trackList(), (ArrayTracks{{true, 0, 7}, {false, 8, 14}, {true, 15, 27}}));
+    EXPECT_EQ(s.tracks().trackParts().rowCount(), 4);
+    EXPECT_EQ(s.tracks().trackParts().rowTexts(2).value(0), "стоянка");
+    EXPECT_EQ(s.map().items().restPlaces().size(), 1u);
     EXPECT_EQ(browser.count("add_park"), 1);
     EXPECT_EQ(browser.count("begin_track"), 1);
     EXPECT_EQ(browser.count("put_point_ex"), rasterTrack(s).Count() - 1); // less the archive step
@@ -182,18 +194,18 @@ TEST_F(TrackSessionTest, ALoadedTrackIsDividedTabledAndDrawnPartByPart) {
     EXPECT_EQ(lost(c[22]), 0);
 
     // One part: only its points; "Весь" draws all again.
-    s.tbBrowseModeClick(false);
-    s.sgTrackClick(1);
-    EXPECT_TRUE(s.isArchiveView());
+    s.tracks().tbBrowseModeClick(false);
+    s.tracks().sgTrackClick(1);
+    EXPECT_TRUE(s.tracks().isArchiveView());
     EXPECT_EQ(rasterTrack(s).Count(), 7);
     EXPECT_EQ(browser.count("go_to"), 1);
-    s.sgTrackClick(0);
+    s.tracks().sgTrackClick(0);
     EXPECT_EQ(rasterTrack(s).Count(), 7 + 12);
 
     // "Экспорт трека в GPX...": the parts of the shown track.
     const QString gpx = tmp.path() + "/track.gpx";
     dialogs.files = {{gpx}};
-    s.exportTrackGpx();
+    s.tracks().exportTrackGpx();
     QFile g(gpx);
     ASSERT_TRUE(g.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(g.readAll());
@@ -203,21 +215,21 @@ TEST_F(TrackSessionTest, ALoadedTrackIsDividedTabledAndDrawnPartByPart) {
 
     // An end before the start changes nothing but the table.
     r.end = r.start - 1;
-    s.miLoadTrackClick(r);
-    EXPECT_TRUE(s.trackList().empty());
+    s.tracks().miLoadTrackClick(r);
+    EXPECT_TRUE(s.tracks().trackList().empty());
     EXPECT_EQ(rasterTrack(s).Count(), 7 + 12);
 
-    s.miClearTrackClick();
-    EXPECT_FALSE(s.isArchiveView());
+    s.tracks().miClearTrackClick();
+    EXPECT_FALSE(s.tracks().isArchiveView());
     EXPECT_EQ(rasterTrack(s).Count(), 0);
     EXPECT_TRUE(s.registry()->FindObject(7)->track.coords.empty());
-    EXPECT_EQ(s.trackParts().rowTexts(0), QStringList(6, "-"));
-    s.disconnectDatabase();
+    EXPECT_EQ(s.tracks().trackParts().rowTexts(0), QStringList(6, "-"));
+    s.database().disconnectDatabase();
 }
 
 TEST_F(TrackSessionTest, ImportKeepsTheConnectionOutOfReachAndDefersClosing) {
     TClientSession s(options, dialogs);
-    s.connectDatabase();
+    s.database().connectDatabase();
     ASSERT_TRUE(s.registry());
     const QString file = tmp.path() + "/20261210.dat";
     {
@@ -231,35 +243,40 @@ TEST_F(TrackSessionTest, ImportKeepsTheConnectionOutOfReachAndDefersClosing) {
     // "Отмена" of the number dialog, then 0: nothing imported.
     dialogs.files = {{file}, {file}, {file}};
     dialogs.texts = {QString(), "0", "7"};
-    s.miImportFilesClick();
-    EXPECT_FALSE(s.importProgress().isShown());
-    s.miImportFilesClick();
+    s.runs().miImportFilesClick();
+    EXPECT_FALSE(s.runs().importProgress().isShown());
+    s.runs().miImportFilesClick();
     EXPECT_EQ(dialogs.messages(), QStringList{"Введен неверный номер объекта. Попробуйте снова."});
     EXPECT_EQ(dialogs.calls.back().caption, "Добавление данных из файла в базу");
     EXPECT_EQ(database->scalar("SELECT COUNT(*) FROM INPUTSIGNALS"), "0");
 
     QSignalSpy closeRequests(&s, &TClientSession::closeRequested);
+    QSignalSpy finished(&s.runner(), &TRunner::finished);
     int checks = 0;
-    s.processEvents = [&] {
-        if (checks++)
+    // The window's events go on while the import runs.
+    QTimer window;
+    QObject::connect(&window, &QTimer::timeout, [&] {
+        if (!s.runner().active() || checks++)
             return;
         for (TSessionCommand c : {TSessionCommand::DatabaseConnect, TSessionCommand::DatabaseButton,
                                   TSessionCommand::DatabaseDisconnect, TSessionCommand::ClearCache,
                                   TSessionCommand::UpdateDatabase, TSessionCommand::ImportFiles,
                                   TSessionCommand::ImportFolder})
             EXPECT_FALSE(s.isEnabled(c)) << int(c);
-        EXPECT_FALSE(s.requestClose()); // exit waits
-        s.disconnectDatabase();         // a stray command changes nothing
-        EXPECT_TRUE(s.databaseConnected());
-    };
-    s.miImportFilesClick();
+        EXPECT_FALSE(s.requestClose());    // exit waits
+        s.database().disconnectDatabase(); // a stray command changes nothing
+        EXPECT_TRUE(s.database().connected());
+    });
+    window.start(0);
+    s.runs().miImportFilesClick();
+    ASSERT_TRUE(finished.wait(10000));
     EXPECT_GT(checks, 0);
     EXPECT_EQ(closeRequests.count(), 1);
     EXPECT_TRUE(s.isEnabled(TSessionCommand::ImportFiles));
     EXPECT_TRUE(s.requestClose());
     EXPECT_EQ(database->scalar("SELECT COUNT(*) FROM INPUTSIGNALS WHERE INS_NUMBER = 7"), "3");
-    EXPECT_EQ(s.importProgress().lines().last(), "Импорт завершен");
-    s.disconnectDatabase();
+    EXPECT_EQ(s.runs().importProgress().lines().last(), "Импорт завершен");
+    s.database().disconnectDatabase();
 }
 
 TEST_F(TrackSessionTest, TheDemonstrationObjectReplaysItsFile) {
@@ -276,24 +293,24 @@ TEST_F(TrackSessionTest, TheDemonstrationObjectReplaysItsFile) {
                         .toBytes());
     }
     TClientSession s(options, dialogs);
-    s.connectDatabase();
+    s.database().connectDatabase();
     ASSERT_TRUE(s.registry());
-    QSignalSpy rows(&s, &TClientSession::gridRowSelectRequested);
-    s.miDemoModeClick();
-    ASSERT_TRUE(s.demoModeOn()) << dialogs.messages().join("\n").toStdString();
-    EXPECT_TRUE(s.tmrDemoMode.isActive());
-    EXPECT_EQ(s.tmrDemoMode.interval(), 2000);
-    EXPECT_EQ(s.mapObjects().GetActiveObject(), 1000);
+    QSignalSpy rows(&s.demo(), &TDemoObject::gridRowSelectRequested);
+    s.demo().miDemoModeClick();
+    ASSERT_TRUE(s.demo().demoModeOn()) << dialogs.messages().join("\n").toStdString();
+    EXPECT_TRUE(s.demo().tmrDemoMode.isActive());
+    EXPECT_EQ(s.demo().tmrDemoMode.interval(), 2000);
+    EXPECT_EQ(s.map().items().GetActiveObject(), 1000);
     EXPECT_EQ(rows.count(), 1);
     EXPECT_EQ(database->scalar("SELECT OBJ_NAME FROM OBJECTS WHERE OBJ_NUMBER = 1000"),
               "демо-объект");
     EXPECT_EQ(QFile(CoordCacheDir() + "1000/demo.dat").size(), 4 * 48);
 
     // Stopped and started again: still one object 1000, the second insert failed silently.
-    s.miDemoModeClick();
-    EXPECT_FALSE(s.tmrDemoMode.isActive());
-    s.miDemoModeClick();
-    ASSERT_TRUE(s.demoModeOn());
+    s.demo().miDemoModeClick();
+    EXPECT_FALSE(s.demo().tmrDemoMode.isActive());
+    s.demo().miDemoModeClick();
+    ASSERT_TRUE(s.demo().demoModeOn());
     const auto &objects = s.registry()->FObjects;
     EXPECT_EQ(
         std::count_if(objects.begin(), objects.end(), [](auto *o) { return o->Number == 1000; }),
@@ -301,8 +318,8 @@ TEST_F(TrackSessionTest, TheDemonstrationObjectReplaysItsFile) {
     EXPECT_TRUE(dialogs.calls.empty()) << dialogs.messages().join("\n").toStdString();
 
     // The page shows the replay too.
-    s.webMap().setBrowser(&browser);
-    s.webMap().InternetIsOK = true;
+    s.webMap().bridge().setBrowser(&browser);
+    s.webMap().bridge().InternetIsOK = true;
     options.UseGoogleMap = true;
     TControllableObject *o = s.registry()->FindObject(1000);
     QStringList status;
@@ -310,14 +327,14 @@ TEST_F(TrackSessionTest, TheDemonstrationObjectReplaysItsFile) {
         if (f == TStatusField::LinkEvent)
             status << t;
     });
-    s.tmrDemoModeTimer();
+    s.demo().tmrDemoModeTimer();
     EXPECT_NEAR(double(o->Lat), 3345.0, 1e-9);
     EXPECT_TRUE(o->Connected);
     EXPECT_EQ(status.last(), "Данные с объекта № 1000 (демонстрация)");
-    s.tmrDemoModeTimer(); // 0/0: skipped, the timer keeps running
+    s.demo().tmrDemoModeTimer(); // 0/0: skipped, the timer keeps running
     EXPECT_NEAR(double(o->Lat), 3345.0, 1e-9);
-    EXPECT_TRUE(s.tmrDemoMode.isActive());
-    s.tmrDemoModeTimer();
+    EXPECT_TRUE(s.demo().tmrDemoMode.isActive());
+    s.demo().tmrDemoModeTimer();
     EXPECT_NEAR(double(o->Lat), 3345.1, 1e-9);
     EXPECT_EQ(o->track.coords.size(), 2u);
     EXPECT_EQ(o->CCoords.size(), 1u);
@@ -325,20 +342,20 @@ TEST_F(TrackSessionTest, TheDemonstrationObjectReplaysItsFile) {
     EXPECT_GE(browser.count("marker_at"), 2);
 
     // Archive view: state, rows and marker, but no drawn track.
-    s.tbBrowseModeClick(true);
-    s.tmrDemoModeTimer();
+    s.tracks().tbBrowseModeClick(true);
+    s.demo().tmrDemoModeTimer();
     EXPECT_NEAR(double(o->Lat), 3345.2, 1e-9);
     EXPECT_EQ(o->track.coords.size(), 2u);
     EXPECT_EQ(database->scalar("SELECT COUNT(*) FROM INPUTSIGNALS WHERE INS_NUMBER = 1000"), "3");
     // The end of the file: nothing changes any more.
-    s.tmrDemoModeTimer();
+    s.demo().tmrDemoModeTimer();
     EXPECT_NEAR(double(o->Lat), 3345.2, 1e-9);
-    EXPECT_TRUE(s.tmrDemoMode.isActive());
+    EXPECT_TRUE(s.demo().tmrDemoMode.isActive());
 
     // Losing the database switches the replay off.
-    s.disconnectDatabase();
-    EXPECT_FALSE(s.demoModeOn());
-    EXPECT_FALSE(s.tmrDemoMode.isActive());
+    s.database().disconnectDatabase();
+    EXPECT_FALSE(s.demo().demoModeOn());
+    EXPECT_FALSE(s.demo().tmrDemoMode.isActive());
 }
 
 TEST_F(TrackSessionTest, TheShippedDemonstrationFileGivesATrackWithParts) {
@@ -348,13 +365,13 @@ TEST_F(TrackSessionTest, TheShippedDemonstrationFileGivesATrackWithParts) {
     QDir().mkpath(DataDir() + "1000");
     ASSERT_TRUE(QFile::copy(shipped, DataDir() + "1000/demo.dat"));
     TClientSession s(options, dialogs);
-    s.connectDatabase();
-    s.miDemoModeClick();
-    ASSERT_TRUE(s.demoModeOn()) << dialogs.messages().join("\n").toStdString();
-    s.miLoadTrackClick(TLoadTrackRequest{1000, true, 0, 0, false});
+    s.database().connectDatabase();
+    s.demo().miDemoModeClick();
+    ASSERT_TRUE(s.demo().demoModeOn()) << dialogs.messages().join("\n").toStdString();
+    s.tracks().miLoadTrackClick(TLoadTrackRequest{1000, true, 0, 0, false});
     // Depot, customer, filling station, last stop: movements between the four stops (the wait
     // at the traffic lights is folded into the drive).
-    const ArrayTracks &parts = s.trackList();
+    const ArrayTracks &parts = s.tracks().trackList();
     ASSERT_GE(parts.size(), 5u);
     EXPECT_EQ(std::count_if(parts.begin(), parts.end(), [](auto &p) { return !p.moving; }), 4);
     for (const TCoordData &p : s.registry()->FindObject(1000)->track.coords) {
@@ -363,5 +380,5 @@ TEST_F(TrackSessionTest, TheShippedDemonstrationFileGivesATrackWithParts) {
         EXPECT_GT(double(p.lng), (37 + 22 / 60.0) * 60);
         EXPECT_LT(double(p.lng), (37 + 52 / 60.0) * 60);
     }
-    s.disconnectDatabase();
+    s.database().disconnectDatabase();
 }

@@ -10,6 +10,17 @@
 #include "db/OnlineDb.h"
 #include "db/TrackImport.h"
 #include "session/ClientSession.h"
+#include "session/DataRuns.h"
+#include "session/DatabasePart.h"
+#include "session/DemoObject.h"
+#include "session/FuelPart.h"
+#include "session/LiveObjects.h"
+#include "session/Maintenance.h"
+#include "session/MapInteraction.h"
+#include "session/RegistryEdits.h"
+#include "session/Runner.h"
+#include "session/TrackDisplay.h"
+#include "session/WebMapPart.h"
 #include "tracks/DeviceData.h"
 #include "tracks/FileManager.h"
 #include "ui/DownloadDataForm.h"
@@ -29,6 +40,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -123,8 +135,10 @@ TEST(ArchiveWindows, TheProgressWindowAfterARunWithOneFailingFile) {
     settings.ftp.user = "arch";
     settings.ftp.password = "pw";
     TDownloadObjectData run(registry, import, progress, dialogs, settings, tmp.path() + "/data/");
-    run.processEvents = [] { QCoreApplication::processEvents(); };
-    run.DownloadObjectData(0, dt::encode(2024, 1, 1), dt::encode(2024, 1, 3));
+    // The window's events go on while the run waits for its transfers.
+    TRunTask task = run.DownloadObjectData(0, dt::encode(2024, 1, 1), dt::encode(2024, 1, 3));
+    while (task.resume())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 
     EXPECT_TRUE(form.isVisible());
     EXPECT_TRUE(form.windowFlags() & Qt::WindowStaysOnTopHint);
@@ -191,7 +205,7 @@ TEST(ArchiveWindows, TheGridsCommandAsksForTheRowsObjectAndShowsTheRun) {
     const TfmMain::Commands &c = main.commands();
     EXPECT_FALSE(c.download->isEnabled() || c.downloadObject->isEnabled());
     c.dbConnect->trigger();
-    ASSERT_EQ(s.selectedObject(), 1000);
+    ASSERT_EQ(s.selection().number, 1000);
     EXPECT_FALSE(c.download->isEnabled()); // the server link is down
     EXPECT_TRUE(c.downloadObject->isEnabled());
 
@@ -202,8 +216,14 @@ TEST(ArchiveWindows, TheGridsCommandAsksForTheRowsObjectAndShowsTheRun) {
         asked = dlg->rbOne->isChecked() && dlg->cbObject->currentText() == "1000";
         dlg->btnOk->click();
     });
+    QSignalSpy finished(&s.runner(), &TRunner::finished);
     c.downloadObject->trigger();
     EXPECT_TRUE(asked);
+    // The run goes on from the event loop; the window's commands that would touch it are off.
+    EXPECT_TRUE(s.runner().active());
+    EXPECT_FALSE(c.loadTrack->isEnabled() || c.objects->isEnabled() || c.options->isEnabled());
+    ASSERT_TRUE(finished.wait(30000));
+    EXPECT_TRUE(c.loadTrack->isEnabled() && c.objects->isEnabled() && c.options->isEnabled());
     auto *form = main.findChild<TDownloadProgressForm *>();
     ASSERT_TRUE(form);
     EXPECT_TRUE(form->isVisible());

@@ -11,6 +11,17 @@
 #include "db/OnlineDb.h"
 #include "reports/FuelComputations.h"
 #include "session/ClientSession.h"
+#include "session/DataRuns.h"
+#include "session/DatabasePart.h"
+#include "session/DemoObject.h"
+#include "session/FuelPart.h"
+#include "session/LiveObjects.h"
+#include "session/Maintenance.h"
+#include "session/MapInteraction.h"
+#include "session/RegistryEdits.h"
+#include "session/Runner.h"
+#include "session/TrackDisplay.h"
+#include "session/WebMapPart.h"
 #include "ui/CalibrationForm.h"
 #include "ui/FuelChargesForm.h"
 #include "ui/MainBinder.h"
@@ -98,12 +109,12 @@ TEST_F(FuelWindows, TheMainWindowsEntryPointsFollowTheConnection) {
         EXPECT_TRUE(a->isEnabled()) << a->text().toStdString();
     EXPECT_TRUE(c.statistics->isEnabled());
     // The grid's first row is selected when there is one.
-    EXPECT_EQ(s.calibrationObject(), 7);
-    s.selectObject(8, 2);
-    EXPECT_EQ(s.calibrationObject(), 8);
-    EXPECT_EQ(s.fuelChargesObject(), 8);
+    EXPECT_EQ(s.fuel().calibrationObject(), 7);
+    s.live().selectObject(8, 2);
+    EXPECT_EQ(s.fuel().calibrationObject(), 8);
+    EXPECT_EQ(s.fuel().fuelChargesObject(), 8);
     // The report computations on the session's connection.
-    EXPECT_DOUBLE_EQ(s.fuelComputations().GetFuelLitres(7, 1900), 250);
+    EXPECT_DOUBLE_EQ(s.fuel().fuelComputations().GetFuelLitres(7, 1900), 250);
 
     // Each command opens its window modally for the selected object.
     QStringList seen;
@@ -134,9 +145,9 @@ TEST_F(FuelWindows, TheMainWindowsEntryPointsFollowTheConnection) {
 
 TEST_F(FuelWindows, TheCalibrationWindowDrawsTheTableAndMarksTheCurrentPoint) {
     TClientSession s(options, dialogs);
-    s.connectDatabase();
+    s.database().connectDatabase();
     ASSERT_TRUE(s.registry());
-    TfmCalibration w(s);
+    TfmCalibration w(s.fuel(), s.guard());
     w.setObject(7);
     w.show();
     EXPECT_EQ(w.windowTitle(), "Таблица тарировки для объекта № 7");
@@ -179,17 +190,17 @@ TEST_F(FuelWindows, TheCalibrationWindowDrawsTheTableAndMarksTheCurrentPoint) {
     w.ui.close->click();
     EXPECT_FALSE(w.isVisible());
     EXPECT_TRUE(dialogs.calls.empty());
-    s.disconnectDatabase();
+    s.database().disconnectDatabase();
 }
 
 TEST_F(FuelWindows, ThePointDialogStartsFromTheObjectsReading) {
     TClientSession s(options, dialogs);
-    s.connectDatabase();
+    s.database().connectDatabase();
     ASSERT_TRUE(s.registry());
     TControllableObject *o = s.registry()->FindObject(7);
     o->FuelLevel = 2750;
     o->PackTime = dt::encode(2026, 12, 10, 9, 30);
-    TfmCalibrationPoint dlg(s, 7);
+    TfmCalibrationPoint dlg(s.fuel(), s.guard(), 7);
     EXPECT_EQ(dlg.edSensor->text(), "2750");
     EXPECT_EQ(dlg.edTime->text(), "10.12.2026 09:30:00");
     EXPECT_TRUE(dlg.edTime->isReadOnly());
@@ -205,14 +216,14 @@ TEST_F(FuelWindows, ThePointDialogStartsFromTheObjectsReading) {
     EXPECT_EQ(database->scalar("SELECT FUEL_VAL FROM FUEL_POINTS WHERE ID = 7 AND "
                                "SENSOR_VAL = 2750"),
               "415");
-    s.disconnectDatabase();
+    s.database().disconnectDatabase();
 }
 
 TEST_F(FuelWindows, TheRefuellingWindowShowsEditsAndAsksOnClosing) {
     TClientSession s(options, dialogs);
-    s.connectDatabase();
+    s.database().connectDatabase();
     ASSERT_TRUE(s.registry());
-    TfmFuelCharges w(s, 7);
+    TfmFuelCharges w(s.fuel(), s.guard(), 7);
     w.resize(760, 420);
     w.show();
     EXPECT_EQ(w.windowTitle(), "Заправки за период");
@@ -270,5 +281,5 @@ TEST_F(FuelWindows, TheRefuellingWindowShowsEditsAndAsksOnClosing) {
     EXPECT_TRUE(database->isNull("SELECT CHARGED_VOLUME FROM FUEL_CHARGE WHERE ID = 7 AND "
                                  "OPEN_TANK_SENSOR = 700"));
     dialogs.expectDone();
-    s.disconnectDatabase();
+    s.database().disconnectDatabase();
 }

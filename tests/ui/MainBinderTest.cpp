@@ -2,15 +2,26 @@
 // real server.
 
 #include "ui/MainBinder.h"
-#include "session/ClientSession.h"
 #include "app/OptionsIO.h"
 #include "common/ScriptedDialogs.h"
 #include "db/DatabaseController.h"
-#include "maps/MapPanel.h"
 #include "db/GroupManager.h"
-#include "maps/MapObjManager.h"
 #include "db/OnlineDb.h"
+#include "maps/MapObjManager.h"
+#include "maps/MapPanel.h"
+#include "session/ClientSession.h"
+#include "session/DataRuns.h"
+#include "session/DatabasePart.h"
+#include "session/DemoObject.h"
+#include "session/FuelPart.h"
+#include "session/LiveObjects.h"
+#include "session/Maintenance.h"
+#include "session/MapInteraction.h"
+#include "session/RegistryEdits.h"
+#include "session/Runner.h"
 #include "session/ServerMessages.h"
+#include "session/TrackDisplay.h"
+#include "session/WebMapPart.h"
 #include "ui/GroupPanel.h"
 #include "ui/MainWindow.h"
 #include "ui/StateGrid.h"
@@ -47,7 +58,7 @@ TEST(MainBinder, ConnectingFillsTheGridAndEnablesTheServerCommands) {
 
         c.dbConnect->trigger();
         ASSERT_TRUE(links.registry()) << dialogs.messages().join("\n").toStdString();
-        EXPECT_EQ(links.database().FLastDbConnectionSost, 1);
+        EXPECT_EQ(links.database().connectionState(), 1);
         EXPECT_TRUE(c.tbDatabase->isChecked());
         EXPECT_TRUE(c.serverConnect->isEnabled());
         EXPECT_TRUE(c.dbDisconnect->isEnabled());
@@ -76,15 +87,15 @@ TEST(MainBinder, ConnectingFillsTheGridAndEnablesTheServerCommands) {
         // (through the object's item on the map, which the server's lines keep up to date)
         links.server().ProcessLine("s|s|cobj|7");
         EXPECT_TRUE(links.registry()->FindObject(7)->Connected);
-        ASSERT_TRUE(links.mapObjects().Item(7));
-        EXPECT_TRUE(links.mapObjects().Item(7)->connected());
+        ASSERT_TRUE(links.map().items().Item(7));
+        EXPECT_TRUE(links.map().items().Item(7)->connected());
         links.server().EnDisControlOuts(7);
         EXPECT_TRUE(c.relayControl->isEnabled());
         links.server().EnDisControlOuts(3);
         EXPECT_FALSE(c.relayControl->isEnabled());
 
         c.dbDisconnect->trigger();
-        EXPECT_EQ(links.database().FLastDbConnectionSost, 0);
+        EXPECT_EQ(links.database().connectionState(), 0);
         EXPECT_FALSE(c.serverConnect->isEnabled());
         EXPECT_TRUE(c.dbConnect->isEnabled());
     }
@@ -101,14 +112,14 @@ TEST(MainBinder, MapSwitchesSetTheVisualState) {
     TfmMain main(links);
     TMainBinder binder(main, links, nullptr, nullptr);
     const TfmMain::Commands &c = main.commands();
-    EXPECT_EQ(links.mapObjects().visualState(), 288);
+    EXPECT_EQ(links.map().items().visualState(), 288);
     c.tbShowAll->toggle();
-    EXPECT_EQ(links.mapObjects().visualState(), 272); // the active object's marker and track
+    EXPECT_EQ(links.map().items().visualState(), 272); // the active object's marker and track
     c.tbShowNumbers->toggle();
-    EXPECT_EQ(links.mapObjects().visualState(), 272 | 2);
+    EXPECT_EQ(links.map().items().visualState(), 272 | 2);
     c.tbShowNumbers->toggle();
-    EXPECT_EQ(links.mapObjects().visualState(), 272);
+    EXPECT_EQ(links.map().items().visualState(), 272);
     c.tbShowAll->toggle();
-    EXPECT_EQ(links.mapObjects().visualState(), 288);
+    EXPECT_EQ(links.map().items().visualState(), 288);
     EXPECT_TRUE(dialogs.messages().isEmpty());
 }

@@ -7,6 +7,17 @@
 #include "db/GroupManager.h"
 #include "db/OnlineDb.h"
 #include "session/ClientSession.h"
+#include "session/DataRuns.h"
+#include "session/DatabasePart.h"
+#include "session/DemoObject.h"
+#include "session/FuelPart.h"
+#include "session/LiveObjects.h"
+#include "session/Maintenance.h"
+#include "session/MapInteraction.h"
+#include "session/RegistryEdits.h"
+#include "session/Runner.h"
+#include "session/TrackDisplay.h"
+#include "session/WebMapPart.h"
 #include "ui/DateBaseForm.h"
 #include "ui/MainBinder.h"
 #include "ui/MainWindow.h"
@@ -73,9 +84,9 @@ protected:
 
 TEST_F(RegistryForms, AddThroughTheFormThenEditByDoubleClick) {
     TClientSession session(options, dialogs);
-    session.connectDatabase();
+    session.database().connectDatabase();
     ASSERT_TRUE(session.registry());
-    TfmDateBase window(session);
+    TfmDateBase window(session.registryEdits(), session.guard());
     window.show();
     EXPECT_EQ(column(window.ui.list, 0), (QStringList{"4", "12"}));
     EXPECT_EQ(column(window.ui.list, 3), (QStringList{"0", "812,5"}));
@@ -198,7 +209,7 @@ TEST_F(RegistryForms, RegistryAndFieldSettingsCommandsNeedTheConnection) {
     for (QAction *a : {c.objects, c.exportSettings, c.importSettings})
         EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();
     c.dbConnect->trigger();
-    ASSERT_TRUE(session.databaseConnected());
+    ASSERT_TRUE(session.database().connected());
     for (QAction *a : {c.objects, c.exportSettings, c.importSettings})
         EXPECT_TRUE(a->isEnabled()) << a->text().toStdString();
 

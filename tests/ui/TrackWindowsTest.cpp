@@ -14,6 +14,17 @@
 #include "maps/MapObjects.h"
 #include "maps/MapPanel.h"
 #include "session/ClientSession.h"
+#include "session/DataRuns.h"
+#include "session/DatabasePart.h"
+#include "session/DemoObject.h"
+#include "session/FuelPart.h"
+#include "session/LiveObjects.h"
+#include "session/Maintenance.h"
+#include "session/MapInteraction.h"
+#include "session/RegistryEdits.h"
+#include "session/Runner.h"
+#include "session/TrackDisplay.h"
+#include "session/WebMapPart.h"
 #include "tracks/TrackPartsModel.h"
 #include "ui/InputBox.h"
 #include "ui/LoadTrackForm.h"
@@ -66,8 +77,8 @@ TEST(TrackWindows, TheDemonstrationTrackInThePartsTableAndOnTheMap) {
     TMainBinder binder(main, s, nullptr, nullptr);
     main.resize(1200, 860);
     main.show();
-    s.openMaps();
-    ASSERT_TRUE(waitUntil([&] { return s.mapPanel().isMapReady(); }, 10000));
+    s.map().openMaps();
+    ASSERT_TRUE(waitUntil([&] { return s.map().panel().isMapReady(); }, 10000));
     const TfmMain::Commands &c = main.commands();
     EXPECT_FALSE(c.demoObject->isEnabled());
     c.dbConnect->trigger();
@@ -76,23 +87,23 @@ TEST(TrackWindows, TheDemonstrationTrackInThePartsTableAndOnTheMap) {
 
     // "Включить демо-объект": the object appears in the grid, selected, and the item checked.
     c.demoObject->trigger();
-    ASSERT_TRUE(s.demoModeOn()) << dialogs.messages().join("\n").toStdString();
+    ASSERT_TRUE(s.demo().demoModeOn()) << dialogs.messages().join("\n").toStdString();
     EXPECT_TRUE(c.demoObject->isChecked());
     EXPECT_EQ(main.stateGrid()->currentObjectText(), "1000");
 
     // "Демо-трек" of the load dialog.
-    s.miLoadTrackClick(TLoadTrackRequest{1000, true, 0, 0, false});
+    s.tracks().miLoadTrackClick(TLoadTrackRequest{1000, true, 0, 0, false});
     EXPECT_EQ(main.statisticsArea()->currentWidget(), main.trackPartTab());
     EXPECT_TRUE(c.tbBrowseMode->isChecked());
     QTableView *table = main.trackPartTable();
-    ASSERT_EQ(table->model()->rowCount(), int(s.trackList().size()) + 1);
+    ASSERT_EQ(table->model()->rowCount(), int(s.tracks().trackList().size()) + 1);
     EXPECT_EQ(table->model()->index(0, 0).data().toString(), "Весь");
-    const TTrack *track = s.mapObjects().Item(1000)->track();
+    const TTrack *track = s.map().items().Item(1000)->track();
     EXPECT_GT(track->Count(), 100);
-    EXPECT_EQ(s.mapObjects().restPlaces().size(), 4u);
-    s.zoom(-1);
-    s.mapPanel().MoveCamera(TGeoCoords{55.79 * 60, 37.57 * 60});
-    s.mapPanel().Repaint();
+    EXPECT_EQ(s.map().items().restPlaces().size(), 4u);
+    s.map().zoom(-1);
+    s.map().panel().MoveCamera(TGeoCoords{55.79 * 60, 37.57 * 60});
+    s.map().panel().Repaint();
     QTest::qWait(200);
     screenshot(main, "loaded-track");
 
@@ -117,15 +128,15 @@ TEST(TrackWindows, TheDemonstrationTrackInThePartsTableAndOnTheMap) {
     EXPECT_FALSE(c.tbBrowseMode->isChecked());
     EXPECT_EQ(table->model()->index(0, 0).data().toString(), "-");
     for (int i = 0; i < 120; ++i)
-        s.tmrDemoModeTimer();
+        s.demo().tmrDemoModeTimer();
     EXPECT_GT(track->Count(), 40);
-    s.zoom(2);
+    s.map().zoom(2);
     main.statisticsArea()->setCurrentIndex(0);
     QTest::qWait(200);
     screenshot(main, "demo-driving");
 
     c.demoObject->trigger();
-    EXPECT_FALSE(s.demoModeOn());
+    EXPECT_FALSE(s.demo().demoModeOn());
     EXPECT_FALSE(c.demoObject->isChecked());
     c.dbDisconnect->trigger();
     EXPECT_FALSE(c.demoObject->isEnabled());
