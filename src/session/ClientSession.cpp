@@ -35,6 +35,17 @@
 
 #include <cmath>
 
+namespace {
+// The web map's markers: the registry's objects in its order (none without a registry).
+QVector<TWebMapMarker> webMapMarkers(const TManager *registry) {
+    QVector<TWebMapMarker> out;
+    if (registry)
+        for (const TControllableObject *o : registry->FObjects)
+            out.push_back(TWebMapMarker{o->Lat, o->Lng, o->Number, o->ShortName, o->TS});
+    return out;
+}
+} // namespace
+
 TClientSession::TClientSession(TOptions &options, TDialogs &dialogs, QObject *parent)
     : QObject(parent), m_options(options), m_dialogs(dialogs), m_guard(dialogs) {
     m_db = std::make_unique<db::TDatabaseController>(options, dialogs);
@@ -52,25 +63,21 @@ TClientSession::TClientSession(TOptions &options, TDialogs &dialogs, QObject *pa
     m_mapObjs = std::make_unique<TMapObjManager>(m_panel.get());
     applyColours();
     m_http = std::make_unique<TdmHTTPServer>();
-    m_webMap = std::make_unique<TWebMapBridge>(options);
-    // What the page shows of the registry and the raster map.
-    m_webMap->managerExists = [this] { return m_registry != nullptr; };
-    m_webMap->markers = [this] {
-        QVector<TWebMapMarker> out;
-        if (m_registry)
-            for (const TControllableObject *o : m_registry->FObjects)
-                out.push_back(TWebMapMarker{o->Lat, o->Lng, o->Number, o->ShortName, o->TS});
-        return out;
-    };
-    m_webMap->removeRasterParks = [this] { m_mapObjs->RemoveRestPlaces(); };
+    m_webMap = std::make_unique<TWebMapBridge>(options, dialogs);
+    // The web map's track state is the parts table's and the raster map's rest places'.
+    connect(m_webMap.get(), &TWebMapBridge::trackCleared, this, [this] {
+        resetShownTrack();
+        m_mapObjs->RemoveRestPlaces();
+    });
     // The page shows the track chosen in the parts table again once it is ready.
     m_trackParts = new TTrackPartsModel(this);
     m_importProgress = std::make_unique<TImportProgress>();
     m_downloadProgress = std::make_unique<TDownloadProgress>();
-    m_webMap->sgTrackClick = [this] { sgTrackClick(m_trackRow); };
-    m_webMap->resetTrackParts = [this] { resetShownTrack(); };
-    // A page that becomes ready shows the object chosen in the grid meanwhile.
+    // A ready page gets the markers and the track chosen in the parts table (a failure ends
+    // the readiness polling with its log line), then the object chosen in the grid meanwhile.
     connect(m_webMap.get(), &TWebMapBridge::mapReady, this, [this] {
+        m_webMap->CreateMarkersOnMap(webMapMarkers(m_registry.get()));
+        sgTrackClick(m_trackRow);
         m_guard.run([this] {
             if (m_selectedNumber > 0)
                 selectObject(m_selectedNumber, m_selectedRow);
@@ -280,7 +287,7 @@ void TClientSession::createRegistry() {
                                             m_dialogs, CoordCacheDir());
     m_server->setManager(m_registry.get());
     registerMapObjects();
-    m_webMap->CreateMarkersOnMap();
+    m_webMap->CreateMarkersOnMap(webMapMarkers(m_registry.get()));
     m_webMap->ClearWebMapTrack();
     emit registryChanged(m_registry.get());
 }
@@ -723,7 +730,7 @@ TRegistrySave TClientSession::addRegistryObject(const TObjectForm &form) {
     mirrorRegistryObject(r, o);
     m_registry->RefreshGroups();
     m_registry->ExpandParents();
-    m_webMap->CreateMarkersOnMap();
+    m_webMap->CreateMarkersOnMap(webMapMarkers(m_registry.get()));
     m_panel->Repaint();
     return e.result;
 }
@@ -765,7 +772,7 @@ TRegistrySave TClientSession::editRegistryObject(const TObjectForm &form, int &s
         m_registry->RefreshGroups();
         m_registry->ExpandParents();
     }
-    m_webMap->CreateMarkersOnMap(); // the label may have changed
+    m_webMap->CreateMarkersOnMap(webMapMarkers(m_registry.get())); // the label may have changed
     m_panel->Repaint();
     return e.result;
 }
@@ -785,7 +792,7 @@ bool TClientSession::deleteRegistryObject(int number) {
     m_registry->DeleteObject(number);
     m_registry->RestructSostGridObjects();
     m_mapObjs->RemoveObject(number);
-    m_webMap->CreateMarkersOnMap();
+    m_webMap->CreateMarkersOnMap(webMapMarkers(m_registry.get()));
     if (wasActive)
         m_webMap->ClearWebMapTrack();
     m_registry->RefreshGroups();
@@ -824,7 +831,7 @@ std::optional<int> TClientSession::importRegistryObject() {
                 r->number, r->name, r->timeZone, static_cast<int>(std::floor(r->fuelConsS)),
                 static_cast<int>(std::floor(r->fuelConsW)), nullptr, r->shortName);
         mirrorRegistryObject(*r, o);
-        m_webMap->CreateMarkersOnMap();
+        m_webMap->CreateMarkersOnMap(webMapMarkers(m_registry.get()));
         m_panel->Repaint();
     }
     registry.ReportImported(r->number);
