@@ -41,7 +41,7 @@ struct TWebMapMarker {
     int Number = 0;
     QString ShortName;
     double TS = 0;
-    QColor Colour;
+    QColor Colour = QColor();
 };
 
 // The index of the page to load: an index outside the list selects 0.

@@ -179,6 +179,15 @@
     }
   });
 
+  // The scale bar in metres and kilometres, written in Russian.
+  var Scale = L.Control.Scale.extend({
+    _updateMetric: function (maxMeters) {
+      var meters = this._getRoundNum(maxMeters);
+      var label = meters < 1000 ? meters + ' м' : meters / 1000 + ' км';
+      this._updateScale(this._mScale, label, meters / maxMeters);
+    }
+  });
+
   // ---- the map
 
   function createMap(lat, lng) {
@@ -193,7 +202,7 @@
       attributionControl: false
     });
     L.control.zoom({ zoomInTitle: 'Приблизить', zoomOutTitle: 'Отдалить' }).addTo(map);
-    L.control.scale({ imperial: false, maxWidth: 160 }).addTo(map);
+    new Scale({ imperial: false, maxWidth: 160 }).addTo(map);
     // Plain text: a link would take the embedded browser away from the map.
     L.control.attribution({ prefix: 'Leaflet' }).addTo(map);
     wm.graticule = new Graticule().addTo(map);
