@@ -52,7 +52,8 @@
     tileLayer: null,
     inTrack: false,
     pendingTrack: [],
-    cleanupPending: false
+    cleanupPending: false,
+    cleanupBase: 0
   };
   // The page's state, for the program's tests and for debugging.
   window.webMap = wm;
@@ -282,30 +283,35 @@
     else wm.track.addLatLng(ll);
   }
 
-  // After cleanup_current_track the first append tells where the redraw starts: live points
-  // that are later than it, or the same point again, are drawn anew and so are dropped here.
+  // cleanup_current_track: the appends that follow redraw the live track from some point on.
+  // The first of them with a time tells from where: the points drawn before the cleanup that
+  // are later than it, or are that same point, are drawn again and are dropped here; earlier
+  // points stay, so the track builds up. Points without a time that come first (after a point
+  // without a fix) are kept and wait for that decision.
   function startAppend(ll, key) {
-    if (!wm.cleanupPending) return;
+    if (!wm.cleanupPending || key === null) return;
     wm.cleanupPending = false;
     var info = wm.liveInfo;
-    var drop = 0;
-    for (var i = info.length - 1; i >= 0; --i) {
+    var base = Math.min(wm.cleanupBase, info.length);
+    var cut = -1, timed = false;
+    for (var i = base - 1; i >= 0; --i) {
       var p = info[i];
+      if (p.key === null) continue;
+      timed = true;
       var same = p.lat === ll.lat && p.lng === ll.lng;
-      if (key !== null && p.key !== null && (p.key > key || (p.key === key && same))) {
-        drop = info.length - i;
-        continue;
+      if (p.key < key || (p.key === key && !same)) {
+        cut = i + 1;
+        break;
       }
-      if (key === null && p.key === null && same && i === info.length - 1) drop = 1;
-      break;
     }
-    if (!drop) return;
-    var removed = info.splice(info.length - drop, drop);
-    removed.forEach(function (p) {
+    if (cut < 0) cut = timed ? 0 : base;
+    if (cut >= base) return;
+    info.splice(cut, base - cut).forEach(function (p) {
       if (p.dot) wm.livePoints.removeLayer(p.dot);
     });
     var lls = wm.live.getLatLngs();
-    wm.live.setLatLngs(lls.slice(0, lls.length - drop));
+    lls.splice(cut, base - cut);
+    wm.live.setLatLngs(lls);
   }
   function appendLive(ll, key, dot) {
     wm.liveInfo.push({ lat: ll.lat, lng: ll.lng, key: key, dot: dot });
@@ -448,6 +454,7 @@
   window.cleanup_current_track = function () {
     ensureMap();
     wm.cleanupPending = true;
+    wm.cleanupBase = wm.liveInfo.length;
   };
 
   window.zoom_in = function () {

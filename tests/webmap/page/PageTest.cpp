@@ -387,6 +387,19 @@ TEST_F(WebMapRecordingPage, AScriptErrorIsShownOnceOrOnlyLoggedAsSilentModeSays)
 
 class WebMapShippedPage : public ::testing::TestWithParam<const char *> {};
 
+// Point i of object 6's live track as the program's redraw sends it: the first one follows no
+// point with a fix (append_track), the others come with their data.
+void liveAppend(TWebMapBridge &b, int i) {
+    const double lat = 51.675 + i * 0.0008, lng = 39.30 + i * 0.0016;
+    const TDateTime t = dt::encode(2024, 3, 7, 10, 0, 0, 0) + i * 5 / 86400.0;
+    if (i == 0)
+        b.RunScript(webscript::append_track(lat, lng));
+    else
+        b.RunScript(webscript::append_track_ex(lat, lng, QStringLiteral("6"),
+                                               dt::formatDateTime("dd.mm.yy hh:nn:ss", t),
+                                               webscript::speedText(60)));
+}
+
 // Markers, a loaded track with a stop and a live track of 20 packets, as the program draws them.
 void drawScene(TWebMapBridge &b, const QString &caption) {
     const TDateTime t0 = dt::encode(2024, 3, 7, 9, 0, 0, 0);
@@ -416,15 +429,10 @@ void drawScene(TWebMapBridge &b, const QString &caption) {
     b.RunScript(webscript::end_track());
     // The live track of object 6: each packet's redraw follows cleanup_current_track.
     for (int i = 0; i < 20; ++i) {
-        const double lat = 51.675 + i * 0.0008, lng = 39.30 + i * 0.0016;
         b.CleanupCurrentTrack();
-        if (i == 0)
-            b.RunScript(webscript::append_track(lat, lng));
-        else
-            b.RunScript(webscript::append_track_ex(
-                lat, lng, QStringLiteral("6"), timeText(3600 + i * 5), webscript::speedText(60)));
-        b.MarkerAt(
-            {lat * 60, lng * 60, 6, caption, t0 + (3600 + i * 5) / 86400.0, QColor(255, 0, 0)});
+        liveAppend(b, i);
+        b.MarkerAt({(51.675 + i * 0.0008) * 60, (39.30 + i * 0.0016) * 60, 6, caption,
+                    t0 + (3600 + i * 5) / 86400.0, QColor(255, 0, 0)});
     }
 }
 
@@ -494,23 +502,29 @@ TEST_P(WebMapShippedPage, LoadsOfflineBecomesReadyAndDrawsMarkersTracksAndRestPl
     EXPECT_TRUE(s.value(QStringLiteral("scale")).toString().contains(QStringLiteral("м")));
     EXPECT_TRUE(s.value(QStringLiteral("graticule")).toBool());
 
-    // A packet whose redraw starts at the last drawn point draws it again instead of doubling
-    // it; a packet without positions redraws nothing and keeps the track.
+    // A redraw that starts at the last drawn point draws it again instead of doubling it; one
+    // of the whole track (a packet without positions redraws from time 0) leaves the track as
+    // it is; a cleanup without appends changes nothing.
     const auto liveCount = [&] {
-        return h.eval(QStringLiteral("webMap.live.getLatLngs().length"));
+        return h.eval(QStringLiteral("webMap.live.getLatLngs().length")).toInt();
     };
-    const TDateTime t0 = dt::encode(2024, 3, 7, 9, 0, 0, 0);
+    const auto nextPoint = [&] {
+        h.bridge.RunScript(webscript::append_track_ex(51.70, 39.34, QStringLiteral("6"),
+                                                      QStringLiteral("07.03.24 10:01:40"),
+                                                      webscript::speedText(60)));
+    };
     h.bridge.CleanupCurrentTrack();
-    h.bridge.RunScript(webscript::append_track_ex(
-        51.675 + 19 * 0.0008, 39.30 + 19 * 0.0016, QStringLiteral("6"),
-        dt::formatDateTime("dd.mm.yy hh:nn:ss", t0 + (3600 + 19 * 5) / 86400.0),
-        webscript::speedText(60)));
-    h.bridge.RunScript(webscript::append_track_ex(51.70, 39.34, QStringLiteral("6"),
-                                                  QStringLiteral("07.03.24 10:01:40"),
-                                                  webscript::speedText(60)));
-    EXPECT_EQ(liveCount().toInt(), 21);
+    liveAppend(h.bridge, 19);
+    nextPoint();
+    EXPECT_EQ(liveCount(), 21);
     h.bridge.CleanupCurrentTrack();
-    EXPECT_EQ(liveCount().toInt(), 21);
+    for (int i = 0; i < 20; ++i)
+        liveAppend(h.bridge, i);
+    nextPoint();
+    EXPECT_EQ(liveCount(), 21);
+    EXPECT_EQ(h.eval(QStringLiteral("webMap.livePoints.getLayers().length")).toInt(), 20);
+    h.bridge.CleanupCurrentTrack();
+    EXPECT_EQ(liveCount(), 21);
 
     // The tool buttons: "+" and "–" step the zoom, "Все" shows everything drawn.
     const int zoom = h.eval(QStringLiteral("webMap.map.getZoom()")).toInt();
