@@ -12,7 +12,7 @@ PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth python3-pyftpdlib python3-gpxpy
     proj-bin geographiclib-tools libjpeg-turbo-progs
-    fonts-dejavu-core
+    fonts-dejavu-core libjs-leaflet
     clang-14 libclang-rt-14-dev
 )
 

@@ -45,7 +45,7 @@ TClientSession::TClientSession(TOptions &options, TDialogs &dialogs, QObject *pa
     m_panel->FShowPointerToNotVisObj = options.ShowPointerToNotVisObj;
     m_items = std::make_unique<TMapObjManager>(m_panel.get());
     m_http = std::make_unique<TdmHTTPServer>();
-    m_bridge = std::make_unique<TWebMapBridge>(options);
+    m_bridge = std::make_unique<TWebMapBridge>(options, dialogs);
 
     m_map = std::make_unique<TMapInteraction>(options, *m_panel, *m_items, m_selection);
     m_webMap = std::make_unique<TWebMapPart>(options, dialogs, *m_http, *m_bridge, *m_items);
@@ -310,6 +310,20 @@ void TClientSession::sendObjectCommand(int code) {
     if (m_selection.number <= 0)
         return;
     m_server->SendObjectCommand(QString::number(m_selection.number), code);
+}
+
+void TClientSession::zoom(int steps) {
+    if (m_webMap->webMapShown())
+        m_webMap->zoom(steps);
+    else
+        m_map->zoom(steps);
+}
+
+void TClientSession::showAll(bool on) {
+    if (m_webMap->webMapShown())
+        m_webMap->showAll();
+    else
+        m_map->setShowAllObjects(on);
 }
 
 void TClientSession::beforeApplySettings() {

@@ -94,6 +94,10 @@ public:
     void serverButton(bool down);
     // Relay and device commands (codes 2..10) for the object of the grid's current row.
     void sendObjectCommand(int code);
+    // The tool buttons "+", "–" and "Все": on the web map while it is shown, else on the raster
+    // map (where "Все" switches between every marker and the active one).
+    void zoom(int steps);
+    void showAll(bool on);
     // "Применить" of the settings window, around taking the window's values: before, the grid
     // widths are saved (while connected); after, the map and the grid take the new settings.
     void beforeApplySettings();

@@ -71,13 +71,18 @@ void TLiveObjects::selectObject(int number, int row) {
     if (!m_registry || !m_registry->isConnected())
         return;
     m_items.SetVisualState(m_items.visualState() & ~TMapObjManager::ActiveLabel);
+    const int before = m_items.GetActiveObject();
     // Another object: the shown track and its table go, the program returns to on-line mode.
-    if (number != m_items.GetActiveObject())
+    if (number != before)
         emit activeObjectChanging(number);
     if (m_options.UseGoogleMap) {
-        // The web map centres on the object and places its marker once it is ready.
-        if (m_webMap.showSelected(number))
+        // The web map centres on the object and places its marker once it is ready; the one
+        // before takes its usual colour again.
+        if (m_webMap.showSelected(number)) {
             m_items.SetActiveObject(number);
+            if (before != number)
+                m_webMap.recolour(before);
+        }
         return;
     }
     if (number != m_items.GetActiveObject())
@@ -107,6 +112,7 @@ void TLiveObjects::onConnectionNews(int number, TConnectionNews news) {
     item->SetConnected(news != TConnectionNews::Disconnected);
     item->FArchive = news == TConnectionNews::Disconnected;
     item->marker()->FColor = m_items.MarkerColour(*item, number == m_items.GetActiveObject());
+    m_webMap.recolour(number);
 }
 
 void TLiveObjects::onAllObjectsDisconnected() {

@@ -7,35 +7,28 @@
 #include "webmap/UHTTPserverUnit.h"
 #include "webmap/WebMapBridge.h"
 
+#include <cstdlib>
+
 TWebMapPart::TWebMapPart(TOptions &options, TDialogs &dialogs, TdmHTTPServer &server,
                          TWebMapBridge &bridge, TMapObjManager &items, QObject *parent)
     : QObject(parent), m_options(options), m_dialogs(dialogs), m_server(server), m_bridge(bridge),
       m_items(items) {
-    // What the page shows of the registry.
-    m_bridge.managerExists = [this] { return m_registry != nullptr; };
-    m_bridge.markers = [this] {
-        QVector<TWebMapMarker> out;
-        if (m_registry)
-            for (const TControllableObject *o : m_registry->FObjects)
-                out.push_back(TWebMapMarker{o->Lat, o->Lng, o->Number, o->ShortName, o->TS});
-        return out;
-    };
-    m_bridge.sgTrackClick = [this] { emit trackRedrawRequested(); };
-    m_bridge.resetTrackParts = [this] { emit trackCleared(); };
-    connect(&m_bridge, &TWebMapBridge::mapReady, this, &TWebMapPart::pageReady);
+    // A ready page gets the markers and the track chosen in the parts table; an error there
+    // ends the bridge's polling with its log line.
+    connect(&m_bridge, &TWebMapBridge::mapReady, this, [this] {
+        createMarkers();
+        emit trackRedrawRequested();
+        emit pageReady();
+    });
+    connect(&m_bridge, &TWebMapBridge::trackCleared, this, &TWebMapPart::trackCleared);
 }
 
-TWebMapPart::~TWebMapPart() {
-    m_bridge.managerExists = nullptr;
-    m_bridge.markers = nullptr;
-    m_bridge.sgTrackClick = nullptr;
-    m_bridge.resetTrackParts = nullptr;
-}
+TWebMapPart::~TWebMapPart() = default;
 
 void TWebMapPart::setRegistry(TManager *registry) {
     m_registry = registry;
     if (registry) {
-        m_bridge.CreateMarkersOnMap();
+        createMarkers();
         m_bridge.ClearWebMapTrack();
     }
 }
@@ -75,12 +68,38 @@ bool TWebMapPart::webMapShown() const {
     return m_options.UseGoogleMap;
 }
 
+QColor TWebMapPart::colourOf(int number) const {
+    // The raster map's one colour rule: the active object, then live or stored data.
+    const TManagedItem *item = m_items.Item(number);
+    return item ? m_items.MarkerColour(*item, number == m_items.GetActiveObject()) : QColor();
+}
+
 void TWebMapPart::createMarkers() {
-    m_bridge.CreateMarkersOnMap();
+    QVector<TWebMapMarker> markers;
+    if (m_registry)
+        for (const TControllableObject *o : m_registry->FObjects)
+            markers.push_back(
+                TWebMapMarker{o->Lat, o->Lng, o->Number, o->ShortName, o->TS, colourOf(o->Number)});
+    m_bridge.CreateMarkersOnMap(markers);
 }
 
 void TWebMapPart::markerAt(const TControllableObject &o) {
-    m_bridge.MarkerAt(TWebMapMarker{o.Lat, o.Lng, o.Number, o.ShortName, o.TS});
+    m_bridge.MarkerAt(TWebMapMarker{o.Lat, o.Lng, o.Number, o.ShortName, o.TS, colourOf(o.Number)});
+}
+
+void TWebMapPart::recolour(int number) {
+    if (const TControllableObject *o = m_registry ? m_registry->FindObject(number) : nullptr)
+        if (o->Lat * o->Lng != 0)
+            markerAt(*o);
+}
+
+void TWebMapPart::zoom(int steps) {
+    for (int i = 0; i < std::abs(steps); ++i)
+        steps > 0 ? m_bridge.ZoomIn() : m_bridge.ZoomOut();
+}
+
+void TWebMapPart::showAll() {
+    m_bridge.ShowAll();
 }
 
 TWebMapMarker TWebMapPart::marker(int number) const {
@@ -93,6 +112,7 @@ TWebMapMarker TWebMapPart::marker(int number) const {
     }
     if (const TControllableObject *o = m_registry ? m_registry->FindObject(number) : nullptr)
         m.ShortName = o->ShortName;
+    m.Colour = colourOf(number);
     return m;
 }
 

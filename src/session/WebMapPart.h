@@ -4,6 +4,7 @@
 // the map-type menu, and the objects' markers on it. What the page shows of tracks comes from
 // the track display through the same bridge.
 
+#include <QColor>
 #include <QObject>
 
 struct TOptions;
@@ -41,6 +42,12 @@ public:
     // Every registered object's marker again (the registry or a label changed).
     void createMarkers();
     void markerAt(const TControllableObject &o);
+    // The object's marker again in its colour (it became or stopped being the active one, or
+    // its connection changed).
+    void recolour(int number);
+    // The tool buttons "+", "–" and "Все" while the web map is shown.
+    void zoom(int steps);
+    void showAll();
     // The grid's object: once the page is ready and its position known, centred and marked.
     bool showSelected(int number);
     // The loaded track, its rest places and the parts table go.
@@ -58,6 +65,7 @@ signals:
 
 private:
     TWebMapMarker marker(int number) const;
+    QColor colourOf(int number) const;
 
     TOptions &m_options;
     TDialogs &m_dialogs;

@@ -264,9 +264,10 @@ void TMainBinder::bindMap(TMapInteraction &map) {
     };
     connect(w, &TMapPanelWidget::wheelTurned, this,
             guarded([&map](int steps) { map.zoom(steps); }));
-    onTriggered(c.tbZoomIn, [&map] { map.zoom(1); });
-    onTriggered(c.tbZoomOut, [&map] { map.zoom(-1); });
-    onTriggered(c.tbShowAll, [&map](bool on) { map.setShowAllObjects(on); });
+    TClientSession &s = m_session;
+    onTriggered(c.tbZoomIn, [&s] { s.zoom(1); });
+    onTriggered(c.tbZoomOut, [&s] { s.zoom(-1); });
+    onTriggered(c.tbShowAll, [&s](bool on) { s.showAll(on); });
     onTriggered(c.tbShowNumbers, [&map](bool on) { map.setShowNumbers(on); });
     onTriggered(c.tbTrackStyle, [&map](bool points) { map.setTrackPoints(points); });
     onTriggered(c.tbDeleteTracks, [&map] { map.deleteTracks(); });

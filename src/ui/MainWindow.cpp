@@ -428,6 +428,7 @@ void TfmMain::showWebMapView(bool web, QWidget *browser) {
     }
     m_mapStack->setCurrentIndex(web ? 1 : 0);
     m_cmd.tbRefreshWebMap->setVisible(web);
-    for (QAction *a : {m_cmd.tbTrackStyle, m_cmd.tbShowNumbers, m_cmd.tbShowAll})
+    // "+", "–" and "Все" act on whichever map is shown; the raster map's own switches go.
+    for (QAction *a : {m_cmd.tbTrackStyle, m_cmd.tbShowNumbers})
         a->setVisible(!web);
 }

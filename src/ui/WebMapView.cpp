@@ -1,9 +1,20 @@
 #include "ui/WebMapView.h"
 
-#include <QWebEnginePage>
+TWebMapPage::TWebMapPage(TWebMapBridge &bridge, QObject *parent)
+    : QWebEnginePage(parent), m_bridge(bridge) {}
+
+void TWebMapPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level,
+                                           const QString &message, int lineNumber,
+                                           const QString &sourceID) {
+    // Uncaught exceptions arrive here at error level ("Uncaught TypeError: ..."); a tile that
+    // fails to load reports nothing.
+    if (level == ErrorMessageLevel)
+        m_bridge.PageScriptError(message, lineNumber, sourceID);
+}
 
 TWebMapView::TWebMapView(TWebMapBridge &bridge, QWidget *parent)
     : QWebEngineView(parent), m_bridge(bridge) {
+    setPage(new TWebMapPage(bridge, this));
     connect(this, &QWebEngineView::loadFinished, &bridge, [&bridge](bool ok) {
         if (ok)
             bridge.MapBrowserDocumentComplete();

@@ -1,5 +1,6 @@
 #include "webmap/WebMapBridge.h"
 
+#include "app/Dialogs.h"
 #include "app/Logging.h"
 #include "tracks/CoordsUtils.h"
 #include "webmap/WebMapList.h"
@@ -16,6 +17,11 @@ constexpr double kInitLng = 39.269037;
 // The page takes degrees; the program keeps minutes of arc.
 TGeoCoords degreesOf(const TWebMapMarker &m) {
     return MinutesToDegrees(TGeoCoords{m.Lat, m.Lng});
+}
+
+QString markerScript(double lat, double lng, const TWebMapMarker &m) {
+    return webscript::marker_at(lat, lng, m.Number, m.ShortName, webscript::markerCaption(m.TS),
+                                webscript::colourText(m.Colour));
 }
 } // namespace
 
@@ -38,8 +44,8 @@ QUrl WebMapUrl(const QVector<TWebMapPath> &list, int index, int port) {
     return url;
 }
 
-TWebMapBridge::TWebMapBridge(TOptions &options, QObject *parent)
-    : QObject(parent), m_options(options) {
+TWebMapBridge::TWebMapBridge(TOptions &options, TDialogs &dialogs, QObject *parent)
+    : QObject(parent), m_options(options), m_dialogs(dialogs) {
     tmrWaitWebMap.setInterval(WaitInterval);
     connect(&tmrWaitWebMap, &QTimer::timeout, this, &TWebMapBridge::tmrWaitWebMapTimer);
 }
@@ -52,6 +58,12 @@ void TWebMapBridge::RunScript(const QString &callText) {
     if (!m_options.UseGoogleMap || !InternetIsOK || !m_browser || callText.isEmpty())
         return;
     m_browser->runJavaScript(callText);
+}
+
+void TWebMapBridge::setSilent(bool silent) {
+    m_silent = silent;
+    if (m_browser)
+        m_browser->setSilent(silent);
 }
 
 void TWebMapBridge::LoadWebMap(int WebMapIndex) {
@@ -79,21 +91,22 @@ void TWebMapBridge::miSelectInternetClick(int tag) {
 void TWebMapBridge::tbRefreshWebMapClick() {
     if (!m_options.UseGoogleMap)
         return;
-    if (m_browser)
-        m_browser->setSilent(false);
+    setSilent(false);
     InternetIsOK = false;
     WebMapReady = false;
     WebMapInited = false;
     // Answers of polls on the old page mean nothing for the new one.
     ++m_serial;
     m_pollPending = false;
+    m_initPending = false;
     LoadWebMap(m_options.DefaultWebMap);
 }
 
 void TWebMapBridge::MapBrowserDocumentComplete() {
     InternetIsOK = true;
-    if (m_browser)
-        m_browser->setSilent(m_options.WebMapSilent);
+    setSilent(m_options.WebMapSilent);
+    // A page loaded while the raster map is shown gets its init when the web map is back.
+    m_initPending = !m_options.UseGoogleMap;
     RunScript(webscript::init(kInitLat, kInitLng));
     CurrentRepeat = 0;
     ++m_serial;
@@ -105,6 +118,13 @@ void TWebMapBridge::tmrWaitWebMapTimer() {
     // The browser answers asynchronously; a tick while the last probe is still out is skipped.
     if (m_pollPending)
         return;
+    // Nothing of the page is called while the web map is not in use; polling waits.
+    if (!m_options.UseGoogleMap)
+        return;
+    if (m_initPending) {
+        m_initPending = false;
+        RunScript(webscript::init(kInitLat, kInitLng));
+    }
     if (!m_browser) {
         readinessAnswer(m_serial, false);
         return;
@@ -125,32 +145,31 @@ void TWebMapBridge::readinessAnswer(quint64 serial, const QVariant &value) {
     // Anything but a Boolean true means "not yet": no answer at all comes from a page that is
     // still being replaced or has no script context yet.
     const bool ready = value.typeId() == QMetaType::Bool && value.toBool();
-    try {
-        if (ready) {
-            CreateMarkersOnMap();
-            if (sgTrackClick)
-                sgTrackClick();
-            WebMapReady = true;
-            tmrWaitWebMap.stop();
-            LogOperations(QStringLiteral("Карта загружена (") + QString::number(CurrentRepeat) +
-                              QLatin1Char(')'),
-                          kSender, 20);
-            emit mapReady();
-            return;
-        }
+    if (!ready) {
         ++CurrentRepeat;
         if (CurrentRepeat > RepeatsPerLogLine - 1) {
             CurrentRepeat = 0;
             LogOperations(QStringLiteral("Не удалось проверить готовность карты! Ждем дальше... "),
                           kSender, 0);
         }
+        return;
+    }
+    // The session places the markers and redraws the chosen track on mapReady; it needs the
+    // page ready for that. Should it fail, the page stays not ready until it is reloaded.
+    WebMapReady = true;
+    tmrWaitWebMap.stop();
+    try {
+        emit mapReady();
     } catch (const std::exception &e) {
-        // The page stays not ready until it is reloaded.
-        tmrWaitWebMap.stop();
+        WebMapReady = false;
         LogOperations(QStringLiteral("Не удалось проверить готовность карты: ") +
                           QString::fromStdString(e.what()),
                       kSender, 0);
+        return;
     }
+    LogOperations(QStringLiteral("Карта загружена (") + QString::number(CurrentRepeat) +
+                      QLatin1Char(')'),
+                  kSender, 20);
 }
 
 bool TWebMapBridge::ShowSelectedObject(const TWebMapMarker &m) {
@@ -162,43 +181,67 @@ bool TWebMapBridge::ShowSelectedObject(const TWebMapMarker &m) {
     if (lat * lng == 0)
         return false;
     RunScript(webscript::go_to(lat, lng));
-    RunScript(
-        webscript::marker_at(lat, lng, m.Number, m.ShortName, webscript::markerCaption(m.TS)));
+    RunScript(markerScript(lat, lng, m));
     return true;
 }
 
-void TWebMapBridge::CreateMarkersOnMap() {
+void TWebMapBridge::CreateMarkersOnMap(const QVector<TWebMapMarker> &markers) {
     RunScript(webscript::markers_clear());
-    if (managerExists && !managerExists())
-        return;
-    if (!markers)
-        return;
-    for (const TWebMapMarker &m : markers()) {
+    for (const TWebMapMarker &m : markers) {
         const TGeoCoords d = degreesOf(m);
         const double lat = double(d.Latitude);
         const double lng = double(d.Longitude);
         if (lat * lng == 0)
             continue;
-        RunScript(
-            webscript::marker_at(lat, lng, m.Number, m.ShortName, webscript::markerCaption(m.TS)));
+        RunScript(markerScript(lat, lng, m));
     }
 }
 
 void TWebMapBridge::MarkerAt(const TWebMapMarker &m) {
     const TGeoCoords d = degreesOf(m);
-    RunScript(webscript::marker_at(double(d.Latitude), double(d.Longitude), m.Number, m.ShortName,
-                                   webscript::markerCaption(m.TS)));
+    RunScript(markerScript(double(d.Latitude), double(d.Longitude), m));
 }
 
 void TWebMapBridge::ClearWebMapTrack() {
-    if (resetTrackParts)
-        resetTrackParts();
+    emit trackCleared();
     RunScript(webscript::clear_park());
-    if (removeRasterParks)
-        removeRasterParks();
     RunScript(webscript::clear_track());
 }
 
 void TWebMapBridge::CleanupCurrentTrack() {
     RunScript(webscript::cleanup_current_track());
+}
+
+void TWebMapBridge::ZoomIn() {
+    RunScript(webscript::zoom_in());
+}
+
+void TWebMapBridge::ZoomOut() {
+    RunScript(webscript::zoom_out());
+}
+
+void TWebMapBridge::ShowAll() {
+    RunScript(webscript::fit_all());
+}
+
+void TWebMapBridge::PageScriptError(const QString &message, int line, const QString &source) {
+    LogOperations(QStringLiteral("Ошибка сценария Web-карты: ") + message +
+                      QStringLiteral(" (строка ") + QString::number(line) + QStringLiteral(", ") +
+                      source + QLatin1Char(')'),
+                  kSender, 0);
+    if (m_silent)
+        return;
+    const QString text = QStringLiteral("Ошибка сценария Web-карты: ") + message +
+                         QStringLiteral("\r\nСтрока: ") + QString::number(line) +
+                         QStringLiteral("\r\nСтраница: ") + source;
+    if (m_shownErrors.contains(text))
+        return;
+    m_shownErrors.insert(text);
+    // The browser reports from inside its own dispatch: the box waits for the event loop.
+    QMetaObject::invokeMethod(
+        this, [this, text] { showScriptError(text); }, Qt::QueuedConnection);
+}
+
+void TWebMapBridge::showScriptError(const QString &text) {
+    m_dialogs.message(text, QStringLiteral("Web-карта"), TMsgIcon::Error);
 }

@@ -3,8 +3,10 @@
 #include "app/Options.h"
 #include "webmap/WebMapList.h"
 
+#include <QColor>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QStringList>
 #include <QTimer>
 #include <QUrl>
@@ -13,14 +15,17 @@
 
 #include <functional>
 
+class TDialogs;
+
 // What the bridge needs of the embedded browser. The widget implements it and reports its
-// page-loaded event to TWebMapBridge::MapBrowserDocumentComplete.
+// page-loaded event to TWebMapBridge::MapBrowserDocumentComplete and the page's script errors
+// to TWebMapBridge::PageScriptError.
 class TWebMapBrowser {
 public:
     virtual ~TWebMapBrowser() = default;
     virtual void navigate(const QUrl &url) = 0;
-    // Suppresses (true) or allows the browser's script-error messages.
-    virtual void setSilent(bool silent) = 0;
+    // The silent mode changed (the bridge itself decides which script errors are shown).
+    virtual void setSilent(bool silent) {}
     // Runs a script in the current page. When done is set it is called later on the main
     // thread with the script's value, or an invalid QVariant when the page gave none.
     virtual void runJavaScript(const QString &script,
@@ -28,13 +33,15 @@ public:
 };
 
 // One object's marker: position in minutes of arc (the page gets degrees), number, short name,
-// time of its data.
+// time of its data, and its colour by the map's marker-colour rule (an invalid colour leaves
+// the page's colour as it is).
 struct TWebMapMarker {
     long double Lat = 0;
     long double Lng = 0;
     int Number = 0;
     QString ShortName;
     double TS = 0;
+    QColor Colour = QColor();
 };
 
 // The index of the page to load: an index outside the list selects 0.
@@ -51,7 +58,8 @@ public:
     static constexpr int WaitInterval = 100;
     static constexpr int RepeatsPerLogLine = 100;
 
-    explicit TWebMapBridge(TOptions &options, QObject *parent = nullptr);
+    // Script errors of the page are shown through dialogs (unless silent).
+    TWebMapBridge(TOptions &options, TDialogs &dialogs, QObject *parent = nullptr);
 
     void setBrowser(TWebMapBrowser *browser) { m_browser = browser; }
 
@@ -61,13 +69,6 @@ public:
     bool WebMapReady = false;
     int CurrentRepeat = 0;
     QTimer tmrWaitWebMap;
-
-    // Hooks into the other subsystems; unset ones do nothing.
-    std::function<bool()> managerExists;             // the object manager is there
-    std::function<QVector<TWebMapMarker>()> markers; // all objects in manager order
-    std::function<void()> sgTrackClick;              // redraws the track chosen in the parts table
-    std::function<void()> resetTrackParts;           // empties the parts list, resets its table
-    std::function<void()> removeRasterParks;         // the raster map's rest places
 
     // Calls a page function (arguments as in webscript::call). Dropped unless the web map is
     // in use and a page has loaded.
@@ -85,7 +86,8 @@ public:
     void miSelectInternetClick(int tag);
     void tbRefreshWebMapClick();
     void MapBrowserDocumentComplete();
-    // One readiness poll. The answer arrives through the browser's callback.
+    // One readiness poll (none while the web map is off). The answer arrives through the
+    // browser's callback.
     void tmrWaitWebMapTimer();
 
     // An object chosen in the object grid (the caller checks the database connection): once the
@@ -93,24 +95,50 @@ public:
     // shown; the caller then makes it the active object.
     bool ShowSelectedObject(const TWebMapMarker &m);
 
-    void CreateMarkersOnMap();
+    // "markers_clear", then "marker_at" for each of the objects (in the order given: the
+    // manager's) whose position has latitude × longitude ≠ 0. Without a manager the caller
+    // passes none, and only the old markers go.
+    void CreateMarkersOnMap(const QVector<TWebMapMarker> &markers);
     // Places or moves one object's marker ("marker_at", the position in degrees).
     void MarkerAt(const TWebMapMarker &m);
+    // The track state and the drawn track: trackCleared (the parts table and the raster rest
+    // places are the session's), then "clear_park" and "clear_track".
     void ClearWebMapTrack();
     void CleanupCurrentTrack();
+    // The tool buttons "+", "–" and "Все" while the web map is shown.
+    void ZoomIn();
+    void ZoomOut();
+    void ShowAll();
+
+    // A script error reported by the page (its message, the line and the script's address).
+    // Always logged; shown once per error text while the browser is not silent.
+    void PageScriptError(const QString &message, int line, const QString &source);
+    // The browser's silent mode: WebMapSilent from each page load on, off while reloading.
+    bool silent() const { return m_silent; }
 
 signals:
     // The web maps of the choice menu, after its first item "Статическая карта": item i has
     // the caption captions[i] and the tag i + 1 (for miSelectInternetClick).
     void webMapMenuChanged(const QStringList &captions);
-    // The page reported readiness and has its markers.
+    // The page reported readiness (WebMapReady is set): the session places the markers
+    // (CreateMarkersOnMap) and redraws the track chosen in the parts table. A slot that throws
+    // ends the polling with its log line, and the page stays not ready.
     void mapReady();
+    // ClearWebMapTrack began: the session empties its parts list and table and removes the
+    // raster map's rest places.
+    void trackCleared();
 
 private:
     void readinessAnswer(quint64 serial, const QVariant &value);
+    void setSilent(bool silent);
+    void showScriptError(const QString &text);
 
     TOptions &m_options;
+    TDialogs &m_dialogs;
     TWebMapBrowser *m_browser = nullptr;
-    quint64 m_serial = 0; // advances with every page load; stale answers are dropped
+    bool m_silent = false;
+    QSet<QString> m_shownErrors; // each error text is shown once
+    quint64 m_serial = 0;        // advances with every page load; stale answers are dropped
     bool m_pollPending = false;
+    bool m_initPending = false; // the page loaded while the web map was off: no init yet
 };

@@ -93,10 +93,9 @@ QString call(const QString &name, const QVariantList &args) {
         list += lit;
     }
     const QString fn = QStringLiteral("window[") + jsonString(name) + QLatin1Char(']');
-    return QStringLiteral("(function(){try{var f=") + fn +
+    return QStringLiteral("(function(){var f=") + fn +
            QStringLiteral(";if(typeof f==='function')f.call(window") +
-           (list.isEmpty() ? QString() : QStringLiteral(",") + list) +
-           QStringLiteral(");}catch(e){}})();");
+           (list.isEmpty() ? QString() : QStringLiteral(",") + list) + QStringLiteral(");})();");
 }
 
 QString readyCheck() {
@@ -111,8 +110,11 @@ QString markers_clear() {
     return call(QStringLiteral("markers_clear"));
 }
 QString marker_at(double lat, double lng, int number, const QString &shortName,
-                  const QString &caption) {
-    return call(QStringLiteral("marker_at"), {lat, lng, number, shortName, caption});
+                  const QString &caption, const QString &colour) {
+    QVariantList args{lat, lng, number, shortName, caption};
+    if (!colour.isEmpty())
+        args << colour;
+    return call(QStringLiteral("marker_at"), args);
 }
 QString go_to(double lat, double lng) {
     return call(QStringLiteral("go_to"), {lat, lng});
@@ -148,6 +150,20 @@ QString append_track(double lat, double lng) {
 }
 QString cleanup_current_track() {
     return call(QStringLiteral("cleanup_current_track"));
+}
+
+QString zoom_in() {
+    return call(QStringLiteral("zoom_in"));
+}
+QString zoom_out() {
+    return call(QStringLiteral("zoom_out"));
+}
+QString fit_all() {
+    return call(QStringLiteral("fit_all"));
+}
+
+QString colourText(const QColor &c) {
+    return c.isValid() ? c.name(QColor::HexRgb) : QString();
 }
 
 QString markerCaption(double timeStamp) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QString>
 #include <QVariant>
 #include <QVariantList>
@@ -15,8 +16,11 @@ QString jsonString(const QString &s);
 // A finite number with "." as separator, shortest exact form; empty when not finite.
 QString jsonNumber(double v);
 
-// window[name](args...) inside a try block: a function the page lacks or a failing call has
-// no effect. Arguments: double -> number, int/long -> integer, anything else -> string.
+// window[name](args...) when the page has a function of that name: a function the page lacks
+// is no call at all. An error inside the page's function is the page's own: it stays uncaught,
+// so the browser reports it with its message and line (shown or only logged as WebMapSilent
+// says); the program never sees it. Arguments: double -> number, int/long -> integer, anything
+// else -> string.
 QString call(const QString &name, const QVariantList &args = {});
 
 // The readiness probe: true only when window.RECMapReady exists and returns a true value.
@@ -25,8 +29,11 @@ QString readyCheck();
 // The page's functions, positions in degrees.
 QString init(double lat, double lng);
 QString markers_clear();
+// colour, "#rrggbb" from colourText, is the marker's colour by the map's marker-colour rule. It
+// is appended as a sixth argument only when given: a page that knows five arguments ignores it
+// and keeps its own colour.
 QString marker_at(double lat, double lng, int number, const QString &shortName,
-                  const QString &caption);
+                  const QString &caption, const QString &colour = {});
 QString go_to(double lat, double lng);
 QString clear_track();
 QString clear_park();
@@ -40,6 +47,13 @@ QString append_track_ex(double lat, double lng, const QString &number, const QSt
                         const QString &speedText);
 QString append_track(double lat, double lng);
 QString cleanup_current_track();
+// The tool buttons "+", "–" and "Все" on the web map.
+QString zoom_in();
+QString zoom_out();
+QString fit_all();
+
+// "#rrggbb" for a valid colour, empty otherwise.
+QString colourText(const QColor &c);
 
 // "Данные от: <time as dd.mm.yy hh:nn:ss>", the caption of a marker.
 QString markerCaption(double timeStamp);

@@ -1,8 +1,10 @@
 #include "app/DateUtils.h"
 #include "app/Logging.h"
+#include "common/ScriptedDialogs.h"
 #include "webmap/WebMapBridge.h"
 #include "webmap/WebMapScript.h"
 
+#include <QCoreApplication>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -62,7 +64,6 @@ protected:
                               {QStringLiteral("Схема"), QStringLiteral("maps\\scheme.html")}};
         bridge.CurrentWebServerPort = 40123;
         bridge.setBrowser(&browser);
-        bridge.markers = [this] { return objects; };
     }
     void TearDown() override { InstallOperationsLog(nullptr); }
 
@@ -80,7 +81,8 @@ protected:
     QTemporaryDir tmp;
     std::shared_ptr<TOperationsLog> log;
     TOptions options;
-    TWebMapBridge bridge{options};
+    TScriptedDialogs dialogs;
+    TWebMapBridge bridge{options, dialogs};
     TFakeBrowser browser;
     QVector<TWebMapMarker> objects;
 };
@@ -131,27 +133,75 @@ TEST_F(WebMapBridgeTest, PageAddressesFollowTheListAndItsIndex) {
 TEST_F(WebMapBridgeTest, NoScriptRunsWithoutTheWebMapOrBeforeTheFirstLoad) {
     objects = {{51 * 60, 39 * 60, 5, QStringLiteral("a"), 0}};
     // Before any page has loaded, calls are dropped.
-    bridge.CreateMarkersOnMap();
+    bridge.CreateMarkersOnMap(objects);
     bridge.ClearWebMapTrack();
     bridge.InvokeScript(QStringLiteral("go_to"), {1.0, 2.0});
     EXPECT_TRUE(browser.scripts().isEmpty());
 
     options.UseGoogleMap = false;
     bridge.MapBrowserDocumentComplete();
-    bridge.CreateMarkersOnMap();
+    bridge.CreateMarkersOnMap(objects);
     bridge.CleanupCurrentTrack();
+    bridge.ZoomIn();
+    bridge.ShowAll();
+    bridge.tmrWaitWebMapTimer(); // polling asks the page nothing either
     bridge.tbRefreshWebMapClick();
     EXPECT_TRUE(browser.scripts().isEmpty());
+    EXPECT_FALSE(browser.events.contains(QStringLiteral("probe")));
     EXPECT_FALSE(browser.events.contains(QStringLiteral("silent 0"))); // refresh did nothing
+
+    // Back on the web map, the page loaded meanwhile gets its init before the first probe.
+    options.UseGoogleMap = true;
+    browser.events.clear();
+    bridge.tmrWaitWebMapTimer();
+    EXPECT_EQ(browser.events,
+              (QStringList{QStringLiteral("run ") + webscript::init(51.690754, 39.269037),
+                           QStringLiteral("probe")}));
+}
+
+TEST_F(WebMapBridgeTest, ScriptErrorsAreShownOnceUnlessSilentAndAlwaysLogged) {
+    const QString page = QStringLiteral("http://localhost:40123/js/webmap.js");
+    const auto shownAfter = [&](const QString &message) {
+        bridge.PageScriptError(message, 12, page);
+        QCoreApplication::processEvents(); // the box waits for the event loop
+        return dialogs.messages();
+    };
+    // WebMapSilent: the log only.
+    bridge.MapBrowserDocumentComplete();
+    EXPECT_TRUE(shownAfter(QStringLiteral("Uncaught TypeError: a")).isEmpty());
+    EXPECT_EQ(webLog(), QStringList{QStringLiteral(
+                            "(0) WEB:: Ошибка сценария Web-карты: Uncaught TypeError: a "
+                            "(строка 12, http://localhost:40123/js/webmap.js)")});
+
+    // Reloading switches the silent mode off until the page has loaded; then WebMapSilent off
+    // keeps it off. Each text is shown once.
+    options.WebMapSilent = false;
+    bridge.tbRefreshWebMapClick();
+    EXPECT_FALSE(bridge.silent());
+    const QString shown = QStringLiteral("Ошибка сценария Web-карты: Uncaught TypeError: a\r\n"
+                                         "Строка: 12\r\nСтраница: ") +
+                          page;
+    EXPECT_EQ(shownAfter(QStringLiteral("Uncaught TypeError: a")), QStringList{shown});
+    bridge.MapBrowserDocumentComplete();
+    EXPECT_EQ(shownAfter(QStringLiteral("Uncaught TypeError: a")), QStringList{shown});
+    EXPECT_EQ(shownAfter(QStringLiteral("Uncaught TypeError: b")).size(), 2);
+    EXPECT_EQ(dialogs.calls.back().caption, QStringLiteral("Web-карта"));
+    EXPECT_EQ(dialogs.calls.back().icon, TMsgIcon::Error);
+    EXPECT_EQ(webLog().size(), 3);
 }
 
 TEST_F(WebMapBridgeTest, LoadedPageGetsInitThenReadinessPlacesMarkers) {
     objects = {
         {kLatMin, kLngMin, 5, QStringLiteral("Тепловоз \"5\""), dt::encode(2024, 3, 7, 9, 5, 1, 0)},
         {0, 39 * 60, 6, QStringLiteral("без позиции"), 0},
-        {55 * 60, 37 * 60, 7, QStringLiteral("b"), 0}};
-    int trackRedraws = 0;
-    bridge.sgTrackClick = [&] { ++trackRedraws; };
+        {55 * 60, 37 * 60, 7, QStringLiteral("b"), 0, QColor(0, 0, 0)}};
+    // The session answers readiness with the markers (and its track redraw).
+    int readyCalls = 0;
+    QObject::connect(&bridge, &TWebMapBridge::mapReady, [&] {
+        EXPECT_TRUE(bridge.WebMapReady);
+        ++readyCalls;
+        bridge.CreateMarkersOnMap(objects);
+    });
 
     bridge.LoadWebMap(options.DefaultWebMap);
     bridge.MapBrowserDocumentComplete();
@@ -169,26 +219,26 @@ TEST_F(WebMapBridgeTest, LoadedPageGetsInitThenReadinessPlacesMarkers) {
         browser.answer(false);
     }
     EXPECT_FALSE(bridge.WebMapReady);
-    EXPECT_EQ(trackRedraws, 0);
+    EXPECT_EQ(readyCalls, 0);
     bridge.tmrWaitWebMapTimer();
     browser.answer(true);
 
     EXPECT_TRUE(bridge.WebMapReady);
     EXPECT_FALSE(bridge.tmrWaitWebMap.isActive());
-    EXPECT_EQ(trackRedraws, 1);
+    EXPECT_EQ(readyCalls, 1);
     EXPECT_EQ(
         webLog(),
         (QStringList{
             QStringLiteral("(0) WEB:: Не удалось проверить готовность карты! Ждем дальше... "),
             QStringLiteral("(0) WEB:: Не удалось проверить готовность карты! Ждем дальше... "),
             QStringLiteral("(20) WEB:: Карта загружена (50)")}));
-    EXPECT_EQ(
-        browser.scripts().mid(1),
-        (QStringList{
-            webscript::markers_clear(),
-            webscript::marker_at(kLatDeg, kLngDeg, 5, QStringLiteral("Тепловоз \"5\""),
-                                 QStringLiteral("Данные от: 07.03.24 09:05:01")),
-            webscript::marker_at(55, 37, 7, QStringLiteral("b"), webscript::markerCaption(0))}));
+    EXPECT_EQ(browser.scripts().mid(1),
+              (QStringList{
+                  webscript::markers_clear(),
+                  webscript::marker_at(kLatDeg, kLngDeg, 5, QStringLiteral("Тепловоз \"5\""),
+                                       QStringLiteral("Данные от: 07.03.24 09:05:01")),
+                  webscript::marker_at(55, 37, 7, QStringLiteral("b"), webscript::markerCaption(0),
+                                       QStringLiteral("#000000"))}));
     EXPECT_EQ(browser.events.count(QStringLiteral("probe")), 251);
 }
 
@@ -205,14 +255,15 @@ TEST_F(WebMapBridgeTest, OnlyABooleanTrueIsReadyAndAFailingStepEndsPolling) {
     EXPECT_TRUE(webLog().isEmpty());
 
     // A step of the ready page that fails ends the polling; the page stays not ready.
-    bridge.sgTrackClick = [] { throw std::runtime_error("трек недоступен"); };
+    const auto failing = QObject::connect(&bridge, &TWebMapBridge::mapReady,
+                                          [] { throw std::runtime_error("трек недоступен"); });
     bridge.tmrWaitWebMapTimer();
     browser.answer(true);
     EXPECT_FALSE(bridge.tmrWaitWebMap.isActive());
     EXPECT_FALSE(bridge.WebMapReady);
     EXPECT_EQ(webLog(), QStringList{QStringLiteral(
                             "(0) WEB:: Не удалось проверить готовность карты: трек недоступен")});
-    bridge.sgTrackClick = nullptr;
+    QObject::disconnect(failing);
 }
 
 TEST_F(WebMapBridgeTest, ReloadDropsStaleAnswers) {
@@ -241,20 +292,17 @@ TEST_F(WebMapBridgeTest, ReloadDropsStaleAnswers) {
 TEST_F(WebMapBridgeTest, ClearingTheTrackRunsItsStepsInOrder) {
     bridge.MapBrowserDocumentComplete();
     browser.events.clear();
-    // The hooks write into the fake's record, so the page calls and the hooks interleave.
-    bridge.resetTrackParts = [&] { browser.events << QStringLiteral("parts"); };
-    bridge.removeRasterParks = [&] { browser.events << QStringLiteral("raster"); };
+    // The session's part (parts table, raster rest places) comes first, then the page's.
+    QObject::connect(&bridge, &TWebMapBridge::trackCleared,
+                     [&] { browser.events << QStringLiteral("session"); });
     bridge.ClearWebMapTrack();
-    EXPECT_EQ(
-        browser.events,
-        (QStringList{QStringLiteral("parts"), QStringLiteral("run ") + webscript::clear_park(),
-                     QStringLiteral("raster"), QStringLiteral("run ") + webscript::clear_track()}));
+    EXPECT_EQ(browser.events, (QStringList{QStringLiteral("session"),
+                                           QStringLiteral("run ") + webscript::clear_park(),
+                                           QStringLiteral("run ") + webscript::clear_track()}));
 
-    // With a manager that is gone only the old markers are removed.
+    // Without a manager the session passes no markers: only the old ones are removed.
     browser.events.clear();
-    objects = {{51 * 60, 39 * 60, 5, QStringLiteral("a"), 0}};
-    bridge.managerExists = [] { return false; };
-    bridge.CreateMarkersOnMap();
+    bridge.CreateMarkersOnMap({});
     EXPECT_EQ(browser.scripts(), QStringList{webscript::markers_clear()});
     // A call with an unusable number never reaches the page.
     bridge.RunScript(webscript::go_to(std::nan(""), 1));
