@@ -1,16 +1,19 @@
 #include "maps/MapObjects.h"
 
-#include "maps/MapPanel.h"
-
 #include <QFont>
 #include <QFontMetrics>
 #include <QGuiApplication>
+#include <QHash>
 #include <QPainter>
 #include <QPalette>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cmath>
+#include <cstring>
+#include <optional>
+#include <unordered_map>
 
 namespace {
 
@@ -37,18 +40,140 @@ QString displayText(const QString &text) {
     return s;
 }
 
-// The extent of a text written from (x, y): the returned size is its width and height.
-QSize textExtent(const QFont &font, const QString &text) {
-    const QFontMetrics fm(font);
-    const QRect r =
-        fm.boundingRect(QRect(0, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop, displayText(text));
-    return r.size();
-}
-
 QFont timesFont(int size) {
     QFont f(QStringLiteral("times"));
     f.setPointSize(std::max(1, size));
     return f;
+}
+
+// The extent of a text written from (x, y) in "times" of a size: the returned size is its
+// width and height. Measured once per text and size (markers and labels ask in every frame).
+QSize textExtent(int fontSize, const QString &text) {
+    struct TKey {
+        int size;
+        QString text;
+        bool operator==(const TKey &) const = default;
+    };
+    struct TKeyHash {
+        size_t operator()(const TKey &k) const { return qHash(k.text, size_t(k.size)); }
+    };
+    thread_local std::unordered_map<TKey, QSize, TKeyHash> known;
+    thread_local std::unordered_map<int, QFontMetrics> metrics;
+    const TKey key{fontSize, text};
+    if (const auto it = known.find(key); it != known.end())
+        return it->second;
+    auto m = metrics.find(fontSize);
+    if (m == metrics.end())
+        m = metrics.emplace(fontSize, QFontMetrics(timesFont(fontSize))).first;
+    const QSize size =
+        m->second.boundingRect(QRect(0, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop, displayText(text))
+            .size();
+    if (known.size() > 8192)
+        known.clear();
+    known.emplace(key, size);
+    return size;
+}
+
+// Small pictures drawn once and then copied: the marker shapes, the border pointers' arrows
+// and captions, the labels, the discs of point tracks. A picture is keyed by everything that
+// shapes it relative to its anchor point; copied to a whole-pixel position it gives exactly
+// the pixels that drawing it there gives (the shapes have whole-pixel vertices and are drawn
+// without antialiasing, and only opaque colours are cached). Drawing is the main thread's.
+class TGlyphCache {
+public:
+    struct TGlyph {
+        QImage image;
+        QPoint offset; // of the image's top-left corner from the anchor
+    };
+
+    // `box` holds everything the painting covers, relative to the anchor; paint draws with
+    // the anchor at (0, 0).
+    template <class Paint>
+    static const TGlyph &get(const QByteArray &key, const QRect &box, Paint paint) {
+        auto &cache = glyphs();
+        if (const auto it = cache.constFind(key); it != cache.constEnd())
+            return *it;
+        if (cache.size() >= MaxGlyphs)
+            cache.clear();
+        TGlyph g;
+        g.offset = box.topLeft();
+        g.image = QImage(box.size(), QImage::Format_ARGB32_Premultiplied);
+        g.image.fill(Qt::transparent);
+        {
+            QPainter p(&g.image);
+            p.setRenderHint(QPainter::Antialiasing, false);
+            p.translate(-box.left(), -box.top());
+            paint(p);
+        }
+        return *cache.insert(key, g);
+    }
+
+    static void draw(QPainter &canvas, const QPoint &anchor, const TGlyph &g) {
+        canvas.drawImage(anchor + g.offset, g.image);
+    }
+
+    // The cached picture where it lies wholly inside the canvas; across the canvas's edge
+    // it is drawn directly, as thin outlines cut by the edge are stepped from the cut.
+    template <class Paint>
+    static void draw(QPainter &canvas, const QPoint &anchor, const QByteArray &key,
+                     const QRect &box, Paint paint) {
+        const QPaintDevice *d = canvas.device();
+        if (d && QRect(0, 0, d->width(), d->height()).contains(box.translated(anchor))) {
+            draw(canvas, anchor, get(key, box, paint));
+            return;
+        }
+        canvas.save();
+        canvas.setRenderHint(QPainter::Antialiasing, false);
+        canvas.translate(anchor);
+        paint(canvas);
+        canvas.restore();
+    }
+
+private:
+    static constexpr int MaxGlyphs = 4096;
+    static QHash<QByteArray, TGlyph> &glyphs() {
+        thread_local QHash<QByteArray, TGlyph> cache;
+        return cache;
+    }
+};
+
+// Builds a glyph key from whole numbers, colours and texts.
+class TKeyBuilder {
+public:
+    explicit TKeyBuilder(char kind) { m_key.append(kind); }
+    TKeyBuilder &operator<<(int v) {
+        m_key.append(reinterpret_cast<const char *>(&v), sizeof v);
+        return *this;
+    }
+    TKeyBuilder &operator<<(const QColor &c) { return *this << int(c.rgba()); }
+    TKeyBuilder &operator<<(const QPoint &p) { return *this << p.x() << p.y(); }
+    TKeyBuilder &operator<<(const QString &t) {
+        *this << int(t.size());
+        m_key.append(reinterpret_cast<const char *>(t.constData()), t.size() * 2);
+        return *this;
+    }
+    const QByteArray &key() const { return m_key; }
+
+private:
+    QByteArray m_key;
+};
+
+bool opaque(const QColor &c) {
+    return c.alpha() == 255;
+}
+
+QRect boxOf(const QPolygon &poly, int margin) {
+    return poly.boundingRect().adjusted(-margin, -margin, margin, margin);
+}
+
+// A different value at every change of any track, across all tracks.
+std::atomic<quint64> s_trackRevisions{0};
+
+quint64 mix(quint64 h, quint64 v) {
+    h ^= v + 0x9E3779B97F4A7C15ull + (h << 6) + (h >> 2);
+    h ^= h >> 31;
+    h *= 0xBF58476D1CE4E5B9ull;
+    return h ^ (h >> 29);
 }
 
 QColor toolTipBack() {
@@ -64,6 +189,25 @@ QPoint polar(const QPoint &p, long double a, long double r) {
 } // namespace
 
 // --- TMapObject ---
+
+void TMapObject::setLayer(std::shared_ptr<TMapLayer> layer) {
+    m_layer = std::move(layer);
+}
+
+TMapCoords TMapObject::place(const TGeoCoords &coords) const {
+    return m_layer ? m_layer->binding().GeoToMap(coords) : TMapCoords{};
+}
+
+void TMapObject::UpdateCoords() {
+    if (m_layer)
+        FMapCoords = place(FGeoCoords);
+}
+
+void TMapObject::setWeight(int weight) {
+    FWeight = weight;
+    if (m_layer)
+        m_layer->markOrderChanged();
+}
 
 TPositionSnapshot TMapObject::GetPosition() const {
     TPositionSnapshot s;
@@ -86,6 +230,18 @@ TIntRect TMarker::GetMetrics() const {
     return TIntRect{p.x() - h, p.y() - h, p.x() + h, p.y() + h};
 }
 
+const std::array<QPoint, 4> &TMarker::arrowOffsets() const {
+    if (m_arrowSize != FSize || m_arrowAngle != FAngle) {
+        const long double s = FSize, a = FAngle;
+        const QPoint O(0, 0);
+        m_arrow = {polar(O, a, 0.7L * s), polar(O, a + 2 * Pi / 3, s / 2),
+                   polar(O, a + Pi, 0.05L * s), polar(O, a + 4 * Pi / 3, s / 2)};
+        m_arrowSize = FSize;
+        m_arrowAngle = FAngle;
+    }
+    return m_arrow;
+}
+
 QPolygon TMarker::shape(const QPoint &P) const {
     const long double s = FSize;
     const int h = FSize / 2;
@@ -96,9 +252,8 @@ QPolygon TMarker::shape(const QPoint &P) const {
         poly << QPoint(P.x(), P.y() - h) << QPoint(P.x() - h - dx, P.y() + h - dy)
              << QPoint(P.x() + h + dx, P.y() + h - dy);
     } else if (FObjType == 2) {
-        const long double a = FAngle;
-        poly << polar(P, a, 0.7L * s) << polar(P, a + 2 * Pi / 3, s / 2)
-             << polar(P, a + Pi, 0.05L * s) << polar(P, a + 4 * Pi / 3, s / 2);
+        for (const QPoint &d : arrowOffsets())
+            poly << P + d;
     }
     return poly;
 }
@@ -130,7 +285,7 @@ TMarker::TBorderPointer TMarker::borderPointer(const TMapViewport &view, const Q
     for (const auto &v7 : arrow)
         bp.Arrow << polar(bp.Point, a + v7.phi, v7.r);
 
-    const QSize ext = textExtent(timesFont(8), FText);
+    const QSize ext = textExtent(8, FText);
     const int tw = 5 + ext.width(), th = 5 + ext.height();
     if (sideEdge) {
         const int dy = roundEven(t * (W - s - th) / 2.0L);
@@ -151,45 +306,131 @@ TMarker::TBorderPointer TMarker::borderPointer(const TMapViewport &view, const Q
     return bp;
 }
 
+namespace {
+
+// The marker's shape at (0, 0) in its two passes: the colour with a 3-pixel pen, then a thin
+// white outline.
+void paintMarker(QPainter &p, int type, int size, const QColor &colour, const QPolygon &shape) {
+    const int h = size / 2;
+    const QPen passes[2] = {QPen(colour, 3), QPen(Qt::white, 1)};
+    for (int pass = 0; pass < 2; ++pass) {
+        p.setPen(passes[pass]);
+        p.setBrush(pass == 0 ? QBrush(colour) : QBrush(Qt::NoBrush));
+        if (type == 0)
+            p.drawEllipse(rectLTRB(-h, -h, h, h));
+        else
+            p.drawPolygon(shape);
+    }
+}
+
+void paintPointerArrow(QPainter &p, const QColor &colour, const QPolygon &arrow) {
+    p.setPen(QPen(colour, 3));
+    p.setBrush(colour);
+    p.drawPolygon(arrow);
+    p.setPen(QPen(Qt::white, 1));
+    p.setBrush(Qt::NoBrush);
+    p.drawPolygon(arrow);
+}
+
+void paintCaption(QPainter &p, const QPolygon &octagon, const QRect &textRect,
+                  const QString &text) {
+    p.setPen(QPen(Qt::black, 1));
+    p.setBrush(toolTipBack());
+    p.drawPolygon(octagon);
+    p.setFont(timesFont(8));
+    p.setPen(Qt::black);
+    p.drawText(textRect, Qt::AlignCenter | Qt::TextDontClip, displayText(text));
+}
+
+} // namespace
+
 void TMarker::Draw(QPainter &canvas, const TMapViewport &view) {
     if (!FisVisible || (FGeoCoords.Latitude == 0 && FGeoCoords.Longitude == 0))
         return;
-    const QPoint P = view.MapToScreen(FMapCoords);
-    const int s = FSize, h = s / 2;
+    const QPoint P = view.toScreen(double(FMapCoords.X), double(FMapCoords.Y));
+    const int s = FSize;
     const TIntRect v = view.ScreenView();
-    canvas.save();
-    canvas.setRenderHint(QPainter::Antialiasing, false);
     if (P.x() >= v.Left - s && P.x() <= v.Right + s && P.y() >= v.Top - s &&
         P.y() <= v.Bottom + s) {
-        const QPen passes[2] = {QPen(FColor, 3), QPen(Qt::white, 1)};
-        for (int pass = 0; pass < 2; ++pass) {
-            canvas.setPen(passes[pass]);
-            canvas.setBrush(pass == 0 ? QBrush(FColor) : QBrush(Qt::NoBrush));
-            if (FObjType == 0)
-                canvas.drawEllipse(rectLTRB(P.x() - h, P.y() - h, P.x() + h, P.y() + h));
-            else
-                canvas.drawPolygon(shape(P));
+        const QPolygon local = shape(QPoint(0, 0));
+        if (!opaque(FColor)) {
+            canvas.save();
+            canvas.setRenderHint(QPainter::Antialiasing, false);
+            canvas.translate(P);
+            paintMarker(canvas, FObjType, s, FColor, local);
+            canvas.restore();
+            return;
         }
+        TKeyBuilder key('m');
+        key << FObjType << s << FColor;
+        for (const QPoint &q : local)
+            key << q;
+        const QRect box =
+            FObjType == 0 ? QRect(-s / 2 - 3, -s / 2 - 3, s + 7, s + 7) : boxOf(local, 3);
+        TGlyphCache::draw(canvas, P, key.key(), box,
+                          [&](QPainter &p) { paintMarker(p, FObjType, s, FColor, local); });
     } else if (view.showPointerToNotVisObj()) {
-        const TBorderPointer bp = borderPointer(view, P);
-        canvas.setPen(QPen(FColor, 3));
-        canvas.setBrush(FColor);
-        canvas.drawPolygon(bp.Arrow);
-        canvas.setPen(QPen(Qt::white, 1));
-        canvas.setBrush(Qt::NoBrush);
-        canvas.drawPolygon(bp.Arrow);
-
-        canvas.setPen(QPen(Qt::black, 1));
-        canvas.setBrush(toolTipBack());
-        canvas.drawPolygon(bp.Octagon);
-        canvas.setFont(timesFont(8));
-        canvas.setPen(Qt::black);
-        canvas.drawText(bp.TextRect, Qt::AlignCenter | Qt::TextDontClip, displayText(FText));
+        const QColor back = toolTipBack();
+        if (!opaque(FColor) || !opaque(back)) {
+            const TBorderPointer bp = borderPointer(view, P);
+            canvas.save();
+            canvas.setRenderHint(QPainter::Antialiasing, false);
+            paintPointerArrow(canvas, FColor, bp.Arrow);
+            paintCaption(canvas, bp.Octagon, bp.TextRect, FText);
+            canvas.restore();
+            return;
+        }
+        TPointerCache &c = m_pointer;
+        if (!c.valid || c.P != P || !(c.view == v) || c.size != FSize ||
+            c.colour != FColor.rgba() || c.text != FText) {
+            c.valid = true;
+            c.P = P;
+            c.view = v;
+            c.size = FSize;
+            c.colour = FColor.rgba();
+            c.text = FText;
+            c.bp = borderPointer(view, P);
+            // The arrow and the caption, each relative to its own point.
+            c.arrow = c.bp.Arrow.translated(-c.bp.Point);
+            TKeyBuilder arrowKey('p');
+            arrowKey << FColor;
+            for (const QPoint &q : c.arrow)
+                arrowKey << q;
+            c.arrowKey = arrowKey.key();
+            c.octagon = c.bp.Octagon.translated(-c.bp.Caption);
+            c.textRect = c.bp.TextRect.translated(-c.bp.Caption);
+            // The text is not clipped to its frame: the box allows for a text wider than it.
+            const QSize ext = textExtent(8, FText);
+            c.captionBox =
+                boxOf(c.octagon, 2)
+                    .united(
+                        QRect(c.textRect.center() - QPoint(ext.width(), ext.height()), ext * 2));
+            TKeyBuilder captionKey('c');
+            captionKey << back << FText << c.textRect.topLeft() << c.textRect.width()
+                       << c.textRect.height();
+            c.captionKey = captionKey.key();
+        }
+        TGlyphCache::draw(canvas, c.bp.Point, c.arrowKey, boxOf(c.arrow, 3),
+                          [&](QPainter &p) { paintPointerArrow(p, FColor, c.arrow); });
+        TGlyphCache::draw(canvas, c.bp.Caption, c.captionKey, c.captionBox,
+                          [&](QPainter &p) { paintCaption(p, c.octagon, c.textRect, FText); });
     }
-    canvas.restore();
 }
 
 // --- TTrack ---
+
+TTrack::TTrack() : TMapObject(DefaultWeight), m_revision(++s_trackRevisions) {}
+
+void TTrack::changed() {
+    m_revision = ++s_trackRevisions;
+}
+
+quint64 TTrack::pictureStamp() const {
+    quint64 h = mix(m_revision, quint64(FisVisible) | quint64(FObjType) << 1);
+    h = mix(h, quint64(FColor.rgba()) << 32 | FLostColor.rgba());
+    h = mix(h, quint64(quint32(FSize)) << 32 | quint32(FWeight));
+    return h ? h : 1;
+}
 
 TIntRect TTrack::GetMetrics() const {
     TIntRect r{268435455, 268435455, 0, 0};
@@ -204,10 +445,15 @@ TIntRect TTrack::GetMetrics() const {
 }
 
 void TTrack::UpdateCoords() {
-    if (!FMapPanel)
+    if (!m_layer)
         return;
-    for (TTrackPoint &p : FPoints)
-        p.MapCoords = FMapPanel->coordsConverter().GeoToMap(p.GeoCoords);
+    for (size_t i = 0; i < FPoints.size(); ++i) {
+        TTrackPoint &p = FPoints[i];
+        p.MapCoords = place(p.GeoCoords);
+        m_xy[2 * i] = double(p.MapCoords.X);
+        m_xy[2 * i + 1] = double(p.MapCoords.Y);
+    }
+    changed();
 }
 
 void TTrack::AddPoint(const TPositionSnapshot &s) {
@@ -217,12 +463,14 @@ void TTrack::AddPoint(const TPositionSnapshot &s) {
     p.Status = s.Status;
     p.GPSLost = s.GPSLost;
     p.Parked = s.Parked;
-    if (FMapPanel)
-        p.MapCoords = FMapPanel->coordsConverter().GeoToMap(p.GeoCoords);
+    p.MapCoords = place(p.GeoCoords);
     const bool older = !FPoints.empty() && p.DateTime < FPoints.back().DateTime;
     FPoints.push_back(p);
+    m_xy.push_back(double(p.MapCoords.X));
+    m_xy.push_back(double(p.MapCoords.Y));
     if (older && !DisableSort)
         sortByTime();
+    changed();
 }
 
 void TTrack::InsertionBlockEnd() {
@@ -231,15 +479,33 @@ void TTrack::InsertionBlockEnd() {
 }
 
 void TTrack::sortByTime() {
+    if (std::is_sorted(
+            FPoints.begin(), FPoints.end(),
+            [](const TTrackPoint &a, const TTrackPoint &b) { return a.DateTime < b.DateTime; }))
+        return;
     // Stable, so that points of one time keep the order they came in.
     std::stable_sort(
         FPoints.begin(), FPoints.end(),
         [](const TTrackPoint &a, const TTrackPoint &b) { return a.DateTime < b.DateTime; });
+    for (size_t i = 0; i < FPoints.size(); ++i) {
+        m_xy[2 * i] = double(FPoints[i].MapCoords.X);
+        m_xy[2 * i + 1] = double(FPoints[i].MapCoords.Y);
+    }
+    changed();
 }
 
 void TTrack::RemovePoint(int Index) {
-    if (Index >= 0 && Index < Count())
-        FPoints.erase(FPoints.begin() + Index);
+    if (Index < 0 || Index >= Count())
+        return;
+    FPoints.erase(FPoints.begin() + Index);
+    m_xy.erase(m_xy.begin() + 2 * Index, m_xy.begin() + 2 * Index + 2);
+    changed();
+}
+
+void TTrack::Clear() {
+    FPoints.clear();
+    m_xy.clear();
+    changed();
 }
 
 TPositionSnapshot TTrack::PointPosition(int Index) const {
@@ -273,68 +539,310 @@ int TTrack::GetPointIndex(TDateTime DateTime) const {
 void TTrack::Draw(QPainter &canvas, const TMapViewport &view) {
     if (!FisVisible || FPoints.empty())
         return;
-    const TIntRect v = view.ScreenView();
     canvas.save();
     canvas.setRenderHint(QPainter::Antialiasing, false);
-    if (FObjType == 0) {
-        std::vector<QPoint> pts;
-        std::vector<bool> lost;
-        const int last = Count() - 1;
-        for (int i = 0; i <= last; ++i) {
-            const QPoint q = view.MapToScreen(FPoints[size_t(i)].MapCoords);
-            if (i == 0 || i == last || q != pts.back()) {
-                pts.push_back(q);
-                lost.push_back(FPoints[size_t(i)].GPSLost);
-            }
-        }
-        // A segment with both ends beyond the same edge of the view cannot touch it.
-        const int pad = FSize + 2;
-        const auto missesView = [&](const QPoint &a, const QPoint &b) {
-            return (a.x() < v.Left - pad && b.x() < v.Left - pad) ||
-                   (a.x() > v.Right + pad && b.x() > v.Right + pad) ||
-                   (a.y() < v.Top - pad && b.y() < v.Top - pad) ||
-                   (a.y() > v.Bottom + pad && b.y() > v.Bottom + pad);
-        };
-        for (int pass = 0; pass < 2; ++pass) {
-            for (size_t i = 1; i < pts.size(); ++i) {
-                if (missesView(pts[i - 1], pts[i]))
-                    continue;
-                const QColor c = pass == 0 ? QColor(Qt::black) : (lost[i] ? FLostColor : FColor);
-                canvas.setPen(QPen(c, pass == 0 ? FSize + 2 : FSize, Qt::SolidLine, Qt::RoundCap,
-                                   Qt::RoundJoin));
-                canvas.drawLine(pts[i - 1], pts[i]);
-            }
-        }
-    } else {
-        canvas.setPen(QPen(FColor, 1));
-        canvas.setBrush(FColor);
-        bool any = false;
-        QPoint prev;
-        for (const TTrackPoint &p : FPoints) {
-            const QPoint q = view.MapToScreen(p.MapCoords);
-            if (q.x() < v.Left || q.x() > v.Right || q.y() < v.Top || q.y() > v.Bottom)
-                continue;
-            if (any && q == prev)
-                continue;
-            canvas.drawEllipse(
-                rectLTRB(q.x() - FSize, q.y() - FSize, q.x() + FSize, q.y() + FSize));
-            prev = q;
-            any = true;
+    if (FObjType == 0)
+        drawLines(canvas, view);
+    else
+        drawPoints(canvas, view);
+    canvas.restore();
+}
+
+namespace {
+
+// Wide round-capped lines written straight into the frame's pixels. A pixel is covered when
+// its sample point (the pixel's centre, a hair up and left, as the painter's own aliased
+// filling samples) lies closer than half the width to a segment: for each row of a segment
+// the covered pixels form one run, from the two end discs and the band between them. This is
+// the picture the painter gives for the same lines (its outlines are flattened curves, so a
+// few pixels along the edges can fall the other way) at a small part of the cost: a day's
+// track is tens of thousands of short segments, each a path to stroke and fill for the
+// painter.
+class TWideLines {
+public:
+    // Null when the canvas is not a plain image painted without transform or clipping.
+    static QImage *target(QPainter &canvas) {
+        QPaintDevice *d = canvas.device();
+        if (!d || d->devType() != QInternal::Image || !canvas.transform().isIdentity() ||
+            canvas.hasClipping() ||
+            canvas.compositionMode() != QPainter::CompositionMode_SourceOver)
+            return nullptr;
+        auto *img = static_cast<QImage *>(d);
+        const QImage::Format f = img->format();
+        if (f != QImage::Format_RGB32 && f != QImage::Format_ARGB32 &&
+            f != QImage::Format_ARGB32_Premultiplied)
+            return nullptr;
+        return img;
+    }
+
+    TWideLines(QImage &img, int width)
+        : m_bits(img.bits()), m_stride(img.bytesPerLine() / 4), m_w(img.width()), m_h(img.height()),
+          m_r(width / 2.0), m_r2(m_r * m_r) {}
+
+    // Segments pts[0]-pts[1], ..., pts[count-2]-pts[count-1] in one opaque colour.
+    void draw(const QPoint *pts, size_t count, QRgb colour) const {
+        colour |= 0xFF000000u;
+        const TShortSegments &table = shortSegments();
+        for (size_t i = 1; i < count; ++i) {
+            const QPoint &a = pts[i - 1], &b = pts[i];
+            const int dx = b.x() - a.x(), dy = b.y() - a.y();
+            if (std::abs(dx) <= ShortReach && std::abs(dy) <= ShortReach)
+                stamp(a, table[size_t((dy + ShortReach) * ShortSide + dx + ShortReach)], colour);
+            else
+                segment(a, b, colour);
         }
     }
-    canvas.restore();
+
+private:
+    static constexpr double Offset = 0.5 - 1.0 / 256;
+    // The covered runs of a segment from (0, 0) to a whole-pixel vector, row by row.
+    struct TSpan {
+        int row, from, to;
+    };
+    using TSpans = std::vector<TSpan>;
+    static constexpr int ShortReach = 8;
+    static constexpr int ShortSide = 2 * ShortReach + 1;
+    using TShortSegments = std::vector<TSpans>;
+
+    // Most segments of a track are a few pixels long: their runs depend only on the vector
+    // between their ends, so they are worked out once per width.
+    const TShortSegments &shortSegments() const {
+        thread_local std::unordered_map<long long, TShortSegments> tables;
+        const long long key = std::llround(m_r * 1024);
+        auto it = tables.find(key);
+        if (it != tables.end())
+            return it->second;
+        TShortSegments table(size_t(ShortSide * ShortSide));
+        for (int dy = -ShortReach; dy <= ShortReach; ++dy)
+            for (int dx = -ShortReach; dx <= ShortReach; ++dx) {
+                TSpans &spans = table[size_t((dy + ShortReach) * ShortSide + dx + ShortReach)];
+                const int top = int(std::floor(std::min(0, dy) - m_r - Offset));
+                const int bottom = int(std::ceil(std::max(0, dy) + m_r - Offset));
+                for (int j = top; j <= bottom; ++j) {
+                    int from, to;
+                    if (rowRun(0, 0, dx, dy, j, from, to))
+                        spans.push_back({j, from, to});
+                }
+            }
+        return tables.emplace(key, std::move(table)).first->second;
+    }
+
+    void stamp(const QPoint &a, const TSpans &spans, QRgb colour) const {
+        for (const TSpan &sp : spans) {
+            const int j = a.y() + sp.row;
+            if (j < 0 || j >= m_h)
+                continue;
+            const int from = std::max(0, a.x() + sp.from), to = std::min(m_w - 1, a.x() + sp.to);
+            QRgb *line = reinterpret_cast<QRgb *>(m_bits) + size_t(j) * size_t(m_stride);
+            for (int i = from; i <= to; ++i)
+                line[i] = colour;
+        }
+    }
+
+    void segment(const QPoint &a, const QPoint &b, QRgb colour) const {
+        const int top = std::max(0, int(std::floor(std::min(a.y(), b.y()) - m_r - Offset)));
+        const int bottom = std::min(m_h - 1, int(std::ceil(std::max(a.y(), b.y()) + m_r - Offset)));
+        for (int j = top; j <= bottom; ++j) {
+            int from, to;
+            if (!rowRun(a.x(), a.y(), b.x(), b.y(), j, from, to))
+                continue;
+            from = std::max(0, from);
+            to = std::min(m_w - 1, to);
+            QRgb *line = reinterpret_cast<QRgb *>(m_bits) + size_t(j) * size_t(m_stride);
+            for (int i = from; i <= to; ++i)
+                line[i] = colour;
+        }
+    }
+
+    // The pixels of row j covered by the segment from a to b: false when none.
+    bool rowRun(double ax, double ay, double bx, double by, int j, int &from, int &to) const {
+        const double dx = bx - ax, dy = by - ay;
+        const double len2 = dx * dx + dy * dy, len = std::sqrt(len2);
+        const double y = j + Offset;
+        double lo = HUGE_VAL, hi = -HUGE_VAL;
+        const auto disc = [&](double cx, double cy) {
+            const double e = y - cy;
+            if (e * e < m_r2) {
+                const double h = std::sqrt(m_r2 - e * e);
+                lo = std::min(lo, cx - h);
+                hi = std::max(hi, cx + h);
+            }
+        };
+        disc(ax, ay);
+        disc(bx, by);
+        // Within half the width of the line and beside the segment, not beyond its ends.
+        const double ey = y - ay;
+        bool band = len2 > 0;
+        double l1 = -HUGE_VAL, h1 = HUGE_VAL, l2 = -HUGE_VAL, h2 = HUGE_VAL;
+        if (band) {
+            if (dy == 0) {
+                band = std::fabs(ey) < m_r;
+            } else {
+                const double c0 = (dx * ey - m_r * len) / dy, c1 = (dx * ey + m_r * len) / dy;
+                l1 = ax + std::min(c0, c1);
+                h1 = ax + std::max(c0, c1);
+            }
+        }
+        if (band) {
+            if (dx == 0) {
+                const double t = ey * dy;
+                band = t >= 0 && t <= len2;
+            } else {
+                const double t0 = -ey * dy / dx, t1 = (len2 - ey * dy) / dx;
+                l2 = ax + std::min(t0, t1);
+                h2 = ax + std::max(t0, t1);
+            }
+        }
+        if (band) {
+            const double l = std::max(l1, l2), h = std::min(h1, h2);
+            if (l < h) {
+                lo = std::min(lo, l);
+                hi = std::max(hi, h);
+            }
+        }
+        if (!(lo < hi))
+            return false;
+        // Pixels whose sample lies strictly inside (lo, hi).
+        from = int(std::floor(lo - Offset)) + 1;
+        to = int(std::ceil(hi - Offset)) - 1;
+        return from <= to;
+    }
+
+    uchar *m_bits;
+    qsizetype m_stride;
+    int m_w, m_h;
+    double m_r, m_r2;
+};
+
+} // namespace
+
+void TTrack::drawLines(QPainter &canvas, const TMapViewport &view) {
+    // The screen points in order, a point dropped when it falls on the pixel of the one used
+    // before it (the first and the last are always used); the segment to a point takes the
+    // lost colour when that point lost GPS.
+    thread_local std::vector<QPoint> pts;
+    thread_local std::vector<unsigned char> lost;
+    pts.clear();
+    lost.clear();
+    const size_t n = FPoints.size();
+    pts.reserve(n);
+    lost.reserve(n);
+    const double *xy = m_xy.data();
+    for (size_t i = 0; i < n; ++i) {
+        const QPoint q = view.toScreen(xy[2 * i], xy[2 * i + 1]);
+        if (i == 0 || i + 1 == n || q != pts.back()) {
+            pts.push_back(q);
+            lost.push_back(FPoints[i].GPSLost);
+        }
+    }
+    // A segment with both ends beyond the same edge of the view cannot touch it. The others
+    // form runs of joined segments, each drawn as one line: with round caps and joins it
+    // covers what its segments drawn one by one cover.
+    const TIntRect v = view.ScreenView();
+    const int pad = FSize + 2;
+    const auto missesView = [&](const QPoint &a, const QPoint &b) {
+        return (a.x() < v.Left - pad && b.x() < v.Left - pad) ||
+               (a.x() > v.Right + pad && b.x() > v.Right + pad) ||
+               (a.y() < v.Top - pad && b.y() < v.Top - pad) ||
+               (a.y() > v.Bottom + pad && b.y() > v.Bottom + pad);
+    };
+    struct TRun {
+        size_t from, to; // points from..to, segments from+1..to
+    };
+    thread_local std::vector<TRun> runs;
+    runs.clear();
+    for (size_t i = 1; i < pts.size(); ++i) {
+        if (missesView(pts[i - 1], pts[i]))
+            continue;
+        if (!runs.empty() && runs.back().to == i - 1)
+            runs.back().to = i;
+        else
+            runs.push_back({i - 1, i});
+    }
+    // The outline under everything, then the colours, a lost stretch in its own.
+    QImage *direct = opaque(FColor) && opaque(FLostColor) ? TWideLines::target(canvas) : nullptr;
+    if (direct) {
+        const TWideLines outline(*direct, FSize + 2);
+        for (const TRun &r : runs)
+            outline.draw(pts.data() + r.from, r.to - r.from + 1, qRgb(0, 0, 0));
+    } else {
+        canvas.setBrush(Qt::NoBrush);
+        canvas.setPen(QPen(Qt::black, FSize + 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        for (const TRun &r : runs)
+            canvas.drawPolyline(pts.data() + r.from, int(r.to - r.from + 1));
+    }
+    std::optional<TWideLines> line;
+    if (direct)
+        line.emplace(*direct, FSize);
+    const QPen pens[2] = {QPen(FColor, FSize, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin),
+                          QPen(FLostColor, FSize, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin)};
+    int current = -1;
+    for (const TRun &r : runs) {
+        size_t from = r.from;
+        while (from < r.to) {
+            const int colour = lost[from + 1] ? 1 : 0;
+            size_t to = from + 1;
+            while (to < r.to && (lost[to + 1] ? 1 : 0) == colour)
+                ++to;
+            if (direct) {
+                line->draw(pts.data() + from, to - from + 1, (colour ? FLostColor : FColor).rgb());
+            } else {
+                if (colour != current) {
+                    canvas.setPen(pens[colour]);
+                    current = colour;
+                }
+                canvas.drawPolyline(pts.data() + from, int(to - from + 1));
+            }
+            from = to;
+        }
+    }
+}
+
+void TTrack::drawPoints(QPainter &canvas, const TMapViewport &view) {
+    const TIntRect v = view.ScreenView();
+    const int r = FSize;
+    const auto paintDisc = [&](QPainter &p) {
+        p.setPen(QPen(FColor, 1));
+        p.setBrush(FColor);
+        p.drawEllipse(rectLTRB(-r, -r, r, r));
+    };
+    TKeyBuilder key('d');
+    key << r << FColor;
+    const QByteArray discKey = key.key();
+    const QRect box(-r - 2, -r - 2, 2 * r + 5, 2 * r + 5);
+    const bool cached = opaque(FColor);
+    bool any = false;
+    QPoint prev;
+    const double *xy = m_xy.data();
+    for (size_t i = 0; i < FPoints.size(); ++i) {
+        const QPoint q = view.toScreen(xy[2 * i], xy[2 * i + 1]);
+        if (q.x() < v.Left || q.x() > v.Right || q.y() < v.Top || q.y() > v.Bottom)
+            continue;
+        if (any && q == prev)
+            continue;
+        if (cached) {
+            TGlyphCache::draw(canvas, q, discKey, box, paintDisc);
+        } else {
+            canvas.save();
+            canvas.translate(q);
+            paintDisc(canvas);
+            canvas.restore();
+        }
+        prev = q;
+        any = true;
+    }
 }
 
 // --- TMapLabel ---
 
 TIntRect TMapLabel::GetMetrics() const {
-    const QSize ext = textExtent(timesFont(FSize), FText);
+    const QSize ext = textExtent(FSize, FText);
     const QPoint p = roundPoint(FMapCoords);
     return TIntRect{p.x(), p.y(), p.x() + 10 + ext.width(), p.y() + 10 + ext.height()};
 }
 
 QPolygon TMapLabel::callout(const QPoint &P, QRect *textRect) const {
-    const QSize ext = textExtent(timesFont(FSize), FText);
+    const QSize ext = textExtent(FSize, FText);
     const int w = 5 + ext.width() + 5, h = 5 + ext.height() + 5;
     const int x = P.x(), y = P.y();
     QPolygon poly;
@@ -350,18 +858,28 @@ QPolygon TMapLabel::callout(const QPoint &P, QRect *textRect) const {
 void TMapLabel::Draw(QPainter &canvas, const TMapViewport &view) {
     if (!FisVisible)
         return;
-    const QPoint P = view.MapToScreen(FMapCoords);
+    const QPoint P = view.toScreen(double(FMapCoords.X), double(FMapCoords.Y));
     QRect textRect;
-    const QPolygon poly = callout(P, &textRect);
-    canvas.save();
-    canvas.setRenderHint(QPainter::Antialiasing, false);
-    canvas.setPen(QPen(Qt::black, 1));
-    canvas.setBrush(FBackColor);
-    canvas.drawPolygon(poly);
-    canvas.setFont(timesFont(FSize));
-    canvas.setPen(FColor);
-    canvas.drawText(textRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, displayText(FText));
-    canvas.restore();
+    const QPolygon poly = callout(QPoint(0, 0), &textRect);
+    const auto paint = [&](QPainter &p) {
+        p.setPen(QPen(Qt::black, 1));
+        p.setBrush(FBackColor);
+        p.drawPolygon(poly);
+        p.setFont(timesFont(FSize));
+        p.setPen(FColor);
+        p.drawText(textRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, displayText(FText));
+    };
+    if (!opaque(FBackColor)) {
+        canvas.save();
+        canvas.setRenderHint(QPainter::Antialiasing, false);
+        canvas.translate(P);
+        paint(canvas);
+        canvas.restore();
+        return;
+    }
+    TKeyBuilder key('l');
+    key << FSize << FColor << FBackColor << FText;
+    TGlyphCache::draw(canvas, P, key.key(), boxOf(poly, 2), paint);
 }
 
 // --- TMapControlPoint ---
@@ -375,8 +893,8 @@ void TMapControlPoint::SetObjType(int value) {
     if (value == FObjType && m_glyphLoaded)
         return;
     FObjType = value;
-    if (FMapPanel)
-        loadGlyph(FMapPanel->FParkedImage);
+    if (m_layer)
+        loadGlyph(m_layer->parkedImage());
     // Otherwise loaded when first drawn, from the viewport.
 }
 
@@ -405,6 +923,6 @@ void TMapControlPoint::Draw(QPainter &canvas, const TMapViewport &view) {
         loadGlyph(view.parkedImage());
     if (FGliph.isNull())
         return;
-    const QPoint P = view.MapToScreen(FMapCoords);
+    const QPoint P = view.toScreen(double(FMapCoords.X), double(FMapCoords.Y));
     canvas.drawImage(P.x() - FGliph.width() / 2, P.y() - FGliph.height() / 2, FGliph);
 }

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <stdexcept>
 
 namespace {
@@ -48,19 +49,11 @@ QImage makeParkedImage() {
 
 } // namespace
 
-void TMapObject::UpdateCoords() {
-    if (FMapPanel)
-        FMapCoords = FMapPanel->coordsConverter().GeoToMap(FGeoCoords);
-}
-
-void TMapObject::setWeight(int weight) {
-    FWeight = weight;
-    if (FMapPanel)
-        FMapPanel->SortObjects();
-}
-
 TMapPanel::TMapPanel(TDialogs &dialogs, QObject *parent)
-    : QObject(parent), FParkedImage(makeParkedImage()), ImagesPath(AppDir()), m_dialogs(dialogs) {}
+    : QObject(parent), ImagesPath(AppDir()), m_layer(std::make_shared<TMapLayer>()),
+      m_dialogs(dialogs) {
+    m_layer->setParkedImage(makeParkedImage());
+}
 
 TMapPanel::~TMapPanel() {
     // Join every loader before the panel goes: their results are addressed to it.
@@ -150,7 +143,7 @@ void TMapPanel::OpenMap(int MapIndex, const TGeoCoords &Coords) {
         if (m_bindings.state(MapIndex) == TMapBindings::TState::Failed)
             throw EMapBindingError();
         const TCoordsConverter *known = m_bindings.binding(MapIndex);
-        FCoordsConverter = known ? *known : TCoordsConverter();
+        m_layer->setBinding(known ? *known : TCoordsConverter());
 
         const quint64 generation = m_bindings.generation();
         auto *loader = new TMapLoadThread(tag, map.FileName, Coords, zoom, this,
@@ -198,7 +191,7 @@ void TMapPanel::applyLoad(const TMapLoadResult &r, quint64 listGeneration, int m
             FailToBind();
             return;
         }
-        FCoordsConverter = r.Binding;
+        m_layer->setBinding(r.Binding);
         for (const auto &obj : ObjectList)
             obj->UpdateCoords();
     }
@@ -307,7 +300,7 @@ void TMapPanel::MoveCamera(int dx, int dy) {
 void TMapPanel::MoveCamera(const TGeoCoords &coords) {
     if (!isMapReady())
         return;
-    CameraCoords = FCoordsConverter.GeoToMap(coords);
+    CameraCoords = m_layer->binding().GeoToMap(coords);
 }
 
 void TMapPanel::MoveCamera(const TMapCoords &coords) {
@@ -319,10 +312,10 @@ void TMapPanel::MoveCamera(const TMapCoords &coords) {
 // --- conversions ---
 
 TMapViewport TMapPanel::viewport() const {
-    TMapViewport v(m_size, CameraCoords, CurrentZoom, FCoordsConverter);
+    TMapViewport v(m_size, CameraCoords, CurrentZoom, m_layer->binding());
     v.setMapReady(isMapReady());
     v.setShowPointerToNotVisObj(FShowPointerToNotVisObj);
-    v.setParkedImage(FParkedImage);
+    v.setParkedImage(m_layer->parkedImage());
     return v;
 }
 
@@ -348,7 +341,7 @@ TMapObject *TMapPanel::AddObject(std::unique_ptr<TMapObject> obj) {
     TMapObject *raw = obj.get();
     if (!raw)
         return nullptr;
-    raw->FMapPanel = this;
+    raw->setLayer(m_layer);
     ObjectList.push_back(std::move(obj));
     SortObjects();
     return raw;
@@ -368,8 +361,23 @@ void TMapPanel::RemoveAll() {
 }
 
 void TMapPanel::SortObjects() {
+    m_layer->takeOrderChanged();
     std::sort(ObjectList.begin(), ObjectList.end(),
               [](const auto &a, const auto &b) { return a->weight() < b->weight(); });
+}
+
+void TMapPanel::restoreOrder() const {
+    if (m_layer->takeOrderChanged())
+        const_cast<TMapPanel *>(this)->SortObjects();
+}
+
+const std::vector<std::unique_ptr<TMapObject>> &TMapPanel::objects() const {
+    restoreOrder();
+    return ObjectList;
+}
+
+void TMapPanel::setParkedImage(const QImage &image) {
+    m_layer->setParkedImage(image);
 }
 
 void TMapPanel::ZoomTo(const TMapObject &obj) {
@@ -394,7 +402,7 @@ bool TMapPanel::isCoordsInCurrentMap(const TGeoCoords &Coords) const {
     if (CurrentMapIndex < 0 || CurrentMapIndex >= Maps.size())
         return false;
     const TMapDescription &map = Maps[CurrentMapIndex];
-    const TMapCoords m = FCoordsConverter.GeoToMap(Coords);
+    const TMapCoords m = m_layer->binding().GeoToMap(Coords);
     return m.X > 0 && m.X < map.Width && m.Y > 0 && m.Y < map.Height;
 }
 
@@ -431,30 +439,101 @@ TMapDescription TMapPanel::GetCurrentMapDescription() const {
 
 // --- drawing ---
 
+namespace {
+
+void copyPixels(const QImage &from, QImage &to) {
+    if (to.size() != from.size() || to.format() != from.format() ||
+        to.bytesPerLine() != from.bytesPerLine()) {
+        to = from.copy();
+        return;
+    }
+    std::memcpy(to.bits(), from.constBits(), size_t(from.sizeInBytes()));
+}
+
+} // namespace
+
+bool TMapPanel::TBackgroundKey::operator==(const TBackgroundKey &o) const {
+    return image == o.image && detail == o.detail && size == o.size && cameraX == o.cameraX &&
+           cameraY == o.cameraY && zoom == o.zoom && visible == o.visible;
+}
+
+void TMapPanel::drawBackground(QPainter &canvas, const TMapViewport &view) {
+    canvas.fillRect(QRect(QPoint(0, 0), m_size), Qt::white);
+    if (!FisMapVisible)
+        return;
+    // Smooth stretching, except far out where the plain one reads better and costs less.
+    canvas.setRenderHint(QPainter::SmoothPixmapTransform, CurrentZoom >= 0.25L);
+    const TIntRect v = view.GetView();
+    const double d = m_imageDensity;
+    canvas.drawImage(QRectF(0, 0, m_size.width(), m_size.height()), MapImage,
+                     QRectF(v.Left * d, v.Top * d, v.width() * d, v.height() * d));
+    canvas.setRenderHint(QPainter::SmoothPixmapTransform, false);
+}
+
 void TMapPanel::Draw(QPainter &target) {
     if (!isMapReady() || !hasArea())
         return;
     SetZoom(CurrentZoom);
     applyCameraLimits();
+    restoreOrder();
     const TMapViewport view = viewport();
 
     if (Backbuffer.size() != m_size)
         Backbuffer = QImage(m_size, QImage::Format_RGB32);
+
+    // The lower layers change far less often than the frame: the image as the view shows it,
+    // and over it the leading objects whose pictures carry a stamp (the tracks) or that are
+    // hidden. A layer is kept once two frames in a row have needed the same one (not while
+    // the view moves), and copied while it stays the same.
+    const TBackgroundKey bgKey{MapImage.cacheKey(), 0,           m_size,       CameraCoords.X,
+                               CameraCoords.Y,      CurrentZoom, FisMapVisible};
+    size_t lower = 0;
+    std::vector<std::pair<const TMapObject *, quint64>> layerKey;
+    for (; lower < ObjectList.size(); ++lower) {
+        const TMapObject &obj = *ObjectList[lower];
+        const quint64 stamp = obj.pictureStamp();
+        if (stamp == 0 && obj.FisVisible)
+            break;
+        layerKey.emplace_back(&obj, obj.FisVisible ? stamp : 0);
+    }
+
     {
         QPainter canvas(&Backbuffer);
-        canvas.fillRect(Backbuffer.rect(), Qt::white);
-        // Smooth stretching, except far out where the plain one reads better and costs less.
-        canvas.setRenderHint(QPainter::SmoothPixmapTransform, CurrentZoom >= 0.25L);
-        if (FisMapVisible) {
-            const TIntRect v = view.GetView();
-            const double d = m_imageDensity;
-            canvas.drawImage(QRectF(0, 0, m_size.width(), m_size.height()), MapImage,
-                             QRectF(v.Left * d, v.Top * d, v.width() * d, v.height() * d));
-        }
         canvas.setRenderHint(QPainter::SmoothPixmapTransform, false);
-        for (const auto &obj : ObjectList)
-            if (obj->FisVisible)
-                obj->Draw(canvas, view);
+        const bool bgSame = bgKey == m_lastBackgroundKey;
+        const bool layerSame = bgSame && layerKey == m_lastLayerKey;
+        if (layerSame && m_layerCached) {
+            canvas.end();
+            copyPixels(m_lowerLayers, Backbuffer);
+            canvas.begin(&Backbuffer);
+        } else {
+            if (bgSame && m_backgroundCached) {
+                canvas.end();
+                copyPixels(m_background, Backbuffer);
+                canvas.begin(&Backbuffer);
+            } else {
+                drawBackground(canvas, view);
+                m_backgroundCached = bgSame;
+                if (bgSame)
+                    copyPixels(Backbuffer, m_background);
+            }
+            for (size_t i = 0; i < lower; ++i)
+                if (ObjectList[i]->FisVisible)
+                    ObjectList[i]->Draw(canvas, view);
+            m_layerCached = layerSame;
+            if (layerSame)
+                copyPixels(Backbuffer, m_lowerLayers);
+        }
+        if (!bgSame) {
+            m_backgroundCached = false;
+            m_layerCached = false;
+        }
+        m_lastBackgroundKey = bgKey;
+        m_lastLayerKey = std::move(layerKey);
+
+        for (size_t i = lower; i < ObjectList.size(); ++i)
+            if (ObjectList[i]->FisVisible)
+                ObjectList[i]->Draw(canvas, view);
     }
     target.drawImage(0, 0, Backbuffer);
 }

@@ -85,7 +85,8 @@ public:
     void RemoveObject(TMapObject *obj); // frees it
     void RemoveAll();
     void SortObjects();
-    const std::vector<std::unique_ptr<TMapObject>> &objects() const { return ObjectList; }
+    // In drawing order (a weight changed since is put in its place first).
+    const std::vector<std::unique_ptr<TMapObject>> &objects() const;
 
     void ZoomTo(const TMapObject &obj);
     void SelectBestFitMap(const TGeoCoords &Coords, bool MoveToCoords);
@@ -101,7 +102,7 @@ public:
     void Repaint() { emit repaintRequested(); }
     QImage &GetSurface() { return Backbuffer; }
 
-    const TCoordsConverter &coordsConverter() const { return FCoordsConverter; }
+    const TCoordsConverter &coordsConverter() const { return m_layer->binding(); }
     int currentMapIndex() const { return CurrentMapIndex; }
     bool mapOpened() const { return isMapOpened; }
     bool mapLoaded() const { return isMapLoaded; }
@@ -120,10 +121,12 @@ public:
     // The listed maps' bindings; the best-map choice passes over a map not yet bound.
     const TMapBindings &bindings() const { return m_bindings; }
 
-    // For map objects (markers' border pointers, parked points and rest places); handed to
-    // them through the viewport.
+    // For map objects: markers' border pointers, handed to them through the viewport.
     bool FShowPointerToNotVisObj = true;
-    QImage FParkedImage; // white is transparent
+    // The picture of parked points and rest places (white is transparent), handed to the
+    // objects through their layer and the viewport.
+    const QImage &parkedImage() const { return m_layer->parkedImage(); }
+    void setParkedImage(const QImage &image);
     QString ImagesPath;
 
 signals:
@@ -142,6 +145,18 @@ private:
     void PaintMap(const TMapLoadResult &r);
     void FailToLoadMap(const TMapLoadResult &r);
     void reapLoader(TMapLoadThread *loader);
+    void restoreOrder() const;
+    void drawBackground(QPainter &canvas, const TMapViewport &view);
+
+    // What the image layer of a frame depends on.
+    struct TBackgroundKey {
+        qint64 image = 0;
+        qint64 detail = 0;
+        QSize size;
+        long double cameraX = 0, cameraY = 0, zoom = 0;
+        bool visible = false;
+        bool operator==(const TBackgroundKey &o) const;
+    };
     bool hasArea() const;
 
     QImage MapImage;
@@ -150,12 +165,17 @@ private:
     std::vector<TMapLoadThread *> m_loaders; // every loader not yet joined, newest last
     quint64 m_loadTag = 0;                   // the request whose result may still be applied
     TMapBindings m_bindings;                 // one per entry of Maps
-    TCoordsConverter FCoordsConverter;
+    std::shared_ptr<TMapLayer> m_layer;      // the binding and the order the objects share
     bool isMapOpened = false;
     bool isMapLoaded = false;
     bool FisMapVisible = false;
     TMapCoords CameraCoords;
     QImage Backbuffer;
+    // The lower layers of the last frames (see Draw).
+    TBackgroundKey m_lastBackgroundKey;
+    std::vector<std::pair<const TMapObject *, quint64>> m_lastLayerKey;
+    QImage m_background, m_lowerLayers;
+    bool m_backgroundCached = false, m_layerCached = false;
     long double FScalingFactor = 1;
     long double CurrentZoom = 1;
     std::vector<std::unique_ptr<TMapObject>> ObjectList;
