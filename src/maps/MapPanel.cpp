@@ -57,6 +57,7 @@ TMapPanel::TMapPanel(TDialogs &dialogs, QObject *parent)
 
 TMapPanel::~TMapPanel() {
     // Join every loader before the panel goes: their results are addressed to it.
+    m_detailLoader.reset();
     for (TMapLoadThread *loader : m_loaders) {
         disconnect(loader, nullptr, this, nullptr);
         delete loader;
@@ -131,6 +132,8 @@ void TMapPanel::OpenMap(int MapIndex, const TGeoCoords &Coords) {
     setEnabled(false);
     // From here on the result of any earlier load is stale, whether or not this one starts.
     const quint64 tag = ++m_loadTag;
+    dropDetail();
+    m_detailFile.clear();
     try {
         if (MapIndex < 0 || MapIndex >= Maps.size())
             throw std::runtime_error("Неверный индекс карты");
@@ -205,6 +208,8 @@ void TMapPanel::PaintMap(const TMapLoadResult &r) {
     MapImage = r.Image;
     m_imageSize = r.FullSize;
     m_imageDensity = double(MapImage.width()) / double(m_imageSize.width());
+    m_detailFile =
+        r.RegionsReadable && MapImage.width() < m_imageSize.width() ? r.FileName : QString();
     isMapLoaded = true;
     m_caption.clear();
     if (!isZero(r.Coords) && isCoordsInCurrentMap(r.Coords)) {
@@ -467,7 +472,90 @@ void TMapPanel::drawBackground(QPainter &canvas, const TMapViewport &view) {
     const double d = m_imageDensity;
     canvas.drawImage(QRectF(0, 0, m_size.width(), m_size.height()), MapImage,
                      QRectF(v.Left * d, v.Top * d, v.width() * d, v.height() * d));
+    // The detail over the part of the view it covers, placed by the same stretch.
+    if (!m_detail.Image.isNull() && v.width() > 0 && v.height() > 0) {
+        const QRectF shown(v.Left, v.Top, v.width(), v.height());
+        const QRectF part = shown.intersected(m_detail.Covered);
+        if (!part.isEmpty()) {
+            const double sx = m_size.width() / shown.width(), sy = m_size.height() / shown.height();
+            const double f = m_detail.Eighths / 8.0;
+            canvas.drawImage(QRectF((part.left() - shown.left()) * sx,
+                                    (part.top() - shown.top()) * sy, part.width() * sx,
+                                    part.height() * sy),
+                             m_detail.Image,
+                             QRectF((part.left() - m_detail.Covered.left()) * f,
+                                    (part.top() - m_detail.Covered.top()) * f, part.width() * f,
+                                    part.height() * f));
+        }
+    }
     canvas.setRenderHint(QPainter::SmoothPixmapTransform, false);
+}
+
+void TMapPanel::updateDetail(const TMapViewport &view) {
+    if (m_detailFile.isEmpty() || !FisMapVisible) {
+        dropDetail();
+        return;
+    }
+    // The scale the view needs, in eighths of the sheet's pixels, against the overview's.
+    const int need = std::clamp(int(std::ceil(double(CurrentZoom) * 8 - 1e-6)), 1, 8);
+    const int have = int(std::lround(m_imageDensity * 8));
+    if (need <= have) {
+        dropDetail();
+        return;
+    }
+    const TIntRect v = view.GetView();
+    const QRect sheet(QPoint(0, 0), m_imageSize);
+    const QRect visible = QRect(v.Left, v.Top, v.width(), v.height()).intersected(sheet);
+    if (visible.isEmpty())
+        return;
+    const auto covers = [&](const QRectF &c, int eighths) {
+        return eighths >= need && c.contains(QRectF(visible));
+    };
+    if (!m_detail.Image.isNull() && covers(m_detail.Covered, m_detail.Eighths))
+        return;
+    if (m_detailPending && covers(QRectF(m_pendingRegion), m_pendingEighths))
+        return;
+    // The view and half a view around it, so that a short move needs no new reading.
+    QRect region = visible
+                       .adjusted(-visible.width() / 2, -visible.height() / 2, visible.width() / 2,
+                                 visible.height() / 2)
+                       .intersected(sheet);
+    const auto pixels = [&](const QRect &r) {
+        return qint64(r.width()) * need / 8 * (qint64(r.height()) * need / 8);
+    };
+    if (pixels(region) > MaxDetailPixels)
+        region = visible;
+    if (!m_detailLoader)
+        m_detailLoader = std::make_unique<TMapDetailLoader>(
+            this, [this](const TMapDetail &d) { applyDetail(d); });
+    m_pendingRegion = region;
+    m_pendingEighths = need;
+    m_detailPending = true;
+    m_detailSerial = m_detailLoader->request(m_detailFile, region, need, m_loadTag);
+}
+
+void TMapPanel::applyDetail(const TMapDetail &d) {
+    // A newer request, or another map, has replaced this one.
+    if (!m_detailPending || d.Serial != m_detailSerial || d.MapTag != m_loadTag || !isMapReady())
+        return;
+    m_detailPending = false;
+    if (!d.Ok) {
+        // The overview stays; the sheet is not read again for detail.
+        LogOperations(QStringLiteral("Невозможно загрузить изображение: ") + m_detailFile +
+                          QStringLiteral(" (") + d.Error + QLatin1Char(')'),
+                      QStringLiteral("MapPanel"), 0);
+        m_detailFile.clear();
+        return;
+    }
+    m_detail = d;
+    Repaint();
+}
+
+void TMapPanel::dropDetail() {
+    m_detail = TMapDetail();
+    if (m_detailPending && m_detailLoader)
+        m_detailLoader->cancel();
+    m_detailPending = false;
 }
 
 void TMapPanel::Draw(QPainter &target) {
@@ -477,6 +565,7 @@ void TMapPanel::Draw(QPainter &target) {
     applyCameraLimits();
     restoreOrder();
     const TMapViewport view = viewport();
+    updateDetail(view);
 
     if (Backbuffer.size() != m_size)
         Backbuffer = QImage(m_size, QImage::Format_RGB32);
@@ -485,8 +574,13 @@ void TMapPanel::Draw(QPainter &target) {
     // and over it the leading objects whose pictures carry a stamp (the tracks) or that are
     // hidden. A layer is kept once two frames in a row have needed the same one (not while
     // the view moves), and copied while it stays the same.
-    const TBackgroundKey bgKey{MapImage.cacheKey(), 0,           m_size,       CameraCoords.X,
-                               CameraCoords.Y,      CurrentZoom, FisMapVisible};
+    const TBackgroundKey bgKey{MapImage.cacheKey(),
+                               m_detail.Image.cacheKey(),
+                               m_size,
+                               CameraCoords.X,
+                               CameraCoords.Y,
+                               CurrentZoom,
+                               FisMapVisible};
     size_t lower = 0;
     std::vector<std::pair<const TMapObject *, quint64>> layerKey;
     for (; lower < ObjectList.size(); ++lower) {

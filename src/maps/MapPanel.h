@@ -3,6 +3,7 @@
 #include "app/GeoTypes.h"
 #include "maps/CoordsConverter.h"
 #include "maps/MapBindings.h"
+#include "maps/MapDetailLoader.h"
 #include "maps/MapFileParser.h"
 #include "maps/MapObjects.h"
 #include "maps/MapViewport.h"
@@ -19,6 +20,7 @@
 #include <vector>
 
 class TDialogs;
+class TMapDetailLoader;
 class TMapLoadThread;
 struct TMapLoadResult;
 
@@ -121,6 +123,15 @@ public:
     // The listed maps' bindings; the best-map choice passes over a map not yet bound.
     const TMapBindings &bindings() const { return m_bindings; }
 
+    // A large JPEG sheet is shown from its reduced overview; where the view needs more, the
+    // frame asks for the region it shows (and half a view around it) at the scale it needs,
+    // read from the file in the background, and the next frames show it once it is there.
+    // The detail shown (none when the overview is enough), and whether one is being read.
+    const TMapDetail &detail() const { return m_detail; }
+    bool detailPending() const { return m_detailPending; }
+    // The most pixels one region's detail may take.
+    static constexpr qint64 MaxDetailPixels = 24LL * 1024 * 1024;
+
     // For map objects: markers' border pointers, handed to them through the viewport.
     bool FShowPointerToNotVisObj = true;
     // The picture of parked points and rest places (white is transparent), handed to the
@@ -147,6 +158,9 @@ private:
     void reapLoader(TMapLoadThread *loader);
     void restoreOrder() const;
     void drawBackground(QPainter &canvas, const TMapViewport &view);
+    void updateDetail(const TMapViewport &view);
+    void applyDetail(const TMapDetail &d);
+    void dropDetail();
 
     // What the image layer of a frame depends on.
     struct TBackgroundKey {
@@ -187,4 +201,12 @@ private:
     bool m_enabled = true;
     TDialogs &m_dialogs;
     bool m_loadErrorShown = false; // a load error box is open; further ones go to the log
+
+    QString m_detailFile; // the open sheet, when its regions can be read for detail
+    std::unique_ptr<TMapDetailLoader> m_detailLoader;
+    TMapDetail m_detail;
+    bool m_detailPending = false;
+    quint64 m_detailSerial = 0; // the request whose result is wanted
+    QRect m_pendingRegion;
+    int m_pendingEighths = 0;
 };
