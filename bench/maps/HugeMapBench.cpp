@@ -11,6 +11,8 @@
 //   build/bench/huge_map_bench SHEET.map [--screenshots DIR]
 
 #include "app/Dialogs.h"
+#include "maps/MapObjManager.h"
+#include "maps/MapObjects.h"
 #include "maps/MapPanel.h"
 
 #include <QCoreApplication>
@@ -23,7 +25,9 @@
 #include <QThread>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <random>
 
 namespace {
 
@@ -197,10 +201,76 @@ int main(int argc, char **argv) {
     frame(panel);
     std::printf("zoomed out: detail kept %s\n", panel.detail().Image.isNull() ? "no" : "yes");
 
+    // A fleet of 1000 on the sheet, the active object with a day's track of 10^5 points; the
+    // frames at 100% (most objects beyond the view, shown by border pointers) and zoomed out.
+    TMapObjManager objects(&panel);
+    const auto geoAt = [&](double x, double y) {
+        return TGeoCoords{56 * 60.0L - (long double)y * 30 / panel.imageSize().height(),
+                          37 * 60.0L + (long double)x * 60 / panel.imageSize().width()};
+    };
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> ux(500, panel.imageSize().width() - 500);
+    std::uniform_real_distribution<double> uy(500, panel.imageSize().height() - 500);
+    std::uniform_real_distribution<double> ua(0, 2 * M_PI);
+    TDateTime clock = 46000;
+    const auto record = [&](double x, double y) {
+        TDataRecord r;
+        clock += 1.0 / 86400;
+        r.FTimeStamp = clock;
+        r.FCoords = geoAt(x, y);
+        return r;
+    };
+    const double cx = double(centre.X), cy = double(centre.Y);
+    for (int n = 1; n <= 1000; ++n) {
+        // A third near the middle of the sheet, the rest anywhere on it.
+        const double x = n % 3 ? ux(random) : cx + (ux(random) - cx) / 6;
+        const double y = n % 3 ? uy(random) : cy + (uy(random) - cy) / 6;
+        const double a = ua(random);
+        objects.AddObject(n, record(x - 8 * std::cos(a), y - 8 * std::sin(a)));
+        objects.AddObject(n, record(x, y));
+    }
+    {
+        TManagedItem *item = objects.Item(1);
+        double x = cx - 700, y = cy - 300, heading = 0;
+        std::uniform_real_distribution<double> turn(-0.05, 0.05), step(0, 3);
+        item->track()->InsertionBlockStart();
+        for (int i = 0; i < 100000; ++i) {
+            heading += turn(random);
+            x += step(random) * std::cos(heading);
+            y += step(random) * std::sin(heading);
+            if (std::abs(x - cx) > 3000 || std::abs(y - cy) > 3000)
+                heading += M_PI / 2;
+            item->SetCurrent(record(x, y));
+        }
+        item->track()->InsertionBlockEnd();
+        objects.SetActiveObject(1);
+    }
+    panel.SetZoom(1);
+    panel.MoveCamera(TMapCoords{cx, cy});
+    waitFor(
+        [&] {
+            frame(panel);
+            return !panel.detailPending();
+        },
+        60000);
+    frame(panel);
+    QElapsedTimer ft;
+    ft.start();
+    const int n = 20;
+    QImage fleet100;
+    for (int i = 0; i < n; ++i)
+        fleet100 = frame(panel);
+    std::printf("1000 objects and a 10^5-point track at 100%%: %.1f ms a frame\n",
+                double(ft.nsecsElapsed()) / 1e6 / n);
+    panel.SetZoom(0);
+    QImage fleetAll = frame(panel);
+
     if (!shots.isEmpty()) {
         before.save(shots + QStringLiteral("/huge-100-before-detail.png"));
         after.save(shots + QStringLiteral("/huge-100-detail.png"));
         moved.save(shots + QStringLiteral("/huge-100-moved.png"));
+        fleet100.save(shots + QStringLiteral("/huge-100-1000-objects.png"));
+        fleetAll.save(shots + QStringLiteral("/huge-1000-objects.png"));
         std::printf("screenshots in %s\n", qPrintable(shots));
     }
     return 0;
