@@ -58,15 +58,13 @@ QSize textExtent(int fontSize, const QString &text) {
         size_t operator()(const TKey &k) const { return qHash(k.text, size_t(k.size)); }
     };
     thread_local std::unordered_map<TKey, QSize, TKeyHash> known;
-    thread_local std::unordered_map<int, QFontMetrics> metrics;
+    // Only the sizes are kept: fonts must not outlive the application.
     const TKey key{fontSize, text};
     if (const auto it = known.find(key); it != known.end())
         return it->second;
-    auto m = metrics.find(fontSize);
-    if (m == metrics.end())
-        m = metrics.emplace(fontSize, QFontMetrics(timesFont(fontSize))).first;
     const QSize size =
-        m->second.boundingRect(QRect(0, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop, displayText(text))
+        QFontMetrics(timesFont(fontSize))
+            .boundingRect(QRect(0, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop, displayText(text))
             .size();
     if (known.size() > 8192)
         known.clear();
