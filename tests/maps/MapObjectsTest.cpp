@@ -407,3 +407,68 @@ TEST(MapObjectsLayer, PlacedThroughTheirLayerAlone) {
 }
 
 } // namespace
+
+#include "maps/WideLines.h"
+
+namespace {
+
+// Wide lines filled straight into an image cover what the painter's round-capped lines cover,
+// but for a few pixels on their edges, also where they leave the image; a line without length
+// draws nothing, as the painter's.
+TEST(WideLines, CoverWhatThePainterCovers) {
+    const struct {
+        const char *name;
+        int width;
+        std::vector<QPoint> points;
+    } cases[] = {
+        {"short zigzag", 3, {{20, 20}, {22, 21}, {23, 23}, {25, 22}, {27, 26}, {28, 26}}},
+        {"long diagonal", 5, {{5, 90}, {95, 7}}},
+        {"square corner", 3, {{10, 10}, {80, 10}, {80, 80}}},
+        {"a point again", 5, {{40, 40}, {40, 40}, {60, 45}, {60, 45}}},
+        {"across every edge", 5, {{-300, 50}, {400, 60}, {50, -400}, {60, 500}}},
+        {"from far away", 3, {{-20000, -19950}, {20000, 20050}}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        QImage painted(100, 100, QImage::Format_RGB32), filled(100, 100, QImage::Format_RGB32);
+        painted.fill(Qt::white);
+        filled.fill(Qt::white);
+        {
+            QPainter p(&painted);
+            p.setPen(QPen(Qt::black, c.width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            for (size_t i = 1; i < c.points.size(); ++i)
+                p.drawLine(c.points[i - 1], c.points[i]);
+        }
+        {
+            QPainter p(&filled);
+            ASSERT_EQ(TWideLines::target(p), &filled);
+            TWideLines(filled, c.width).draw(c.points.data(), c.points.size(), qRgb(0, 0, 0));
+        }
+        int covered = 0, differing = 0, inside = 0;
+        for (int y = 0; y < 100; ++y)
+            for (int x = 0; x < 100; ++x) {
+                const bool a = painted.pixel(x, y) == qRgb(0, 0, 0);
+                covered += a;
+                if (a == (filled.pixel(x, y) == qRgb(0, 0, 0)))
+                    continue;
+                ++differing;
+                // A differing pixel lies on the edge: some neighbour is covered and some not.
+                int black = 0, white = 0;
+                for (int j = -1; j <= 1; ++j)
+                    for (int i = -1; i <= 1; ++i)
+                        if (painted.valid(x + i, y + j))
+                            (painted.pixel(x + i, y + j) == qRgb(0, 0, 0) ? black : white)++;
+                inside += black == 0 || white == 0;
+            }
+        EXPECT_GT(covered, 0);
+        EXPECT_EQ(inside, 0);
+        EXPECT_LE(differing, covered / 50 + 1);
+    }
+    // A painter with a transform is left to draw for itself.
+    QImage img(10, 10, QImage::Format_RGB32);
+    QPainter p(&img);
+    p.translate(1, 0);
+    EXPECT_EQ(TWideLines::target(p), nullptr);
+}
+
+} // namespace
