@@ -24,6 +24,8 @@ struct TMapLoadResult {
     QImage Image;   // decoded pixels, possibly reduced for a very large JPEG
     QSize FullSize; // the image's own size in pixels, which the map's binding refers to
     QString Error;  // decoder's reason when not Ok (for the log)
+    // A JPEG sheet whose regions can be read from the file one at a time (one scan).
+    bool RegionsReadable = false;
 
     // Set when the loader bound the map itself (its binding was not known yet). A binding that
     // fails leaves the image undecoded.
@@ -54,8 +56,9 @@ public:
     // The event the loader waits for before it hands its result over.
     void signalEvent() { EventHandle.release(); }
 
-    // JPEG (".jpg", ".jpeg", any case) through libjpeg, reduced by 2, 4 or 8 while its pixel
-    // count exceeds maxDecodedPixels(); anything else as a Windows bitmap.
+    // JPEG (".jpg", ".jpeg", any case) through libjpeg, streamed from the file and reduced by
+    // 2, 4 or 8 while its pixel count exceeds maxDecodedPixels(); anything else as a Windows
+    // bitmap.
     static bool DecodeImage(const QString &fileName, QImage &image, QSize &fullSize,
                             QString &error);
 

@@ -1,16 +1,22 @@
 #include "maps/MapObjects.h"
 
-#include "maps/MapPanel.h"
+#include "maps/MapGlyphCache.h"
+#include "maps/WideLines.h"
 
 #include <QFont>
 #include <QFontMetrics>
 #include <QGuiApplication>
+#include <QHash>
 #include <QPainter>
 #include <QPalette>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cmath>
+#include <cstring>
+#include <optional>
+#include <unordered_map>
 
 namespace {
 
@@ -37,18 +43,54 @@ QString displayText(const QString &text) {
     return s;
 }
 
-// The extent of a text written from (x, y): the returned size is its width and height.
-QSize textExtent(const QFont &font, const QString &text) {
-    const QFontMetrics fm(font);
-    const QRect r =
-        fm.boundingRect(QRect(0, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop, displayText(text));
-    return r.size();
-}
-
 QFont timesFont(int size) {
     QFont f(QStringLiteral("times"));
     f.setPointSize(std::max(1, size));
     return f;
+}
+
+// The extent of a text written from (x, y) in "times" of a size: the returned size is its
+// width and height. Measured once per text and size (markers and labels ask in every frame).
+QSize textExtent(int fontSize, const QString &text) {
+    struct TKey {
+        int size;
+        QString text;
+        bool operator==(const TKey &) const = default;
+    };
+    struct TKeyHash {
+        size_t operator()(const TKey &k) const { return qHash(k.text, size_t(k.size)); }
+    };
+    thread_local std::unordered_map<TKey, QSize, TKeyHash> known;
+    // Only the sizes are kept: fonts must not outlive the application.
+    const TKey key{fontSize, text};
+    if (const auto it = known.find(key); it != known.end())
+        return it->second;
+    const QSize size =
+        QFontMetrics(timesFont(fontSize))
+            .boundingRect(QRect(0, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop, displayText(text))
+            .size();
+    if (known.size() > 8192)
+        known.clear();
+    known.emplace(key, size);
+    return size;
+}
+
+bool opaque(const QColor &c) {
+    return c.alpha() == 255;
+}
+
+QRect boxOf(const QPolygon &poly, int margin) {
+    return poly.boundingRect().adjusted(-margin, -margin, margin, margin);
+}
+
+// A different value at every change of any track, across all tracks.
+std::atomic<quint64> s_trackRevisions{0};
+
+quint64 mix(quint64 h, quint64 v) {
+    h ^= v + 0x9E3779B97F4A7C15ull + (h << 6) + (h >> 2);
+    h ^= h >> 31;
+    h *= 0xBF58476D1CE4E5B9ull;
+    return h ^ (h >> 29);
 }
 
 QColor toolTipBack() {
@@ -64,6 +106,25 @@ QPoint polar(const QPoint &p, long double a, long double r) {
 } // namespace
 
 // --- TMapObject ---
+
+void TMapObject::setLayer(std::shared_ptr<TMapLayer> layer) {
+    m_layer = std::move(layer);
+}
+
+TMapCoords TMapObject::place(const TGeoCoords &coords) const {
+    return m_layer ? m_layer->binding().GeoToMap(coords) : TMapCoords{};
+}
+
+void TMapObject::UpdateCoords() {
+    if (m_layer)
+        FMapCoords = place(FGeoCoords);
+}
+
+void TMapObject::setWeight(int weight) {
+    FWeight = weight;
+    if (m_layer)
+        m_layer->markOrderChanged();
+}
 
 TPositionSnapshot TMapObject::GetPosition() const {
     TPositionSnapshot s;
@@ -86,6 +147,18 @@ TIntRect TMarker::GetMetrics() const {
     return TIntRect{p.x() - h, p.y() - h, p.x() + h, p.y() + h};
 }
 
+const std::array<QPoint, 4> &TMarker::arrowOffsets() const {
+    if (m_arrowSize != FSize || m_arrowAngle != FAngle) {
+        const long double s = FSize, a = FAngle;
+        const QPoint O(0, 0);
+        m_arrow = {polar(O, a, 0.7L * s), polar(O, a + 2 * Pi / 3, s / 2),
+                   polar(O, a + Pi, 0.05L * s), polar(O, a + 4 * Pi / 3, s / 2)};
+        m_arrowSize = FSize;
+        m_arrowAngle = FAngle;
+    }
+    return m_arrow;
+}
+
 QPolygon TMarker::shape(const QPoint &P) const {
     const long double s = FSize;
     const int h = FSize / 2;
@@ -96,9 +169,8 @@ QPolygon TMarker::shape(const QPoint &P) const {
         poly << QPoint(P.x(), P.y() - h) << QPoint(P.x() - h - dx, P.y() + h - dy)
              << QPoint(P.x() + h + dx, P.y() + h - dy);
     } else if (FObjType == 2) {
-        const long double a = FAngle;
-        poly << polar(P, a, 0.7L * s) << polar(P, a + 2 * Pi / 3, s / 2)
-             << polar(P, a + Pi, 0.05L * s) << polar(P, a + 4 * Pi / 3, s / 2);
+        for (const QPoint &d : arrowOffsets())
+            poly << P + d;
     }
     return poly;
 }
@@ -130,7 +202,7 @@ TMarker::TBorderPointer TMarker::borderPointer(const TMapViewport &view, const Q
     for (const auto &v7 : arrow)
         bp.Arrow << polar(bp.Point, a + v7.phi, v7.r);
 
-    const QSize ext = textExtent(timesFont(8), FText);
+    const QSize ext = textExtent(8, FText);
     const int tw = 5 + ext.width(), th = 5 + ext.height();
     if (sideEdge) {
         const int dy = roundEven(t * (W - s - th) / 2.0L);
@@ -151,45 +223,131 @@ TMarker::TBorderPointer TMarker::borderPointer(const TMapViewport &view, const Q
     return bp;
 }
 
+namespace {
+
+// The marker's shape at (0, 0) in its two passes: the colour with a 3-pixel pen, then a thin
+// white outline.
+void paintMarker(QPainter &p, int type, int size, const QColor &colour, const QPolygon &shape) {
+    const int h = size / 2;
+    const QPen passes[2] = {QPen(colour, 3), QPen(Qt::white, 1)};
+    for (int pass = 0; pass < 2; ++pass) {
+        p.setPen(passes[pass]);
+        p.setBrush(pass == 0 ? QBrush(colour) : QBrush(Qt::NoBrush));
+        if (type == 0)
+            p.drawEllipse(rectLTRB(-h, -h, h, h));
+        else
+            p.drawPolygon(shape);
+    }
+}
+
+void paintPointerArrow(QPainter &p, const QColor &colour, const QPolygon &arrow) {
+    p.setPen(QPen(colour, 3));
+    p.setBrush(colour);
+    p.drawPolygon(arrow);
+    p.setPen(QPen(Qt::white, 1));
+    p.setBrush(Qt::NoBrush);
+    p.drawPolygon(arrow);
+}
+
+void paintCaption(QPainter &p, const QPolygon &octagon, const QRect &textRect,
+                  const QString &text) {
+    p.setPen(QPen(Qt::black, 1));
+    p.setBrush(toolTipBack());
+    p.drawPolygon(octagon);
+    p.setFont(timesFont(8));
+    p.setPen(Qt::black);
+    p.drawText(textRect, Qt::AlignCenter | Qt::TextDontClip, displayText(text));
+}
+
+} // namespace
+
 void TMarker::Draw(QPainter &canvas, const TMapViewport &view) {
     if (!FisVisible || (FGeoCoords.Latitude == 0 && FGeoCoords.Longitude == 0))
         return;
-    const QPoint P = view.MapToScreen(FMapCoords);
-    const int s = FSize, h = s / 2;
+    const QPoint P = view.toScreen(double(FMapCoords.X), double(FMapCoords.Y));
+    const int s = FSize;
     const TIntRect v = view.ScreenView();
-    canvas.save();
-    canvas.setRenderHint(QPainter::Antialiasing, false);
     if (P.x() >= v.Left - s && P.x() <= v.Right + s && P.y() >= v.Top - s &&
         P.y() <= v.Bottom + s) {
-        const QPen passes[2] = {QPen(FColor, 3), QPen(Qt::white, 1)};
-        for (int pass = 0; pass < 2; ++pass) {
-            canvas.setPen(passes[pass]);
-            canvas.setBrush(pass == 0 ? QBrush(FColor) : QBrush(Qt::NoBrush));
-            if (FObjType == 0)
-                canvas.drawEllipse(rectLTRB(P.x() - h, P.y() - h, P.x() + h, P.y() + h));
-            else
-                canvas.drawPolygon(shape(P));
+        const QPolygon local = shape(QPoint(0, 0));
+        if (!opaque(FColor)) {
+            canvas.save();
+            canvas.setRenderHint(QPainter::Antialiasing, false);
+            canvas.translate(P);
+            paintMarker(canvas, FObjType, s, FColor, local);
+            canvas.restore();
+            return;
         }
+        TKeyBuilder key('m');
+        key << FObjType << s << FColor;
+        for (const QPoint &q : local)
+            key << q;
+        const QRect box =
+            FObjType == 0 ? QRect(-s / 2 - 3, -s / 2 - 3, s + 7, s + 7) : boxOf(local, 3);
+        TGlyphCache::draw(canvas, P, key.key(), box,
+                          [&](QPainter &p) { paintMarker(p, FObjType, s, FColor, local); });
     } else if (view.showPointerToNotVisObj()) {
-        const TBorderPointer bp = borderPointer(view, P);
-        canvas.setPen(QPen(FColor, 3));
-        canvas.setBrush(FColor);
-        canvas.drawPolygon(bp.Arrow);
-        canvas.setPen(QPen(Qt::white, 1));
-        canvas.setBrush(Qt::NoBrush);
-        canvas.drawPolygon(bp.Arrow);
-
-        canvas.setPen(QPen(Qt::black, 1));
-        canvas.setBrush(toolTipBack());
-        canvas.drawPolygon(bp.Octagon);
-        canvas.setFont(timesFont(8));
-        canvas.setPen(Qt::black);
-        canvas.drawText(bp.TextRect, Qt::AlignCenter | Qt::TextDontClip, displayText(FText));
+        const QColor back = toolTipBack();
+        if (!opaque(FColor) || !opaque(back)) {
+            const TBorderPointer bp = borderPointer(view, P);
+            canvas.save();
+            canvas.setRenderHint(QPainter::Antialiasing, false);
+            paintPointerArrow(canvas, FColor, bp.Arrow);
+            paintCaption(canvas, bp.Octagon, bp.TextRect, FText);
+            canvas.restore();
+            return;
+        }
+        TPointerCache &c = m_pointer;
+        if (!c.valid || c.P != P || !(c.view == v) || c.size != FSize ||
+            c.colour != FColor.rgba() || c.text != FText) {
+            c.valid = true;
+            c.P = P;
+            c.view = v;
+            c.size = FSize;
+            c.colour = FColor.rgba();
+            c.text = FText;
+            c.bp = borderPointer(view, P);
+            // The arrow and the caption, each relative to its own point.
+            c.arrow = c.bp.Arrow.translated(-c.bp.Point);
+            TKeyBuilder arrowKey('p');
+            arrowKey << FColor;
+            for (const QPoint &q : c.arrow)
+                arrowKey << q;
+            c.arrowKey = arrowKey.key();
+            c.octagon = c.bp.Octagon.translated(-c.bp.Caption);
+            c.textRect = c.bp.TextRect.translated(-c.bp.Caption);
+            // The text is not clipped to its frame: the box allows for a text wider than it.
+            const QSize ext = textExtent(8, FText);
+            c.captionBox =
+                boxOf(c.octagon, 2)
+                    .united(
+                        QRect(c.textRect.center() - QPoint(ext.width(), ext.height()), ext * 2));
+            TKeyBuilder captionKey('c');
+            captionKey << back << FText << c.textRect.topLeft() << c.textRect.width()
+                       << c.textRect.height();
+            c.captionKey = captionKey.key();
+        }
+        TGlyphCache::draw(canvas, c.bp.Point, c.arrowKey, boxOf(c.arrow, 3),
+                          [&](QPainter &p) { paintPointerArrow(p, FColor, c.arrow); });
+        TGlyphCache::draw(canvas, c.bp.Caption, c.captionKey, c.captionBox,
+                          [&](QPainter &p) { paintCaption(p, c.octagon, c.textRect, FText); });
     }
-    canvas.restore();
 }
 
 // --- TTrack ---
+
+TTrack::TTrack() : TMapObject(DefaultWeight), m_revision(++s_trackRevisions) {}
+
+void TTrack::changed() {
+    m_revision = ++s_trackRevisions;
+}
+
+quint64 TTrack::pictureStamp() const {
+    quint64 h = mix(m_revision, quint64(FisVisible) | quint64(FObjType) << 1);
+    h = mix(h, quint64(FColor.rgba()) << 32 | FLostColor.rgba());
+    h = mix(h, quint64(quint32(FSize)) << 32 | quint32(FWeight));
+    return h ? h : 1;
+}
 
 TIntRect TTrack::GetMetrics() const {
     TIntRect r{268435455, 268435455, 0, 0};
@@ -204,10 +362,15 @@ TIntRect TTrack::GetMetrics() const {
 }
 
 void TTrack::UpdateCoords() {
-    if (!FMapPanel)
+    if (!m_layer)
         return;
-    for (TTrackPoint &p : FPoints)
-        p.MapCoords = FMapPanel->coordsConverter().GeoToMap(p.GeoCoords);
+    for (size_t i = 0; i < FPoints.size(); ++i) {
+        TTrackPoint &p = FPoints[i];
+        p.MapCoords = place(p.GeoCoords);
+        m_xy[2 * i] = double(p.MapCoords.X);
+        m_xy[2 * i + 1] = double(p.MapCoords.Y);
+    }
+    changed();
 }
 
 void TTrack::AddPoint(const TPositionSnapshot &s) {
@@ -217,12 +380,14 @@ void TTrack::AddPoint(const TPositionSnapshot &s) {
     p.Status = s.Status;
     p.GPSLost = s.GPSLost;
     p.Parked = s.Parked;
-    if (FMapPanel)
-        p.MapCoords = FMapPanel->coordsConverter().GeoToMap(p.GeoCoords);
+    p.MapCoords = place(p.GeoCoords);
     const bool older = !FPoints.empty() && p.DateTime < FPoints.back().DateTime;
     FPoints.push_back(p);
+    m_xy.push_back(double(p.MapCoords.X));
+    m_xy.push_back(double(p.MapCoords.Y));
     if (older && !DisableSort)
         sortByTime();
+    changed();
 }
 
 void TTrack::InsertionBlockEnd() {
@@ -231,15 +396,33 @@ void TTrack::InsertionBlockEnd() {
 }
 
 void TTrack::sortByTime() {
+    if (std::is_sorted(
+            FPoints.begin(), FPoints.end(),
+            [](const TTrackPoint &a, const TTrackPoint &b) { return a.DateTime < b.DateTime; }))
+        return;
     // Stable, so that points of one time keep the order they came in.
     std::stable_sort(
         FPoints.begin(), FPoints.end(),
         [](const TTrackPoint &a, const TTrackPoint &b) { return a.DateTime < b.DateTime; });
+    for (size_t i = 0; i < FPoints.size(); ++i) {
+        m_xy[2 * i] = double(FPoints[i].MapCoords.X);
+        m_xy[2 * i + 1] = double(FPoints[i].MapCoords.Y);
+    }
+    changed();
 }
 
 void TTrack::RemovePoint(int Index) {
-    if (Index >= 0 && Index < Count())
-        FPoints.erase(FPoints.begin() + Index);
+    if (Index < 0 || Index >= Count())
+        return;
+    FPoints.erase(FPoints.begin() + Index);
+    m_xy.erase(m_xy.begin() + 2 * Index, m_xy.begin() + 2 * Index + 2);
+    changed();
+}
+
+void TTrack::Clear() {
+    FPoints.clear();
+    m_xy.clear();
+    changed();
 }
 
 TPositionSnapshot TTrack::PointPosition(int Index) const {
@@ -273,68 +456,142 @@ int TTrack::GetPointIndex(TDateTime DateTime) const {
 void TTrack::Draw(QPainter &canvas, const TMapViewport &view) {
     if (!FisVisible || FPoints.empty())
         return;
-    const TIntRect v = view.ScreenView();
     canvas.save();
     canvas.setRenderHint(QPainter::Antialiasing, false);
-    if (FObjType == 0) {
-        std::vector<QPoint> pts;
-        std::vector<bool> lost;
-        const int last = Count() - 1;
-        for (int i = 0; i <= last; ++i) {
-            const QPoint q = view.MapToScreen(FPoints[size_t(i)].MapCoords);
-            if (i == 0 || i == last || q != pts.back()) {
-                pts.push_back(q);
-                lost.push_back(FPoints[size_t(i)].GPSLost);
-            }
-        }
-        // A segment with both ends beyond the same edge of the view cannot touch it.
-        const int pad = FSize + 2;
-        const auto missesView = [&](const QPoint &a, const QPoint &b) {
-            return (a.x() < v.Left - pad && b.x() < v.Left - pad) ||
-                   (a.x() > v.Right + pad && b.x() > v.Right + pad) ||
-                   (a.y() < v.Top - pad && b.y() < v.Top - pad) ||
-                   (a.y() > v.Bottom + pad && b.y() > v.Bottom + pad);
-        };
-        for (int pass = 0; pass < 2; ++pass) {
-            for (size_t i = 1; i < pts.size(); ++i) {
-                if (missesView(pts[i - 1], pts[i]))
-                    continue;
-                const QColor c = pass == 0 ? QColor(Qt::black) : (lost[i] ? FLostColor : FColor);
-                canvas.setPen(QPen(c, pass == 0 ? FSize + 2 : FSize, Qt::SolidLine, Qt::RoundCap,
-                                   Qt::RoundJoin));
-                canvas.drawLine(pts[i - 1], pts[i]);
-            }
-        }
-    } else {
-        canvas.setPen(QPen(FColor, 1));
-        canvas.setBrush(FColor);
-        bool any = false;
-        QPoint prev;
-        for (const TTrackPoint &p : FPoints) {
-            const QPoint q = view.MapToScreen(p.MapCoords);
-            if (q.x() < v.Left || q.x() > v.Right || q.y() < v.Top || q.y() > v.Bottom)
-                continue;
-            if (any && q == prev)
-                continue;
-            canvas.drawEllipse(
-                rectLTRB(q.x() - FSize, q.y() - FSize, q.x() + FSize, q.y() + FSize));
-            prev = q;
-            any = true;
+    if (FObjType == 0)
+        drawLines(canvas, view);
+    else
+        drawPoints(canvas, view);
+    canvas.restore();
+}
+
+void TTrack::drawLines(QPainter &canvas, const TMapViewport &view) {
+    // The screen points in order, a point dropped when it falls on the pixel of the one used
+    // before it (the first and the last are always used); the segment to a point takes the
+    // lost colour when that point lost GPS.
+    thread_local std::vector<QPoint> pts;
+    thread_local std::vector<unsigned char> lost;
+    pts.clear();
+    lost.clear();
+    const size_t n = FPoints.size();
+    pts.reserve(n);
+    lost.reserve(n);
+    const double *xy = m_xy.data();
+    for (size_t i = 0; i < n; ++i) {
+        const QPoint q = view.toScreen(xy[2 * i], xy[2 * i + 1]);
+        if (i == 0 || i + 1 == n || q != pts.back()) {
+            pts.push_back(q);
+            lost.push_back(FPoints[i].GPSLost);
         }
     }
-    canvas.restore();
+    // A segment with both ends beyond the same edge of the view cannot touch it. The others
+    // form runs of joined segments, each drawn as one line: with round caps and joins it
+    // covers what its segments drawn one by one cover.
+    const TIntRect v = view.ScreenView();
+    const int pad = FSize + 2;
+    const auto missesView = [&](const QPoint &a, const QPoint &b) {
+        return (a.x() < v.Left - pad && b.x() < v.Left - pad) ||
+               (a.x() > v.Right + pad && b.x() > v.Right + pad) ||
+               (a.y() < v.Top - pad && b.y() < v.Top - pad) ||
+               (a.y() > v.Bottom + pad && b.y() > v.Bottom + pad);
+    };
+    struct TRun {
+        size_t from, to; // points from..to, segments from+1..to
+    };
+    thread_local std::vector<TRun> runs;
+    runs.clear();
+    for (size_t i = 1; i < pts.size(); ++i) {
+        if (missesView(pts[i - 1], pts[i]))
+            continue;
+        if (!runs.empty() && runs.back().to == i - 1)
+            runs.back().to = i;
+        else
+            runs.push_back({i - 1, i});
+    }
+    // The outline under everything, then the colours, a lost stretch in its own.
+    QImage *direct = opaque(FColor) && opaque(FLostColor) ? TWideLines::target(canvas) : nullptr;
+    if (direct) {
+        const TWideLines outline(*direct, FSize + 2);
+        for (const TRun &r : runs)
+            outline.draw(pts.data() + r.from, r.to - r.from + 1, qRgb(0, 0, 0));
+    } else {
+        canvas.setBrush(Qt::NoBrush);
+        canvas.setPen(QPen(Qt::black, FSize + 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        for (const TRun &r : runs)
+            canvas.drawPolyline(pts.data() + r.from, int(r.to - r.from + 1));
+    }
+    std::optional<TWideLines> line;
+    if (direct)
+        line.emplace(*direct, FSize);
+    const QPen pens[2] = {QPen(FColor, FSize, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin),
+                          QPen(FLostColor, FSize, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin)};
+    int current = -1;
+    for (const TRun &r : runs) {
+        size_t from = r.from;
+        while (from < r.to) {
+            const int colour = lost[from + 1] ? 1 : 0;
+            size_t to = from + 1;
+            while (to < r.to && (lost[to + 1] ? 1 : 0) == colour)
+                ++to;
+            if (direct) {
+                line->draw(pts.data() + from, to - from + 1, (colour ? FLostColor : FColor).rgb());
+            } else {
+                if (colour != current) {
+                    canvas.setPen(pens[colour]);
+                    current = colour;
+                }
+                canvas.drawPolyline(pts.data() + from, int(to - from + 1));
+            }
+            from = to;
+        }
+    }
+}
+
+void TTrack::drawPoints(QPainter &canvas, const TMapViewport &view) {
+    const TIntRect v = view.ScreenView();
+    const int r = FSize;
+    const auto paintDisc = [&](QPainter &p) {
+        p.setPen(QPen(FColor, 1));
+        p.setBrush(FColor);
+        p.drawEllipse(rectLTRB(-r, -r, r, r));
+    };
+    TKeyBuilder key('d');
+    key << r << FColor;
+    const QByteArray discKey = key.key();
+    const QRect box(-r - 2, -r - 2, 2 * r + 5, 2 * r + 5);
+    const bool cached = opaque(FColor);
+    bool any = false;
+    QPoint prev;
+    const double *xy = m_xy.data();
+    for (size_t i = 0; i < FPoints.size(); ++i) {
+        const QPoint q = view.toScreen(xy[2 * i], xy[2 * i + 1]);
+        if (q.x() < v.Left || q.x() > v.Right || q.y() < v.Top || q.y() > v.Bottom)
+            continue;
+        if (any && q == prev)
+            continue;
+        if (cached) {
+            TGlyphCache::draw(canvas, q, discKey, box, paintDisc);
+        } else {
+            canvas.save();
+            canvas.translate(q);
+            paintDisc(canvas);
+            canvas.restore();
+        }
+        prev = q;
+        any = true;
+    }
 }
 
 // --- TMapLabel ---
 
 TIntRect TMapLabel::GetMetrics() const {
-    const QSize ext = textExtent(timesFont(FSize), FText);
+    const QSize ext = textExtent(FSize, FText);
     const QPoint p = roundPoint(FMapCoords);
     return TIntRect{p.x(), p.y(), p.x() + 10 + ext.width(), p.y() + 10 + ext.height()};
 }
 
 QPolygon TMapLabel::callout(const QPoint &P, QRect *textRect) const {
-    const QSize ext = textExtent(timesFont(FSize), FText);
+    const QSize ext = textExtent(FSize, FText);
     const int w = 5 + ext.width() + 5, h = 5 + ext.height() + 5;
     const int x = P.x(), y = P.y();
     QPolygon poly;
@@ -350,18 +607,28 @@ QPolygon TMapLabel::callout(const QPoint &P, QRect *textRect) const {
 void TMapLabel::Draw(QPainter &canvas, const TMapViewport &view) {
     if (!FisVisible)
         return;
-    const QPoint P = view.MapToScreen(FMapCoords);
+    const QPoint P = view.toScreen(double(FMapCoords.X), double(FMapCoords.Y));
     QRect textRect;
-    const QPolygon poly = callout(P, &textRect);
-    canvas.save();
-    canvas.setRenderHint(QPainter::Antialiasing, false);
-    canvas.setPen(QPen(Qt::black, 1));
-    canvas.setBrush(FBackColor);
-    canvas.drawPolygon(poly);
-    canvas.setFont(timesFont(FSize));
-    canvas.setPen(FColor);
-    canvas.drawText(textRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, displayText(FText));
-    canvas.restore();
+    const QPolygon poly = callout(QPoint(0, 0), &textRect);
+    const auto paint = [&](QPainter &p) {
+        p.setPen(QPen(Qt::black, 1));
+        p.setBrush(FBackColor);
+        p.drawPolygon(poly);
+        p.setFont(timesFont(FSize));
+        p.setPen(FColor);
+        p.drawText(textRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, displayText(FText));
+    };
+    if (!opaque(FBackColor)) {
+        canvas.save();
+        canvas.setRenderHint(QPainter::Antialiasing, false);
+        canvas.translate(P);
+        paint(canvas);
+        canvas.restore();
+        return;
+    }
+    TKeyBuilder key('l');
+    key << FSize << FColor << FBackColor << FText;
+    TGlyphCache::draw(canvas, P, key.key(), boxOf(poly, 2), paint);
 }
 
 // --- TMapControlPoint ---
@@ -375,8 +642,8 @@ void TMapControlPoint::SetObjType(int value) {
     if (value == FObjType && m_glyphLoaded)
         return;
     FObjType = value;
-    if (FMapPanel)
-        loadGlyph(FMapPanel->FParkedImage);
+    if (m_layer)
+        loadGlyph(m_layer->parkedImage());
     // Otherwise loaded when first drawn, from the viewport.
 }
 
@@ -405,6 +672,6 @@ void TMapControlPoint::Draw(QPainter &canvas, const TMapViewport &view) {
         loadGlyph(view.parkedImage());
     if (FGliph.isNull())
         return;
-    const QPoint P = view.MapToScreen(FMapCoords);
+    const QPoint P = view.toScreen(double(FMapCoords.X), double(FMapCoords.Y));
     canvas.drawImage(P.x() - FGliph.width() / 2, P.y() - FGliph.height() / 2, FGliph);
 }

@@ -2,6 +2,7 @@
 
 #include "app/DateUtils.h"
 #include "app/GeoTypes.h"
+#include "maps/MapLayer.h"
 #include "maps/MapViewport.h"
 
 #include <QColor>
@@ -11,10 +12,11 @@
 #include <QRect>
 #include <QString>
 
+#include <array>
+#include <memory>
 #include <vector>
 
 class QPainter;
-class TMapPanel;
 
 // A position with its time and the flags that travel with it.
 struct TPositionSnapshot {
@@ -35,10 +37,11 @@ struct TTrackPoint {
 };
 
 // Everything drawn over a raster map. The panel owns its objects and draws the visible ones
-// in ascending weight, so heavier objects lie on top; an object learns its panel when it is
-// added to it (TMapPanel::CreateObject), and uses it only to place itself and to keep the
-// panel's order. Drawing needs nothing but the frame's viewport, so an object draws the same
-// on any QPainter, with or without a panel. Markers, labels, tracks and symbols derive from it.
+// in ascending weight, so heavier objects lie on top. An object is given the panel's layer
+// when it is added to it (TMapPanel::CreateObject) and places itself through the layer's
+// binding; it never calls the panel. Drawing needs nothing but the frame's viewport, so an
+// object draws the same on any QPainter, with or without a panel. Markers, labels, tracks and
+// symbols derive from it.
 class TMapObject {
 public:
     explicit TMapObject(int weight = 0) : FWeight(weight) {}
@@ -50,14 +53,21 @@ public:
     virtual TIntRect GetMetrics() const = 0;
     // Draws in screen pixels as the viewport places it (the panel's off-screen surface).
     virtual void Draw(QPainter &canvas, const TMapViewport &view) = 0;
-    // Recomputes the image position with the panel's current binding (a new map was opened);
+    // Recomputes the image position with the layer's current binding (a new map was opened);
     // tracks override it to update each point.
     virtual void UpdateCoords();
+    // Non-zero when the object's picture depends on nothing but this stamp and the view, so
+    // that a frame may keep what it drew while the stamp stays the same (tracks); 0 for
+    // objects drawn anew in every frame.
+    virtual quint64 pictureStamp() const { return 0; }
 
     int weight() const { return FWeight; }
-    // Re-sorts the owning panel's list.
+    // The layer's order is restored before the next frame.
     void setWeight(int weight);
-    TMapPanel *mapPanel() const { return FMapPanel; }
+
+    // The layer the object places itself through (its panel's, once added to one).
+    void setLayer(std::shared_ptr<TMapLayer> layer);
+    const TMapLayer *layer() const { return m_layer.get(); }
 
     // Time and position; setting it places the object on the open map (0, 0 without one).
     TPositionSnapshot GetPosition() const;
@@ -77,12 +87,12 @@ public:
     bool FisVisible = true;
 
 protected:
+    // The image position of a position with the layer's binding; (0, 0) without a layer.
+    TMapCoords place(const TGeoCoords &coords) const;
+
     int FWeight;
     int FObjType = 0;
-    TMapPanel *FMapPanel = nullptr;
-
-private:
-    friend class TMapPanel;
+    std::shared_ptr<TMapLayer> m_layer;
 };
 
 // An object's marker: a circle (type 0), a triangle (1) or a heading arrow (2). Off the view,
@@ -110,13 +120,36 @@ public:
     QPolygon shape(const QPoint &P) const;
 
     QString FText;
+
+private:
+    // The arrow's vertices relative to its point, worked out again only when the angle or the
+    // size changes.
+    const std::array<QPoint, 4> &arrowOffsets() const;
+    mutable std::array<QPoint, 4> m_arrow{};
+    mutable long double m_arrowAngle = 0;
+    mutable int m_arrowSize = -1;
+    // The border pointer as last drawn, while its point, the view, the size, the colour and
+    // the text stay the same.
+    struct TPointerCache {
+        bool valid = false;
+        QPoint P;
+        TIntRect view;
+        int size = 0;
+        QRgb colour = 0;
+        QString text;
+        TBorderPointer bp;
+        QByteArray arrowKey, captionKey;
+        QPolygon arrow, octagon; // relative to the pointer point and the caption centre
+        QRect textRect, captionBox;
+    };
+    TPointerCache m_pointer;
 };
 
 // A sequence of track points, drawn as lines (type 0) or as points (any other type).
 class TTrack : public TMapObject {
 public:
     static constexpr int DefaultWeight = 10;
-    TTrack() : TMapObject(DefaultWeight) {}
+    TTrack();
 
     TIntRect GetMetrics() const override;
     void Draw(QPainter &canvas, const TMapViewport &view) override;
@@ -129,20 +162,30 @@ public:
     void InsertionBlockStart() { DisableSort = true; }
     void InsertionBlockEnd();
     void RemovePoint(int Index);
-    void Clear() { FPoints.clear(); }
+    void Clear();
     int Count() const { return int(FPoints.size()); }
     const TTrackPoint &Point(int Index) const { return FPoints.at(size_t(Index)); }
+    const std::vector<TTrackPoint> &points() const { return FPoints; }
     TPositionSnapshot PointPosition(int Index) const;
     // First point with exactly this latitude and longitude, or -1.
     int GetPointIndex(const TGeoCoords &Coords) const;
     // A point with exactly this time, by binary search over the sorted list, or -1.
     int GetPointIndex(TDateTime DateTime) const;
 
-    std::vector<TTrackPoint> FPoints;
+    quint64 pictureStamp() const override;
+
     bool DisableSort = false;
 
 private:
     void sortByTime();
+    void changed();
+    void drawLines(QPainter &canvas, const TMapViewport &view);
+    void drawPoints(QPainter &canvas, const TMapViewport &view);
+
+    std::vector<TTrackPoint> FPoints;
+    // The points' image positions in double precision, as every frame reads them.
+    std::vector<double> m_xy;
+    quint64 m_revision; // changes with every change of the points
 };
 
 // A text callout whose tip is at the position (object names, the picked-point information).
@@ -161,7 +204,7 @@ public:
 };
 
 // A symbol drawn as a picture centred on its position; type 4 is the rest place, whose picture
-// is the parked one (the panel's when the type is set on a panel, else the viewport's at the
+// is the parked one (the layer's when the type is set on a layer, else the viewport's at the
 // first drawing).
 class TMapControlPoint : public TMapObject {
 public:

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <stdexcept>
 
 namespace {
@@ -48,22 +49,15 @@ QImage makeParkedImage() {
 
 } // namespace
 
-void TMapObject::UpdateCoords() {
-    if (FMapPanel)
-        FMapCoords = FMapPanel->coordsConverter().GeoToMap(FGeoCoords);
-}
-
-void TMapObject::setWeight(int weight) {
-    FWeight = weight;
-    if (FMapPanel)
-        FMapPanel->SortObjects();
-}
-
 TMapPanel::TMapPanel(TDialogs &dialogs, QObject *parent)
-    : QObject(parent), FParkedImage(makeParkedImage()), ImagesPath(AppDir()), m_dialogs(dialogs) {}
+    : QObject(parent), ImagesPath(AppDir()), m_layer(std::make_shared<TMapLayer>()),
+      m_dialogs(dialogs) {
+    m_layer->setParkedImage(makeParkedImage());
+}
 
 TMapPanel::~TMapPanel() {
     // Join every loader before the panel goes: their results are addressed to it.
+    m_detailLoader.reset();
     for (TMapLoadThread *loader : m_loaders) {
         disconnect(loader, nullptr, this, nullptr);
         delete loader;
@@ -138,6 +132,8 @@ void TMapPanel::OpenMap(int MapIndex, const TGeoCoords &Coords) {
     setEnabled(false);
     // From here on the result of any earlier load is stale, whether or not this one starts.
     const quint64 tag = ++m_loadTag;
+    dropDetail();
+    m_detailFile.clear();
     try {
         if (MapIndex < 0 || MapIndex >= Maps.size())
             throw std::runtime_error("Неверный индекс карты");
@@ -150,7 +146,7 @@ void TMapPanel::OpenMap(int MapIndex, const TGeoCoords &Coords) {
         if (m_bindings.state(MapIndex) == TMapBindings::TState::Failed)
             throw EMapBindingError();
         const TCoordsConverter *known = m_bindings.binding(MapIndex);
-        FCoordsConverter = known ? *known : TCoordsConverter();
+        m_layer->setBinding(known ? *known : TCoordsConverter());
 
         const quint64 generation = m_bindings.generation();
         auto *loader = new TMapLoadThread(tag, map.FileName, Coords, zoom, this,
@@ -198,7 +194,7 @@ void TMapPanel::applyLoad(const TMapLoadResult &r, quint64 listGeneration, int m
             FailToBind();
             return;
         }
-        FCoordsConverter = r.Binding;
+        m_layer->setBinding(r.Binding);
         for (const auto &obj : ObjectList)
             obj->UpdateCoords();
     }
@@ -212,6 +208,8 @@ void TMapPanel::PaintMap(const TMapLoadResult &r) {
     MapImage = r.Image;
     m_imageSize = r.FullSize;
     m_imageDensity = double(MapImage.width()) / double(m_imageSize.width());
+    m_detailFile =
+        r.RegionsReadable && MapImage.width() < m_imageSize.width() ? r.FileName : QString();
     isMapLoaded = true;
     m_caption.clear();
     if (!isZero(r.Coords) && isCoordsInCurrentMap(r.Coords)) {
@@ -307,7 +305,7 @@ void TMapPanel::MoveCamera(int dx, int dy) {
 void TMapPanel::MoveCamera(const TGeoCoords &coords) {
     if (!isMapReady())
         return;
-    CameraCoords = FCoordsConverter.GeoToMap(coords);
+    CameraCoords = m_layer->binding().GeoToMap(coords);
 }
 
 void TMapPanel::MoveCamera(const TMapCoords &coords) {
@@ -319,10 +317,10 @@ void TMapPanel::MoveCamera(const TMapCoords &coords) {
 // --- conversions ---
 
 TMapViewport TMapPanel::viewport() const {
-    TMapViewport v(m_size, CameraCoords, CurrentZoom, FCoordsConverter);
+    TMapViewport v(m_size, CameraCoords, CurrentZoom, m_layer->binding());
     v.setMapReady(isMapReady());
     v.setShowPointerToNotVisObj(FShowPointerToNotVisObj);
-    v.setParkedImage(FParkedImage);
+    v.setParkedImage(m_layer->parkedImage());
     return v;
 }
 
@@ -348,7 +346,7 @@ TMapObject *TMapPanel::AddObject(std::unique_ptr<TMapObject> obj) {
     TMapObject *raw = obj.get();
     if (!raw)
         return nullptr;
-    raw->FMapPanel = this;
+    raw->setLayer(m_layer);
     ObjectList.push_back(std::move(obj));
     SortObjects();
     return raw;
@@ -368,8 +366,23 @@ void TMapPanel::RemoveAll() {
 }
 
 void TMapPanel::SortObjects() {
+    m_layer->takeOrderChanged();
     std::sort(ObjectList.begin(), ObjectList.end(),
               [](const auto &a, const auto &b) { return a->weight() < b->weight(); });
+}
+
+void TMapPanel::restoreOrder() const {
+    if (m_layer->takeOrderChanged())
+        const_cast<TMapPanel *>(this)->SortObjects();
+}
+
+const std::vector<std::unique_ptr<TMapObject>> &TMapPanel::objects() const {
+    restoreOrder();
+    return ObjectList;
+}
+
+void TMapPanel::setParkedImage(const QImage &image) {
+    m_layer->setParkedImage(image);
 }
 
 void TMapPanel::ZoomTo(const TMapObject &obj) {
@@ -394,7 +407,7 @@ bool TMapPanel::isCoordsInCurrentMap(const TGeoCoords &Coords) const {
     if (CurrentMapIndex < 0 || CurrentMapIndex >= Maps.size())
         return false;
     const TMapDescription &map = Maps[CurrentMapIndex];
-    const TMapCoords m = FCoordsConverter.GeoToMap(Coords);
+    const TMapCoords m = m_layer->binding().GeoToMap(Coords);
     return m.X > 0 && m.X < map.Width && m.Y > 0 && m.Y < map.Height;
 }
 
@@ -431,30 +444,190 @@ TMapDescription TMapPanel::GetCurrentMapDescription() const {
 
 // --- drawing ---
 
+namespace {
+
+void copyPixels(const QImage &from, QImage &to) {
+    if (to.size() != from.size() || to.format() != from.format() ||
+        to.bytesPerLine() != from.bytesPerLine()) {
+        to = from.copy();
+        return;
+    }
+    std::memcpy(to.bits(), from.constBits(), size_t(from.sizeInBytes()));
+}
+
+} // namespace
+
+bool TMapPanel::TBackgroundKey::operator==(const TBackgroundKey &o) const {
+    return image == o.image && detail == o.detail && size == o.size && cameraX == o.cameraX &&
+           cameraY == o.cameraY && zoom == o.zoom && visible == o.visible;
+}
+
+void TMapPanel::drawBackground(QPainter &canvas, const TMapViewport &view) {
+    canvas.fillRect(QRect(QPoint(0, 0), m_size), Qt::white);
+    if (!FisMapVisible)
+        return;
+    // Smooth stretching, except far out where the plain one reads better and costs less.
+    canvas.setRenderHint(QPainter::SmoothPixmapTransform, CurrentZoom >= 0.25L);
+    const TIntRect v = view.GetView();
+    const double d = m_imageDensity;
+    canvas.drawImage(QRectF(0, 0, m_size.width(), m_size.height()), MapImage,
+                     QRectF(v.Left * d, v.Top * d, v.width() * d, v.height() * d));
+    // The detail over the part of the view it covers, placed by the same stretch.
+    if (!m_detail.Image.isNull() && v.width() > 0 && v.height() > 0) {
+        const QRectF shown(v.Left, v.Top, v.width(), v.height());
+        const QRectF part = shown.intersected(m_detail.Covered);
+        if (!part.isEmpty()) {
+            const double sx = m_size.width() / shown.width(), sy = m_size.height() / shown.height();
+            const double f = m_detail.Eighths / 8.0;
+            canvas.drawImage(QRectF((part.left() - shown.left()) * sx,
+                                    (part.top() - shown.top()) * sy, part.width() * sx,
+                                    part.height() * sy),
+                             m_detail.Image,
+                             QRectF((part.left() - m_detail.Covered.left()) * f,
+                                    (part.top() - m_detail.Covered.top()) * f, part.width() * f,
+                                    part.height() * f));
+        }
+    }
+    canvas.setRenderHint(QPainter::SmoothPixmapTransform, false);
+}
+
+void TMapPanel::updateDetail(const TMapViewport &view) {
+    if (m_detailFile.isEmpty() || !FisMapVisible) {
+        dropDetail();
+        return;
+    }
+    // The scale the view needs, in eighths of the sheet's pixels, against the overview's.
+    const int need = std::clamp(int(std::ceil(double(CurrentZoom) * 8 - 1e-6)), 1, 8);
+    const int have = int(std::lround(m_imageDensity * 8));
+    if (need <= have) {
+        dropDetail();
+        return;
+    }
+    const TIntRect v = view.GetView();
+    const QRect sheet(QPoint(0, 0), m_imageSize);
+    const QRect visible = QRect(v.Left, v.Top, v.width(), v.height()).intersected(sheet);
+    if (visible.isEmpty())
+        return;
+    const auto covers = [&](const QRectF &c, int eighths) {
+        return eighths >= need && c.contains(QRectF(visible));
+    };
+    if (!m_detail.Image.isNull() && covers(m_detail.Covered, m_detail.Eighths))
+        return;
+    if (m_detailPending && covers(QRectF(m_pendingRegion), m_pendingEighths))
+        return;
+    // The view and half a view around it, so that a short move needs no new reading.
+    QRect region = visible
+                       .adjusted(-visible.width() / 2, -visible.height() / 2, visible.width() / 2,
+                                 visible.height() / 2)
+                       .intersected(sheet);
+    const auto pixels = [&](const QRect &r) {
+        return qint64(r.width()) * need / 8 * (qint64(r.height()) * need / 8);
+    };
+    if (pixels(region) > MaxDetailPixels)
+        region = visible;
+    if (!m_detailLoader)
+        m_detailLoader = std::make_unique<TMapDetailLoader>(
+            this, [this](const TMapDetail &d) { applyDetail(d); });
+    m_pendingRegion = region;
+    m_pendingEighths = need;
+    m_detailPending = true;
+    m_detailSerial = m_detailLoader->request(m_detailFile, region, need, m_loadTag);
+}
+
+void TMapPanel::applyDetail(const TMapDetail &d) {
+    // A newer request, or another map, has replaced this one.
+    if (!m_detailPending || d.Serial != m_detailSerial || d.MapTag != m_loadTag || !isMapReady())
+        return;
+    m_detailPending = false;
+    if (!d.Ok) {
+        // The overview stays; the sheet is not read again for detail.
+        LogOperations(QStringLiteral("Невозможно загрузить изображение: ") + m_detailFile +
+                          QStringLiteral(" (") + d.Error + QLatin1Char(')'),
+                      QStringLiteral("MapPanel"), 0);
+        m_detailFile.clear();
+        return;
+    }
+    m_detail = d;
+    Repaint();
+}
+
+void TMapPanel::dropDetail() {
+    m_detail = TMapDetail();
+    if (m_detailPending && m_detailLoader)
+        m_detailLoader->cancel();
+    m_detailPending = false;
+}
+
 void TMapPanel::Draw(QPainter &target) {
     if (!isMapReady() || !hasArea())
         return;
     SetZoom(CurrentZoom);
     applyCameraLimits();
+    restoreOrder();
     const TMapViewport view = viewport();
+    updateDetail(view);
 
     if (Backbuffer.size() != m_size)
         Backbuffer = QImage(m_size, QImage::Format_RGB32);
+
+    // The lower layers change far less often than the frame: the image as the view shows it,
+    // and over it the leading objects whose pictures carry a stamp (the tracks) or that are
+    // hidden. A layer is kept once two frames in a row have needed the same one (not while
+    // the view moves), and copied while it stays the same.
+    const TBackgroundKey bgKey{MapImage.cacheKey(),
+                               m_detail.Image.cacheKey(),
+                               m_size,
+                               CameraCoords.X,
+                               CameraCoords.Y,
+                               CurrentZoom,
+                               FisMapVisible};
+    size_t lower = 0;
+    std::vector<std::pair<const TMapObject *, quint64>> layerKey;
+    for (; lower < ObjectList.size(); ++lower) {
+        const TMapObject &obj = *ObjectList[lower];
+        const quint64 stamp = obj.pictureStamp();
+        if (stamp == 0 && obj.FisVisible)
+            break;
+        layerKey.emplace_back(&obj, obj.FisVisible ? stamp : 0);
+    }
+
     {
         QPainter canvas(&Backbuffer);
-        canvas.fillRect(Backbuffer.rect(), Qt::white);
-        // Smooth stretching, except far out where the plain one reads better and costs less.
-        canvas.setRenderHint(QPainter::SmoothPixmapTransform, CurrentZoom >= 0.25L);
-        if (FisMapVisible) {
-            const TIntRect v = view.GetView();
-            const double d = m_imageDensity;
-            canvas.drawImage(QRectF(0, 0, m_size.width(), m_size.height()), MapImage,
-                             QRectF(v.Left * d, v.Top * d, v.width() * d, v.height() * d));
-        }
         canvas.setRenderHint(QPainter::SmoothPixmapTransform, false);
-        for (const auto &obj : ObjectList)
-            if (obj->FisVisible)
-                obj->Draw(canvas, view);
+        const bool bgSame = bgKey == m_lastBackgroundKey;
+        const bool layerSame = bgSame && layerKey == m_lastLayerKey;
+        if (layerSame && m_layerCached) {
+            canvas.end();
+            copyPixels(m_lowerLayers, Backbuffer);
+            canvas.begin(&Backbuffer);
+        } else {
+            if (bgSame && m_backgroundCached) {
+                canvas.end();
+                copyPixels(m_background, Backbuffer);
+                canvas.begin(&Backbuffer);
+            } else {
+                drawBackground(canvas, view);
+                m_backgroundCached = bgSame;
+                if (bgSame)
+                    copyPixels(Backbuffer, m_background);
+            }
+            for (size_t i = 0; i < lower; ++i)
+                if (ObjectList[i]->FisVisible)
+                    ObjectList[i]->Draw(canvas, view);
+            m_layerCached = layerSame;
+            if (layerSame)
+                copyPixels(Backbuffer, m_lowerLayers);
+        }
+        if (!bgSame) {
+            m_backgroundCached = false;
+            m_layerCached = false;
+        }
+        m_lastBackgroundKey = bgKey;
+        m_lastLayerKey = std::move(layerKey);
+
+        for (size_t i = lower; i < ObjectList.size(); ++i)
+            if (ObjectList[i]->FisVisible)
+                ObjectList[i]->Draw(canvas, view);
     }
     target.drawImage(0, 0, Backbuffer);
 }

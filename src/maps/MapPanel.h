@@ -3,6 +3,7 @@
 #include "app/GeoTypes.h"
 #include "maps/CoordsConverter.h"
 #include "maps/MapBindings.h"
+#include "maps/MapDetailLoader.h"
 #include "maps/MapFileParser.h"
 #include "maps/MapObjects.h"
 #include "maps/MapViewport.h"
@@ -19,6 +20,7 @@
 #include <vector>
 
 class TDialogs;
+class TMapDetailLoader;
 class TMapLoadThread;
 struct TMapLoadResult;
 
@@ -85,7 +87,8 @@ public:
     void RemoveObject(TMapObject *obj); // frees it
     void RemoveAll();
     void SortObjects();
-    const std::vector<std::unique_ptr<TMapObject>> &objects() const { return ObjectList; }
+    // In drawing order (a weight changed since is put in its place first).
+    const std::vector<std::unique_ptr<TMapObject>> &objects() const;
 
     void ZoomTo(const TMapObject &obj);
     void SelectBestFitMap(const TGeoCoords &Coords, bool MoveToCoords);
@@ -101,7 +104,7 @@ public:
     void Repaint() { emit repaintRequested(); }
     QImage &GetSurface() { return Backbuffer; }
 
-    const TCoordsConverter &coordsConverter() const { return FCoordsConverter; }
+    const TCoordsConverter &coordsConverter() const { return m_layer->binding(); }
     int currentMapIndex() const { return CurrentMapIndex; }
     bool mapOpened() const { return isMapOpened; }
     bool mapLoaded() const { return isMapLoaded; }
@@ -120,10 +123,21 @@ public:
     // The listed maps' bindings; the best-map choice passes over a map not yet bound.
     const TMapBindings &bindings() const { return m_bindings; }
 
-    // For map objects (markers' border pointers, parked points and rest places); handed to
-    // them through the viewport.
+    // A large JPEG sheet is shown from its reduced overview; where the view needs more, the
+    // frame asks for the region it shows (and half a view around it) at the scale it needs,
+    // read from the file in the background, and the next frames show it once it is there.
+    // The detail shown (none when the overview is enough), and whether one is being read.
+    const TMapDetail &detail() const { return m_detail; }
+    bool detailPending() const { return m_detailPending; }
+    // The most pixels one region's detail may take.
+    static constexpr qint64 MaxDetailPixels = 24LL * 1024 * 1024;
+
+    // For map objects: markers' border pointers, handed to them through the viewport.
     bool FShowPointerToNotVisObj = true;
-    QImage FParkedImage; // white is transparent
+    // The picture of parked points and rest places (white is transparent), handed to the
+    // objects through their layer and the viewport.
+    const QImage &parkedImage() const { return m_layer->parkedImage(); }
+    void setParkedImage(const QImage &image);
     QString ImagesPath;
 
 signals:
@@ -142,6 +156,21 @@ private:
     void PaintMap(const TMapLoadResult &r);
     void FailToLoadMap(const TMapLoadResult &r);
     void reapLoader(TMapLoadThread *loader);
+    void restoreOrder() const;
+    void drawBackground(QPainter &canvas, const TMapViewport &view);
+    void updateDetail(const TMapViewport &view);
+    void applyDetail(const TMapDetail &d);
+    void dropDetail();
+
+    // What the image layer of a frame depends on.
+    struct TBackgroundKey {
+        qint64 image = 0;
+        qint64 detail = 0;
+        QSize size;
+        long double cameraX = 0, cameraY = 0, zoom = 0;
+        bool visible = false;
+        bool operator==(const TBackgroundKey &o) const;
+    };
     bool hasArea() const;
 
     QImage MapImage;
@@ -150,12 +179,17 @@ private:
     std::vector<TMapLoadThread *> m_loaders; // every loader not yet joined, newest last
     quint64 m_loadTag = 0;                   // the request whose result may still be applied
     TMapBindings m_bindings;                 // one per entry of Maps
-    TCoordsConverter FCoordsConverter;
+    std::shared_ptr<TMapLayer> m_layer;      // the binding and the order the objects share
     bool isMapOpened = false;
     bool isMapLoaded = false;
     bool FisMapVisible = false;
     TMapCoords CameraCoords;
     QImage Backbuffer;
+    // The lower layers of the last frames (see Draw).
+    TBackgroundKey m_lastBackgroundKey;
+    std::vector<std::pair<const TMapObject *, quint64>> m_lastLayerKey;
+    QImage m_background, m_lowerLayers;
+    bool m_backgroundCached = false, m_layerCached = false;
     long double FScalingFactor = 1;
     long double CurrentZoom = 1;
     std::vector<std::unique_ptr<TMapObject>> ObjectList;
@@ -167,4 +201,12 @@ private:
     bool m_enabled = true;
     TDialogs &m_dialogs;
     bool m_loadErrorShown = false; // a load error box is open; further ones go to the log
+
+    QString m_detailFile; // the open sheet, when its regions can be read for detail
+    std::unique_ptr<TMapDetailLoader> m_detailLoader;
+    TMapDetail m_detail;
+    bool m_detailPending = false;
+    quint64 m_detailSerial = 0; // the request whose result is wanted
+    QRect m_pendingRegion;
+    int m_pendingEighths = 0;
 };

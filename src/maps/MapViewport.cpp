@@ -20,7 +20,25 @@ long double roundEven(long double v) {
 TMapViewport::TMapViewport(const QSize &size, const TMapCoords &camera, long double zoom,
                            const TCoordsConverter &converter)
     : m_size(size), m_camera(camera), m_zoom(zoom), m_scaling(1 / zoom), m_converter(converter),
-      m_mapReady(true) {}
+      m_mapReady(true) {
+    hoist();
+}
+
+void TMapViewport::setMapReady(bool ready) {
+    m_mapReady = ready;
+    hoist();
+}
+
+void TMapViewport::hoist() {
+    const long double s = m_scaling;
+    m_left = double(roundEven(m_camera.X - m_size.width() / 2.0L * s));
+    m_top = double(roundEven(m_camera.Y - m_size.height() / 2.0L * s));
+    m_scalingD = double(s);
+    const TIntRect v = GetView();
+    const QPoint tl = MapToScreen(TMapCoords{(long double)v.Left, (long double)v.Top});
+    const QPoint br = MapToScreen(TMapCoords{(long double)v.Right, (long double)v.Bottom});
+    m_screenView = TIntRect{tl.x(), tl.y(), br.x(), br.y()};
+}
 
 TMapCoords TMapViewport::ScreenToMap(const QPoint &p) const {
     const long double s = m_scaling;
@@ -57,16 +75,10 @@ TIntRect TMapViewport::GetView() const {
                     int(roundEven(m_camera.X + hw)), int(roundEven(m_camera.Y + hh))};
 }
 
-TIntRect TMapViewport::ScreenView() const {
-    const TIntRect v = GetView();
-    const QPoint tl = MapToScreen(TMapCoords{(long double)v.Left, (long double)v.Top});
-    const QPoint br = MapToScreen(TMapCoords{(long double)v.Right, (long double)v.Bottom});
-    return TIntRect{tl.x(), tl.y(), br.x(), br.y()};
-}
-
 void TMapViewport::MoveCamera(int dx, int dy) {
     m_camera.X += truncSnap(dx * m_scaling);
     m_camera.Y += truncSnap(dy * m_scaling);
+    hoist();
 }
 
 void TMapViewport::LimitCamera(const QSize &imageSize) {
@@ -77,4 +89,5 @@ void TMapViewport::LimitCamera(const QSize &imageSize) {
     // For an image smaller than the view this limit wins.
     m_camera.X = std::min(m_camera.X, imageSize.width() - hw);
     m_camera.Y = std::min(m_camera.Y, imageSize.height() - hh);
+    hoist();
 }

@@ -50,9 +50,18 @@ public:
 
     // Whether the map's image is there; without it MapToScreen and ScreenToGeo give (0, 0).
     bool isMapReady() const { return m_mapReady; }
-    void setMapReady(bool ready) { m_mapReady = ready; }
+    void setMapReady(bool ready);
 
     QPoint MapToScreen(const TMapCoords &coords) const;
+    // MapToScreen for many points in one frame: the view's corner and scale worked out once
+    // (when the viewport is built or its camera moves), each point in double precision. Gives
+    // MapToScreen's pixel for any image point of a map (the snapping to whole pixels is far
+    // coarser than the difference of precision).
+    QPoint toScreen(double x, double y) const {
+        if (!m_mapReady)
+            return {};
+        return QPoint(snapToInt((x - m_left) / m_scalingD), snapToInt((y - m_top) / m_scalingD));
+    }
     TMapCoords ScreenToMap(const QPoint &p) const;
     TGeoCoords ScreenToGeo(int X, int Y) const;
     // Through the binding alone: works as soon as a map's binding is installed.
@@ -60,7 +69,7 @@ public:
     // The visible part of the image, in image pixels.
     TIntRect GetView() const;
     // The visible part of the image mapped back to the screen, the frame objects clip against.
-    TIntRect ScreenView() const;
+    TIntRect ScreenView() const { return m_screenView; }
 
     // Moves the camera by a distance in screen pixels (whole image pixels, cut towards zero).
     void MoveCamera(int dx, int dy);
@@ -76,6 +85,13 @@ public:
     void setParkedImage(const QImage &image) { m_parkedImage = image; }
 
 private:
+    static int snapToInt(double v) {
+        constexpr double eps = 1e-9;
+        return int(v >= 0 ? v + eps : v - eps);
+    }
+    // The per-frame values of the conversions, recomputed whenever the camera moves.
+    void hoist();
+
     QSize m_size{0, 0};
     TMapCoords m_camera;
     long double m_zoom = 1;
@@ -84,4 +100,7 @@ private:
     bool m_mapReady = false;
     bool m_showPointerToNotVisObj = true;
     QImage m_parkedImage;
+    double m_left = 0, m_top = 0; // the view's corner as MapToScreen rounds it
+    double m_scalingD = 1;
+    TIntRect m_screenView;
 };

@@ -112,7 +112,8 @@ void TManagedItem::turnMarker(const TGeoCoords &to) {
         FPrevCoords = to;
         return;
     }
-    const TCoordsConverter &binding = FMapPanel->coordsConverter();
+    // The marker's own layer holds the binding it is placed with.
+    const TCoordsConverter &binding = FMarker->layer()->binding();
     const TMapCoords a = binding.GeoToMap(FPrevCoords);
     const TMapCoords b = binding.GeoToMap(to);
     const float dx = float(b.X - a.X), dy = float(b.Y - a.Y);

@@ -198,14 +198,13 @@ TEST_F(MapObjectsTest, ObjectsDrawFromTheViewportAlone) {
         auto *t = make((TTrack *)nullptr);
         t->FSize = 2;
         t->FColor = QColor(Green);
+        // Off the panel the track places its points through a layer of its own.
+        if (!onPanel)
+            t->setLayer(std::make_shared<TMapLayer>(view.converter()));
         for (int i = 0; i < 4; ++i) {
             TPositionSnapshot s = atScreen(40 + 90 * i, 250 - 60 * i, i);
             s.GPSLost = i == 2;
-            if (onPanel)
-                t->AddPoint(s);
-            else
-                t->FPoints.push_back(TTrackPoint{s.TimeStamp, s.Coords, 0, s.GPSLost, false,
-                                                 view.GeoToMap(s.Coords)});
+            t->AddPoint(s);
         }
         auto *inView = make((TMarker *)nullptr);
         inView->FSize = 20;
@@ -244,7 +243,7 @@ TEST_F(MapObjectsTest, ObjectsDrawFromTheViewportAlone) {
     EXPECT_EQ(countColour(drawLoose(view), Magenta, QRect(0, 0, 400, 300)), 0);
     // The rest place took its picture from the viewport when first drawn.
     const auto *rest = static_cast<const TMapControlPoint *>(loose.back().get());
-    EXPECT_EQ(rest->FGliph.size(), panel().FParkedImage.size());
+    EXPECT_EQ(rest->FGliph.size(), panel().parkedImage().size());
 }
 
 // Out-of-order points re-sort the track unless a block is open; lookups by time and by
@@ -349,7 +348,7 @@ TEST_F(MapObjectsTest, RestPlaceSymbol) {
     c->SetObjType(TMapControlPoint::RestPlace);
     c->SetPosition(atScreen(200, 100));
     ASSERT_FALSE(c->FGliph.isNull());
-    EXPECT_EQ(c->FGliph.size(), panel().FParkedImage.size());
+    EXPECT_EQ(c->FGliph.size(), panel().parkedImage().size());
     EXPECT_EQ(c->GetMetrics(), (TIntRect{300, 250, 300, 250}));
 
     const QImage out = map.paint();
@@ -368,6 +367,108 @@ TEST_F(MapObjectsTest, RestPlaceSymbol) {
             }
         }
     EXPECT_GT(opaque, 20);
+}
+
+} // namespace
+
+namespace {
+
+// Objects need no panel: they place themselves through the layer they share (the binding of
+// the open map), follow a new binding when asked to, and a weight change is noted on the
+// layer for whoever keeps them in order.
+TEST(MapObjectsLayer, PlacedThroughTheirLayerAlone) {
+    TControlPoints points;
+    for (const QPoint &p : {QPoint(0, 0), QPoint(600, 0), QPoint(600, 600), QPoint(0, 600)})
+        points.append(TControlPoint{p, TSmallMap::geoAt(p.x(), p.y())});
+    auto layer = std::make_shared<TMapLayer>(TCoordsConverter(points));
+    TMarker marker;
+    TTrack track;
+    marker.setLayer(layer);
+    track.setLayer(layer);
+    const TPositionSnapshot at{1, TSmallMap::geoAt(120, 240)};
+    marker.SetPosition(at);
+    track.AddPoint(at);
+    EXPECT_NEAR(double(marker.FMapCoords.X), 120, 1e-6);
+    EXPECT_NEAR(double(track.Point(0).MapCoords.Y), 240, 1e-6);
+
+    // A sheet twice as large in pixels for the same area.
+    for (TControlPoint &p : points)
+        p.MapCoords *= 2;
+    layer->setBinding(TCoordsConverter(points));
+    marker.UpdateCoords();
+    track.UpdateCoords();
+    EXPECT_NEAR(double(marker.FMapCoords.X), 240, 1e-6);
+    EXPECT_NEAR(double(track.Point(0).MapCoords.Y), 480, 1e-6);
+
+    EXPECT_FALSE(layer->takeOrderChanged());
+    marker.setWeight(7);
+    EXPECT_TRUE(layer->takeOrderChanged());
+    EXPECT_FALSE(layer->takeOrderChanged());
+}
+
+} // namespace
+
+#include "maps/WideLines.h"
+
+namespace {
+
+// Wide lines filled straight into an image cover what the painter's round-capped lines cover,
+// but for a few pixels on their edges, also where they leave the image; a line without length
+// draws nothing, as the painter's.
+TEST(WideLines, CoverWhatThePainterCovers) {
+    const struct {
+        const char *name;
+        int width;
+        std::vector<QPoint> points;
+    } cases[] = {
+        {"short zigzag", 3, {{20, 20}, {22, 21}, {23, 23}, {25, 22}, {27, 26}, {28, 26}}},
+        {"long diagonal", 5, {{5, 90}, {95, 7}}},
+        {"square corner", 3, {{10, 10}, {80, 10}, {80, 80}}},
+        {"a point again", 5, {{40, 40}, {40, 40}, {60, 45}, {60, 45}}},
+        {"across every edge", 5, {{-300, 50}, {400, 60}, {50, -400}, {60, 500}}},
+        {"from far away", 3, {{-20000, -19950}, {20000, 20050}}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        QImage painted(100, 100, QImage::Format_RGB32), filled(100, 100, QImage::Format_RGB32);
+        painted.fill(Qt::white);
+        filled.fill(Qt::white);
+        {
+            QPainter p(&painted);
+            p.setPen(QPen(Qt::black, c.width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            for (size_t i = 1; i < c.points.size(); ++i)
+                p.drawLine(c.points[i - 1], c.points[i]);
+        }
+        {
+            QPainter p(&filled);
+            ASSERT_EQ(TWideLines::target(p), &filled);
+            TWideLines(filled, c.width).draw(c.points.data(), c.points.size(), qRgb(0, 0, 0));
+        }
+        int covered = 0, differing = 0, inside = 0;
+        for (int y = 0; y < 100; ++y)
+            for (int x = 0; x < 100; ++x) {
+                const bool a = painted.pixel(x, y) == qRgb(0, 0, 0);
+                covered += a;
+                if (a == (filled.pixel(x, y) == qRgb(0, 0, 0)))
+                    continue;
+                ++differing;
+                // A differing pixel lies on the edge: some neighbour is covered and some not.
+                int black = 0, white = 0;
+                for (int j = -1; j <= 1; ++j)
+                    for (int i = -1; i <= 1; ++i)
+                        if (painted.valid(x + i, y + j))
+                            (painted.pixel(x + i, y + j) == qRgb(0, 0, 0) ? black : white)++;
+                inside += black == 0 || white == 0;
+            }
+        EXPECT_GT(covered, 0);
+        EXPECT_EQ(inside, 0);
+        EXPECT_LE(differing, covered / 50 + 1);
+    }
+    // A painter with a transform is left to draw for itself.
+    QImage img(10, 10, QImage::Format_RGB32);
+    QPainter p(&img);
+    p.translate(1, 0);
+    EXPECT_EQ(TWideLines::target(p), nullptr);
 }
 
 } // namespace

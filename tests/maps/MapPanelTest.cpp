@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
+#include <QImageWriter>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QThread>
@@ -732,6 +733,172 @@ TEST_F(MapPanelTest, BindingsAreComputedAwayFromTheMainThreadAndKept) {
     ASSERT_TRUE(waitFor([&] { return panel.bindings().pending() == 0; }, 10000));
     EXPECT_EQ(panel.bindings().size(), 1);
     EXPECT_EQ(panel.bindings().state(0), TMapBindings::TState::Failed);
+}
+
+// A sheet of 4 x 4 cells, each black or white by a hash of its place: a reduced overview shows
+// it grey, its own pixels show every cell, and a misplaced detail would show the wrong ones.
+bool cellWhite(int x, int y) {
+    const uint32_t h = uint32_t(x / 4) * 73856093U ^ uint32_t(y / 4) * 19349663U;
+    return ((h ^ (h >> 13)) * 0x5bd1e995U >> 7) & 1;
+}
+
+QImage cellsImage(int w, int h) {
+    QImage img(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            img.setPixel(x, y, cellWhite(x, y) ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
+    return img;
+}
+
+class MapDetailTest : public MapPanelTest {
+protected:
+    void SetUp() override {
+        MapPanelTest::SetUp();
+        saved = TMapLoadThread::maxDecodedPixels();
+        QImageWriter w(tmp.filePath(QStringLiteral("cells.jpg")), "jpeg");
+        w.setQuality(95);
+        ASSERT_TRUE(w.write(cellsImage(1600, 1200)));
+        QImageWriter pw(tmp.filePath(QStringLiteral("prog.jpg")), "jpeg");
+        pw.setQuality(95);
+        pw.setProgressiveScanWrite(true);
+        ASSERT_TRUE(pw.write(cellsImage(1600, 1200)));
+        saveImage(QStringLiteral("g.bmp"), gradientImage(200, 100), "BMP");
+    }
+    void TearDown() override { TMapLoadThread::setMaxDecodedPixels(saved); }
+
+    // Screen points (away from the cells' edges) whose colour is the cell's under them.
+    int matchingCells(TMapPanel &panel, const QImage &out) {
+        int n = 0;
+        for (int sy = 3; sy < out.height(); sy += 7)
+            for (int sx = 2; sx < out.width(); sx += 5) {
+                const TMapCoords m = panel.ScreenToMap({sx, sy});
+                const int x = int(m.X), y = int(m.Y);
+                if (x % 4 == 0 || x % 4 == 3 || y % 4 == 0 || y % 4 == 3)
+                    continue; // next to an edge, where compression blurs
+                n += near(out.pixel(sx, sy), cellWhite(x, y) ? qRgb(255, 255, 255) : qRgb(0, 0, 0),
+                          60);
+            }
+        return n;
+    }
+    int cellSamples(TMapPanel &panel, const QImage &out) {
+        int n = 0;
+        for (int sy = 3; sy < out.height(); sy += 7)
+            for (int sx = 2; sx < out.width(); sx += 5) {
+                const TMapCoords m = panel.ScreenToMap({sx, sy});
+                const int x = int(m.X), y = int(m.Y);
+                n += !(x % 4 == 0 || x % 4 == 3 || y % 4 == 0 || y % 4 == 3);
+            }
+        return n;
+    }
+    bool waitDetail(TMapPanel &panel) {
+        return waitFor([&] { return !panel.detailPending(); }, 20000);
+    }
+
+    qint64 saved = 0;
+};
+
+// A sheet opened reduced shows its own pixels once the view needs them: the frame that asks
+// shows the overview and does not wait; the detail read in the background is then drawn where
+// the binding puts it; a view the overview suffices for lets it go.
+TEST_F(MapDetailTest, TheShownRegionIsReadAtTheNeededScale) {
+    TMapLoadThread::setMaxDecodedPixels(40000); // an overview of an eighth
+    TMapPanel panel(*dialogs);
+    panel.setSize(QSize(100, 75));
+    panel.AddMap(
+        writeMap(tmp.path(), QStringLiteral("cells"), QStringLiteral("cells.jpg"), 1600, 1200, 20));
+    ASSERT_TRUE(openAndWait(panel, 0));
+    ASSERT_EQ(panel.mapImage().size(), QSize(200, 150));
+
+    // Far out the overview is enough: nothing is read.
+    paint(panel);
+    EXPECT_FALSE(panel.detailPending());
+
+    panel.SetZoom(1);
+    panel.MoveCamera(TMapCoords{613, 457});
+    QImage out = paint(panel);
+    EXPECT_TRUE(panel.detailPending());
+    EXPECT_TRUE(panel.detail().Image.isNull());
+    const int samples = cellSamples(panel, out);
+    ASSERT_GT(samples, 40);
+    EXPECT_LT(matchingCells(panel, out), samples * 3 / 4); // the grey overview
+
+    ASSERT_TRUE(waitDetail(panel));
+    ASSERT_FALSE(panel.detail().Image.isNull());
+    EXPECT_EQ(panel.detail().Eighths, 8);
+    const TIntRect v = panel.GetView();
+    EXPECT_TRUE(panel.detail().Covered.contains(QRectF(v.Left, v.Top, v.width(), v.height())));
+    out = paint(panel);
+    EXPECT_EQ(matchingCells(panel, out), samples);
+
+    // A short move stays within what was read.
+    panel.MoveCamera(30, -20);
+    paint(panel);
+    EXPECT_FALSE(panel.detailPending());
+
+    // Half the zoom needs half the scale; zoomed out fully the overview is enough again.
+    panel.SetZoom(0.5L);
+    paint(panel);
+    // The detail at full scale covers less than this view.
+    ASSERT_TRUE(waitDetail(panel));
+    EXPECT_EQ(panel.detail().Eighths, 4);
+    panel.SetZoom(0);
+    paint(panel);
+    EXPECT_TRUE(panel.detail().Image.isNull());
+    EXPECT_FALSE(panel.detailPending());
+    EXPECT_TRUE(dialogs->calls.empty());
+}
+
+// Only the newest request's detail is shown: a view left before its detail came, or a map
+// replaced meanwhile, never gets it.
+TEST_F(MapDetailTest, SupersededDetailIsDropped) {
+    TMapLoadThread::setMaxDecodedPixels(40000); // an eighth
+    TMapPanel panel(*dialogs);
+    panel.setSize(QSize(320, 240));
+    panel.AddMap(
+        writeMap(tmp.path(), QStringLiteral("cells"), QStringLiteral("cells.jpg"), 1600, 1200, 20));
+    panel.AddMap(writeMap(tmp.path(), QStringLiteral("g"), QStringLiteral("g.bmp"), 200, 100, 20));
+    ASSERT_TRUE(openAndWait(panel, 0));
+    panel.SetZoom(2);
+
+    // The top left, then at once the bottom right.
+    panel.MoveCamera(TMapCoords{100, 100});
+    paint(panel);
+    panel.MoveCamera(TMapCoords{1500, 1100});
+    paint(panel);
+    ASSERT_TRUE(waitDetail(panel));
+    // Whatever became of the first reading, it is not what is shown.
+    const QRectF covered = panel.detail().Covered;
+    EXPECT_TRUE(covered.contains(QPointF(1500, 1100)));
+    EXPECT_FALSE(covered.contains(QPointF(100, 100)));
+    const QImage shown = paint(panel);
+    EXPECT_EQ(matchingCells(panel, shown), cellSamples(panel, shown));
+
+    // A reading under way when another map opens is dropped with the old map.
+    panel.MoveCamera(TMapCoords{300, 300});
+    paint(panel);
+    ASSERT_TRUE(panel.detailPending());
+    ASSERT_TRUE(openAndWait(panel, 1));
+    // Time for the old reading to finish and its result to arrive.
+    waitFor([] { return false; }, 500);
+    EXPECT_EQ(panel.currentMapIndex(), 1);
+    EXPECT_FALSE(panel.detailPending());
+    EXPECT_TRUE(panel.detail().Image.isNull());
+    EXPECT_TRUE(dialogs->calls.empty());
+}
+
+// A progressive sheet cannot be read a region at a time: it stays at its overview.
+TEST_F(MapDetailTest, ProgressiveSheetKeepsItsOverview) {
+    TMapLoadThread::setMaxDecodedPixels(40000);
+    TMapPanel panel(*dialogs);
+    panel.setSize(QSize(160, 120));
+    panel.AddMap(
+        writeMap(tmp.path(), QStringLiteral("prog"), QStringLiteral("prog.jpg"), 1600, 1200, 20));
+    ASSERT_TRUE(openAndWait(panel, 0));
+    ASSERT_EQ(panel.mapImage().size(), QSize(200, 150));
+    panel.SetZoom(1);
+    paint(panel);
+    EXPECT_FALSE(panel.detailPending());
+    EXPECT_TRUE(panel.detail().Image.isNull());
 }
 
 } // namespace

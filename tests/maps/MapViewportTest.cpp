@@ -205,7 +205,7 @@ TEST(MapViewport, PanelViewport) {
     EXPECT_EQ(v.camera().X, 250.3L);
     EXPECT_TRUE(v.isMapReady());
     EXPECT_FALSE(v.showPointerToNotVisObj());
-    EXPECT_EQ(v.parkedImage(), panel.FParkedImage);
+    EXPECT_EQ(v.parkedImage(), panel.parkedImage());
     for (const QPoint s : {QPoint(0, 0), QPoint(123, 45), QPoint(399, 299)}) {
         const TMapCoords m = panel.ScreenToMap(s);
         EXPECT_EQ(m.X, v.ScreenToMap(s).X);
