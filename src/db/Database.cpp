@@ -28,7 +28,9 @@ constexpr int IscDateOffset = 15018;
 constexpr double IscTimeUnitsPerDay = 864000000.0; // 1/10000 s
 
 fb::IMaster *master() {
-    static fb::IMaster *m = fb::fb_get_master_interface();
+    // The client library reads its lock folder once, at its first use, whatever engine that
+    // use is for.
+    static fb::IMaster *m = (PrepareEmbeddedEngine(), fb::fb_get_master_interface());
     return m;
 }
 
@@ -210,8 +212,6 @@ TDatabase::~TDatabase() {
 void TDatabase::open(const QString &name, const QString &login, const QString &password) {
     if (m_att)
         close();
-    if (IsEmbeddedName(name))
-        PrepareEmbeddedEngine();
     const QByteArray dpb = connectParameters(login, password, 0, false);
     const QByteArray path = encodeText(name);
     m_att = guarded([&] {
@@ -234,8 +234,6 @@ void TDatabase::create(const QString &name, const QString &login, const QString 
                        int pageSize) {
     if (m_att)
         close();
-    if (IsEmbeddedName(name))
-        PrepareEmbeddedEngine();
     const QByteArray dpb = connectParameters(login, password, pageSize, true);
     const QByteArray path = encodeText(name);
     m_att = guarded([&] {

@@ -103,8 +103,8 @@ QString databaseName(const QString &server, const QString &path);
 bool IsEmbeddedName(const QString &databaseName);
 // The embedded engine of a user other than root keeps its lock files in a folder of that user's
 // own (/tmp/zarnex-fblock-<uid>): the shared one, /tmp/firebird, holds files made by the
-// server's user that nobody else may open. A FIREBIRD_LOCK set by the caller is kept. Every
-// open and create of an embedded database calls it before the engine starts.
+// server's user that nobody else may open. A FIREBIRD_LOCK set by the caller is kept. Called
+// before the process's first use of the Firebird library, which reads it only then.
 void PrepareEmbeddedEngine();
 
 class TDatabase {
