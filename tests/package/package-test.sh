@@ -56,6 +56,7 @@ cleanup() {
     [ -n "$home" ] && rm -rf "$home"
 }
 trap cleanup EXIT
+trap 'exit 130' INT TERM HUP
 
 # dpkg refuses at once while apt or another dpkg holds its lock: wait for it a while.
 dpkg_run() {
