@@ -24,4 +24,11 @@ if [ "${ZARNEX_NO_FUZZ:-0}" != 1 ]; then
     fuzz/replay.sh
 fi
 
+# The Debian package, built, installed and started as a new user would start it, then purged
+# (root only: it installs the package on this machine for half a minute). ZARNEX_NO_PACKAGE=1
+# leaves it out.
+if [ "${ZARNEX_NO_PACKAGE:-0}" != 1 ] && [ "$(id -u)" -eq 0 ]; then
+    tests/package/package-test.sh build
+fi
+
 ctest --test-dir "$top/build" --output-on-failure -j2 "$@"

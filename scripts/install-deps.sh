@@ -14,6 +14,8 @@ PACKAGES=(
     proj-bin geographiclib-tools libjpeg-turbo-progs
     fonts-dejavu-core libjs-leaflet
     clang-14 libclang-rt-14-dev
+    libjs-leaflet
+    dpkg-dev file lintian xdotool desktop-file-utils
 )
 
 missing=()

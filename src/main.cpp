@@ -4,7 +4,9 @@
 #include "app/Logging.h"
 #include "app/OptionsIO.h"
 #include "app/Profiles.h"
+#include "db/DatabaseCreation.h"
 #include "session/ClientSession.h"
+#include "session/FirstStart.h"
 #include "ui/Application.h"
 #include "ui/ArrowIndicators.h"
 #include "ui/FirstTimeMaster.h"
@@ -19,6 +21,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QProxyStyle>
 #include <QTimer>
 
@@ -53,17 +56,20 @@ int main(int argc, char **argv) {
     const QString programFile = QCoreApplication::applicationFilePath();
     const QString programDir = QCoreApplication::applicationDirPath();
     QDir::setCurrent(programDir);
-    auto log = std::make_unique<TLogging>(programDir + QLatin1Char('/') +
-                                          QFileInfo(programFile).completeBaseName() +
+    // The folders are fixed before anything reads a setting. An installed program folder is
+    // read-only: with the per-user folder in use, the program log and the server profiles live
+    // there as well (otherwise it is the program folder, as before).
+    SetupFolders(programFile);
+    SeedUserSettings(Folders());
+    const QString logDir = ProfileDir();
+    auto log = std::make_unique<TLogging>(logDir + QFileInfo(programFile).completeBaseName() +
                                           QStringLiteral(".log"));
     InstallProgramLog(log.get());
-    auto profiles = std::make_unique<TProfileList>(programDir, log.get());
+    auto profiles = std::make_unique<TProfileList>(logDir, log.get());
     profiles->Load();
 
     auto dialogs = std::make_shared<TQtDialogs>();
 
-    // The main window's creation fixes the folders before anything reads a setting.
-    SetupFolders(programFile);
     auto operations = std::make_shared<TOperationsLog>(ProfileDir() + QStringLiteral("log.txt"));
     InstallOperationsLog(operations);
 
@@ -84,6 +90,18 @@ int main(int argc, char **argv) {
                      [&optionsForm] { optionsForm.exec(); });
     QObject::connect(main.commands().tbArrowIndicators, &QAction::toggled, &arrows,
                      &QWidget::setVisible);
+
+    // A workstation's first start without its database: offer to make it (for an installed
+    // program, the user's own) before the automatic connection looks for it.
+    if (options.FirstRun) {
+        db::TMissingDatabaseOffer offer(options, *dialogs, Folders());
+        offer.saveSettings = [&optionsForm] {
+            optionsForm.ui.dbServ->setText(optionsForm.FOptions.DBServ);
+            optionsForm.ui.dbPath->setText(optionsForm.FOptions.DBPath);
+            optionsForm.SaveOptions();
+        };
+        offer.run();
+    }
 
     main.show();
     // A developer's aid: --screenshot=DIR saves the windows into DIR after a few seconds and

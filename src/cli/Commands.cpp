@@ -3,8 +3,6 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include <unistd.h>
-
 #include "app/ErrorGuard.h"
 #include "app/OptionsIO.h"
 #include "db/Database.h"
@@ -53,20 +51,11 @@ void TCliContext::saveOptions() {
 }
 
 bool isEmbeddedName(const QString &databaseName) {
-    // "host:/path" goes to a server, "/path" (or a bare name) to the embedded engine.
-    const int colon = databaseName.indexOf(QLatin1Char(':'));
-    return colon < 0 || databaseName.startsWith(QLatin1Char('/'));
+    return db::IsEmbeddedName(databaseName);
 }
 
 void prepareEmbeddedEngine() {
-    if (qEnvironmentVariableIsEmpty("FIREBIRD_LOCK") && geteuid() != 0) {
-        const QFileInfo lock(QStringLiteral("/tmp/firebird"));
-        if (lock.exists() && !lock.isWritable()) {
-            const QString dir = QStringLiteral("/tmp/zarnex-fblock-%1").arg(geteuid());
-            QDir().mkpath(dir);
-            qputenv("FIREBIRD_LOCK", QFile::encodeName(dir));
-        }
-    }
+    db::PrepareEmbeddedEngine();
 }
 
 void connectDatabase(db::TDatabase &database, const db::TConnectionSettings &settings) {

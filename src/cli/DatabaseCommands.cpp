@@ -4,14 +4,11 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <grp.h>
-#include <pwd.h>
-#include <unistd.h>
-
 #include "app/Folders.h"
 #include "cli/Commands.h"
 #include "db/Database.h"
 #include "db/DatabaseController.h"
+#include "db/DatabaseCreation.h"
 #include "db/DatabaseUpdate.h"
 #include "db/TrackImport.h"
 #include "session/Maintenance.h"
@@ -68,18 +65,6 @@ int version(TCliContext &context, const TArgs &args) {
 
 // ---------------------------------------------------------------- create-db
 
-void giveToServer(const QString &path) {
-    // The embedded engine run by root leaves root:root 0660; the server runs as "firebird".
-    if (geteuid() != 0)
-        return;
-    const passwd *pw = getpwnam("firebird");
-    const group *gr = getgrnam("firebird");
-    if (!pw || !gr)
-        return;
-    if (chown(QFile::encodeName(path).constData(), pw->pw_uid, gr->gr_gid) != 0)
-        printErr(QStringLiteral("warning: cannot give %1 to the firebird user").arg(path));
-}
-
 int createDb(TCliContext &, const TArgs &args) {
     args.expectPositional(1, 1);
     const QString name = args.positional().first();
@@ -92,51 +77,25 @@ int createDb(TCliContext &, const TArgs &args) {
     const QString password = qEnvironmentVariableIsEmpty("ZARNEX_DB_PASSWORD")
                                  ? QStringLiteral("qvx7tpl2m")
                                  : qEnvironmentVariable("ZARNEX_DB_PASSWORD");
-    const bool ifMissing = args.has(QStringLiteral("if-missing"));
 
-    if (ifMissing) {
-        bool exists = embedded && QFileInfo::exists(path);
-        if (!embedded) {
-            // Only the server can tell whether its file exists.
-            db::TDatabase probe;
-            try {
-                probe.open(path, user, password);
-                probe.close();
-                exists = true;
-            } catch (const db::EDatabaseError &) {
-            }
-        }
+    if (args.has(QStringLiteral("if-missing"))) {
+        // Only the server can tell whether its file exists; an embedded file is not opened.
+        const bool exists = embedded ? QFileInfo::exists(path)
+                                     : db::ProbeDatabase({QString(), path, user, password}).state ==
+                                           db::TDatabaseState::Exists;
         if (exists) {
             printErr(QStringLiteral("%1 exists, left as it is").arg(path));
             return ExitDone;
         }
     }
     requireReadable(QStringLiteral("update script"), script);
-    if (embedded)
-        QDir().mkpath(QFileInfo(path).path());
-
-    db::TDatabase database;
-    if (embedded)
-        prepareEmbeddedEngine();
     try {
-        database.create(path, user, password);
-    } catch (const db::EDatabaseError &e) {
+        db::CreateDatabaseFromScript(path, user, password, script);
+    } catch (const db::EDatabaseNotCreated &e) {
         throw EFailure(QStringLiteral("cannot create the database: ") + oneLine(e.text()));
     }
-    try {
-        db::BuildFromUpdateScript(database, script);
-        database.close();
-    } catch (...) {
-        // A half-built database is worse than none.
-        try {
-            database.drop();
-        } catch (...) {
-            database.forceClose();
-        }
-        throw;
-    }
-    if (embedded)
-        giveToServer(path);
+    if (!db::HandToServerUser(path))
+        printErr(QStringLiteral("warning: cannot give %1 to the firebird user").arg(path));
     printErr(QStringLiteral("created %1").arg(path));
     return ExitDone;
 }

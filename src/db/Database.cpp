@@ -4,8 +4,12 @@
 
 #include <QHash>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "app/Cp1251.h"
 #include "app/FormatSettings.h"
@@ -24,7 +28,9 @@ constexpr int IscDateOffset = 15018;
 constexpr double IscTimeUnitsPerDay = 864000000.0; // 1/10000 s
 
 fb::IMaster *master() {
-    static fb::IMaster *m = fb::fb_get_master_interface();
+    // The client library reads its lock folder once, at its first use, whatever engine that
+    // use is for.
+    static fb::IMaster *m = (PrepareEmbeddedEngine(), fb::fb_get_master_interface());
     return m;
 }
 
@@ -42,8 +48,21 @@ EDatabaseError toError(const fb::FbException &e) {
     master()->getUtilInterface()->formatStatus(buf, sizeof buf, st);
     const intptr_t *v = st->getErrors();
     const intptr_t code = (v && v[0] == isc_arg_gds) ? v[1] : 0;
+    std::vector<intptr_t> codes;
+    int osError = 0;
+    // Pairs of (kind, value); a counted string takes two values.
+    for (const intptr_t *p = v; p && *p != isc_arg_end;) {
+        const intptr_t kind = p[0];
+        if (kind == isc_arg_gds)
+            codes.push_back(p[1]);
+        else if (kind == isc_arg_unix && osError == 0)
+            osError = int(p[1]);
+        p += kind == isc_arg_cstring ? 3 : 2;
+    }
     // Server texts come in the connection's character set.
-    return EDatabaseError(cp1251::decode(QByteArray(buf)).trimmed(), code);
+    EDatabaseError error(cp1251::decode(QByteArray(buf)).trimmed(), code);
+    error.setDetails(std::move(codes), osError);
+    return error;
 }
 
 template <typename F> auto guarded(F &&f) -> decltype(f()) {
@@ -81,6 +100,15 @@ void toIsc(TDateTime v, ISC_DATE &date, ISC_TIME &time) {
 
 EDatabaseError::EDatabaseError(const QString &text, intptr_t code)
     : std::runtime_error(text.toStdString()), m_text(text), m_code(code) {}
+
+bool EDatabaseError::hasCode(intptr_t code) const {
+    return std::find(m_codes.begin(), m_codes.end(), code) != m_codes.end() || m_code == code;
+}
+
+void EDatabaseError::setDetails(std::vector<intptr_t> codes, int osError) {
+    m_codes = std::move(codes);
+    m_osError = osError;
+}
 
 QByteArray transactionParameters(TTransactionKind kind) {
     QByteArray t;
@@ -120,6 +148,24 @@ QByteArray transactionParameters(TTransactionKind kind) {
 
 QString databaseName(const QString &server, const QString &path) {
     return server.isEmpty() ? path : server + QLatin1Char(':') + path;
+}
+
+bool IsEmbeddedName(const QString &name) {
+    const int colon = name.indexOf(QLatin1Char(':'));
+    return colon < 0 || name.startsWith(QLatin1Char('/'));
+}
+
+void PrepareEmbeddedEngine() {
+    if (!qEnvironmentVariableIsEmpty("FIREBIRD_LOCK") || ::geteuid() == 0)
+        return;
+    // One fixed folder per user, so that every process of that user (the client, the batch
+    // front end from cron) shares the locks of the same database.
+    const QByteArray dir = "/tmp/zarnex-fblock-" + QByteArray::number(::geteuid());
+    ::mkdir(dir.constData(), 0700);
+    struct stat st {};
+    if (::lstat(dir.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
+        return; // someone else's: the engine's default it is
+    qputenv("FIREBIRD_LOCK", dir);
 }
 
 QString TConnectionSettings::databaseName() const {

@@ -51,15 +51,24 @@ public:
     explicit EDatabaseError(const QString &text, intptr_t code = 0);
     const QString &text() const { return m_text; }
     intptr_t code() const { return m_code; }
+    // Every gds code of the status vector, in order, and the operating system's error number it
+    // carries (0 when none): "no such file" and "permission denied" share one gds code.
+    const std::vector<intptr_t> &codes() const { return m_codes; }
+    bool hasCode(intptr_t code) const;
+    int osError() const { return m_osError; }
+    void setDetails(std::vector<intptr_t> codes, int osError);
 
 private:
     QString m_text;
     intptr_t m_code;
+    std::vector<intptr_t> m_codes;
+    int m_osError = 0;
 };
 
 // gds codes the program looks at.
-constexpr intptr_t isc_login_failed = 335544472; // wrong user name or password
-constexpr intptr_t isc_io_error = 335544344;     // file cannot be opened
+constexpr intptr_t isc_login_failed = 335544472;  // wrong user name or password
+constexpr intptr_t isc_io_error = 335544344;      // file cannot be opened
+constexpr intptr_t isc_network_error = 335544721; // the server cannot be reached
 
 // The transaction parameter sets of the program; every operation names the one it uses.
 enum class TTransactionKind {
@@ -89,6 +98,14 @@ struct TConnectionSettings {
 };
 
 QString databaseName(const QString &server, const QString &path);
+
+// "host:/path" goes to a server; "/path" or a bare name to the embedded engine.
+bool IsEmbeddedName(const QString &databaseName);
+// The embedded engine of a user other than root keeps its lock files in a folder of that user's
+// own (/tmp/zarnex-fblock-<uid>): the shared one, /tmp/firebird, holds files made by the
+// server's user that nobody else may open. A FIREBIRD_LOCK set by the caller is kept. Called
+// before the process's first use of the Firebird library, which reads it only then.
+void PrepareEmbeddedEngine();
 
 class TDatabase {
 public:

@@ -146,9 +146,12 @@ TWebAnswer AnswerWebRequest(const QString &documentRoot, const QByteArray &path,
     const QFileInfo fi(full);
     if (!fi.isFile())
         return a; // 404
-    // A link inside the folder must not lead out of it either.
+    // A link inside the folder must not lead out of it either, except into the system's shared
+    // JavaScript libraries: an installed program links Debian's Leaflet instead of a copy.
     const QString canonicalRoot = QFileInfo(root).canonicalFilePath();
-    if (!isInside(canonicalRoot, fi.canonicalFilePath())) {
+    const QString target = fi.canonicalFilePath();
+    if (!isInside(canonicalRoot, target) &&
+        !isInside(QStringLiteral("/usr/share/javascript"), target)) {
         a.Status = 403;
         return a;
     }

@@ -5,6 +5,7 @@
 #include <QColor>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFont>
 #include <QFontMetrics>
 #include <QImage>
@@ -244,6 +245,29 @@ TEST_F(WebServerTest, RefusesRootAndEverythingOutsideTheFolder) {
         EXPECT_EQ(r.status, c.status) << c.path;
         EXPECT_FALSE(r.body.contains("secret")) << c.path;
     }
+}
+
+// The installed program links Debian's Leaflet (libjs-leaflet) into its web-map folder.
+TEST_F(WebServerTest, LinksMayLeadIntoTheSystemJavaScriptLibrariesOnly) {
+    const QString leaflet = QStringLiteral("/usr/share/javascript/leaflet");
+    ASSERT_TRUE(QFileInfo(leaflet + QStringLiteral("/leaflet.js")).isFile())
+        << "libjs-leaflet is not installed (scripts/install-deps.sh)";
+    ASSERT_TRUE(QFile::link(leaflet, root + QStringLiteral("leaflet")));
+    ASSERT_TRUE(
+        QFile::link(leaflet + QStringLiteral("/leaflet.css"), root + QStringLiteral("l.css")));
+    // Through the libraries' folder and back out of it.
+    ASSERT_TRUE(QFile::link(QStringLiteral("/usr/share/javascript/../../../etc/passwd"),
+                            root + QStringLiteral("out.txt")));
+    const int port = start();
+    QFile js(leaflet + QStringLiteral("/leaflet.js"));
+    ASSERT_TRUE(js.open(QIODevice::ReadOnly));
+    THttpReply r = httpGet(port, "/leaflet/leaflet.js");
+    EXPECT_EQ(r.status, 200);
+    EXPECT_EQ(r.body, js.readAll());
+    EXPECT_EQ(httpGet(port, "/leaflet/images/marker-icon.png").status, 200);
+    EXPECT_EQ(httpGet(port, "/l.css").status, 200);
+    EXPECT_EQ(httpGet(port, "/out.txt").status, 403);
+    EXPECT_EQ(httpGet(port, "/link.txt").status, 403);
 }
 
 TEST_F(WebServerTest, LabelPictureCarriesTheDecodedText) {
