@@ -160,7 +160,12 @@ TBytes TDeviceSide::form3Report(const TDevice &d, int block) {
         const QList<TBytes> f = fieldsOf(b, 8);
         for (int s = 0; s < 3; ++s)
             text += f[s] == "E" ? TBytes("E:") : fit(f[s], 5);
-        text += f[3].left(1) + ':' + fit(f[4], 3) + fit(f[5], 10) + f[6].left(1);
+        // The written flag byte B carries "automatic" as a clear 0x04 bit; the report sets
+        // the bit for it.
+        TBytes flagB = f[6].left(1);
+        if (!flagB.isEmpty())
+            flagB[0] = char(uchar(flagB[0]) ^ 0x04);
+        text += f[3].left(1) + ':' + fit(f[4], 3) + fit(f[5], 10) + flagB;
         break;
     }
     }
