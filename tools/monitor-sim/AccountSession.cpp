@@ -248,6 +248,9 @@ void TAccountSession::handleOnline(const TBytes &line, double now) {
         log(QStringLiteral("command login=%1 object=%2 word=%3")
                 .arg(cp1251::decode(f[1]), cp1251::decode(f[3]),
                      cp1251::decode(plain.mid(plain.indexOf("|cmd|") + 5))));
+    } else if (m_opt.devices &&
+               m_opt.devices(plain, [&](int o, const TBytes &p) { sendDataLine(o, p, now); })) {
+        // a programming command, answered by the object's device
     } else {
         log(QStringLiteral("line plain=%1").arg(hex(plain)));
     }

@@ -20,6 +20,9 @@ struct TSessionOptions {
     bool splitLines = false; // every line in two writes, a moment apart
     bool coalesce = false;   // the lines of one moment in a single write
     bool garbage = false;    // lines that cannot be decrypted, after authorisation and keep-alives
+    // The objects' devices: offered every line that is none of the server's own; true when
+    // taken. Their answers go back as data lines of the object.
+    std::function<bool(const TBytes &, const std::function<void(int, const TBytes &)> &)> devices;
 };
 
 // One client connection of the monitoring server: the server side of the handshake, the

@@ -1,8 +1,10 @@
 // zarnex-monitor-sim: a monitoring server on 127.0.0.1 for trying out and testing the client.
 #include "ArchiveService.h"
+#include "DeviceSide.h"
 #include "MonitorServer.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 
 #include <csignal>
 #include <cstdio>
@@ -18,12 +20,14 @@ int main(int argc, char **argv) {
     QStringList args = app.arguments();
     args.removeFirst();
     if (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))) {
-        std::fputs(TServerOptions::usage().toLocal8Bit().constData(), stdout);
+        std::fputs((TServerOptions::usage() + TDeviceFaults::usage()).toLocal8Bit().constData(),
+                   stdout);
         return 0;
     }
     TServerOptions options;
     QString error;
-    if (!options.parse(args, error)) {
+    TDeviceFaults faults;
+    if (!faults.take(args, error) || !options.parse(args, error)) {
         std::fprintf(stderr, "%s\n%s", error.toLocal8Bit().constData(),
                      TServerOptions::usage().toLocal8Bit().constData());
         return 2;
@@ -33,6 +37,20 @@ int main(int argc, char **argv) {
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGINT, &sa, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+
+    std::vector<int> numbers;
+    for (const TObjectConfig &o : options.objects)
+        numbers.push_back(o.number);
+    auto devices = std::make_shared<TDeviceSide>(numbers, faults, [](const QString &text) {
+        const QByteArray line =
+            (QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss.zzz ")) + text + '\n')
+                .toUtf8();
+        std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
+        std::fflush(stdout);
+    });
+    options.session.devices = [devices](const TBytes &plain, const TDeviceSide::TReply &reply) {
+        return devices->handleLine(plain, reply);
+    };
 
     TMonitorServer server(options);
     if (!server.listen(error)) {
