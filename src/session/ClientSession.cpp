@@ -18,6 +18,7 @@
 #include "session/Maintenance.h"
 #include "session/MapInteraction.h"
 #include "session/OnlineProcessor.h"
+#include "session/ProgrammingPart.h"
 #include "session/RegistryEdits.h"
 #include "session/Runner.h"
 #include "session/ServerMessages.h"
@@ -60,6 +61,7 @@ TClientSession::TClientSession(TOptions &options, TDialogs &dialogs, QObject *pa
     m_demo = std::make_unique<TDemoObject>(options, dialogs, main, *m_fmngr, *m_panel, *m_items,
                                            *m_webMap, *m_tracks, *m_map, *m_live, m_selection);
     m_fuel = std::make_unique<TFuelPart>(main, options, dialogs, *m_fmngr, m_selection);
+    m_programming = std::make_unique<TProgrammingPart>(dialogs, *m_server);
     wireParts();
 }
 
@@ -71,7 +73,7 @@ TClientSession::~TClientSession() {
     for (QObject *part : std::initializer_list<QObject *>{
              m_runner.get(), m_database.get(), m_server.get(), m_panel.get(), m_bridge.get(),
              m_map.get(), m_webMap.get(), m_live.get(), m_runs.get(), m_tracks.get(),
-             m_registryEdits.get(), m_maintenance.get(), m_demo.get()})
+             m_registryEdits.get(), m_maintenance.get(), m_demo.get(), m_programming.get()})
         part->disconnect();
     m_http->StopServer();
     m_map->removePickedLabel();

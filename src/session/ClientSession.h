@@ -13,7 +13,8 @@
 //   TRegistryEdits   the object registry's edits and its files;
 //   TMaintenance     cache, purge, scripts, field settings;
 //   TDemoObject      the demonstration object;
-//   TFuelPart        the fuel windows' object and computations.
+//   TFuelPart        the fuel windows' object and computations;
+//   TProgrammingPart the dialogue that programs a device through the server.
 // The session builds and wires them, runs start and exit, keeps the one table of enabled
 // commands and the status signals. A window binds each part; the batch front end builds the
 // parts it needs without a session.
@@ -42,6 +43,7 @@ class TMapInteraction;
 class TMapObjManager;
 class TMapPanel;
 class TOnlineProcessor;
+class TProgrammingPart;
 class TRegistryEdits;
 class TRunner;
 class TServerController;
@@ -73,6 +75,7 @@ public:
     TMaintenance &maintenance() { return *m_maintenance; }
     TDemoObject &demo() { return *m_demo; }
     TFuelPart &fuel() { return *m_fuel; }
+    TProgrammingPart &programming() { return *m_programming; }
     // The registry of the current database connection; null while none was made.
     TManager *registry() const;
     const TSelection &selection() const { return m_selection; }
@@ -151,6 +154,7 @@ private:
     std::unique_ptr<TMaintenance> m_maintenance;
     std::unique_ptr<TDemoObject> m_demo;
     std::unique_ptr<TFuelPart> m_fuel;
+    std::unique_ptr<TProgrammingPart> m_programming;
     bool m_serverButtonDown = false;
     bool m_linkUp = false;      // connect enabled false / disconnect enabled true
     bool m_controlOuts = false; // the selected object is connected

@@ -30,6 +30,7 @@
 #include "ui/MapPanelWidget.h"
 #include "ui/OptionsForm.h"
 #include "ui/ParamCatalogueForms.h"
+#include "ui/ProgrammingForm.h"
 #include "ui/ProgressInputForm.h"
 #include "ui/StateGrid.h"
 #include "ui/UpdateDBForm.h"
@@ -245,7 +246,14 @@ void TMainBinder::bindServer() {
         const int code = a->data().toInt();
         onTriggered(a, [&s, code] { s.sendObjectCommand(code); });
     }
-    onTriggered(c.setupDevice, [&s] { s.sendObjectCommand(10); });
+    // "Настроить прибор": the device command, then the programming window for the row's
+    // object (one window for the whole run, always on top).
+    m_programmingForm = new TfmProgramming(s.programming(), 0, &m_main);
+    onTriggered(c.setupDevice, [this, &s] {
+        s.sendObjectCommand(10);
+        if (s.selection().number > 0)
+            m_programmingForm->showForObject(s.selection().number);
+    });
 }
 
 void TMainBinder::bindLive(TLiveObjects &live) {

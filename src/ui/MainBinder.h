@@ -18,6 +18,7 @@ class TfmAutoConnectToServer;
 class TDownloadProgressForm;
 class TfmMain;
 class TfmOptions;
+class TfmProgramming;
 class TfrmProgressInput;
 class TManager;
 class TUpdateDBForm;
@@ -69,4 +70,5 @@ private:
     TWebMapView *m_webView = nullptr; // owned by the window's map area once shown
     TfrmProgressInput *m_progressForm = nullptr;
     TDownloadProgressForm *m_downloadForm = nullptr;
+    TfmProgramming *m_programmingForm = nullptr;
 };
