@@ -6,8 +6,10 @@
 // follows a drawn road or railway. Degrees (WGS 84), north and east. Header only: the map
 // generator uses it without the simulator's libraries.
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace fleetworld {
@@ -66,6 +68,10 @@ struct TWorld {
     const char *riverName = "";
     double riverMetres = 70;
     std::vector<TPlace> places;
+    // The town's street grid: the streets run along these latitudes and longitudes inside
+    // the town, but not through the railway yard.
+    std::vector<double> gridLats, gridLons;
+    std::vector<TLatLon> town, yard;
 
     const TPlace &place(const char *id) const {
         for (const TPlace &p : places)
@@ -75,7 +81,96 @@ struct TWorld {
     }
 };
 
+// Whether a point lies inside a polygon (even-odd rule).
+inline bool inside(const std::vector<TLatLon> &poly, const TLatLon &p) {
+    bool in = false;
+    for (size_t i = 0, j = poly.size() - 1; i < poly.size(); j = i++) {
+        const TLatLon &a = poly[i], &b = poly[j];
+        if ((a.lat > p.lat) != (b.lat > p.lat) &&
+            p.lon < (b.lon - a.lon) * (p.lat - a.lat) / (b.lat - a.lat) + a.lon)
+            in = !in;
+    }
+    return in;
+}
+
 namespace detail {
+
+// The stretches of a line of latitude (or longitude) inside a polygon: pairs of longitudes
+// (or latitudes), in order.
+inline std::vector<std::pair<double, double>> insideStretches(const std::vector<TLatLon> &poly,
+                                                              double at, bool alongLatitude) {
+    std::vector<double> cuts;
+    for (size_t i = 0, j = poly.size() - 1; i < poly.size(); j = i++) {
+        const double a0 = alongLatitude ? poly[i].lat : poly[i].lon,
+                     b0 = alongLatitude ? poly[j].lat : poly[j].lon;
+        const double a1 = alongLatitude ? poly[i].lon : poly[i].lat,
+                     b1 = alongLatitude ? poly[j].lon : poly[j].lat;
+        if ((a0 > at) != (b0 > at))
+            cuts.push_back(a1 + (b1 - a1) * (at - a0) / (b0 - a0));
+    }
+    std::sort(cuts.begin(), cuts.end());
+    std::vector<std::pair<double, double>> out;
+    for (size_t i = 0; i + 1 < cuts.size(); i += 2)
+        out.emplace_back(cuts[i], cuts[i + 1]);
+    return out;
+}
+
+// Streets along the grid lines, inside the town and outside the yard. Every crossing of two
+// grid lines is a point of both streets, so that they meet.
+inline void addTownGrid(TWorld &w, const std::vector<double> &mainLats,
+                        const std::vector<double> &mainLons) {
+    for (bool alongLatitude : {true, false}) {
+        const std::vector<double> &lines = alongLatitude ? w.gridLats : w.gridLons;
+        const std::vector<double> &cross = alongLatitude ? w.gridLons : w.gridLats;
+        const std::vector<double> &main = alongLatitude ? mainLats : mainLons;
+        for (double at : lines) {
+            std::vector<std::pair<double, double>> keep;
+            for (auto [a, b] : insideStretches(w.town, at, alongLatitude)) {
+                // Cut out the yard.
+                auto yard = insideStretches(w.yard, at, alongLatitude);
+                for (auto [c, d] : yard) {
+                    if (d <= a || c >= b)
+                        continue;
+                    if (c > a)
+                        keep.emplace_back(a, c);
+                    a = std::max(a, d);
+                }
+                if (b > a)
+                    keep.emplace_back(a, b);
+            }
+            const bool isMain = std::find(main.begin(), main.end(), at) != main.end();
+            for (auto [a, b] : keep) {
+                const double span =
+                    (b - a) * (alongLatitude ? MetresPerDegreeLon : MetresPerDegreeLat);
+                if (span < 150)
+                    continue;
+                std::vector<TLatLon> pts;
+                auto put = [&](double v) {
+                    pts.push_back(alongLatitude ? TLatLon{at, v} : TLatLon{v, at});
+                };
+                // The ends stop short of the town's edge and the yard's fence.
+                const double margin =
+                    25 / (alongLatitude ? MetresPerDegreeLon : MetresPerDegreeLat);
+                bool first = true;
+                for (double v : cross) {
+                    if (v <= a || v >= b)
+                        continue;
+                    if (first && v - a > 2 * margin)
+                        put(a + margin);
+                    first = false;
+                    put(v);
+                }
+                if (pts.empty())
+                    continue;
+                const double last = alongLatitude ? pts.back().lon : pts.back().lat;
+                if (b - last > 2 * margin)
+                    put(b - margin);
+                if (pts.size() >= 2)
+                    w.ways.push_back({isMain ? TWayKind::Road : TWayKind::Street, "", pts});
+            }
+        }
+    }
+}
 
 // A point moved along the yard's axis and across it (to the south-east), in metres.
 inline TLatLon yardOffset(const TLatLon &p, double along, double across) {
@@ -106,12 +201,11 @@ inline TWorld makeWorld() {
     const TLatLon hwLugovoe{55.585, 37.5342}, hwZarechye{55.700, 37.5515}, hwAvenue{55.762, 37.561},
         hwGarage{55.772, 37.5615}, hwFuel{55.790, 37.5636}, hwSosnovka{55.880, 37.580},
         hwGorki{55.930, 37.590};
-    const TLatLon avW600{55.762, 37.600}, av616{55.762, 37.616}, av640{55.762, 37.640},
-        av650{55.762, 37.650}, avEast{55.762, 37.672};
-    const TLatLon s600{55.752, 37.600}, s616{55.752, 37.616}, s640{55.752, 37.640},
-        s650{55.752, 37.650};
-    const TLatLon n600{55.772, 37.600}, garage{55.772, 37.575}, south640{55.742, 37.640},
-        site{55.782, 37.640}, square{55.740, 37.648}, sq616{55.745, 37.616};
+    // Points of the town's street grid (below).
+    const TLatLon av616{55.762, 37.616}, av640{55.762, 37.640}, avEast{55.762, 37.672};
+    const TLatLon s616{55.752, 37.616}, s640{55.752, 37.640};
+    const TLatLon garage{55.772, 37.575}, south640{55.742, 37.640}, site{55.782, 37.640},
+        square{55.740, 37.648};
     const TLatLon zarechye{55.700, 37.640}, olkhovka{55.778, 37.790}, quarry{55.798, 37.832},
         fuel2{55.770, 37.740}, berezovka{55.860, 37.738}, sosnovka{55.902, 37.432},
         gorki{55.934, 37.612}, lugovoe{55.586, 37.505}, krasnyBor{55.560, 37.600};
@@ -133,16 +227,11 @@ inline TWorld makeWorld() {
           hwSosnovka,
           hwGorki,
           {56.001, 37.600}}},
-        {K::Street, "", {hwAvenue, avW600, av616, av640, av650, avEast}},
+        {K::Road, "", {hwAvenue, {55.762, 37.580}}},
         {K::Road, "", {avEast, {55.764, 37.700}, fuel2, olkhovka, quarry}},
-        {K::Street, "", {{55.752, 37.578}, s600, s616, s640, s650}},
-        {K::Street, "", {s600, avW600, n600}},
-        {K::Street, "", {sq616, s616, av616, {55.776, 37.616}}},
         {K::Road, "", {zarechye, {55.716, 37.640}, south640}},
-        {K::Street, "", {south640, s640, av640, site}},
-        {K::Street, "", {square, s650, av650}},
-        {K::Street, "", {sq616, {55.745, 37.630}, square}},
-        {K::Street, "", {hwGarage, garage, n600}},
+        {K::Street, "", {square, {55.742, 37.650}}},
+        {K::Street, "", {hwGarage, garage, {55.772, 37.580}}},
         {K::Road, "", {site, {55.805, 37.672}, {55.835, 37.712}, berezovka}},
         {K::Road, "", {berezovka, {55.900, 37.690}, gorki}},
         {K::Road, "", {hwSosnovka, {55.885, 37.540}, {55.895, 37.480}, sosnovka}},
@@ -185,6 +274,19 @@ inline TWorld makeWorld() {
                {55.520, 37.842}, {55.497, 37.870}};
     w.riverName = "р. Вела";
 
+    w.town = {{55.778, 37.585}, {55.781, 37.612}, {55.787, 37.640}, {55.781, 37.668},
+              {55.769, 37.692}, {55.751, 37.694}, {55.741, 37.676}, {55.736, 37.655},
+              {55.735, 37.630}, {55.738, 37.608}, {55.745, 37.588}, {55.758, 37.575},
+              {55.770, 37.572}};
+    w.yard = {yardOffset(throatW, -120, -80), yardOffset(throatW, yardLength + 120, -80),
+              yardOffset(throatW, yardLength + 120, 470), yardOffset(throatW, -120, 470)};
+    w.gridLats = {55.742,  55.745, 55.7485, 55.752,  55.7555, 55.759, 55.762,
+                  55.7655, 55.769, 55.772,  55.7755, 55.779,  55.782};
+    w.gridLons = {37.580, 37.587, 37.594, 37.600, 37.608, 37.616, 37.624,
+                  37.632, 37.640, 37.650, 37.658, 37.666, 37.672, 37.680};
+    // The avenue and the two streets that lead out of town are wider.
+    addTownGrid(w, {55.762}, {37.616, 37.640});
+
     using A = TAreaKind;
     w.areas = {
         {A::Forest, "", blob({55.955, 37.470}, 3600, 1)},
@@ -194,32 +296,23 @@ inline TWorld makeWorld() {
         {A::Forest, "", blob({55.965, 37.700}, 2400, 5)},
         {A::Forest, "", blob({55.700, 37.800}, 2200, 6)},
         {A::Forest, "", blob({55.815, 37.620}, 1300, 7)},
-        {A::Town,
-         "Новоград",
-         {{55.778, 37.585},
-          {55.781, 37.612},
-          {55.787, 37.640},
-          {55.781, 37.668},
-          {55.769, 37.692},
-          {55.751, 37.694},
-          {55.741, 37.676},
-          {55.736, 37.655},
-          {55.735, 37.630},
-          {55.738, 37.608},
-          {55.745, 37.588},
-          {55.758, 37.575},
-          {55.770, 37.572}}},
-        {A::Village, "Заречье", blob({55.699, 37.635}, 900, 11)},
-        {A::Village, "Ольховка", blob({55.779, 37.786}, 700, 12)},
-        {A::Village, "Берёзовка", blob({55.860, 37.733}, 850, 13)},
-        {A::Village, "Сосновка", blob({55.903, 37.428}, 700, 14)},
-        {A::Village, "Горки", blob({55.936, 37.616}, 650, 15)},
-        {A::Village, "Луговое", blob({55.587, 37.508}, 750, 16)},
-        {A::Village, "Красный Бор", blob({55.559, 37.596}, 650, 17)},
+        {A::Forest, "", blob({55.880, 37.650}, 1700, 8)},
+        {A::Forest, "", blob({55.610, 37.700}, 1900, 9)},
+        {A::Forest, "", blob({55.760, 37.460}, 2100, 10)},
+        {A::Forest, "", blob({55.930, 37.840}, 1500, 23)},
+        {A::Forest, "", blob({55.520, 37.480}, 1600, 24)},
+        {A::Town, "Новоград", w.town},
+        {A::Village, "Заречье", blob({55.699, 37.635}, 1200, 11)},
+        {A::Village, "Ольховка", blob({55.779, 37.786}, 1000, 12)},
+        {A::Village, "Берёзовка", blob({55.860, 37.733}, 1100, 13)},
+        {A::Village, "Сосновка", blob({55.903, 37.428}, 950, 14)},
+        {A::Village, "Горки", blob({55.936, 37.616}, 900, 15)},
+        {A::Village, "Луговое", blob({55.587, 37.508}, 1000, 16)},
+        {A::Village, "Красный Бор", blob({55.559, 37.596}, 900, 17)},
         {A::Industrial,
          "",
          {yardOffset(throatW, -60, -30), yardOffset(throatW, yardLength + 60, -30),
-          yardOffset(throatW, yardLength + 60, 260), yardOffset(throatW, -60, 260)}},
+          yardOffset(throatW, yardLength + 60, 420), yardOffset(throatW, -60, 420)}},
         {A::Quarry, "Карьер", blob({55.801, 37.838}, 420, 21)},
         {A::Industrial, "Стройплощадка", blob({55.7835, 37.6435}, 160, 22)},
     };
