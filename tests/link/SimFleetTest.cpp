@@ -136,8 +136,10 @@ TEST(SimFleet, AWeekOfEveryObjectHoldsTogether) {
             break;
         case TRole::Bus:
         case TRole::Shunter:
-        case TRole::Mainline:
             EXPECT_EQ(daysMoving, 7);
+            break;
+        case TRole::Mainline:
+            EXPECT_GE(daysMoving, 4); // now and then a day without trains
             break;
         case TRole::Delivery:
             EXPECT_GE(daysMoving, 5);
@@ -145,7 +147,8 @@ TEST(SimFleet, AWeekOfEveryObjectHoldsTogether) {
             EXPECT_EQ(gpsLostDays, daysMoving);
             break;
         case TRole::Dumper:
-            EXPECT_EQ(daysMoving, 5); // weekends off
+            EXPECT_LE(daysMoving, 5); // weekends off
+            EXPECT_GE(daysMoving, 3);
             break;
         case TRole::Loop:
             break;

@@ -526,10 +526,14 @@ const TObjectSim::TDay &TObjectSim::day(int64_t localDay) const {
         const TLatLon homeSpot = spotNear(home, onRails, slot);
         pl.pos = homeSpot;
 
+        // Days off: the van's Sundays, the dump truck's weekends, a locomotive without trains
+        // and a dump truck under repair now and then.
         bool works = role != TRole::Parked && role != TRole::Loop;
         if (role == TRole::Delivery && (weekday == 6 || rng.chance(0.08)))
             works = false;
-        if (role == TRole::Dumper && weekday >= 5)
+        if (role == TRole::Dumper && (weekday >= 5 || rng.chance(0.1)))
+            works = false;
+        if (role == TRole::Mainline && rng.chance(0.15))
             works = false;
 
         // The tank is brought to `level` by a refuelling; the closing one of an epoch meets the
@@ -618,14 +622,14 @@ const TObjectSim::TDay &TObjectSim::day(int64_t localDay) const {
             for (int i = 0; pl.t < pl.at(18); ++i) {
                 pl.driveTo(placeAt(ends[i % 3]));
                 pl.idleFor(rng.range(60, 180));
-                pl.parkFor(rng.range(480, 900));
+                pl.parkFor(rng.range(600, 1100));
                 pl.idleFor(rng.range(60, 120));
                 pl.driveTo(placeAt("bus_station"));
                 if (!lunch && pl.t > pl.at(12.3)) {
                     pl.parkFor(rng.range(2400, 3000));
                     lunch = true;
                 } else {
-                    pl.parkFor(rng.range(600, 1200));
+                    pl.parkFor(rng.range(700, 1300));
                 }
                 pl.idleFor(rng.range(60, 150));
             }
@@ -637,10 +641,10 @@ const TObjectSim::TDay &TObjectSim::day(int64_t localDay) const {
             const char *customers[] = {"sosnovka", "gorki",   "berezovka",  "olkhovka",
                                        "zarechye", "lugovoe", "krasny_bor", "market",
                                        "site",     "quarry"};
-            const int visits = 4 + rng.below(4);
+            const int visits = 6 + rng.below(4);
             int last = -1;
             bool lunch = false;
-            for (int i = 0; i < visits && pl.t < pl.at(16.5); ++i) {
+            for (int i = 0; i < visits && pl.t < pl.at(17); ++i) {
                 int c = rng.below(10);
                 if (c == last)
                     c = (c + 1) % 10;
@@ -661,9 +665,9 @@ const TObjectSim::TDay &TObjectSim::day(int64_t localDay) const {
         } else if (role == TRole::Dumper) {
             pl.park(pl.at(7 + rng.range(0, 0.5)));
             pl.idleFor(rng.range(400, 800));
-            const int cycles = 5 + rng.below(3);
+            const int cycles = 7 + rng.below(3);
             bool lunch = false;
-            for (int i = 0; i < cycles && pl.t < pl.at(17); ++i) {
+            for (int i = 0; i < cycles && pl.t < pl.at(17.3); ++i) {
                 pl.driveTo(placeAt("quarry"));
                 pl.idleFor(rng.range(600, 1200)); // loading
                 pl.driveTo(placeAt("site"));
