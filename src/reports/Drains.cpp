@@ -32,10 +32,11 @@ template <class Levels> TBreak breakOf(const Levels &levels, size_t from) {
     TBreak best{from, 0, 0, 0, 0};
     if (from >= n)
         return best;
-    const double x0 = levels.front().at;
+    // Seconds and litres from the first level, so that the sums lose no precision.
+    const double x0 = levels.front().at, y0 = levels.front().litres;
     std::vector<double> sx(n + 1), sy(n + 1), sxx(n + 1), sxy(n + 1), syy(n + 1);
     for (size_t i = 0; i < n; ++i) {
-        const double x = (levels[i].at - x0) * 86400, y = levels[i].litres;
+        const double x = (levels[i].at - x0) * 86400, y = levels[i].litres - y0;
         sx[i + 1] = sx[i] + x;
         sy[i + 1] = sy[i] + y;
         sxx[i + 1] = sxx[i] + x * x;
@@ -63,8 +64,8 @@ template <class Levels> TBreak breakOf(const Levels &levels, size_t from) {
         if (e <= bestError + 1e-9) {
             bestError = std::min(bestError, e);
             const double x = (levels[j].at - x0) * 86400;
-            best = {j, j > from ? a.at(x) : levels[j].litres,
-                    j + 1 < n ? b.at(x) : levels[j].litres, a.slope, j + 1 < n ? b.slope : 0};
+            best = {j, j > from ? y0 + a.at(x) : levels[j].litres,
+                    j + 1 < n ? y0 + b.at(x) : levels[j].litres, a.slope, j + 1 < n ? b.slope : 0};
         }
     }
     return best;
