@@ -44,11 +44,16 @@ fi
 # demo; see tools/monitor-sim/README.md). ZARNEX_NO_SIM=1 leaves it out. It stops by itself when
 # the client (which takes this shell's place) ends.
 # With it, its archive: the objects' day files of the last two days and of today, on an FTP
-# service at 127.0.0.1 and the settings' FTPPort, for "Докачка информации".
+# service at 127.0.0.1 and the settings' FTPPort, for "Докачка информации". Three minutes after
+# the start 40 l are drained from the crane (2005) on the building site over five minutes;
+# ZARNEX_SIM_DRAIN= (empty) leaves that out, N,+SECONDS|HH:MM,LITRES,MINUTES gives another.
 if [ "${ZARNEX_NO_SIM:-0}" != 1 ] && [ -x build/tools/zarnex-monitor-sim ]; then
     ftp_port=$(sed -n 's/^FTPPort=\([0-9]*\).*/\1/Ip' "$settings" | head -n 1)
+    drain=${ZARNEX_SIM_DRAIN-2005,+180,40,5}
+    drain_args=()
+    [ -n "$drain" ] && drain_args=(--fault-drain "$drain")
     build/tools/zarnex-monitor-sim --port "${ZARNEX_SIM_PORT:-7788}" --packet-interval 3 \
-        --cnev-interval 45 --ftp-port "${ftp_port:-2121}" --archive-days 2 \
+        --cnev-interval 45 --ftp-port "${ftp_port:-2121}" --archive-days 2 "${drain_args[@]}" \
         >build/monitor-sim.log 2>&1 &
 fi
 

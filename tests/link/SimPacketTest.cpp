@@ -193,31 +193,6 @@ TEST(SimPackets, PacketsOfEveryStateFormDecode) {
     }
 }
 
-TEST(SimObjects, DefaultObjectsDriveInsideTheMapAreaAndStop) {
-    for (const TObjectConfig &c : TObjectSim::defaultObjects()) {
-        SCOPED_TRACE(c.number);
-        const TObjectSim o(c);
-        int moving = 0, stopped = 0;
-        TObjectState prev = o.stateAt(0);
-        for (double t = 2; t < 4 * 3600; t += 2) {
-            const TObjectState s = o.stateAt(t);
-            ASSERT_GE(s.lat, TObjectSim::MinLat);
-            ASSERT_LE(s.lat, TObjectSim::MaxLat);
-            ASSERT_GE(s.lon, TObjectSim::MinLon);
-            ASSERT_LE(s.lon, TObjectSim::MaxLon);
-            // No jumps: at most the cruising speed (the stop point is the loop's start).
-            const double dy = (s.lat - prev.lat) * 1852;
-            const double dx = (s.lon - prev.lon) * 1852 * std::cos(s.lat / 60 * M_PI / 180);
-            EXPECT_LE(std::hypot(dx, dy), c.speedKmh / 3.6 * 2 + 1) << t;
-            (s.moving ? moving : stopped)++;
-            EXPECT_EQ(s.exOut1, s.moving ? 1 : 0);
-            prev = s;
-        }
-        EXPECT_GT(moving, 0);
-        EXPECT_GT(stopped, 0);
-    }
-}
-
 #include "SimProcess.h"
 
 TEST(SimProcessLife, StopsOnSigtermAndAtTheEndOfItsInput) {

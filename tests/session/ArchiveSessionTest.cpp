@@ -35,8 +35,8 @@
 TEST(ArchiveSession, TheSimulatorsArchiveArrivesWhileNothingMayReconnect) {
     auto database = onlinetest::makeDatabase();
     ASSERT_TRUE(database);
-    // The simulator's 1000 and 1001 are registered, its 1002 is not.
-    for (int n : {1000, 1001})
+    // The simulator's 2001 and 2002 are registered, its others are not.
+    for (int n : {2001, 2002})
         database->exec(
             QString("INSERT INTO OBJECTS (OBJ_NUMBER, OBJ_NAME) VALUES (%1, 'О%1')").arg(n));
     TSimProcess sim({"--ftp-port", "0", "--archive-days", "1", "--packet-interval", "5"});
@@ -82,7 +82,7 @@ TEST(ArchiveSession, TheSimulatorsArchiveArrivesWhileNothingMayReconnect) {
         if (!s.runner().active())
             return;
         if (++polls == 1) {
-            nestedRan = s.runs().DownloadObjectData(1000, 0, 0);
+            nestedRan = s.runs().DownloadObjectData(2001, 0, 0);
             closeAllowed = s.requestClose();
         }
         for (TSessionCommand c : off)
@@ -108,13 +108,13 @@ TEST(ArchiveSession, TheSimulatorsArchiveArrivesWhileNothingMayReconnect) {
     EXPECT_FALSE(closeAllowed);
     EXPECT_EQ(closeRequested.count(), 1);
     EXPECT_FALSE(s.runs().downloadFailed()) << log.toStdString();
-    EXPECT_TRUE(log.contains("Получение списка файлов (объект 1000): OK")) << log.toStdString();
-    EXPECT_FALSE(log.contains("объект 1002"));
+    EXPECT_TRUE(log.contains("Получение списка файлов (объект 2001): OK")) << log.toStdString();
+    EXPECT_FALSE(log.contains("объект 2003"));
     // Yesterday and today (UTC) for both objects, each imported.
     EXPECT_EQ(p.lines().filter("обработка... ОК").size(), 4) << log.toStdString();
     const QString yesterday =
         QDateTime::currentDateTimeUtc().date().addDays(-1).toString("yyyyMMdd") + ".dat";
-    for (int n : {1000, 1001}) {
+    for (int n : {2001, 2002}) {
         EXPECT_TRUE(QFile::exists(DataDir() + QString("%1/").arg(n) + yesterday)) << n;
         EXPECT_TRUE(QFile::exists(CoordCacheDir() + QString("%1/").arg(n) + yesterday)) << n;
         EXPECT_GT(
@@ -129,19 +129,19 @@ TEST(ArchiveSession, TheSimulatorsArchiveArrivesWhileNothingMayReconnect) {
 
     // The track loading with "Скачать данные с сервера перед загрузкой трека" fetches the
     // day that is missing, then shows it.
-    ASSERT_TRUE(QFile::remove(DataDir() + "1001/" + yesterday));
+    ASSERT_TRUE(QFile::remove(DataDir() + "2002/" + yesterday));
     const TDateTime day = dt::encodeDate(QDateTime::currentDateTimeUtc().date().addDays(-1));
     TLoadTrackRequest request;
-    request.number = 1001;
+    request.number = 2002;
     request.start = day;
     request.end = day + dt::encodeTime(23, 59, 59);
     request.toCurrent = false;
     request.download = true;
     s.tracks().miLoadTrackClick(request);
     ASSERT_TRUE(finished.wait(60000));
-    EXPECT_EQ(p.lines().filter("Загрузка файла 1001\\" + yesterday + ": обработка... ОК").size(), 1)
+    EXPECT_EQ(p.lines().filter("Загрузка файла 2002\\" + yesterday + ": обработка... ОК").size(), 1)
         << p.lines().join('\n').toStdString();
-    EXPECT_TRUE(QFile::exists(DataDir() + "1001/" + yesterday));
+    EXPECT_TRUE(QFile::exists(DataDir() + "2002/" + yesterday));
     EXPECT_GT(s.tracks().trackList().size(), 0u);
 
     s.disconnectServer();

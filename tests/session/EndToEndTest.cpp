@@ -21,8 +21,8 @@
 TEST(EndToEnd, PacketsOfRegisteredObjectsAreRecordedAndCommandsArrive) {
     auto database = onlinetest::makeDatabase();
     ASSERT_TRUE(database);
-    // 1000 and 1001 are registered; the simulator's 1002 is not.
-    for (int n : {1000, 1001})
+    // 2001 and 2002 are registered; the simulator's others are not.
+    for (int n : {2001, 2002})
         database->exec(QString("INSERT INTO OBJECTS (OBJ_NUMBER, OBJ_NAME, OBJ_TANKVOLUME) "
                                "VALUES (%1, 'Объект %1', 500)")
                            .arg(n));
@@ -53,8 +53,8 @@ TEST(EndToEnd, PacketsOfRegisteredObjectsAreRecordedAndCommandsArrive) {
     server.setClient(&client);
 
     server.miConnectToServerClick();
-    TControllableObject *a = manager.FindObject(1000);
-    TControllableObject *b = manager.FindObject(1001);
+    TControllableObject *a = manager.FindObject(2001);
+    TControllableObject *b = manager.FindObject(2002);
     ASSERT_TRUE(waitUntil(
         [&] { return a->HadOnlineData && b->HadOnlineData && a->track.coords.size() >= 4; }, 15000))
         << "no packets applied";
@@ -62,7 +62,7 @@ TEST(EndToEnd, PacketsOfRegisteredObjectsAreRecordedAndCommandsArrive) {
     EXPECT_TRUE(a->Connected && b->Connected);
 
     // The rows hold the latest state; the positions lie in the simulator's area.
-    for (int n : {1000, 1001}) {
+    for (int n : {2001, 2002}) {
         EXPECT_FALSE(database->isNull(
             QString("SELECT OBJ_PACKTIME FROM OBJECTS WHERE OBJ_NUMBER = %1").arg(n)));
         const double lat =
@@ -73,27 +73,27 @@ TEST(EndToEnd, PacketsOfRegisteredObjectsAreRecordedAndCommandsArrive) {
         EXPECT_LT(lat, 56 * 60) << n;
     }
     // Day files of the registered objects only, with every decoded position in them.
-    const QStringList days = QDir(cacheDir + "1000").entryList({"*.dat"}, QDir::Files);
+    const QStringList days = QDir(cacheDir + "2001").entryList({"*.dat"}, QDir::Files);
     ASSERT_FALSE(days.isEmpty());
     qint64 records = 0;
     for (const QString &d : days)
-        records += QFileInfo(cacheDir + "1000/" + d).size() / 48;
+        records += QFileInfo(cacheDir + "2001/" + d).size() / 48;
     // One record per time: equal times in the track are kept once in the file.
     QSet<qint64> times;
     for (const TCoordData &c : a->track.coords)
         times.insert(std::llround(c.ts * dt::MsPerDay));
     EXPECT_EQ(records, times.size());
     EXPECT_GE(records, 4);
-    EXPECT_FALSE(QDir(cacheDir + "1002").exists());
+    EXPECT_FALSE(QDir(cacheDir + "2003").exists());
     // On-line processing keeps no time series, and nothing was rejected.
     EXPECT_EQ(database->scalar("SELECT COUNT(*) FROM INPUTSIGNALS"), "0");
     for (const QString &l : log->takeQueued())
         EXPECT_FALSE(l.contains("Неверн") || l.contains("Невозможно")) << l.toStdString();
 
     // A relay command from the grid's row arrives in Windows-1251.
-    server.SendObjectCommand("1000", 2);
+    server.SendObjectCommand("2001", 2);
     EXPECT_TRUE(waitUntil(
-        [&] { return sim.count("command login=диспетчер object=1000 word=lock") == 1; }, 5000));
+        [&] { return sim.count("command login=диспетчер object=2001 word=lock") == 1; }, 5000));
     EXPECT_TRUE(dialogs.messages().isEmpty());
 
     server.DisconnectFromServer();

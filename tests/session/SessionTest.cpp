@@ -82,7 +82,7 @@ struct SessionTest : ::testing::Test {
 TEST_F(SessionTest, PacketReachesRecordDayFileMapItemAndTheFollowedView) {
     auto database = onlinetest::makeDatabase();
     ASSERT_TRUE(database);
-    for (int n : {1000, 1001})
+    for (int n : {2001, 2002})
         database->exec(QString("INSERT INTO OBJECTS (OBJ_NUMBER, OBJ_NAME, OBJ_TANKVOLUME) "
                                "VALUES (%1, 'Объект %1', 500)")
                            .arg(n));
@@ -107,24 +107,24 @@ TEST_F(SessionTest, PacketReachesRecordDayFileMapItemAndTheFollowedView) {
     s.database().connectDatabase();
     ASSERT_TRUE(s.registry());
     TMapObjManager &items = s.map().items();
-    ASSERT_TRUE(items.Item(1000) && items.Item(1001));
+    ASSERT_TRUE(items.Item(2001) && items.Item(2002));
     const TMapObjManager &c = items;
-    EXPECT_EQ(items.Item(1001)->marker()->FColor, c.FDefaultArchiveMarkerColor);
-    EXPECT_TRUE(items.Item(1001)->FArchive);
+    EXPECT_EQ(items.Item(2002)->marker()->FColor, c.FDefaultArchiveMarkerColor);
+    EXPECT_TRUE(items.Item(2002)->FArchive);
 
-    s.live().selectObject(1000, 1);
-    EXPECT_EQ(items.GetActiveObject(), 1000);
+    s.live().selectObject(2001, 1);
+    EXPECT_EQ(items.GetActiveObject(), 2001);
     s.connectServer();
-    TControllableObject *a = s.registry()->FindObject(1000);
-    ASSERT_TRUE(waitUntil([&] { return a->HadOnlineData && items.Item(1001)->connected(); }, 15000))
+    TControllableObject *a = s.registry()->FindObject(2001);
+    ASSERT_TRUE(waitUntil([&] { return a->HadOnlineData && items.Item(2002)->connected(); }, 15000))
         << "no packet applied";
-    ASSERT_TRUE(waitUntil([&] { return items.Item(1000)->current().FCoords.Latitude != 0; }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return items.Item(2001)->current().FCoords.Latitude != 0; }, 5000));
 
     // Record and day file.
-    EXPECT_FALSE(database->isNull("SELECT OBJ_PACKTIME FROM OBJECTS WHERE OBJ_NUMBER = 1000"));
-    EXPECT_FALSE(QDir(CoordCacheDir() + "1000").entryList({"*.dat"}, QDir::Files).isEmpty());
+    EXPECT_FALSE(database->isNull("SELECT OBJ_PACKTIME FROM OBJECTS WHERE OBJ_NUMBER = 2001"));
+    EXPECT_FALSE(QDir(CoordCacheDir() + "2001").entryList({"*.dat"}, QDir::Files).isEmpty());
     // The map item takes the object's position; the followed view is centred on it.
-    const TManagedItem *item = items.Item(1000);
+    const TManagedItem *item = items.Item(2001);
     EXPECT_NEAR(double(item->current().FCoords.Latitude), double(a->Lat), 1e-9);
     EXPECT_NEAR(double(item->current().FCoords.Longitude), double(a->Lng), 1e-9);
     const TMapCoords at = panel.coordsConverter().GeoToMap(item->current().FCoords);
@@ -134,19 +134,19 @@ TEST_F(SessionTest, PacketReachesRecordDayFileMapItemAndTheFollowedView) {
     // Connection news colour the markers: the active one stands out, the live ones and the
     // disconnected ones take the settings' colours, read again when the settings change.
     EXPECT_EQ(item->marker()->FColor, c.FDefaultActiveMarkerColor);
-    EXPECT_EQ(items.Item(1001)->marker()->FColor, c.FDefaultMarkerColor);
+    EXPECT_EQ(items.Item(2002)->marker()->FColor, c.FDefaultMarkerColor);
     options.MarkerColor = 0x00112233;
     options.ArchiveMarkerColor = 0x00445566;
     s.afterApplySettings();
-    EXPECT_EQ(items.Item(1001)->marker()->FColor, QColor(0x33, 0x22, 0x11));
-    s.server().ProcessLine("c|1001|cnev|d");
-    EXPECT_EQ(items.Item(1001)->marker()->FColor, QColor(0x66, 0x55, 0x44));
-    EXPECT_FALSE(s.registry()->FindObject(1001)->Connected);
+    EXPECT_EQ(items.Item(2002)->marker()->FColor, QColor(0x33, 0x22, 0x11));
+    s.server().ProcessLine("c|2002|cnev|d");
+    EXPECT_EQ(items.Item(2002)->marker()->FColor, QColor(0x66, 0x55, 0x44));
+    EXPECT_FALSE(s.registry()->FindObject(2002)->Connected);
 
     // A click on the active marker shows its information; a click beside it takes it away.
     const QPoint onMarker = panel.MapToScreen(item->marker()->FMapCoords);
     s.map().mapClicked(onMarker);
-    EXPECT_TRUE(s.map().pickedPointLabel().startsWith("Номер объекта: 1000\r\nДата: "))
+    EXPECT_TRUE(s.map().pickedPointLabel().startsWith("Номер объекта: 2001\r\nДата: "))
         << s.map().pickedPointLabel().toStdString();
     s.map().mapClicked(onMarker + QPoint(300, 300));
     EXPECT_TRUE(s.map().pickedPointLabel().isEmpty());
@@ -162,7 +162,7 @@ TEST_F(SessionTest, PacketReachesRecordDayFileMapItemAndTheFollowedView) {
             scripts << script;
         }
     } browser;
-    ASSERT_EQ(items.GetActiveObject(), 1000);
+    ASSERT_EQ(items.GetActiveObject(), 2001);
     s.webMap().bridge().setBrowser(&browser);
     s.webMap().bridge().InternetIsOK = true;
     options.UseGoogleMap = true;

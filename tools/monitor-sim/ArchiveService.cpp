@@ -10,29 +10,29 @@
 #include <cmath>
 
 int WriteArchive(const QString &dir, const std::vector<TObjectConfig> &objects, int days,
-                 const QDateTime &nowUtc, double stepSeconds) {
+                 const QDateTime &nowUtc, double stepSeconds, uint64_t seed) {
     int files = 0;
     const QDate today = nowUtc.date();
+    const double now = nowUtc.toMSecsSinceEpoch() / 1000.0;
     for (const TObjectConfig &config : objects) {
-        const TObjectSim sim(config);
+        const TObjectSim sim(config, seed);
         const QString folder = dir + QLatin1Char('/') + QString::number(config.number);
         QDir().mkpath(folder);
         for (int back = days; back >= 0; --back) {
             const QDate day = today.addDays(-back);
-            const QDateTime dayStart(day, QTime(0, 0), Qt::UTC);
-            // The on-line packets carry the time since the start: the archive lies before it.
-            const double first = double(nowUtc.secsTo(dayStart));
-            const double last = std::min(first + 86400, 0.0);
+            const double first = QDateTime(day, QTime(0, 0), Qt::UTC).toMSecsSinceEpoch() / 1000.0;
+            const double last = std::min(first + 86400, now);
             QByteArray bytes;
             for (double t = first; t < last; t += stepSeconds) {
                 const TObjectState s = sim.stateAt(t);
-                const QDateTime at = dayStart.addMSecs(qint64((t - first) * 1000));
+                const QDateTime at = QDateTime::fromMSecsSinceEpoch(qint64(t * 1000), Qt::UTC);
                 const QDate d = at.date();
                 const QTime tm = at.time();
                 TDeviceRecord r;
                 r.time =
                     dt::encode(d.year(), d.month(), d.day(), tm.hour(), tm.minute(), tm.second());
-                r.position = TGeoCoords{s.lat, s.lon};
+                if (!s.gpsLost)
+                    r.position = TGeoCoords{s.lat, s.lon};
                 TBytes state = TPacketEncoder::stateFor(s, config.form);
                 state += static_cast<char>(TPacketEncoder::checksum(state));
                 r.state = QByteArray(state.data(), qsizetype(state.size()));
@@ -60,7 +60,8 @@ TArchiveService::~TArchiveService() {
 }
 
 bool TArchiveService::start(int port, const QString &dir, const std::vector<TObjectConfig> &objects,
-                            int days, const std::map<QString, QString> &accounts, QString &error) {
+                            int days, const std::map<QString, QString> &accounts, uint64_t seed,
+                            QString &error) {
     if (dir.isEmpty()) {
         m_temp = std::make_unique<QTemporaryDir>(QDir::tempPath() +
                                                  QStringLiteral("/zarnex-archive-XXXXXX"));
@@ -72,7 +73,7 @@ bool TArchiveService::start(int port, const QString &dir, const std::vector<TObj
     } else {
         m_folder = QDir(dir).absolutePath();
     }
-    WriteArchive(m_folder, objects, days, QDateTime::currentDateTimeUtc());
+    WriteArchive(m_folder, objects, days, QDateTime::currentDateTimeUtc(), 20, seed);
 
     QStringList args{
         QCoreApplication::applicationDirPath() + QStringLiteral("/zarnex-archive-ftp.py"),

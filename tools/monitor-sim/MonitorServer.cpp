@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QTextStream>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -34,21 +35,18 @@ bool parseObject(const QString &arg, TObjectConfig &o, QString &error) {
     // NUMBER[,LAT,LON[,SPEED[,FORM]]], degrees with a decimal point
     const QStringList f = arg.split(QLatin1Char(','));
     bool ok = false;
-    o.number = f[0].toInt(&ok);
-    if (!ok || o.number <= 0) {
+    const int number = f[0].toInt(&ok);
+    if (!ok || number <= 0) {
         error = QStringLiteral("bad object number: ") + arg;
         return false;
     }
     // A default object keeps its own settings; another number borrows one of theirs.
     const auto defaults = TObjectSim::defaultObjects();
-    TObjectConfig d = defaults[static_cast<size_t>(o.number) % defaults.size()];
+    o = defaults[static_cast<size_t>(number) % defaults.size()];
     for (const TObjectConfig &x : defaults)
-        if (x.number == o.number)
-            d = x;
-    o.lat = d.lat;
-    o.lon = d.lon;
-    o.speedKmh = d.speedKmh;
-    o.form = d.form;
+        if (x.number == number)
+            o = x;
+    o.number = number;
     if (f.size() == 2 || f.size() > 5) {
         error = QStringLiteral("bad object: ") + arg;
         return false;
@@ -60,8 +58,12 @@ bool parseObject(const QString &arg, TObjectConfig &o, QString &error) {
             error = QStringLiteral("bad object position: ") + arg;
             return false;
         }
+        // An object placed by hand drives its own loop there.
         o.lat = lat * 60;
         o.lon = lon * 60;
+        o.role = TRole::Loop;
+        o.tankLitres = 500;
+        o.calibration.clear();
     }
     if (f.size() >= 4 && (!toDouble(f[3], o.speedKmh) || o.speedKmh < 0 || o.speedKmh > 250)) {
         error = QStringLiteral("bad object speed: ") + arg;
@@ -73,7 +75,49 @@ bool parseObject(const QString &arg, TObjectConfig &o, QString &error) {
             error = QStringLiteral("bad state form: ") + arg;
             return false;
         }
+        if (o.role != TRole::Loop) // a table for the other sensor range would not fit
+            o.calibration.clear();
     }
+    return true;
+}
+
+// N,AT,LITRES,MINUTES with AT "+SECONDS" after the start or "HH:MM[:SS]" of today in the
+// object's time zone.
+struct TDrainArg {
+    int number = 0;
+    TDrainFault fault;
+};
+
+bool parseDrain(const QString &arg, double startUtc, std::vector<TDrainArg> &out, QString &error) {
+    const QStringList f = arg.split(QLatin1Char(','));
+    error = QStringLiteral("bad drain (N,+SECONDS|HH:MM,LITRES,MINUTES): ") + arg;
+    if (f.size() != 4)
+        return false;
+    TDrainArg d;
+    bool ok = false;
+    d.number = f[0].toInt(&ok);
+    if (!ok || d.number <= 0)
+        return false;
+    if (!toDouble(f[2], d.fault.litres) || d.fault.litres <= 0 ||
+        !toDouble(f[3], d.fault.minutes) || d.fault.minutes <= 0 || d.fault.minutes > 600)
+        return false;
+    const QString at = f[1].trimmed();
+    if (at.startsWith(QLatin1Char('+'))) {
+        double s = 0;
+        if (!toDouble(at.mid(1), s) || s < 0)
+            return false;
+        d.fault.atUtc = startUtc + s;
+    } else {
+        QTime t = QTime::fromString(at, QStringLiteral("H:mm:ss"));
+        if (!t.isValid())
+            t = QTime::fromString(at, QStringLiteral("H:mm"));
+        if (!t.isValid())
+            return false;
+        // Resolved against the object's zone once the objects are known.
+        d.fault.atUtc = -1 - t.msecsSinceStartOfDay() / 1000.0;
+    }
+    out.push_back(d);
+    error.clear();
     return true;
 }
 
@@ -94,7 +138,7 @@ QString TServerOptions::usage() {
         "  --accounts FILE          accounts, one LOGIN=PASSWORD per line (# comments)\n"
         "  --keepalive SECONDS      keep-alive interval (default 60; 0 = none)\n"
         "  --object N[,LAT,LON[,KMH[,FORM]]]  a simulated object (repeatable); degrees,\n"
-        "                           FORM short1|short2|short3|long (default: 1000,1001,1002)\n"
+        "                           FORM short1|short2|short3|long (default: 2001..2006)\n"
         "  --packet-interval SECONDS  one packet per object this often (default 10)\n"
         "  --points N               further track points per packet (default: 1 per 2 s)\n"
         "  --no-lf                  packets without the trailing LF\n"
@@ -103,6 +147,7 @@ QString TServerOptions::usage() {
         "  --gps-lost-every N       every Nth packet of an object has no position (0 = never)\n"
         "  --reid-after SECONDS     ask the client to identify again, once, after login\n"
         "  --key-length N           session key length in bytes (default 16)\n"
+        "  --seed N                 the fleet's story (default 1): same seed, same days\n"
         "faults:\n"
         "  --fault-bad-proof        prove a wrong password to the client\n"
         "  --fault-oversize         send a line longer than the client's buffer after login\n"
@@ -110,6 +155,9 @@ QString TServerOptions::usage() {
         "  --fault-coalesce         send the lines of one moment in a single write\n"
         "  --fault-garbage          send undecryptable lines after login and keep-alives\n"
         "  --close-after SECONDS    drop the connection this long after login\n"
+        "  --fault-drain N,AT,LITRES,MINUTES  drain LITRES from object N, standing, over\n"
+        "                           MINUTES from AT (+SECONDS after the start, or HH:MM today\n"
+        "                           in the object's zone); repeatable\n"
         "archive:\n"
         "  --ftp-port N             serve the objects' day files over FTP on 127.0.0.1:N\n"
         "                           (the archive service; 0 = a free port)\n"
@@ -123,6 +171,8 @@ QString TServerOptions::usage() {
 }
 
 bool TServerOptions::parse(const QStringList &args, QString &error) {
+    const double startUtc = QDateTime::currentMSecsSinceEpoch() / 1000.0;
+    std::vector<TDrainArg> drains;
     auto needValue = [&](int &i, QString &v) {
         if (i + 1 >= args.size()) {
             error = QStringLiteral("missing value for ") + args[i];
@@ -212,6 +262,13 @@ bool TServerOptions::parse(const QStringList &args, QString &error) {
                 return error.isEmpty() ? (error = QStringLiteral("bad --key-length"), false)
                                        : false;
             session.keyLength = static_cast<int>(d);
+        } else if (a == QLatin1String("--seed")) {
+            if (!needNumber(i, d, 0) || d != std::floor(d) || d > 9e15)
+                return error.isEmpty() ? (error = QStringLiteral("bad --seed"), false) : false;
+            seed = static_cast<uint64_t>(d);
+        } else if (a == QLatin1String("--fault-drain")) {
+            if (!needValue(i, v) || !parseDrain(v, startUtc, drains, error))
+                return false;
         } else if (a == QLatin1String("--fault-bad-proof")) {
             session.badProof = true;
         } else if (a == QLatin1String("--fault-oversize")) {
@@ -253,12 +310,28 @@ bool TServerOptions::parse(const QStringList &args, QString &error) {
         session.accounts[QStringLiteral("demo")] = QStringLiteral("demo");
     if (objects.empty())
         objects = TObjectSim::defaultObjects();
+    for (TDrainArg &d : drains) {
+        auto o = std::find_if(objects.begin(), objects.end(),
+                              [&](const TObjectConfig &c) { return c.number == d.number; });
+        if (o == objects.end()) {
+            error =
+                QStringLiteral("no such object for --fault-drain: ") + QString::number(d.number);
+            return false;
+        }
+        if (d.fault.atUtc < 0) {
+            // Today's clock time in the object's zone.
+            const double tz = o->timeZoneHours * 3600.0;
+            const double midnight = std::floor((startUtc + tz) / 86400) * 86400 - tz;
+            d.fault.atUtc = midnight + (-1 - d.fault.atUtc);
+        }
+        o->drains.push_back(d.fault);
+    }
     return true;
 }
 
 TMonitorServer::TMonitorServer(TServerOptions options) : m_opt(std::move(options)) {
     for (const TObjectConfig &o : m_opt.objects)
-        m_objects.emplace_back(o);
+        m_objects.emplace_back(o, m_opt.seed);
     m_connected.assign(m_objects.size(), true);
 }
 
@@ -266,6 +339,10 @@ TMonitorServer::~TMonitorServer() {
     m_sessions.clear();
     if (m_listenFd >= 0)
         ::close(m_listenFd);
+}
+
+double TMonitorServer::utcNow() {
+    return QDateTime::currentMSecsSinceEpoch() / 1000.0;
 }
 
 double TMonitorServer::now() const {
@@ -334,32 +411,35 @@ void TMonitorServer::accept(double t) {
 }
 
 void TMonitorServer::sendPackets(double t) {
-    const double since = t - m_start;
     const int k = m_opt.furtherPoints >= 0
                       ? m_opt.furtherPoints
                       : std::max(0, static_cast<int>(m_opt.packetSeconds / 2) - 1);
-    const QDateTime wall =
-        m_opt.localTime ? QDateTime::currentDateTime() : QDateTime::currentDateTimeUtc();
+    // The objects' story runs on the wall clock, as the archive's does.
+    const double utc = utcNow();
+    const double first = utc - 2.0 * k; // the position is 2k seconds old: the points lead up to now
+    const qint64 firstMs = static_cast<qint64>(std::floor(first * 1000));
+    const QDateTime when = m_opt.localTime ? QDateTime::fromMSecsSinceEpoch(firstMs)
+                                           : QDateTime::fromMSecsSinceEpoch(firstMs, Qt::UTC);
     for (size_t i = 0; i < m_objects.size(); ++i) {
         if (!m_connected[i])
             continue;
         const TObjectSim &o = m_objects[i];
-        // The position is 2k seconds old: the further points lead up to now.
-        const double first = since - 2.0 * k;
         const TObjectState s0 = o.stateAt(first);
         std::vector<TPacketEncoder::TPoint> further;
         for (int j = 1; j <= k; ++j) {
             const TObjectState sj = o.stateAt(first + 2.0 * j);
             further.push_back({sj.lat, sj.lon});
         }
-        const TObjectState now = o.stateAt(since);
+        const TObjectState now = o.stateAt(utc);
         // Without a satellite fix the device sends neither a position nor further points.
-        const bool lost = m_opt.gpsLostEvery > 0 && (m_packetRound + 1) % m_opt.gpsLostEvery == 0;
+        const bool lost =
+            (m_opt.gpsLostEvery > 0 && (m_packetRound + 1) % m_opt.gpsLostEvery == 0) ||
+            s0.gpsLost || now.gpsLost;
         std::optional<TPacketEncoder::TPoint> position;
         if (!lost)
             position = TPacketEncoder::TPoint{s0.lat, s0.lon};
         const TBytes packet = TPacketEncoder::onlinePacket(
-            wall.addSecs(-2 * k), position, further, TPacketEncoder::stateFor(now, o.config().form),
+            when, position, further, TPacketEncoder::stateFor(now, o.config().form),
             m_opt.packetLf);
         for (auto &s : m_sessions)
             s->sendDataLine(o.number(), packet, t);

@@ -20,6 +20,7 @@ struct TServerOptions {
     bool localTime = false;       // packet times in local time instead of UTC
     double cnevSeconds = 0;       // an object drops off or comes back this often; 0: never
     int gpsLostEvery = 0;         // every Nth packet of an object has no position; 0: never
+    uint64_t seed = 1;            // the fleet's story: the same seed, the same days
     double exitAfterSeconds = -1; // stop by itself
     bool exitOnStdinEof = false;
     bool watchParent = true; // stop when the process that started it is gone
@@ -51,6 +52,7 @@ public:
 private:
     void log(const QString &text) const;
     double now() const;
+    static double utcNow();
     void accept(double t);
     void sendPackets(double t);
     void toggleConnection(double t);

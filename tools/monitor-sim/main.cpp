@@ -63,7 +63,7 @@ int main(int argc, char **argv) {
     TArchiveService archive;
     if (options.ftpPort >= 0) {
         if (archive.start(options.ftpPort, options.archiveDir, options.objects, options.archiveDays,
-                          options.session.accounts, error))
+                          options.session.accounts, options.seed, error))
             std::printf("archive ftp 127.0.0.1:%d serving %s\n", archive.port(),
                         archive.folder().toLocal8Bit().constData());
         else
