@@ -100,9 +100,7 @@ QVector<int> presentListIndices(const TIniFile &ini, const QString &section,
     if (indices.size() < count)
         LogOperations(
             QStringLiteral("[%1] %2=%3 больше числа записей списка в файле; прочитано: %4")
-                .arg(section, countKey)
-                .arg(count)
-                .arg(indices.size()),
+                .arg(section, countKey, QString::number(count), QString::number(indices.size())),
             QStringLiteral("LoadOptions"), 0);
     return indices;
 }

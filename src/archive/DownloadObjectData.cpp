@@ -41,8 +41,7 @@ TDownloadSettings TDownloadSettings::fromOptions(const TOptions &o) {
 QString ArchiveListName(int number, TDateTime start, TDateTime end) {
     const QString f = QStringLiteral("dd.MM.yyyy");
     return QStringLiteral("_%1_%2_%3")
-        .arg(number)
-        .arg(dt::toQDate(start).toString(f), dt::toQDate(end).toString(f));
+        .arg(QString::number(number), dt::toQDate(start).toString(f), dt::toQDate(end).toString(f));
 }
 
 namespace {

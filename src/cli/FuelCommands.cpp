@@ -34,8 +34,8 @@ int refuels(TCliContext &context, const TArgs &args) {
             parseInteger(QStringLiteral("--threshold"), args.value(QStringLiteral("threshold")));
         if (threshold < TFuelCharges::MinThreshold || threshold > TFuelCharges::MaxThreshold)
             throw EUsage(QStringLiteral("--threshold: %1 to %2")
-                             .arg(TFuelCharges::MinThreshold)
-                             .arg(TFuelCharges::MaxThreshold));
+                             .arg(QString::number(TFuelCharges::MinThreshold),
+                                  QString::number(TFuelCharges::MaxThreshold)));
     }
 
     db::TDatabase database;

@@ -855,7 +855,10 @@ void TQuery::bindAndRun(bool wantCursor) {
             for (unsigned i = 0; i < count; ++i) {
                 const unsigned type = sig[i * 2];
                 const unsigned len = sig[i * 2 + 1];
-                if (type == described->getType(&st, i) && len == described->getLength(&st, i))
+                // A NUMERIC column is described as a scaled integer: a bound integer is not.
+                const bool scaled = type == SQL_INT64 && described->getScale(&st, i) != 0;
+                if (type == described->getType(&st, i) && len == described->getLength(&st, i) &&
+                    !scaled)
                     continue;
                 b->setType(&st, i, type);
                 b->setLength(&st, i, len);

@@ -535,11 +535,11 @@ void TManager::SyncDBObjGrpWithList(TGroup *Group) {
             QStringLiteral("DELETE FROM OBJ_GRP WHERE OG_GRPID = %1").arg(sql::quote(Group->FID)));
         del.execute();
     }
+    db::TQuery ins(tr, QStringLiteral("INSERT INTO OBJ_GRP ( OG_OBJID, OG_GRPID ) VALUES ( :obj, "
+                                      ":grp )"));
     for (TControllableObject *o : Group->FObjects) {
-        db::TQuery ins(
-            tr, QStringLiteral("INSERT INTO OBJ_GRP ( OG_OBJID, OG_GRPID ) VALUES ( %1, %2 )")
-                    .arg(o->Number)
-                    .arg(sql::quote(Group->FID)));
+        ins.setParam(QStringLiteral("obj"), o->Number);
+        ins.setParam(QStringLiteral("grp"), Group->FID);
         ins.execute();
     }
     tr.commit();
@@ -596,11 +596,11 @@ void TManager::SaveSostGridColWidth() {
         return;
     db::TTransaction tr(FDatabase, db::TTransactionKind::CommittedReadWrite);
     tr.start();
+    db::TQuery q(tr, QStringLiteral("UPDATE PARAMS SET PRM_SOST_GRID_COL_WIDTH = :width WHERE "
+                                    "PRM_CAPTION = :caption"));
     for (int c = 1; c < m_captions.size(); ++c) {
-        db::TQuery q(tr, QStringLiteral("UPDATE PARAMS SET PRM_SOST_GRID_COL_WIDTH = %1 WHERE "
-                                        "PRM_CAPTION = %2")
-                             .arg(m_widths[static_cast<size_t>(c)])
-                             .arg(sql::quote(m_captions[c])));
+        q.setParam(QStringLiteral("width"), m_widths[static_cast<size_t>(c)]);
+        q.setParam(QStringLiteral("caption"), m_captions[c]);
         q.execute();
     }
     tr.commit();

@@ -74,12 +74,34 @@ TObjectRecord recordOf(const TObjectForm &f, int number) {
     return r;
 }
 
-QString groupInsertSql(int number, const QString &groupId) {
+void insertGroupRow(db::TQuery &q, int number, const QString &groupId) {
     // An object may already stand in the chosen group through another row.
-    return QStringLiteral("UPDATE OR INSERT INTO OBJ_GRP ( OG_OBJID, OG_GRPID ) VALUES ( %1, %2 ) "
-                          "MATCHING ( OG_OBJID, OG_GRPID )")
-        .arg(number)
-        .arg(sql::quote(groupId));
+    q.setSql(QStringLiteral("UPDATE OR INSERT INTO OBJ_GRP ( OG_OBJID, OG_GRPID ) VALUES ( :obj, "
+                            ":grp ) MATCHING ( OG_OBJID, OG_GRPID )"));
+    q.setParam(QStringLiteral("obj"), number);
+    q.setParam(QStringLiteral("grp"), groupId);
+    q.execute();
+}
+
+// Two decimals, as every floating value the program stores.
+double twoDecimals(double v) {
+    return std::round(v * 100) / 100;
+}
+
+// The object form's columns of an add or an edit.
+void bindRecord(db::TQuery &q, const TObjectRecord &r) {
+    q.setParam(QStringLiteral("num"), r.number);
+    q.setParam(QStringLiteral("name"), r.name);
+    q.setParam(QStringLiteral("short"), r.shortName);
+    q.setParam(QStringLiteral("tank"), static_cast<qint64>(r.tankVolume));
+    q.setParam(QStringLiteral("consw"), static_cast<int>(r.fuelConsW));
+    q.setParam(QStringLiteral("conss"), static_cast<int>(r.fuelConsS));
+    q.setParam(QStringLiteral("tz"), r.timeZone);
+    q.setParam(QStringLiteral("park"), r.useEngineForPark);
+    q.setParam(QStringLiteral("dep"), r.fuelDepType);
+    q.setParam(QStringLiteral("delta"), r.fuelSensorDelta);
+    q.setParam(QStringLiteral("tanksensor"), r.fuelUseTankSensor);
+    q.setParam(QStringLiteral("engine"), r.fuelUseEngine);
 }
 
 } // namespace
@@ -147,29 +169,16 @@ TRegistryEdit TObjectRegistry::Add(const TObjectForm &form) {
         const TObjectRecord r = recordOf(form, number);
         tr.start();
         db::TQuery q(tr);
-        q.setSql(
-            QStringLiteral(
-                "INSERT INTO OBJECTS ( OBJ_NUMBER,OBJ_NAME,OBJ_SHORTNAME, OBJ_TANKVOLUME, "
-                "OBJ_FUELCONSW, OBJ_FUELCONSS, OBJ_TIMEZONE, OBJ_USEENGINEFORPARK, "
-                "OBJ_FUELDEPTYPE, OBJ_FUELSENSORDELTA, OBJ_FUELUSETANKSENSOR, OBJ_FUELUSEENGINE  "
-                ")VALUES ( %1, %2, %3, %4, %5, %6, %7, %8, %9, %10, %11, %12 )")
-                .arg(r.number)
-                .arg(sql::quote(r.name), sql::quote(r.shortName))
-                .arg(static_cast<qint64>(r.tankVolume))
-                .arg(static_cast<int>(r.fuelConsW))
-                .arg(static_cast<int>(r.fuelConsS))
-                .arg(r.timeZone)
-                .arg(r.useEngineForPark)
-                .arg(r.fuelDepType)
-                .arg(r.fuelSensorDelta)
-                .arg(r.fuelUseTankSensor)
-                .arg(r.fuelUseEngine),
-            true);
+        q.setSql(QStringLiteral(
+            "INSERT INTO OBJECTS ( OBJ_NUMBER,OBJ_NAME,OBJ_SHORTNAME, OBJ_TANKVOLUME, "
+            "OBJ_FUELCONSW, OBJ_FUELCONSS, OBJ_TIMEZONE, OBJ_USEENGINEFORPARK, "
+            "OBJ_FUELDEPTYPE, OBJ_FUELSENSORDELTA, OBJ_FUELUSETANKSENSOR, OBJ_FUELUSEENGINE  "
+            ")VALUES ( :num, :name, :short, :tank, :consw, :conss, :tz, :park, :dep, :delta, "
+            ":tanksensor, :engine )"));
+        bindRecord(q, r);
         q.execute();
-        if (!form.groupId.isEmpty()) {
-            q.setSql(groupInsertSql(number, form.groupId), true);
-            q.execute();
-        }
+        if (!form.groupId.isEmpty())
+            insertGroupRow(q, number, form.groupId);
         tr.commit();
         out.record = r;
         out.result = TRegistrySave::Saved;
@@ -219,35 +228,23 @@ TRegistryEdit TObjectRegistry::Edit(const TObjectForm &form, int storedTimeZone,
         tr.start();
         db::TQuery q(tr);
         q.setSql(QStringLiteral(
-                     "update OBJECTS set OBJ_NAME = %1, OBJ_SHORTNAME = %2, OBJ_TANKVOLUME  = %3, "
-                     "OBJ_FUELCONSW = %4, OBJ_FUELCONSS = %5, OBJ_TIMEZONE = %6, "
-                     "OBJ_USEENGINEFORPARK = %7, OBJ_FUELDEPTYPE = %8, OBJ_FUELSENSORDELTA = %9, "
-                     "OBJ_FUELUSETANKSENSOR = %10, OBJ_FUELUSEENGINE = %11 where OBJ_NUMBER = %12")
-                     .arg(sql::quote(r.name), sql::quote(r.shortName))
-                     .arg(static_cast<qint64>(r.tankVolume))
-                     .arg(static_cast<int>(r.fuelConsW))
-                     .arg(static_cast<int>(r.fuelConsS))
-                     .arg(r.timeZone)
-                     .arg(r.useEngineForPark)
-                     .arg(r.fuelDepType)
-                     .arg(r.fuelSensorDelta)
-                     .arg(r.fuelUseTankSensor)
-                     .arg(r.fuelUseEngine)
-                     .arg(number),
-                 true);
+            "update OBJECTS set OBJ_NAME = :name, OBJ_SHORTNAME = :short, OBJ_TANKVOLUME  = :tank, "
+            "OBJ_FUELCONSW = :consw, OBJ_FUELCONSS = :conss, OBJ_TIMEZONE = :tz, "
+            "OBJ_USEENGINEFORPARK = :park, OBJ_FUELDEPTYPE = :dep, OBJ_FUELSENSORDELTA = :delta, "
+            "OBJ_FUELUSETANKSENSOR = :tanksensor, OBJ_FUELUSEENGINE = :engine where OBJ_NUMBER = "
+            ":num"));
+        bindRecord(q, r);
         q.execute();
         if (out.groupChanged) {
             if (!oldGroupId.isEmpty()) {
-                q.setSql(QStringLiteral("delete from OBJ_GRP where OG_OBJID = %1 and OG_GRPID = %2")
-                             .arg(number)
-                             .arg(sql::quote(oldGroupId)),
-                         true);
+                q.setSql(QStringLiteral(
+                    "delete from OBJ_GRP where OG_OBJID = :obj and OG_GRPID = :grp"));
+                q.setParam(QStringLiteral("obj"), number);
+                q.setParam(QStringLiteral("grp"), oldGroupId);
                 q.execute();
             }
-            if (!form.groupId.isEmpty()) {
-                q.setSql(groupInsertSql(number, form.groupId), true);
-                q.execute();
-            }
+            if (!form.groupId.isEmpty())
+                insertGroupRow(q, number, form.groupId);
         }
         tr.commit();
         out.record = r;
@@ -440,9 +437,8 @@ std::optional<TObjectRecord> TObjectRegistry::Import(const QString &fileName) {
     if (oni.declaredCount > int(oni.points.size()))
         LogOperations(QStringLiteral("[Calibration] Count=%1 больше числа записей в файле %2; "
                                      "прочитано: %3")
-                          .arg(oni.declaredCount)
-                          .arg(fileName)
-                          .arg(oni.points.size()),
+                          .arg(QString::number(oni.declaredCount), fileName,
+                               QString::number(oni.points.size())),
                       QStringLiteral("ImportObject"), 0);
 
     db::TTransaction tr(m_db, db::TTransactionKind::Write);
@@ -451,32 +447,36 @@ std::optional<TObjectRecord> TObjectRegistry::Import(const QString &fileName) {
     q.setSql(QStringLiteral("update or insert into OBJECTS (OBJ_NUMBER, OBJ_NAME, OBJ_DESC, "
                             "OBJ_SHORTNAME, OBJ_TIMEZONE, OBJ_USEENGINEFORPARK, OBJ_FUELDEPTYPE, "
                             "OBJ_TANKVOLUME, OBJ_FUELCONSW, OBJ_FUELCONSS,OBJ_FUELSENSORDELTA, "
-                            "OBJ_FUELUSETANKSENSOR, OBJ_FUELUSEENGINE) values (%1, %2, %3, %4,   "
-                            "%5, %6,   %7, %8, %9, %10,  %11, %12, %13) matching(OBJ_NUMBER)")
-                 .arg(id)
-                 .arg(sql::quote(r.name), sql::quote(r.desc), sql::quote(r.shortName))
-                 .arg(r.timeZone)
-                 .arg(r.useEngineForPark)
-                 .arg(r.fuelDepType)
-                 .arg(sql::fixed(r.tankVolume), sql::fixed(r.fuelConsW), sql::fixed(r.fuelConsS))
-                 .arg(r.fuelSensorDelta)
-                 .arg(r.fuelUseTankSensor)
-                 .arg(r.fuelUseEngine),
-             true);
+                            "OBJ_FUELUSETANKSENSOR, OBJ_FUELUSEENGINE) values (:num, :name, :desc, "
+                            ":short, :tz, :park, :dep, :tank, :consw, :conss, :delta, :tanksensor, "
+                            ":engine) matching(OBJ_NUMBER)"));
+    q.setParam(QStringLiteral("num"), id);
+    q.setParam(QStringLiteral("name"), r.name);
+    q.setParam(QStringLiteral("desc"), r.desc);
+    q.setParam(QStringLiteral("short"), r.shortName);
+    q.setParam(QStringLiteral("tz"), r.timeZone);
+    q.setParam(QStringLiteral("park"), r.useEngineForPark);
+    q.setParam(QStringLiteral("dep"), r.fuelDepType);
+    q.setParam(QStringLiteral("tank"), twoDecimals(r.tankVolume));
+    q.setParam(QStringLiteral("consw"), twoDecimals(r.fuelConsW));
+    q.setParam(QStringLiteral("conss"), twoDecimals(r.fuelConsS));
+    q.setParam(QStringLiteral("delta"), r.fuelSensorDelta);
+    q.setParam(QStringLiteral("tanksensor"), r.fuelUseTankSensor);
+    q.setParam(QStringLiteral("engine"), r.fuelUseEngine);
     q.execute();
     if (oni.declaredCount > 0) {
-        q.setSql(QStringLiteral("delete from FUEL_POINTS where ID=%1").arg(id), true);
+        q.setSql(QStringLiteral("delete from FUEL_POINTS where ID=:id"));
+        q.setParam(QStringLiteral("id"), id);
         q.execute();
         for (const TCalibrationPoint &p : oni.points) {
             try {
                 q.setSql(QStringLiteral("update or insert into FUEL_POINTS (ID, SENSOR_VAL, "
-                                        "FUEL_VAL, FIXED) values (%1, %2, %3, %4) matching (ID, "
-                                        "SENSOR_VAL)")
-                             .arg(id)
-                             .arg(p.sensor)
-                             .arg(sql::fixed(p.fuel))
-                             .arg(p.fixed),
-                         true);
+                                        "FUEL_VAL, FIXED) values (:id, :sensor, :fuel, :fixed) "
+                                        "matching (ID, SENSOR_VAL)"));
+                q.setParam(QStringLiteral("id"), id);
+                q.setParam(QStringLiteral("sensor"), p.sensor);
+                q.setParam(QStringLiteral("fuel"), twoDecimals(p.fuel));
+                q.setParam(QStringLiteral("fixed"), p.fixed);
                 q.execute();
             } catch (const db::EDatabaseError &) {
                 // A point the table refuses is left out; the others still count.

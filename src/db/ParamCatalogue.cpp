@@ -335,9 +335,8 @@ void TColumnEditor::RestoreDefaults() {
     m_db.execute(QStringLiteral("UPDATE PARAMS SET %1 = 0").arg(flag));
     db::TTransaction tr(m_db, db::TTransactionKind::Write);
     tr.start();
+    db::TQuery q(tr, QStringLiteral("UPDATE PARAMS SET %1 = 1 WHERE PRM_NAME = :n").arg(flag));
     for (const QString &name : names) {
-        db::TQuery q(
-            tr, QStringLiteral("UPDATE PARAMS SET %1 = %2 WHERE PRM_NAME = :n").arg(flag).arg(1));
         q.setParam(QStringLiteral("n"), name);
         q.execute();
     }
@@ -470,11 +469,10 @@ void TParamGroupsEditor::RenameGroup(const QString &name) {
         return;
     db::TTransaction tr(m_db, db::TTransactionKind::WriteFlag);
     tr.start();
-    db::TQuery q(tr);
-    q.setSql(QStringLiteral("UPDATE PARAMGROUPS SET PGRP_NAME = %1 WHERE PGRP_INDEX = %2")
-                 .arg(sql::quote(name))
-                 .arg(g->key.toInt()),
-             true);
+    db::TQuery q(tr, QStringLiteral("UPDATE PARAMGROUPS SET PGRP_NAME = :name WHERE PGRP_INDEX = "
+                                    ":idx"));
+    q.setParam(QStringLiteral("name"), name);
+    q.setParam(QStringLiteral("idx"), g->key.toInt());
     q.execute();
     tr.commit();
     ++m_changes;
@@ -528,8 +526,7 @@ void TParamGroupsEditor::ShowGroupParams(bool show) {
     if (found)
         m_db.execute(QStringLiteral("UPDATE PARAMS SET PRM_VISIBLEINSOSTGRID = %1 WHERE "
                                     "PRM_GRPINDEX=%2")
-                         .arg(show ? 1 : 2)
-                         .arg(index));
+                         .arg(QString::number(show ? 1 : 2), QString::number(index)));
     ++m_changes;
     Reopen();
 }
@@ -543,11 +540,15 @@ void TParamGroupsEditor::ShowUnassignedParams(bool show) {
 }
 
 void TParamGroupsEditor::SetParamCaption(const QString &name, const QString &caption, int flag) {
-    m_db.execute(QStringLiteral("UPDATE PARAMS SET PRM_CAPTION = %1, PRM_VISIBLEINSOSTGRID = %2 "
-                                "WHERE PRM_NAME = %3")
-                     .arg(sql::quote(caption))
-                     .arg(flag)
-                     .arg(sql::quote(name)));
+    db::TTransaction tr(m_db, db::TTransactionKind::Write);
+    tr.start();
+    db::TQuery q(tr, QStringLiteral("UPDATE PARAMS SET PRM_CAPTION = :caption, "
+                                    "PRM_VISIBLEINSOSTGRID = :flag WHERE PRM_NAME = :name"));
+    q.setParam(QStringLiteral("caption"), caption);
+    q.setParam(QStringLiteral("flag"), flag);
+    q.setParam(QStringLiteral("name"), name);
+    q.execute();
+    tr.commit();
     ++m_changes;
     Reopen();
 }
@@ -843,8 +844,7 @@ int Import(db::TDatabase &database, const QString &fileName, const QString &orde
         if (refused > kShownRefusals)
             dialogs.message(QStringLiteral("Не загружено строк настроек: %1; сверх первых %2 они "
                                            "записаны в журнал операций")
-                                .arg(refused)
-                                .arg(kShownRefusals),
+                                .arg(QString::number(refused), QString::number(kShownRefusals)),
                             QStringLiteral("Импорт настроек"), TMsgIcon::Warning);
         if (file.hasOrder)
             writeFileAtomically(orderFile, linesBytes(file.order));

@@ -22,6 +22,10 @@ QString tsLiteral(TDateTime ts) {
 QString f2(long double v) {
     return sql::fixed(static_cast<double>(v));
 }
+
+QString n(int v) {
+    return QString::number(v);
+}
 } // namespace
 
 QString TManager::ObjSostToDBSql(const TControllableObject &o) {
@@ -32,20 +36,10 @@ QString TManager::ObjSostToDBSql(const TControllableObject &o) {
                           "OBJ_USEENGINEFORPARK = %11, obj_lat = %12, obj_lng = %13, "
                           "obj_text_lat=%14, obj_text_lng=%15, obj_ts = %16, obj_fuellevell = %17, "
                           "OBJ_TEMPERATURE = %18 WHERE OBJ_NUMBER = %19")
-        .arg(packTimeLiteral(o))
-        .arg(o.FuelLevel)
-        .arg(o.BoardVoltage)
-        .arg(o.TankCoverSensor)
-        .arg(o.KungTrailer)
-        .arg(o.V24Gen)
-        .arg(o.ExOut1)
-        .arg(o.ExOut2)
-        .arg(o.AlertBtn)
-        .arg(o.Version)
-        .arg(o.UseEngineForPark)
-        .arg(f2(o.Lat), f2(o.Lng), f2(o.LastTextLat), f2(o.LastTextLng), tsLiteral(o.TS),
-             f2(o.FuelLevelL), sql::fixed(o.Temperature))
-        .arg(o.Number);
+        .arg(packTimeLiteral(o), n(o.FuelLevel), n(o.BoardVoltage), n(o.TankCoverSensor),
+             n(o.KungTrailer), n(o.V24Gen), n(o.ExOut1), n(o.ExOut2), n(o.AlertBtn), n(o.Version),
+             n(o.UseEngineForPark), f2(o.Lat), f2(o.Lng), f2(o.LastTextLat), f2(o.LastTextLng),
+             tsLiteral(o.TS), f2(o.FuelLevelL), sql::fixed(o.Temperature), n(o.Number));
 }
 
 QString TManager::ObjSostToInputSignalSql(const TControllableObject &o) {
@@ -55,17 +49,9 @@ QString TManager::ObjSostToInputSignalSql(const TControllableObject &o) {
                           "ins_dieselwork, ins_abvoltagelessmin, ins_ALERTBTN ) VALUES ( %1, "
                           "NULL, %2, %3, %4, %5, %6, %7, %8, %9, %10, %11   ) MATCHING "
                           "(ins_number, ins_PACKTIME)")
-        .arg(o.Number)
-        .arg(packTimeLiteral(o))
-        .arg(o.FuelLevel)
-        .arg(o.BoardVoltage)
-        .arg(sql::fixed(o.Temperature))
-        .arg(o.TankCoverSensor)
-        .arg(o.KungTrailer)
-        .arg(o.V24Gen)
-        .arg(o.ExOut1)
-        .arg(o.ExOut2)
-        .arg(o.AlertBtn);
+        .arg(n(o.Number), packTimeLiteral(o), n(o.FuelLevel), n(o.BoardVoltage),
+             sql::fixed(o.Temperature), n(o.TankCoverSensor), n(o.KungTrailer), n(o.V24Gen),
+             n(o.ExOut1), n(o.ExOut2), n(o.AlertBtn));
 }
 
 void TManager::ObjSostToDB(int ObjNumber, db::TTransaction &TR) {
@@ -118,8 +104,7 @@ void RecalcParams(TControllableObject &o, db::TDatabase &database) {
         tr.start();
         db::TQuery q(tr);
         q.setSql(QStringLiteral("select out_fuel_level from proc_getfuel(%1,%2)")
-                     .arg(o.Number)
-                     .arg(o.FuelLevel),
+                     .arg(n(o.Number), n(o.FuelLevel)),
                  true);
         q.open();
         // No row, or NULL, reads as 0 litres.
@@ -134,8 +119,7 @@ void RecalcParams(TControllableObject &o, db::TDatabase &database) {
         tr.start();
         db::TQuery q(tr);
         q.setSql(QStringLiteral("update objects set obj_fuellevell=%1 where obj_number=%2")
-                     .arg(sql::fixed(static_cast<double>(o.FuelLevelL)))
-                     .arg(o.Number),
+                     .arg(sql::fixed(static_cast<double>(o.FuelLevelL)), n(o.Number)),
                  true);
         q.execute();
         tr.commit();
@@ -155,8 +139,7 @@ void RecalcParams(TControllableObject &o, db::TDatabase &database) {
                      .arg(sql::fixed(static_cast<double>(o.Lat)),
                           sql::fixed(static_cast<double>(o.Lng)),
                           sql::fixed(static_cast<double>(o.LastTextLat)),
-                          sql::fixed(static_cast<double>(o.LastTextLng)), ts, packSql)
-                     .arg(o.Number),
+                          sql::fixed(static_cast<double>(o.LastTextLng)), ts, packSql, n(o.Number)),
                  true);
         q.execute();
         tr.commit();

@@ -123,7 +123,8 @@ bool TSqlScript::validate() {
 
 void TSqlScript::run(TTransaction &tr) {
     if (!validate())
-        throw EDatabaseError(QStringLiteral("%1 (line %2)").arg(m_error).arg(m_errorLine));
+        throw EDatabaseError(
+            QStringLiteral("%1 (line %2)").arg(m_error, QString::number(m_errorLine)));
     static const QRegularExpression ignored(
         QStringLiteral("^SET\\s+(SQL\\s+DIALECT|NAMES|AUTODDL|ECHO|LIST|STATS|PLAN|COUNT|"
                        "WARNINGS|BAIL|HEADING|TIME|BLOB|WIDTH)\\b"),

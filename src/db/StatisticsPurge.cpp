@@ -9,11 +9,9 @@ void PurgeStatistics(db::TDatabase &database, std::optional<int> objectNumber, T
         objectNumber
             ? QStringList{QStringLiteral("DELETE FROM INPUTSIGNALS where ins_number=%1 and "
                                          "ins_packtime<=%2")
-                              .arg(*objectNumber)
-                              .arg(t),
+                              .arg(QString::number(*objectNumber), t),
                           QStringLiteral("DELETE FROM COORDINATS where id=%1 and ts_packet<=%2")
-                              .arg(*objectNumber)
-                              .arg(t)}
+                              .arg(QString::number(*objectNumber), t)}
             : QStringList{QStringLiteral("DELETE FROM INPUTSIGNALS where ins_packtime<=%1").arg(t),
                           QStringLiteral("DELETE FROM COORDINATS where ts_packet<=%1").arg(t)};
     for (const QString &s : statements)

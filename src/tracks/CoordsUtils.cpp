@@ -179,11 +179,8 @@ TDMSParts SplitMinutes(long double x) {
 QString FormatDMS(long double x) {
     const TDMSParts p = SplitMinutes(x);
     return QStringLiteral("%1%2\u00B0%3'%4\"%5 ")
-        .arg(x < 0 ? QStringLiteral("-") : QString())
-        .arg(p.degrees)
-        .arg(p.minutes)
-        .arg(p.seconds)
-        .arg(p.hundredths);
+        .arg(x < 0 ? QStringLiteral("-") : QString(), QString::number(p.degrees),
+             QString::number(p.minutes), QString::number(p.seconds), QString::number(p.hundredths));
 }
 
 TGeoCoords MinutesToDegrees(const TGeoCoords &c) {

@@ -60,8 +60,8 @@ QByteArray TrackToGpx(const std::vector<TCoordData> &track, const ArrayTracks &p
             w.writeTextElement(QStringLiteral("desc"),
                                QStringLiteral("Объект: %1; Начало: %2; Окончание: %3; "
                                               "Длительность: %4")
-                                   .arg(objectNumber)
-                                   .arg(localText(track[size_t(p.bind)].ts),
+                                   .arg(QString::number(objectNumber),
+                                        localText(track[size_t(p.bind)].ts),
                                         localText(track[size_t(p.eind)].ts),
                                         SecondsTo_hhh_mm_ss(PartSeconds(track, p))));
             w.writeTextElement(QStringLiteral("type"), QStringLiteral("стоянка"));

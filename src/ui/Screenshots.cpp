@@ -40,7 +40,8 @@ void SaveScreenshots(const QString &folder, QWidget *mainWindow, QWidget *extra)
                 if (QMenu *sm = sa->menu()) {
                     sm->popup(mw->mapToGlobal(QPoint(200, 10)));
                     settle();
-                    save(sm, folder, QStringLiteral("menu%1_%2").arg(i - 1).arg(sm->title()));
+                    save(sm, folder,
+                         QStringLiteral("menu%1_%2").arg(QString::number(i - 1), sm->title()));
                     sm->hide();
                 }
             }
@@ -58,7 +59,8 @@ void SaveScreenshots(const QString &folder, QWidget *mainWindow, QWidget *extra)
                 if (QMenu *sm = sa->menu()) {
                     sm->popup(mw->mapToGlobal(QPoint(500, 200)));
                     settle();
-                    save(sm, folder, QStringLiteral("popup%1_%2").arg(i - 1).arg(sm->title()));
+                    save(sm, folder,
+                         QStringLiteral("popup%1_%2").arg(QString::number(i - 1), sm->title()));
                     sm->hide();
                 }
             }

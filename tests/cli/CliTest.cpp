@@ -8,6 +8,7 @@
 
 #include <gmock/gmock.h>
 
+#include "app/Cp1251.h"
 #include "app/Folders.h"
 #include "app/IniFile.h"
 #include "archive/ArchiveServers.h"
@@ -689,3 +690,18 @@ TEST_F(CliTrackTest, DownloadFetchesFromTheArchiveAndFailsOnTheErrorMark) {
 }
 
 } // namespace
+
+TEST_F(CliTest, ObjectImportKeepsPlaceMarkersInTheNames) {
+    // Object-settings files are Windows-1251.
+    const QString oni = dir + QStringLiteral("marks.oni");
+    QFile f(oni);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(cp1251::encode(QStringLiteral("[Object]\r\nID=57\r\nName=Кран %1 и %2\r\n"
+                                          "Shortname=К%2\r\nDesc=100% дизель, О'Брайен\r\n")));
+    f.close();
+    const TRun r = withSettings({QStringLiteral("object"), QStringLiteral("import"), oni});
+    ASSERT_EQ(r.code, 0) << r;
+    EXPECT_EQ(scalar(QStringLiteral("SELECT OBJ_NAME || '|' || OBJ_SHORTNAME || '|' || OBJ_DESC "
+                                    "FROM OBJECTS WHERE OBJ_NUMBER = 57")),
+              QStringLiteral("Кран %1 и %2|К%2|100% дизель, О'Брайен"));
+}

@@ -117,12 +117,12 @@ protected:
 
 TEST_F(ProgramCli, WriteThenReadShowsTheWrittenFields) {
     start({});
-    TResult r = program({"write", "--object", "1001", parameterFile()});
+    TResult r = program({"write", "--object", "2002", parameterFile()});
     ASSERT_EQ(r.code, 0) << r;
     EXPECT_TRUE(r.err.contains("Прибор успешно запрограммирован!")) << r;
     EXPECT_TRUE(r.err.contains("Успешно запрограммированны обе группы параметров.")) << r;
 
-    r = program({"read", "--object", "1001"});
+    r = program({"read", "--object", "2002"});
     ASSERT_EQ(r.code, 0) << r;
     const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
     for (const char *expected : {"IPEdit\t010.020.030.040",
@@ -153,7 +153,7 @@ TEST_F(ProgramCli, WriteThenReadShowsTheWrittenFields) {
 
     // Saved as a parameter file instead.
     const QString out = dir.filePath("out");
-    r = program({"read", "--object", "1001", "--ppc", out});
+    r = program({"read", "--object", "2002", "--ppc", out});
     ASSERT_EQ(r.code, 0) << r;
     EXPECT_TRUE(r.out.isEmpty()) << r;
     TIniFile ini(out + ".ppc");
@@ -165,18 +165,18 @@ TEST_F(ProgramCli, WriteThenReadShowsTheWrittenFields) {
 
 TEST_F(ProgramCli, ADeviceErrorOrBadUsageIsTheExitStatus) {
     start({"--fault-param-error"});
-    TResult r = program({"write", "--object", "1000", parameterFile()});
+    TResult r = program({"write", "--object", "2001", parameterFile()});
     EXPECT_EQ(r.code, 1) << r;
     EXPECT_TRUE(r.err.contains("Ошибка программирования прибора!")) << r;
     EXPECT_FALSE(r.err.contains("Успешно")) << r;
 
-    r = program({"write", "--object", "1000", dir.filePath("missing.ppc")});
+    r = program({"write", "--object", "2001", dir.filePath("missing.ppc")});
     EXPECT_EQ(r.code, 1) << r;
     EXPECT_TRUE(r.err.contains("missing.ppc")) << r;
     r = program({"read"});
     EXPECT_EQ(r.code, 2) << r;
-    r = program({"write", "--object", "1000"});
+    r = program({"write", "--object", "2001"});
     EXPECT_EQ(r.code, 2) << r;
-    r = program({"erase", "--object", "1000"});
+    r = program({"erase", "--object", "2001"});
     EXPECT_EQ(r.code, 2) << r;
 }

@@ -98,6 +98,19 @@ TEST(DatabaseLayer, ValuesRoundTripThroughBoundParametersAndLiterals) {
     EXPECT_EQ(q.field("i").asInteger(), 0);
     EXPECT_FALSE(q.next());
     EXPECT_THROW(q.field("NO_SUCH"), EDatabaseError);
+    q.close();
+    tr.commit();
+
+    // A whole number bound to a numeric column keeps its value (the column's scale belongs to
+    // the column, not to the bound integer).
+    TTransaction w(d, TTransactionKind::Write);
+    w.start();
+    TQuery ins(w, "insert into T (I, N) values (:i, :n)");
+    ins.setParam("i", 900);
+    ins.setParam("n", 900);
+    ins.execute();
+    w.commit();
+    EXPECT_EQ(selectValue(d, "select N from T where I = 900").toDouble(), 900.0);
 }
 
 TEST(DatabaseLayer, RollbackRetainingUndoesAndCommitRetainingKeeps) {

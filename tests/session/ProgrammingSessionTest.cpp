@@ -21,7 +21,7 @@ using namespace programming;
 
 namespace {
 
-constexpr int kObject = 1000;
+constexpr int kObject = 2001;
 
 // The client's link to a simulator with the programming session on it.
 struct TLink {
@@ -281,11 +281,11 @@ TEST(ProgrammingSession, ASilentDeviceGetsTheCheckTimersMessageForEachState) {
     EXPECT_EQ(link.dialogs.calls.size(), calls);
 
     // What went out to the silent device: block 4 and the equipment packet after their ten digits.
-    EXPECT_GE(sim.count("object=1000 command=р data=" + QString::fromLatin1(Block4(p).toHex())), 1);
+    EXPECT_GE(sim.count("object=2001 command=р data=" + QString::fromLatin1(Block4(p).toHex())), 1);
     EXPECT_GE(
-        sim.count("object=1000 command=р data=" + QString::fromLatin1(EquipmentPacket(p).toHex())),
+        sim.count("object=2001 command=р data=" + QString::fromLatin1(EquipmentPacket(p).toHex())),
         1);
-    EXPECT_GE(sim.count("object=1000 command=т data="), 1);
+    EXPECT_GE(sim.count("object=2001 command=т data="), 1);
 }
 
 TEST(ProgrammingSession, DeviceErrorsAndCutReportsEndTheSessionWithTheirMessages) {
@@ -326,17 +326,17 @@ TEST(ProgrammingSession, RulesThatNeedNoDevice) {
     QByteArray form1(9, '\0');
     form1[0] = char(0xDF);
     form1[1] = 0x20; // pump index 8
-    server.ProcessLine("s|1001|data|" + form1);
-    server.ProcessLine("s|1001|data|" + ProgrammingSignature(TProgrammingStatus::WhenObjProgOk));
+    server.ProcessLine("s|2002|data|" + form1);
+    server.ProcessLine("s|2002|data|" + ProgrammingSignature(TProgrammingStatus::WhenObjProgOk));
     spin(5);
     EXPECT_TRUE(dialogs.calls.empty());
     EXPECT_EQ(part.params().cbTimeSr, 4);
-    server.ProcessLine("s|1000|data|" + form1);
+    server.ProcessLine("s|2001|data|" + form1);
     spin(5);
     EXPECT_EQ(part.params().cbTimeSr, 8);
     EXPECT_EQ(dialogs.messages(), QStringList{"Блок данных с платы №1 принят успешно"});
     // A final signature ends the session whatever its state.
-    server.ProcessLine("s|1000|data|" + ProgrammingSignature(TProgrammingStatus::WhenNoCan));
+    server.ProcessLine("s|2001|data|" + ProgrammingSignature(TProgrammingStatus::WhenNoCan));
     spin(5);
     EXPECT_EQ(dialogs.messages().last(), "Нет CAN! Прибор не запрограммирован.");
 

@@ -10,6 +10,7 @@
 #include "db/DatabaseController.h"
 #include "db/GroupManager.h"
 #include "db/OnlineDb.h"
+#include "db/ParamCatalogue.h"
 #include "maps/MapObjManager.h"
 #include "session/ClientSession.h"
 #include "session/DataRuns.h"
@@ -301,4 +302,66 @@ TEST_F(RegistrySessionTest, FieldSettingsImportReconnectsAndABadFileChangesNothi
     EXPECT_EQ(dialogs.calls[1].caption, "Импорт настроек");
     EXPECT_EQ(registries.count(), 0);
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM PARAMS"), params);
+}
+
+// Texts a user types or a file carries are stored as they are: place markers of a message
+// ("%1", "%2"), a lone "%", "%%" and an apostrophe, through the object form, an ".oni" file,
+// a group's and a parameter's name and a field-settings file.
+TEST_F(RegistrySessionTest, TextsWithPlaceMarkersAndApostrophesAreKeptAsTyped) {
+    const QStringList texts = {"Кран %1 и %2", "К%2", "100% дизель", "%%", "О'Брайен %1%"};
+    int number = 70;
+    for (const QString &t : texts) {
+        SCOPED_TRACE(t.toStdString());
+        const QString n = QString::number(number);
+        // The object form: a new object, then its edit.
+        TObjectForm f;
+        f.number = n;
+        f.name = t;
+        f.shortName = t.left(10);
+        f.groupId = "{A}";
+        ASSERT_EQ(session->registryEdits().addRegistryObject(f), TRegistrySave::Saved)
+            << dialogs.messages().join("\n").toStdString();
+        EXPECT_EQ(scalar("SELECT OBJ_NAME FROM OBJECTS WHERE OBJ_NUMBER = " + n), t);
+        EXPECT_EQ(scalar("SELECT OBJ_SHORTNAME FROM OBJECTS WHERE OBJ_NUMBER = " + n), t.left(10));
+        EXPECT_EQ(object(number)->Name, t);
+        f.name = t + " (2)";
+        int zone = 0;
+        ASSERT_EQ(session->registryEdits().editRegistryObject(f, zone), TRegistrySave::Saved);
+        EXPECT_EQ(scalar("SELECT OBJ_NAME FROM OBJECTS WHERE OBJ_NUMBER = " + n), t + " (2)");
+        EXPECT_EQ(object(number)->Name, t + " (2)");
+
+        // An object-settings file of another object.
+        const QString oni = tmp.path() + "/" + n + ".oni";
+        {
+            QFile file(oni);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(cp1251::encode("[Object]\r\nID=" + QString::number(number + 100) +
+                                      "\r\nName=" + t + "\r\nShortname=" + t + "\r\nDesc=" + t +
+                                      "\r\n"));
+        }
+        ASSERT_EQ(session->registryEdits().importObject(oni), std::optional<int>(number + 100));
+        const QString other = QString::number(number + 100);
+        EXPECT_EQ(scalar("SELECT OBJ_NAME FROM OBJECTS WHERE OBJ_NUMBER = " + other), t);
+        EXPECT_EQ(scalar("SELECT OBJ_DESC FROM OBJECTS WHERE OBJ_NUMBER = " + other), t);
+        EXPECT_EQ(object(number + 100)->ShortName, t);
+
+        // A group's new name, and a parameter's caption.
+        TGroup *g = m().FindGroup("{B}");
+        m().NodeEdited(g->FNode, t);
+        EXPECT_EQ(scalar("SELECT GRP_NAME FROM GROUPS WHERE GRP_ID = '{B}'"), t);
+        TParamGroupsEditor editor(session->database().database());
+        const QString param = scalar("SELECT FIRST 1 PRM_NAME FROM PARAMS ORDER BY PRM_NAME");
+        editor.SetParamCaption(param, t, 1);
+        EXPECT_EQ(scalar("SELECT PRM_CAPTION FROM PARAMS WHERE PRM_NAME = '" + param + "'"), t);
+        ++number;
+    }
+
+    // The catalogue through a field-settings file: every caption read back equal.
+    const QString fcg = tmp.path() + "/marks.fcg";
+    session->maintenance().exportFields(fcg);
+    database->exec("UPDATE PARAMS SET PRM_CAPTION = 'другое'");
+    ASSERT_TRUE(session->maintenance().importFields(fcg).has_value());
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM PARAMS WHERE PRM_CAPTION = 'О''Брайен %1%'"), "1");
+    for (const auto &c : dialogs.calls)
+        EXPECT_NE(c.icon, TMsgIcon::Error) << c.text.toStdString();
 }

@@ -45,11 +45,11 @@ struct ProgrammingWindow : ::testing::Test {
 } // namespace
 
 TEST_F(ProgrammingWindow, ShowsTheSessionsFieldsAndHandsEditsBack) {
-    TfmProgramming w(part, 1000);
+    TfmProgramming w(part, 2001);
     EXPECT_EQ(w.windowTitle(), "Программирование объектового оборудования");
     EXPECT_TRUE(w.windowFlags() & Qt::WindowStaysOnTopHint);
-    EXPECT_EQ(part.objectNumber(), 1000);
-    EXPECT_EQ(w.ui.object->text(), "Объект № 1000");
+    EXPECT_EQ(part.objectNumber(), 2001);
+    EXPECT_EQ(w.ui.object->text(), "Объект № 2001");
     // The defaults.
     EXPECT_EQ(w.ui.IPEdit->text(), "000.000.000.000");
     EXPECT_EQ(w.ui.PhoneNumEdit[4]->text(), "9000000000");
@@ -129,7 +129,7 @@ TEST_F(ProgrammingWindow, ShowsTheDevicesReadBack) {
     server.miConnectToServerClick();
     ASSERT_TRUE(waitUntil([&] { return client.getState() == 2; }, 10000));
 
-    TfmProgramming w(part, 1000);
+    TfmProgramming w(part, 2001);
     w.resize(w.sizeHint());
     w.show();
     // Write the connection blocks and the equipment packet from the window, then read them
