@@ -235,3 +235,29 @@ TEST_F(TrackImportTest, FileToTrackWritesPositionsOnly) {
     EXPECT_EQ(t[1].g24, 0);
     EXPECT_EQ(count("INS_NUMBER = 1000"), "0");
 }
+
+TEST_F(TrackImportTest, AnImportThatCannotConnectLeavesTheDayFileAsItWas) {
+    // The day file the live recording wrote: three positions.
+    importBytes(fileOf({record(10, 0, state(1)), record(11, 0.1, state(2)),
+                        record(12, 0.2, state(3))}),
+                7);
+    ASSERT_EQ(trackFile(7).size(), 3u);
+    const QString dayFile = cacheDir + "7/20140315.dat";
+    const QByteArray before = [&] {
+        QFile f(dayFile);
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+        return f.readAll();
+    }();
+
+    // The same folder imported while the server cannot be reached: each file fails, and the day
+    // file keeps every record.
+    db::TConnectionSettings down = database->settings;
+    down.server = "127.0.0.1/1"; // nothing listens there
+    TTrackImport failing(*registry, fmngr, down, cacheDir, progress);
+    writeDataFile("7/20140315.dat", fileOf({record(13, 0.3, state(4))}));
+    failing.importDirectory(data.path()).runToEnd();
+    EXPECT_EQ(failing.failedFiles(), 1);
+    QFile f(dayFile);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), before);
+}
