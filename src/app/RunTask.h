@@ -11,7 +11,8 @@
 // runner, and its exception is rethrown at the co_await. A task starts only when first resumed
 // and owns the frames of the tasks it waits for: destroying it mid-run unwinds them all.
 //
-//     TRunTask importFiles(QStringList files) {          // parameters by value: the frame keeps them
+//     TRunTask importFiles(QStringList files) {          // parameters by value: the frame keeps
+//     them
 //         for (const QString &f : files) {
 //             co_await importFile(f);                    // a task of its own
 //             co_yield TRunPause::Busy;                  // between files
@@ -66,23 +67,8 @@ public:
         void return_void() noexcept {}
         void unhandled_exception() noexcept { error = std::current_exception(); }
 
-        struct InnerAwaiter {
-            TRunTask inner;
-            bool await_ready() const noexcept { return !inner.m_h; }
-            std::coroutine_handle<> await_suspend(Handle waiting) noexcept {
-                promise_type &ip = inner.m_h.promise();
-                promise_type &wp = waiting.promise();
-                ip.parent = &wp;
-                ip.root = wp.root;
-                wp.root->leaf = &ip;
-                return inner.m_h; // starts the inner task at once
-            }
-            void await_resume() {
-                if (inner.m_h && inner.m_h.promise().error)
-                    std::rethrow_exception(inner.m_h.promise().error);
-            }
-        };
-        InnerAwaiter await_transform(TRunTask inner) noexcept { return InnerAwaiter{std::move(inner)}; }
+        struct InnerAwaiter;
+        InnerAwaiter await_transform(TRunTask inner) noexcept;
     };
 
     TRunTask() = default;
@@ -136,3 +122,25 @@ private:
 
     Handle m_h;
 };
+
+struct TRunTask::promise_type::InnerAwaiter {
+    TRunTask inner;
+    bool await_ready() const noexcept { return !inner.m_h; }
+    std::coroutine_handle<> await_suspend(Handle waiting) noexcept {
+        promise_type &ip = inner.m_h.promise();
+        promise_type &wp = waiting.promise();
+        ip.parent = &wp;
+        ip.root = wp.root;
+        wp.root->leaf = &ip;
+        return inner.m_h; // starts the inner task at once
+    }
+    void await_resume() {
+        if (inner.m_h && inner.m_h.promise().error)
+            std::rethrow_exception(inner.m_h.promise().error);
+    }
+};
+
+inline TRunTask::promise_type::InnerAwaiter
+TRunTask::promise_type::await_transform(TRunTask inner) noexcept {
+    return InnerAwaiter{std::move(inner)};
+}

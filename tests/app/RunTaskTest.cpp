@@ -57,9 +57,9 @@ TEST(RunTask, InnerTasksPauseThroughTheOuterOneInOrder) {
     std::vector<TRunPause> pauses;
     while (task.resume())
         pauses.push_back(task.pause());
-    EXPECT_EQ(t.steps, (std::vector<std::string>{"outer.begin", "a0", "a1", "a.end", "~a", "b0",
-                                                 "b.end", "~b", "f", "caught сбой", "outer.end",
-                                                 "~outer"}));
+    EXPECT_EQ(t.steps,
+              (std::vector<std::string>{"outer.begin", "a0", "a1", "a.end", "~a", "b0", "b.end",
+                                        "~b", "f", "caught сбой", "outer.end", "~outer"}));
     // a0, a1, the outer's own pause, b0, f.
     EXPECT_EQ(pauses, (std::vector<TRunPause>{TRunPause::Busy, TRunPause::Wait, TRunPause::Busy,
                                               TRunPause::Busy, TRunPause::Busy}));

@@ -67,7 +67,8 @@ TEST(Runner, AFailedRunShowsTheErrorAndEnds) {
     QSignalSpy finished(&runner, &TRunner::finished);
     int steps = 0;
     bool doneOk = true;
-    ASSERT_TRUE(runner.start(TRunKind::Download, failingAfter(steps), [&](bool ok) { doneOk = ok; }));
+    ASSERT_TRUE(
+        runner.start(TRunKind::Download, failingAfter(steps), [&](bool ok) { doneOk = ok; }));
     ASSERT_TRUE(finished.wait(5000));
     EXPECT_FALSE(doneOk);
     EXPECT_FALSE(runner.active());
