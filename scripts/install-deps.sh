@@ -13,6 +13,7 @@ PACKAGES=(
     xvfb xauth python3-pyftpdlib python3-gpxpy
     proj-bin geographiclib-tools libjpeg-turbo-progs
     fonts-dejavu-core
+    libxlsxwriter-dev libreoffice-calc-nogui poppler-utils
     clang-14 libclang-rt-14-dev
 )
 
