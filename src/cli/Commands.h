@@ -71,6 +71,7 @@ std::vector<TCommand> RegistryCommands(); // RegistryCommands.cpp
 std::vector<TCommand> TrackCommands();    // TrackCommands.cpp
 std::vector<TCommand> FuelCommands();     // FuelCommands.cpp
 std::vector<TCommand> ArchiveCommands();  // ArchiveCommands.cpp
+std::vector<TCommand> ReportCommands();   // ReportCommands.cpp
 const TCommand *FindCommand(const QString &name);
 
 // The whole usage (every command's synopsis) and one command's help.

@@ -141,3 +141,4 @@ private:
     bool m_haveBegin = false;
     std::optional<TFuelChargeRow> m_old;
 };
+Q_DECLARE_METATYPE(TAnalogResult)

@@ -5,6 +5,7 @@
 // day or by month. The list, the table and the bars are values here; the window shows them.
 
 #include <QDate>
+#include <QMetaType>
 #include <QString>
 #include <QStringList>
 
@@ -119,3 +120,4 @@ private:
 // The archive day files the export needs and lacks: "объект: №N  дата: D" lines.
 QStringList MissingDayFiles(const QStringList &queryObjList, const QDate &start, const QDate &end,
                             const QString &dataDir);
+Q_DECLARE_METATYPE(TSetChart)

@@ -40,6 +40,12 @@ public:
 
 private:
     void run() {
+        if (m_state->cancelled()) {
+            // Cancelled before it began: nothing is asked of the server.
+            m_state->m_error = std::make_exception_ptr(EQueryCancelled());
+            m_state->m_finished = true;
+            return;
+        }
         try {
             db::TDatabase database;
             database.open(m_input.connection);

@@ -5,6 +5,7 @@
 // value, so what is saved is exactly what is shown.
 
 #include <QAbstractTableModel>
+#include <QMetaType>
 #include <QString>
 #include <QStringList>
 
@@ -87,3 +88,4 @@ public:
 private:
     TReportGrid m_grid;
 };
+Q_DECLARE_METATYPE(TReportGrid)

@@ -102,15 +102,23 @@ TWorkerInput TReportsPart::workerInput() const {
     return {db::TConnectionSettings::fromOptions(m_options), m_options, NormsOf(m_registry)};
 }
 
+std::shared_ptr<TWorkerState> TReportsPart::newWorkerState() {
+    auto state = std::make_shared<TWorkerState>();
+    m_state = state;
+    if (std::exchange(m_cancelPending, false))
+        state->cancel();
+    return state;
+}
+
 // ---------------------------------------------------------------------------------------------
 
 TRunTask TReportsPart::dataTask(TDataPage page, TDataParams params,
                                 std::vector<TGridColumn> columns,
                                 std::shared_ptr<TDataResult> out) {
-    auto state = std::make_shared<TWorkerState>();
-    m_state = state;
+    auto state = newWorkerState();
     auto result = std::make_shared<TDataResult>();
-    co_await RunReportJob(
+    // Built first: temporaries inside a co_await expression are not safe with this compiler.
+    TRunTask job = RunReportJob(
         workerInput(),
         [=](TFuelComputations &fuel, const TQueryControl &control) {
             TDataQueries q(fuel, control);
@@ -129,50 +137,54 @@ TRunTask TReportsPart::dataTask(TDataPage page, TDataParams params,
             }
         },
         state, [this](int done, int total) { emit progress(done, total); });
+    co_await std::move(job);
     *out = std::move(*result);
 }
 
 TRunTask TReportsPart::analogTask(TAnalogParams params, std::shared_ptr<TAnalogResult> out) {
-    auto state = std::make_shared<TWorkerState>();
-    m_state = state;
+    auto state = newWorkerState();
     auto result = std::make_shared<TAnalogResult>();
-    co_await RunReportJob(
+    // Built first: temporaries inside a co_await expression are not safe with this compiler.
+    TRunTask job = RunReportJob(
         workerInput(),
         [=](TFuelComputations &fuel, const TQueryControl &control) {
             *result = ExecAnalogGraphQuery(fuel.database(), params, control);
         },
         state, [this](int done, int total) { emit progress(done, total); });
+    co_await std::move(job);
     *out = std::move(*result);
 }
 
 TRunTask TReportsPart::setTableTask(std::vector<TSetEntry> entries, TSetParams params,
                                     std::vector<TGridColumn> columns,
                                     std::shared_ptr<TSetTableResult> out) {
-    auto state = std::make_shared<TWorkerState>();
-    m_state = state;
+    auto state = newWorkerState();
     auto result = std::make_shared<TSetTableResult>();
-    co_await RunReportJob(
+    // Built first: temporaries inside a co_await expression are not safe with this compiler.
+    TRunTask job = RunReportJob(
         workerInput(),
         [=](TFuelComputations &fuel, const TQueryControl &control) {
             TObjectsSetReport r(fuel, control);
             result->table = r.TableQuery(entries, params, columns, result->queryObjList);
         },
         state, [this](int done, int total) { emit progress(done, total); });
+    co_await std::move(job);
     *out = std::move(*result);
 }
 
 TRunTask TReportsPart::setChartTask(std::vector<TSetEntry> entries, TSetParams params,
                                     QString dispName, std::shared_ptr<TSetChart> out) {
-    auto state = std::make_shared<TWorkerState>();
-    m_state = state;
+    auto state = newWorkerState();
     auto result = std::make_shared<TSetChart>();
-    co_await RunReportJob(
+    // Built first: temporaries inside a co_await expression are not safe with this compiler.
+    TRunTask job = RunReportJob(
         workerInput(),
         [=](TFuelComputations &fuel, const TQueryControl &control) {
             TObjectsSetReport r(fuel, control);
             *result = r.ChartQuery(entries, params, dispName);
         },
         state, [this](int done, int total) { emit progress(done, total); });
+    co_await std::move(job);
     *out = std::move(*result);
 }
 
@@ -193,6 +205,7 @@ TRunTask TReportsPart::windowTask(TRunTask job, QString errorCaption,
         failure = QString::fromUtf8(e.what());
     }
     m_state.reset();
+    m_cancelPending = false;
     if (ok)
         publish();
     else if (!failure.isEmpty())
@@ -295,6 +308,8 @@ void TReportsPart::cancel() {
     }
     if (m_state)
         m_state->cancel();
+    else if (m_running)
+        m_cancelPending = true;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -141,6 +141,7 @@ signals:
 
 private:
     TWorkerInput workerInput() const;
+    std::shared_ptr<TWorkerState> newWorkerState();
     TRunTask windowTask(TRunTask job, QString errorCaption, std::function<void()> publish);
     bool start(TRunTask job, const QString &errorCaption, std::function<void()> publish);
     void runPendingQuery();
@@ -152,6 +153,7 @@ private:
     TManager *m_registry = nullptr;
     std::shared_ptr<TWorkerState> m_state;
     bool m_running = false;
+    bool m_cancelPending = false; // "Отмена" before the run's worker existed
     QString m_lastExportDir;
 
     struct TPendingQuery {
@@ -167,3 +169,4 @@ private:
     std::unique_ptr<TFuelCharges> m_charges;
     std::unique_ptr<TChargeMarking> m_marking;
 };
+Q_DECLARE_METATYPE(TDataPage)
