@@ -22,6 +22,7 @@
 #include <QLineSeries>
 #include <QListWidget>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -87,19 +88,12 @@ void TLampDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
     painter->restore();
 }
 
-class TAnalogChartView : public QChartView {
-public:
-    using QChartView::QChartView;
-    std::function<void(QPointF)> pressed;
-
-protected:
-    void mousePressEvent(QMouseEvent *e) override {
-        if (pressed && chart() && chart()->plotArea().contains(e->position()) &&
-            e->button() == Qt::LeftButton && !chart()->series().isEmpty())
-            pressed(chart()->mapToValue(e->position(), chart()->series().first()));
-        QChartView::mousePressEvent(e);
-    }
-};
+void TAnalogChartView::mousePressEvent(QMouseEvent *e) {
+    if (pressed && chart() && chart()->plotArea().contains(e->position()) &&
+        e->button() == Qt::LeftButton && !chart()->series().isEmpty())
+        pressed(chart()->mapToValue(e->position(), chart()->series().first()));
+    QChartView::mousePressEvent(e);
+}
 
 // ---------------------------------------------------------------------------------------------
 

@@ -5,12 +5,15 @@
 // refuelling marking) and forwards the user's commands to it; the queries run through the
 // session's runner while the window stays usable ("Отмена" stops them).
 
+#include <QChartView>
 #include <QDialog>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "app/Dialogs.h"
@@ -38,7 +41,6 @@ class QTabWidget;
 class QTimeEdit;
 class QToolButton;
 class QChart;
-class QChartView;
 class QLineSeries;
 class QDateTimeAxis;
 class QValueAxis;
@@ -52,8 +54,15 @@ public:
                const QModelIndex &index) const override;
 };
 
-// The analog chart: presses are reported in chart values.
-class TAnalogChartView;
+// The analog chart: presses are reported in chart values (x in milliseconds since the epoch).
+class TAnalogChartView : public QChartView {
+public:
+    using QChartView::QChartView;
+    std::function<void(QPointF)> pressed;
+
+protected:
+    void mousePressEvent(QMouseEvent *e) override;
+};
 
 class TfmData : public QDialog {
     Q_OBJECT
