@@ -156,8 +156,7 @@ void TfmData::build() {
     ui.chCalc = new QChartView(chart);
     ui.chCalc->setRenderHint(QPainter::Antialiasing);
     lower->addWidget(ui.chCalc);
-    lower->setStretchFactor(0, 2);
-    lower->setStretchFactor(1, 3);
+    lower->setSizes({380, 580});
     daily->addWidget(lower);
     daily->setStretchFactor(0, 3);
     daily->setStretchFactor(1, 2);
@@ -482,8 +481,12 @@ void TfmData::setColumns() {
 }
 
 void TfmData::applyWidths(QTableView *view, const TReportGridModel &model) {
+    // The stored width, widened where the title or the texts would be cut.
+    view->resizeColumnsToContents();
     for (int c = 0; c < model.columnCount(); ++c)
-        view->setColumnWidth(c, std::max(model.grid().columns[size_t(c)].width, 40));
+        view->setColumnWidth(c, std::min(std::max(model.grid().columns[size_t(c)].width,
+                                                  view->columnWidth(c) + 8),
+                                         320));
 }
 
 void TfmData::rebuildColumns() {
@@ -615,10 +618,12 @@ void TfmData::onDataDone(TDataPage p, const TReportGrid &grid, const QStringList
         TReportGrid g = grid;
         g.columns = m_sostColumns;
         m_sost.setGrid(g);
+        applyWidths(ui.sgSost, m_sost);
         break;
     }
     case TDataPage::Daily:
         m_calc.setGrid(grid);
+        applyWidths(ui.sgCalc, m_calc);
         ui.mTraceCalc->setPlainText(trace.join(QLatin1Char('\n')));
         if (m_chartColumn >= 0)
             calcHeaderClicked(m_chartColumn);
@@ -657,14 +662,16 @@ void TfmData::showDailyChart() {
                        m_dailyChart.timeAxis ? double(base) + pt.y() * dt::MsPerDay : pt.y());
     chart->addSeries(series);
     auto *x = new QDateTimeAxis;
-    x->setFormat(QStringLiteral("dd.MM.yyyy"));
+    x->setFormat(QStringLiteral("dd.MM"));
     chart->addAxis(x, Qt::AlignBottom);
     series->attachAxis(x);
     if (!m_dailyChart.points.empty()) {
         const double first = m_dailyChart.points.front().x();
         const double last = m_dailyChart.points.back().x();
-        x->setRange(dt::toQDateTime(first - 0.5), dt::toQDateTime(last + 0.5));
-        x->setTickCount(std::min<int>(int(m_dailyChart.points.size()) + 2, 8));
+        // Whole days on the axis: a tick at every midnight while they fit.
+        const int days = int(std::lround(last - first)) + 2;
+        x->setRange(dt::toQDateTime(first - 1), dt::toQDateTime(last + 1));
+        x->setTickCount(days < 10 ? days + 1 : 10);
     }
     if (m_dailyChart.timeAxis) {
         auto *y = new QDateTimeAxis;

@@ -173,7 +173,8 @@ void TfmObjectsSetData::build() {
     ui.ngSetCalcParams = new QTableView;
     ui.ngSetCalcParams->setModel(&m_table);
     ui.ngSetCalcParams->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ui.ngSetCalcParams->verticalHeader()->setFixedWidth(150);
+    // The captions' gutter: 150 pixels, wider where a caption would be cut.
+    ui.ngSetCalcParams->verticalHeader()->setMinimumWidth(150);
     ui.ngSetCalcParams->verticalHeader()->setDefaultSectionSize(22);
     ui.ngSetCalcParams->horizontalHeader()->setMinimumHeight(56);
     ui.ngSetCalcParams->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
@@ -225,7 +226,7 @@ void TfmObjectsSetData::build() {
 
     // "Параметры запроса"
     auto *panel = new QWidget;
-    panel->setFixedWidth(280);
+    panel->setFixedWidth(300);
     auto *pl = new QVBoxLayout(panel);
     pl->setContentsMargins(4, 0, 0, 0);
     auto *params = new QGroupBox(QStringLiteral("Параметры запроса"));
@@ -270,7 +271,9 @@ void TfmObjectsSetData::build() {
     ui.eAvgPeriod->setValidator(new QIntValidator(0, 100000, ui.eAvgPeriod));
     al->addWidget(ui.eAvgPeriod);
     al->addWidget(new QLabel(QStringLiteral("мин.")));
-    form->addRow(QStringLiteral("Интервал усреднения граничных значений"), avg);
+    auto *avgLabel = new QLabel(QStringLiteral("Интервал усреднения граничных значений"));
+    avgLabel->setWordWrap(true);
+    form->addRow(avgLabel, avg);
     ui.cbDetectCharges = new QCheckBox(QStringLiteral("Определить заправки"));
     ui.cbDetectCharges->setChecked(true);
     ui.cbDetectCharges->setToolTip(QStringLiteral(
@@ -459,6 +462,7 @@ void TfmObjectsSetData::onRunning(bool running) {
 void TfmObjectsSetData::onTable(const TReportGrid &table, const QStringList &objList) {
     m_table.setGrid(table);
     m_queryObjList = objList;
+    ui.ngSetCalcParams->resizeColumnsToContents();
     for (int c = 0; c < table.columnCount(); ++c)
         ui.ngSetCalcParams->setColumnWidth(c, std::max(ui.ngSetCalcParams->columnWidth(c), 90));
 }
@@ -478,13 +482,14 @@ void TfmObjectsSetData::onChart(const TSetChart &data) {
                 categories << l;
     auto *series = new QBarSeries;
     series->setLabelsVisible(true);
+    int index = 0;
     series->setLabelsFormat(QStringLiteral("@value"));
     double hi = 0;
     for (const TBarSeries &s : data.series) {
         auto *set = new QBarSet(s.title);
-        // A colour value below 65500 as the program always drew them (0x00BBGGRR).
-        const quint32 v = QRandomGenerator::global()->bounded(65500u);
-        set->setColor(QColor(int(v & 0xff), int((v >> 8) & 0xff), 0x40));
+        // A colour of its own per series, the hues spread so neighbours differ; a random start.
+        static const int start = QRandomGenerator::global()->bounded(360);
+        set->setColor(QColor::fromHsv((start + index++ * 137) % 360, 170, 200));
         for (const QString &c : categories) {
             const int i = s.labels.indexOf(c);
             const double value = i >= 0 ? s.values[size_t(i)] : 0;
@@ -500,6 +505,7 @@ void TfmObjectsSetData::onChart(const TSetChart &data) {
     series->attachAxis(x);
     auto *y = new QValueAxis;
     y->setRange(0, hi > 0 ? hi * 1.15 : 1);
+    y->applyNiceNumbers();
     chart->addAxis(y, Qt::AlignLeft);
     series->attachAxis(y);
 }
