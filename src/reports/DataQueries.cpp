@@ -340,6 +340,12 @@ TReportGrid TDataQueries::ExecCalcQuery(const TDataParams &p,
     }
 
     const int cTrack = grid.columnOf(kTrackLen), cFuel = grid.columnOf(kFuelCons);
+    // The refuellings are detected once over the whole interval, before the days: a refuelling
+    // across midnight is found whole, and the readings are read once instead of once a day.
+    if (cFuel >= 0 && p.detect && !days.empty()) {
+        m_control.step(0, int(days.size()));
+        m_fuel.DetectCharges(p.object, p.thresholdValue(), p.start, p.end);
+    }
     TDateTime s = p.start;
     const TDateTime e = p.end;
     int done = 0;
@@ -376,7 +382,7 @@ TReportGrid TDataQueries::ExecCalcQuery(const TDataParams &p,
                 text = f2(m_fuel.GetChargedManual(p.object, s, eCharge));
             } else if (f == kFuelCons) {
                 QStringList log;
-                text = f2(m_fuel.GetFuelConsumption(p.object, p.averagingMinutes(), p.detect, log,
+                text = f2(m_fuel.GetFuelConsumption(p.object, p.averagingMinutes(), false, log,
                                                     p.thresholdValue(), s, e1));
                 trace << log;
             } else if (f == kTrackLen) {

@@ -238,16 +238,8 @@ double TFuelComputations::GetFuelConsumption(int object, int averagingMinutes, b
 
     std::vector<TTimeRange> ranges{first};
 
-    if (detect) {
-        TTransaction tr(m_db, TTransactionKind::Write);
-        tr.start();
-        TQuery d(tr, QStringLiteral("SELECT OUT_COUNT FROM PROC_CHARGEFILL2  (%1, %2, %3, %4)")
-                         .arg(object)
-                         .arg(sql::timestamp(start), sql::timestamp(end))
-                         .arg(threshold));
-        RunForEffect(d);
-        tr.commit();
-    }
+    if (detect)
+        DetectCharges(object, threshold, start, end);
 
     std::vector<TCharge> charges;
     {
@@ -308,6 +300,17 @@ double TFuelComputations::GetFuelConsumption(int object, int averagingMinutes, b
     }
     log << QStringLiteral("Суммарный расход :: ") + litresText(total);
     return total;
+}
+
+void TFuelComputations::DetectCharges(int object, int threshold, TDateTime start, TDateTime end) {
+    TTransaction tr(m_db, TTransactionKind::Write);
+    tr.start();
+    TQuery d(tr, QStringLiteral("SELECT OUT_COUNT FROM PROC_CHARGEFILL2  (%1, %2, %3, %4)")
+                     .arg(object)
+                     .arg(sql::timestamp(start), sql::timestamp(end))
+                     .arg(threshold));
+    RunForEffect(d);
+    tr.commit();
 }
 
 double TFuelComputations::NormConsumption(int summerRate, int winterRate, int summerStart,

@@ -72,6 +72,8 @@ public:
     // units as the refuelling window passes it).
     double GetFuelConsumption(int object, int averagingMinutes, bool detect, QStringList &log,
                               int threshold, TDateTime start, TDateTime end);
+    // The refuellings of [start, end] found from the readings and stored (PROC_CHARGEFILL2).
+    void DetectCharges(int object, int threshold, TDateTime start, TDateTime end);
     // Norm litres for a distance: the summer or the winter rate of the object (litres per
     // 100 km) by the month of the day; 0 for an unknown object.
     double GetNormConsumption(int object, double kilometres, TDateTime day) const;
