@@ -29,12 +29,16 @@
 
 namespace {
 
-constexpr int kDense = 1;     // 10-second data
+constexpr int kDense = 1;      // 10-second data
 constexpr int kFirstSet = 100; // 50 objects of one-minute data: 100..149
 constexpr int kSetObjects = 50;
 
-TDateTime periodStart() { return dt::encode(2026, 3, 1); }
-TDateTime periodEnd() { return dt::encode(2026, 3, 31, 23, 59, 59); }
+TDateTime periodStart() {
+    return dt::encode(2026, 3, 1);
+}
+TDateTime periodEnd() {
+    return dt::encode(2026, 3, 31, 23, 59, 59);
+}
 
 struct TBenchDb {
     QString path;
@@ -54,14 +58,16 @@ struct TBenchDb {
         run(QString::fromUtf8(script.readAll()));
         // A tank of 0.1 litre per unit, falling while the engine works (two hours a day), an
         // alarm now and then.
-        QString objects = QStringLiteral("insert into OBJECTS (OBJ_NUMBER, OBJ_NAME) values (1, 'Плотный');\n"
-                                         "insert into FUEL_POINTS values (1, 0, 0, 1);\n"
-                                         "insert into FUEL_POINTS values (1, 4000, 400, 1);\n");
+        QString objects =
+            QStringLiteral("insert into OBJECTS (OBJ_NUMBER, OBJ_NAME) values (1, 'Плотный');\n"
+                           "insert into FUEL_POINTS values (1, 0, 0, 1);\n"
+                           "insert into FUEL_POINTS values (1, 4000, 400, 1);\n");
         for (int n = kFirstSet; n < kFirstSet + kSetObjects; ++n)
-            objects += QStringLiteral("insert into OBJECTS (OBJ_NUMBER, OBJ_NAME) values (%1, "
-                                      "'Объект %1');\ninsert into FUEL_POINTS values (%1, 0, 0, 1);\n"
-                                      "insert into FUEL_POINTS values (%1, 4000, 400, 1);\n")
-                           .arg(n);
+            objects +=
+                QStringLiteral("insert into OBJECTS (OBJ_NUMBER, OBJ_NAME) values (%1, "
+                               "'Объект %1');\ninsert into FUEL_POINTS values (%1, 0, 0, 1);\n"
+                               "insert into FUEL_POINTS values (%1, 4000, 400, 1);\n")
+                    .arg(n);
         run(objects);
         fill(kDense, 10, 31 * 8640);
         for (int n = kFirstSet; n < kFirstSet + kSetObjects; ++n)

@@ -42,7 +42,8 @@ TOutputs outputs(const TArgs &args) {
         o.files << file;
     }
     if (o.files.isEmpty())
-        throw EUsage(QStringLiteral("name at least one output: --xml FILE, --xlsx FILE or --pdf FILE"));
+        throw EUsage(
+            QStringLiteral("name at least one output: --xml FILE, --xlsx FILE or --pdf FILE"));
     return o;
 }
 
@@ -70,8 +71,7 @@ struct TReportSession {
     TReportsPart part;
 
     explicit TReportSession(TCliContext &context)
-        : guard(context.dialogs()), runner(guard),
-          controller(context.options(), context.dialogs()),
+        : guard(context.dialogs()), runner(guard), controller(context.options(), context.dialogs()),
           part(context.options(), context.dialogs(), runner, controller) {
         const db::TConnectionSettings settings =
             db::TConnectionSettings::fromOptions(context.options());
@@ -94,10 +94,12 @@ int reportData(TCliContext &context, const TArgs &args, TDataPage page) {
             throw EUsage(QStringLiteral("--%1 belongs to report set").arg(QString::fromLatin1(o)));
     TDataParams p;
     p.object = parseInteger(QStringLiteral("--object"), args.value(QStringLiteral("object")));
-    p.start = parseTime(QStringLiteral("--from"), args.value(QStringLiteral("from")), TDayEnd::Start);
+    p.start =
+        parseTime(QStringLiteral("--from"), args.value(QStringLiteral("from")), TDayEnd::Start);
     p.end = parseTime(QStringLiteral("--to"), args.value(QStringLiteral("to")), TDayEnd::End);
     if (args.has(QStringLiteral("max-gap")))
-        p.maxLost = parseDuration(QStringLiteral("--max-gap"), args.value(QStringLiteral("max-gap")));
+        p.maxLost =
+            parseDuration(QStringLiteral("--max-gap"), args.value(QStringLiteral("max-gap")));
     if (args.has(QStringLiteral("threshold"))) {
         const int t =
             parseInteger(QStringLiteral("--threshold"), args.value(QStringLiteral("threshold")));
@@ -154,7 +156,8 @@ int reportSet(TCliContext &context, const TArgs &args) {
         throw EUsage(QStringLiteral("name --objects N,... or --groups NAME,..."));
     for (const char *o : {"object", "max-gap", "threshold", "no-detect", "avg-minutes", "format"})
         if (args.has(QString::fromLatin1(o)))
-            throw EUsage(QStringLiteral("--%1 belongs to the data pages").arg(QString::fromLatin1(o)));
+            throw EUsage(
+                QStringLiteral("--%1 belongs to the data pages").arg(QString::fromLatin1(o)));
     TSetParams p;
     p.start = dt::toQDate(
         parseTime(QStringLiteral("--from"), args.value(QStringLiteral("from")), TDayEnd::Start));

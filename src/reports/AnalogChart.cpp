@@ -33,7 +33,8 @@ QStringList AveragingChoices() {
 }
 
 bool AveragingMinutes(const QString &text, int &minutes) {
-    static const QRegularExpression re(QStringLiteral("^\\s*(\\d{1,2}):(\\d{1,2})(?::(\\d{1,2}))?\\s*$"));
+    static const QRegularExpression re(
+        QStringLiteral("^\\s*(\\d{1,2}):(\\d{1,2})(?::(\\d{1,2}))?\\s*$"));
     const auto m = re.match(text);
     if (!m.hasMatch())
         return false;
@@ -189,7 +190,8 @@ TAnalogResult ExecAnalogGraphQuery(db::TDatabase &database, const TAnalogParams 
         } catch (const EQueryCancelled &) {
             throw;
         } catch (const std::exception &e) {
-            r.errors.push_back({QStringLiteral("Ошибка выполнения запроса"), AnalogErrorText(errorText(e))});
+            r.errors.push_back(
+                {QStringLiteral("Ошибка выполнения запроса"), AnalogErrorText(errorText(e))});
         }
         tr.commitRetaining();
     }
@@ -206,9 +208,9 @@ TAnalogResult ExecAnalogGraphQuery(db::TDatabase &database, const TAnalogParams 
             const db::TValue &engine = q.field(QStringLiteral("OUT_ERRORAVTOPROTECT"));
             const db::TValue &tank = q.field(QStringLiteral("OUT_LOCOMOTIVEMOVE"));
             r.engine.push_back({from, to,
-                                engine.isNull()            ? TBand::Grey
-                                : engine.asInt64() != 0    ? TBand::Green
-                                                           : TBand::Blue});
+                                engine.isNull()         ? TBand::Grey
+                                : engine.asInt64() != 0 ? TBand::Green
+                                                        : TBand::Blue});
             r.tank.push_back({from, to,
                               tank.isNull()         ? TBand::Grey
                               : tank.asInt64() != 0 ? TBand::Teal
@@ -372,9 +374,8 @@ TChargeMarking::TClick TChargeMarking::click(int object, int lastParam, TDateTim
                            m_marked.tend ? db::TParam::timestamp(m_marked.tend)
                                          : db::TParam::nullValue());
                 q.setParam(QStringLiteral("CLOSE_TANK_SENSOR"),
-                           m_marked.iend == -32768 && !old.closeSensor
-                               ? db::TParam::nullValue()
-                               : db::TParam(m_marked.iend));
+                           m_marked.iend == -32768 && !old.closeSensor ? db::TParam::nullValue()
+                                                                       : db::TParam(m_marked.iend));
                 q.setParam(QStringLiteral("ID"), object);
                 q.setParam(QStringLiteral("OLD_OPEN_TS"), db::TParam::timestamp(old.openTs));
                 q.setParam(QStringLiteral("OLD_OPEN_SENSOR"), old.openSensor);

@@ -119,10 +119,10 @@ public:
     static QString Hint(TDateTime time, double value);
 
     struct TClick {
-        bool taken = false;          // the click marked something
+        bool taken = false;            // the click marked something
         std::optional<TChargeBar> bar; // the bar to draw at once (the beginning while adding)
-        bool written = false;        // a refuelling was inserted or moved (grid re-read)
-        QString error;               // the database's message of a refused write
+        bool written = false;          // a refuelling was inserted or moved (grid re-read)
+        QString error;                 // the database's message of a refused write
     };
     // A press on the chart at (time, value) of the given chart; refused silently unless the
     // object is known and the last chart is the fuel-in-litres one.

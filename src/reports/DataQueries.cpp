@@ -69,9 +69,9 @@ const QString kAvgEng = QStringLiteral("PAR_AVGFUELENG");
 const QString kGenTime = QStringLiteral("PAR_GENTIME");
 
 bool isDurationField(const QString &f) {
-    static const QStringList d{QStringLiteral("PAR_ALERT"),  QStringLiteral("PAR_OPENTANK"),
-                               QStringLiteral("PAR_OPENKUNG"), QStringLiteral("PAR_GENTIME"),
-                               QStringLiteral("PAR_INP1"),   QStringLiteral("PAR_INP2"),
+    static const QStringList d{QStringLiteral("PAR_ALERT"),      QStringLiteral("PAR_OPENTANK"),
+                               QStringLiteral("PAR_OPENKUNG"),   QStringLiteral("PAR_GENTIME"),
+                               QStringLiteral("PAR_INP1"),       QStringLiteral("PAR_INP2"),
                                QStringLiteral("PAR_INVALIDDATA")};
     return d.contains(f, Qt::CaseInsensitive);
 }
@@ -142,7 +142,8 @@ std::vector<TGridColumn> FormSostGridCols(db::TDatabase &database) {
         TGridColumn c;
         c.caption = q.field(QStringLiteral("PRM_CAPTION")).asString();
         c.width = q.field(QStringLiteral("PRM_SOST_GRID_COL_WIDTH")).asInteger();
-        c.field = QStringLiteral("OUT_") + q.field(QStringLiteral("PRM_INPSTBLNAME")).asString().mid(4);
+        c.field =
+            QStringLiteral("OUT_") + q.field(QStringLiteral("PRM_INPSTBLNAME")).asString().mid(4);
         c.name = q.field(QStringLiteral("PRM_NAME")).asString();
         cols.push_back(c);
     }
@@ -554,7 +555,8 @@ TReportGrid TDataQueries::ExecByPeriodQuery(const TDataParams &p, QStringList &t
         trackText = FormatFixed3(km);
         normText = f2(m_fuel.GetNormConsumption(p.object, km, s));
     } catch (const std::exception &ex) {
-        const QString t = QStringLiteral("- (") + QString::fromUtf8(ex.what()) + QStringLiteral(")");
+        const QString t =
+            QStringLiteral("- (") + QString::fromUtf8(ex.what()) + QStringLiteral(")");
         if (trackText.isEmpty())
             trackText = t;
         normText = t;
@@ -620,7 +622,8 @@ TDailyChart DailyChart(const TReportGrid &grid, int column) {
         numeric = false;
         chart.timeAxis = true;
     }
-    chart.title = QStringLiteral("Статистика по объекту - ") + QString::number(grid.object) + suffix;
+    chart.title =
+        QStringLiteral("Статистика по объекту - ") + QString::number(grid.object) + suffix;
     chart.hasSeries = true;
     for (int r = 0; r < grid.rowCount(); ++r) {
         if (r >= int(grid.rowDates.size()) || grid.rowDates[size_t(r)] == 0)

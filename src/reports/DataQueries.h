@@ -28,8 +28,8 @@ struct TDataParams {
     TDateTime maxLost = 3.0 / 1440; // "Максимальная потеря данных:" 00:03:00
     QString threshold = QStringLiteral("100"); // "Изменение показаний (мВ)"
     bool detect = true;                        // "Определить заправки"
-    QString avgPeriod = QStringLiteral("60");  // "Интервал усреднения граничных значений"
-    bool formatDays = true;                    // "Формат длительности": "Сутки" / "Часы"
+    QString avgPeriod = QStringLiteral("60"); // "Интервал усреднения граничных значений"
+    bool formatDays = true; // "Формат длительности": "Сутки" / "Часы"
 
     // The averaging minutes and the threshold as the daily and period pages read them.
     int averagingMinutes() const; // 60 when the text is not an integer
@@ -83,11 +83,11 @@ struct TDailyChart {
     QString title;
     bool hasSeries = false;
     Colour colour = Blue;
-    bool timeAxis = false;          // durations: y is a time of day (days, 1.0 for 24:00:00)
-    std::vector<QPointF> points;    // x: the row's PAR_DATE as TDateTime
+    bool timeAxis = false;       // durations: y is a time of day (days, 1.0 for 24:00:00)
+    std::vector<QPointF> points; // x: the row's PAR_DATE as TDateTime
 };
 TDailyChart DailyChart(const TReportGrid &grid, int column);
 
 // The daily chart's title before any click and after one on the date or number column.
-QString DailyChartHint();      // "Для отображения графика щелкните требуемый стобец"
-QString DailyChartNoColumn();  // "... столбец"
+QString DailyChartHint(); // "Для отображения графика щелкните требуемый стобец"
+QString DailyChartNoColumn(); // "... столбец"

@@ -385,8 +385,8 @@ TReportGrid TObjectsSetReport::TableQuery(const std::vector<TSetEntry> &entries,
     return table;
 }
 
-TSetChart TObjectsSetReport::ChartQuery(const std::vector<TSetEntry> &entries,
-                                        const TSetParams &p, const QString &dispName) {
+TSetChart TObjectsSetReport::ChartQuery(const std::vector<TSetEntry> &entries, const TSetParams &p,
+                                        const QString &dispName) {
     TSetChart chart;
     chart.title = dispName;
     QString name, type;

@@ -66,11 +66,11 @@ public:
 struct TSetParams {
     QDate start;
     QDate end;
-    bool byMonth = false;                      // "Интервал расчета": "по месяцам"
-    TDateTime maxLost = 3.0 / 1440;            // "Максимальная потеря данных"
+    bool byMonth = false;           // "Интервал расчета": "по месяцам"
+    TDateTime maxLost = 3.0 / 1440; // "Максимальная потеря данных"
     QString threshold = QStringLiteral("100"); // "Изменение показаний (мВ)"
-    QString avgPeriod = QStringLiteral("60");  // "Интервал усреднения граничных значений"
-    bool detect = true;                        // "Определить заправки"
+    QString avgPeriod = QStringLiteral("60"); // "Интервал усреднения граничных значений"
+    bool detect = true; // "Определить заправки"
 };
 
 // The table's columns (PR_SETDISP) and the chart's parameter list (every parameter).

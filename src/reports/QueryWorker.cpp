@@ -64,9 +64,8 @@ private:
                 };
                 m_job(fuel, control);
             } catch (...) {
-                m_state->m_error = m_state->cancelled()
-                                       ? std::make_exception_ptr(EQueryCancelled())
-                                       : std::current_exception();
+                m_state->m_error = m_state->cancelled() ? std::make_exception_ptr(EQueryCancelled())
+                                                        : std::current_exception();
             }
             {
                 std::lock_guard<std::mutex> lock(m_state->m_lock);

@@ -12,8 +12,8 @@
 #include <xlsxwriter.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
@@ -45,9 +45,9 @@ public:
     void commit() {
         if (std::rename(QFile::encodeName(m_path).constData(),
                         QFile::encodeName(m_target).constData()) != 0)
-            throw std::runtime_error((m_target + QStringLiteral(": ") +
-                                      QString::fromLocal8Bit(std::strerror(errno)))
-                                         .toStdString());
+            throw std::runtime_error(
+                (m_target + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno)))
+                    .toStdString());
         m_done = true;
     }
 
@@ -91,7 +91,8 @@ TCellValue ClassifyCell(const QString &text) {
         v.kind = TCellValue::Number;
         v.number = n;
         const QChar sep = TFormatSettings::current().decimalSeparator;
-        const int at = t.lastIndexOf(sep) >= 0 ? t.lastIndexOf(sep) : t.lastIndexOf(QLatin1Char('.'));
+        const int at =
+            t.lastIndexOf(sep) >= 0 ? t.lastIndexOf(sep) : t.lastIndexOf(QLatin1Char('.'));
         v.decimals = at < 0 ? 0 : int(t.size() - at - 1);
         return v;
     }
@@ -111,7 +112,8 @@ void SaveXlsx(const TReportDocument &doc, const QString &fileName) {
     TTempTarget tmp(fileName);
     lxw_workbook *wb = workbook_new(QFile::encodeName(tmp.path()).constData());
     if (!wb)
-        throw std::runtime_error((fileName + QStringLiteral(": cannot create the workbook")).toStdString());
+        throw std::runtime_error(
+            (fileName + QStringLiteral(": cannot create the workbook")).toStdString());
     const QByteArray sheet = doc.sheetName.left(31).toUtf8();
     lxw_worksheet *ws = workbook_add_worksheet(wb, sheet.constData());
     lxw_format *bold = workbook_add_format(wb);
@@ -142,8 +144,8 @@ void SaveXlsx(const TReportDocument &doc, const QString &fileName) {
     ++row;
     worksheet_freeze_panes(ws, row, 0);
     for (int c = 0; c < header.size(); ++c)
-        worksheet_set_column(ws, lxw_col_t(c), lxw_col_t(c),
-                             c == 0 && doc.captionColumn ? 30 : 14, nullptr);
+        worksheet_set_column(ws, lxw_col_t(c), lxw_col_t(c), c == 0 && doc.captionColumn ? 30 : 14,
+                             nullptr);
     for (int r = 0; r < doc.grid.rowCount(); ++r, ++row) {
         const QStringList cells = rowTexts(doc, r);
         for (int c = 0; c < cells.size(); ++c) {
@@ -224,8 +226,8 @@ void drawChart(QPainter &p, const TReportChart &chart, const QRectF &area) {
         const double v = lo + (hi - lo) * i / 4;
         const double y = yOf(v);
         p.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
-        const QString t = chart.timeAxis ? dt::formatDateTime(QStringLiteral("hh:nn"), v)
-                                         : FormatFixed3(v);
+        const QString t =
+            chart.timeAxis ? dt::formatDateTime(QStringLiteral("hh:nn"), v) : FormatFixed3(v);
         p.setPen(Qt::black);
         p.drawText(QRectF(area.left(), y - 6, 46, 12), Qt::AlignRight | Qt::AlignVCenter, t);
         p.setPen(QPen(Qt::gray, 0.5));
@@ -240,8 +242,9 @@ void drawChart(QPainter &p, const TReportChart &chart, const QRectF &area) {
     const QStringList &names = chart.series.front().labels;
     for (int i = 0; i < labels; i += every)
         if (i < names.size())
-            p.drawText(QRectF(plot.left() + i * slot - 20, plot.bottom() + 2, slot * every + 40, 14),
-                       Qt::AlignHCenter | Qt::AlignTop, names[i]);
+            p.drawText(
+                QRectF(plot.left() + i * slot - 20, plot.bottom() + 2, slot * every + 40, 14),
+                Qt::AlignHCenter | Qt::AlignTop, names[i]);
     const int n = std::max<int>(1, int(chart.series.size()));
     for (size_t s = 0; s < chart.series.size(); ++s) {
         const QColor c = s < chart.colours.size() ? chart.colours[s] : kPalette[s % 8];
@@ -389,6 +392,7 @@ void SavePdf(const TReportDocument &doc, const QString &fileName) {
             throw std::runtime_error((fileName + QStringLiteral(": cannot write")).toStdString());
     }
     if (QFileInfo(tmp.path()).size() == 0)
-        throw std::runtime_error((fileName + QStringLiteral(": nothing was written")).toStdString());
+        throw std::runtime_error(
+            (fileName + QStringLiteral(": nothing was written")).toStdString());
     tmp.commit();
 }

@@ -26,7 +26,7 @@ struct TReportChart {
 
 struct TReportDocument {
     QString sheetName;
-    QStringList heading;        // lines before the table
+    QStringList heading; // lines before the table
     TReportGrid grid;
     bool captionColumn = false; // the rows' captions first, under "Группа / объект"
     std::optional<TReportChart> chart;

@@ -42,8 +42,8 @@ public:
 
 struct TReportGrid {
     std::vector<TGridColumn> columns;
-    std::vector<QStringList> rows; // one text per column
-    QStringList rowCaptions;       // the object-set table's gutter; empty elsewhere
+    std::vector<QStringList> rows;   // one text per column
+    QStringList rowCaptions;         // the object-set table's gutter; empty elsewhere
     std::vector<TDateTime> rowDates; // the daily page: each row's day (0 for the totals row)
     int object = -1;                 // the object of the last query, -1 before any
 

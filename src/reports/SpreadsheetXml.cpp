@@ -107,8 +107,7 @@ QByteArray GridXml(const TReportGrid &grid, const QStringList &headerLines) {
     const QString object =
         grid.object >= 0 ? QString::number(grid.object) : QStringLiteral("(не задан)");
     out.add(QStringLiteral("<Worksheet ss:Name=\"") +
-            XmlEscape(QStringLiteral("Данные по объекту ") + object, true) +
-            QStringLiteral("\">"));
+            XmlEscape(QStringLiteral("Данные по объекту ") + object, true) + QStringLiteral("\">"));
     out.add(QStringLiteral("<Table>"));
     for (const QString &line : headerLines) {
         out.add(QStringLiteral("<Row>"));

@@ -213,16 +213,15 @@ TRunTask TReportsPart::windowTask(TRunTask job, QString errorCaption,
                           errorCaption, TMsgIcon::Error);
 }
 
-bool TReportsPart::start(TRunTask job, const QString &errorCaption,
-                         std::function<void()> publish) {
+bool TReportsPart::start(TRunTask job, const QString &errorCaption, std::function<void()> publish) {
     if (m_runner.active())
         return false;
-    const bool started = m_runner.start(TRunKind::Report,
-                                        windowTask(std::move(job), errorCaption, std::move(publish)),
-                                        [this](bool) {
-                                            m_running = false;
-                                            emit runningChanged(false);
-                                        });
+    const bool started =
+        m_runner.start(TRunKind::Report,
+                       windowTask(std::move(job), errorCaption, std::move(publish)), [this](bool) {
+                           m_running = false;
+                           emit runningChanged(false);
+                       });
     if (started) {
         m_running = true;
         emit runningChanged(true);
@@ -236,8 +235,7 @@ bool TReportsPart::startDataQuery(TDataPage page, const TDataParams &params,
     if (m_runner.active() || m_pending)
         return false;
     m_pending = TPendingQuery{page, params, std::move(columns), errorCaption};
-    if (download &&
-        isSignalConnected(QMetaMethod::fromSignal(&TReportsPart::downloadRequested))) {
+    if (download && isSignalConnected(QMetaMethod::fromSignal(&TReportsPart::downloadRequested))) {
         emit downloadRequested(params.object, params.start, params.end);
         return true;
     }
@@ -322,8 +320,8 @@ TFuelCharges &TReportsPart::analogCharges() {
 
 TChargeMarking &TReportsPart::marking() {
     if (!m_fuel)
-        m_fuel = std::make_unique<TFuelComputations>(mainDatabase(), m_options, m_registry,
-                                                     *m_fmngr);
+        m_fuel =
+            std::make_unique<TFuelComputations>(mainDatabase(), m_options, m_registry, *m_fmngr);
     if (!m_marking)
         m_marking = std::make_unique<TChargeMarking>(*m_fuel, analogCharges());
     return *m_marking;
@@ -432,8 +430,8 @@ void TReportsPart::exportDataPage(TDataPage page, const TReportGrid &grid,
                           QStringLiteral("Экспорт данных в Excel"), TMsgIcon::Warning);
         return;
     }
-    const QString name = grid.object >= 0 ? QString::number(grid.object) + QStringLiteral(".xml")
-                                          : QString();
+    const QString name =
+        grid.object >= 0 ? QString::number(grid.object) + QStringLiteral(".xml") : QString();
     const QString file = m_dialogs.saveFile(
         QStringLiteral("Экспорт в Excel"), m_lastExportDir,
         QStringLiteral("Файлы Excel XML (*.xml)|*.xml|Книга Excel (*.xlsx)|*.xlsx|Документ PDF "
@@ -447,8 +445,9 @@ void TReportsPart::exportDataPage(TDataPage page, const TReportGrid &grid,
     if (!line.isEmpty())
         header << line;
     TReportDocument doc;
-    doc.sheetName = QStringLiteral("Данные по объекту ") +
-                    (grid.object >= 0 ? QString::number(grid.object) : QStringLiteral("(не задан)"));
+    doc.sheetName =
+        QStringLiteral("Данные по объекту ") +
+        (grid.object >= 0 ? QString::number(grid.object) : QStringLiteral("(не задан)"));
     doc.heading = dataHeading(page, params);
     doc.grid = grid;
     doc.chart = chart;

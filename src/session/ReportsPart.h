@@ -88,16 +88,17 @@ public:
                           std::shared_ptr<TSetChart> out);
 
     // ---- The windows' commands: false when another run is active.
-    bool startDataQuery(TDataPage page, const TDataParams &params,
-                        std::vector<TGridColumn> columns, bool download,
+    bool startDataQuery(TDataPage page, const TDataParams &params, std::vector<TGridColumn> columns,
+                        bool download,
                         const QString &errorCaption = QStringLiteral("Запрос статистики"));
     // The archive download asked for by downloadRequested has ended; error empty when it
     // succeeded or was skipped.
     void downloadFinished(bool ok, const QString &error = QString());
     bool startAnalogQuery(const TAnalogParams &params);
-    bool startSetTable(const std::vector<TSetEntry> &entries, const TSetParams &params,
-                       std::vector<TGridColumn> columns,
-                       const QString &errorCaption = QStringLiteral("Данные по нескольким объектам"));
+    bool
+    startSetTable(const std::vector<TSetEntry> &entries, const TSetParams &params,
+                  std::vector<TGridColumn> columns,
+                  const QString &errorCaption = QStringLiteral("Данные по нескольким объектам"));
     bool startSetChart(const std::vector<TSetEntry> &entries, const TSetParams &params,
                        const QString &dispName);
     // "Отмена": the worker stops and its statement is cancelled; nothing is shown.

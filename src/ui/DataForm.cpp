@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QBoxLayout>
 #include <QButtonGroup>
+#include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
 #include <QCheckBox>
@@ -10,7 +11,6 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDateTimeAxis>
-#include <QCategoryAxis>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -280,10 +280,12 @@ void TfmData::build() {
     ui.btnCancel->hide();
     root->addWidget(panel);
 
-    connect(ui.btnQuery, &QPushButton::clicked, this, [this] { m_guard.run([&] { btnQueryClick(); }); });
+    connect(ui.btnQuery, &QPushButton::clicked, this,
+            [this] { m_guard.run([&] { btnQueryClick(); }); });
     connect(ui.btnSettings, &QPushButton::clicked, this,
             [this] { m_guard.run([&] { btnSettingsClick(); }); });
-    connect(ui.btnExport, &QPushButton::clicked, this, [this] { m_guard.run([&] { btnExportClick(); }); });
+    connect(ui.btnExport, &QPushButton::clicked, this,
+            [this] { m_guard.run([&] { btnExportClick(); }); });
     connect(ui.btnCancel, &QPushButton::clicked, &m_part, &TReportsPart::cancel);
     connect(ui.pages, &QTabWidget::currentChanged, this, &TfmData::pageChanged);
     pageChanged();
@@ -390,7 +392,8 @@ QWidget *TfmData::buildAnalogPage() {
     connect(ui.tbAddCharge, &QToolButton::clicked, this, [this] { beginMarking(0); });
     connect(ui.tbMoveStart, &QToolButton::clicked, this, [this] { beginMarking(1); });
     connect(ui.tbMoveEnd, &QToolButton::clicked, this, [this] { beginMarking(2); });
-    connect(ui.tbRefresh, &QToolButton::clicked, this, [this] { m_guard.run([&] { btnQueryClick(); }); });
+    connect(ui.tbRefresh, &QToolButton::clicked, this,
+            [this] { m_guard.run([&] { btnQueryClick(); }); });
     connect(ui.tbDelCharge, &QToolButton::clicked, this, [this] {
         m_part.marking().cancel();
         ui.chAnalog->unsetCursor();
@@ -484,9 +487,9 @@ void TfmData::applyWidths(QTableView *view, const TReportGridModel &model) {
     // The stored width, widened where the title or the texts would be cut.
     view->resizeColumnsToContents();
     for (int c = 0; c < model.columnCount(); ++c)
-        view->setColumnWidth(c, std::min(std::max(model.grid().columns[size_t(c)].width,
-                                                  view->columnWidth(c) + 8),
-                                         320));
+        view->setColumnWidth(
+            c, std::min(std::max(model.grid().columns[size_t(c)].width, view->columnWidth(c) + 8),
+                        320));
 }
 
 void TfmData::rebuildColumns() {
@@ -516,8 +519,9 @@ TDataParams TfmData::params() const {
     TDataParams p;
     bool ok = false;
     p.object = ui.cbObjNumber->currentText().trimmed().toInt(&ok);
-    p.start = dt::encodeDate(ui.dtpStartDate->date()) +
-              dt::timeOf(dt::fromQDateTime(QDateTime(QDate(1899, 12, 30), ui.dtpStartTime->time())));
+    p.start =
+        dt::encodeDate(ui.dtpStartDate->date()) +
+        dt::timeOf(dt::fromQDateTime(QDateTime(QDate(1899, 12, 30), ui.dtpStartTime->time())));
     p.end = dt::encodeDate(ui.dtpEndDate->date()) +
             dt::timeOf(dt::fromQDateTime(QDateTime(QDate(1899, 12, 30), ui.dtpEndTime->time())));
     const QTime lost = ui.dtpMaxLostTime->time();
@@ -570,8 +574,9 @@ void TfmData::btnQueryClick() {
         ui.sgCharges->setModel(&m_part.analogCharges());
         for (int c = 0; c < TFuelCharges::ColumnCount; ++c)
             ui.sgCharges->setColumnWidth(c, TFuelCharges::columnWidth(c) + 20);
-        connect(ui.sgCharges->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-                [this](const QModelIndex &i) { selectCharge(i.row()); }, Qt::UniqueConnection);
+        connect(
+            ui.sgCharges->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex &i) { selectCharge(i.row()); }, Qt::UniqueConnection);
         m_part.startAnalogQuery(ap);
         return;
     }

@@ -299,13 +299,16 @@ void TfmObjectsSetData::build() {
     ui.btnCancel->hide();
     root->addWidget(panel);
 
-    connect(ui.btnQuery, &QPushButton::clicked, this, [this] { m_guard.run([&] { btnQueryClick(); }); });
-    connect(ui.btnExport, &QPushButton::clicked, this, [this] { m_guard.run([&] { btnExportClick(); }); });
+    connect(ui.btnQuery, &QPushButton::clicked, this,
+            [this] { m_guard.run([&] { btnQueryClick(); }); });
+    connect(ui.btnExport, &QPushButton::clicked, this,
+            [this] { m_guard.run([&] { btnExportClick(); }); });
     connect(ui.btnSettings, &QPushButton::clicked, this,
             [this] { m_guard.run([&] { btnSettingsClick(); }); });
     connect(ui.btnExit, &QPushButton::clicked, this, &QDialog::close);
     connect(ui.btnCancel, &QPushButton::clicked, &m_part, &TReportsPart::cancel);
-    connect(ui.rbChart, &QRadioButton::toggled, this, [this] { m_guard.run([&] { viewChanged(); }); });
+    connect(ui.rbChart, &QRadioButton::toggled, this,
+            [this] { m_guard.run([&] { viewChanged(); }); });
     connect(ui.rbByMonth, &QRadioButton::toggled, this, [this](bool) {
         if (ui.rbChart->isChecked())
             m_guard.run([&] { btnQueryClick(); });
@@ -344,8 +347,9 @@ void TfmObjectsSetData::fillTree() {
         return;
     m_free = FreeObjects(*registry);
     std::function<void(const TSetNode &, QTreeWidgetItem *)> add = [&](const TSetNode &n,
-                                                                      QTreeWidgetItem *parent) {
-        auto *item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(ui.tvAvailibleObjects);
+                                                                       QTreeWidgetItem *parent) {
+        auto *item =
+            parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(ui.tvAvailibleObjects);
         item->setText(0, n.text);
         TSetNode flat = n;
         flat.children.clear();

@@ -16,9 +16,12 @@ TEST(AnalogBuckets, EveryReadingOrOnePointPerBucketThatHoldsReadings) {
     const TDateTime s = dt::encode(2026, 1, 1);
     const double minute = 1.0 / 1440;
     const std::vector<std::pair<TDateTime, double>> rows{
-        {s, 10}, {s + 2 * minute, 14}, {s + 5 * minute, 12}, // the first five minutes (end incl.)
-        {s + 6 * minute, 20},                                // the second
-        {s + 21 * minute, 30}, {s + 24 * minute, 34},        // the fifth; 3rd and 4th are empty
+        {s, 10},
+        {s + 2 * minute, 14},
+        {s + 5 * minute, 12}, // the first five minutes (end incl.)
+        {s + 6 * minute, 20}, // the second
+        {s + 21 * minute, 30},
+        {s + 24 * minute, 34}, // the fifth; 3rd and 4th are empty
     };
     std::vector<GraphPoint> p = BucketPoints(rows, s, 0);
     ASSERT_EQ(p.size(), rows.size());

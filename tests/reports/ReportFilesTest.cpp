@@ -104,13 +104,14 @@ TEST(SpreadsheetXml, BothFormsByteForByte) {
     EXPECT_EQ(data, cp1251::encode(expectedData));
     EXPECT_EQ(data.count('\n'), data.count("\r\n"));
     // "№" is one byte of the code page.
-    EXPECT_TRUE(data.contains(QByteArray("\xB9" "7")));
+    EXPECT_TRUE(data.contains(QByteArray("\xB9"
+                                         "7")));
 
     TReportGrid unset = g;
     unset.object = -1;
-    EXPECT_TRUE(GridXml(unset, {}).contains(
-        cp1251::encode(QStringLiteral("<Worksheet ss:Name=\"Данные по объекту (не задан)\">\r\n"
-                                      "<Table>\r\n<Row>\r\n<Cell><Data ss:Type=\"String\"> Дата"))));
+    EXPECT_TRUE(GridXml(unset, {}).contains(cp1251::encode(
+        QStringLiteral("<Worksheet ss:Name=\"Данные по объекту (не задан)\">\r\n"
+                       "<Table>\r\n<Row>\r\n<Cell><Data ss:Type=\"String\"> Дата"))));
 
     const QString expectedSet =
         QString::fromUtf8(kHead) +
@@ -168,30 +169,33 @@ TEST(ReportFiles, RealReadersReadBackTheGrid) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const TReportGrid g = smallGrid();
-    ExportGridToXML(g, {QStringLiteral("Объект №7 - Т (ТК)")}, dir.filePath(QStringLiteral("data.xml")));
+    ExportGridToXML(g, {QStringLiteral("Объект №7 - Т (ТК)")},
+                    dir.filePath(QStringLiteral("data.xml")));
     ExportDataToXML(g, dir.filePath(QStringLiteral("set.xml")));
     TReportDocument doc;
     doc.sheetName = QStringLiteral("Данные по объекту 7");
-    doc.heading = {QStringLiteral("Объект №7 - Т (ТК)"), QStringLiteral("Период: 31.03.2026 - 01.04.2026")};
+    doc.heading = {QStringLiteral("Объект №7 - Т (ТК)"),
+                   QStringLiteral("Период: 31.03.2026 - 01.04.2026")};
     doc.grid = g;
     SaveXlsx(doc, dir.filePath(QStringLiteral("book.xlsx")));
     TReportChart chart;
     chart.title = QStringLiteral("Время работы двигателя");
-    chart.series.push_back({QStringLiteral("Объект №7"), {QStringLiteral("31.03.2026"),
-                                                        QStringLiteral("01.04.2026")}, {2, 3}});
+    chart.series.push_back({QStringLiteral("Объект №7"),
+                            {QStringLiteral("31.03.2026"), QStringLiteral("01.04.2026")},
+                            {2, 3}});
     doc.chart = chart;
     SavePdf(doc, dir.filePath(QStringLiteral("report.pdf")));
 
     QProcess office;
     office.setWorkingDirectory(dir.path());
-    office.start(QStringLiteral("soffice"),
-                 {QStringLiteral("-env:UserInstallation=file://") + dir.filePath(QStringLiteral("lo")),
-                  QStringLiteral("--headless"), QStringLiteral("--norestore"),
-                  QStringLiteral("--convert-to"),
-                  QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76,1"),
-                  QStringLiteral("--outdir"), dir.filePath(QStringLiteral("csv")),
-                  dir.filePath(QStringLiteral("data.xml")), dir.filePath(QStringLiteral("set.xml")),
-                  dir.filePath(QStringLiteral("book.xlsx"))});
+    office.start(
+        QStringLiteral("soffice"),
+        {QStringLiteral("-env:UserInstallation=file://") + dir.filePath(QStringLiteral("lo")),
+         QStringLiteral("--headless"), QStringLiteral("--norestore"),
+         QStringLiteral("--convert-to"),
+         QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76,1"), QStringLiteral("--outdir"),
+         dir.filePath(QStringLiteral("csv")), dir.filePath(QStringLiteral("data.xml")),
+         dir.filePath(QStringLiteral("set.xml")), dir.filePath(QStringLiteral("book.xlsx"))});
     ASSERT_TRUE(office.waitForFinished(180000)) << "LibreOffice did not finish";
     ASSERT_EQ(office.exitCode(), 0) << office.readAllStandardError().toStdString();
 
@@ -225,7 +229,8 @@ TEST(ReportFiles, RealReadersReadBackTheGrid) {
 
     QProcess pdf;
     pdf.start(QStringLiteral("pdftotext"),
-              {QStringLiteral("-layout"), dir.filePath(QStringLiteral("report.pdf")), QStringLiteral("-")});
+              {QStringLiteral("-layout"), dir.filePath(QStringLiteral("report.pdf")),
+               QStringLiteral("-")});
     ASSERT_TRUE(pdf.waitForFinished(60000));
     const QString text = QString::fromUtf8(pdf.readAllStandardOutput());
     EXPECT_TRUE(text.contains(QStringLiteral("Объект №7 - Т (ТК)"))) << text.toStdString();

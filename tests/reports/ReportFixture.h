@@ -24,9 +24,15 @@ constexpr int kEmpty = 502;
 const QString kGroupA = QStringLiteral("{AAAAAAAA-0000-0000-0000-000000000001}");
 const QString kGroupB = QStringLiteral("{BBBBBBBB-0000-0000-0000-000000000002}");
 
-inline TDateTime day1() { return dt::encode(2026, 3, 31); }
-inline TDateTime day2() { return dt::encode(2026, 4, 1); }
-inline TDateTime periodEnd() { return dt::encode(2026, 4, 1, 23, 59, 59); }
+inline TDateTime day1() {
+    return dt::encode(2026, 3, 31);
+}
+inline TDateTime day2() {
+    return dt::encode(2026, 4, 1);
+}
+inline TDateTime periodEnd() {
+    return dt::encode(2026, 4, 1, 23, 59, 59);
+}
 
 class ReportDbTest : public fueltest::FuelDbTest {
 protected:

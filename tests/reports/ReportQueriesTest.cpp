@@ -57,9 +57,9 @@ TEST_F(DataPagesTest, StateChangesGiveOneRowPerIntervalWithLampsAndDurations) {
     EXPECT_EQ(column(g, QStringLiteral("OUT_PACKTIME")),
               QStringList({"31.03.2026", "31.03.2026 10:00:00", "31.03.2026 12:00:00",
                            "01.04.2026 01:00:00", "01.04.2026 08:00:00", "01.04.2026 11:00:00"}));
-    EXPECT_EQ(column(g, QStringLiteral("OUT_DELTATIME")),
-              QStringList({"10:00:00", "02:00:00", "13:00:00", "07:00:00", "03:00:00",
-                           "12:59:00"}));
+    EXPECT_EQ(
+        column(g, QStringLiteral("OUT_DELTATIME")),
+        QStringList({"10:00:00", "02:00:00", "13:00:00", "07:00:00", "03:00:00", "12:59:00"}));
     EXPECT_EQ(g.cell(1, 2), QStringLiteral("отказ автомата защиты 65 вольт"));
     EXPECT_EQ(g.cell(3, 2), QStringLiteral("тревожная кнопка"));
 
@@ -68,8 +68,8 @@ TEST_F(DataPagesTest, StateChangesGiveOneRowPerIntervalWithLampsAndDurations) {
     const auto lamp = [&](int row, int col) {
         return model.data(model.index(row, col), TReportGridModel::LampRole).toInt();
     };
-    EXPECT_EQ(lamp(0, 3), LampRed);   // the alarm button on
-    EXPECT_EQ(lamp(3, 3), LampGrey);  // and off
+    EXPECT_EQ(lamp(0, 3), LampRed);  // the alarm button on
+    EXPECT_EQ(lamp(3, 3), LampGrey); // and off
     EXPECT_EQ(lamp(1, engine), LampGreen);
     EXPECT_EQ(lamp(0, engine), LampGrey);
     EXPECT_TRUE(model.data(model.index(0, 3)).isNull()); // a lamp instead of the text
@@ -104,20 +104,18 @@ TEST_F(DataPagesTest, DailyRowsTotalsAndTheTextsOfMissingColumns) {
               QStringList({"18:00:00", "01:00:00", "0:19:00:00"}));
     EXPECT_EQ(column(g, QStringLiteral("PAR_CHARGEMANUAL")),
               QStringList({"0,00", "41,50", "41,50"}));
-    EXPECT_EQ(column(g, QStringLiteral("PAR_CHARGEAUTO")),
-              QStringList({"0,00", "40,00", "40,00"}));
+    EXPECT_EQ(column(g, QStringLiteral("PAR_CHARGEAUTO")), QStringList({"0,00", "40,00", "40,00"}));
     // The level falls 12 litres on the first day and 18 on the second.
-    EXPECT_EQ(column(g, QStringLiteral("PAR_FUELCONS")),
-              QStringList({"12,00", "18,00", "30,00"}));
-    EXPECT_EQ(column(g, QStringLiteral("PAR_TRACKLEN")),
-              QStringList({"0,000", "0,000", "0,000"}));
+    EXPECT_EQ(column(g, QStringLiteral("PAR_FUELCONS")), QStringList({"12,00", "18,00", "30,00"}));
+    EXPECT_EQ(column(g, QStringLiteral("PAR_TRACKLEN")), QStringList({"0,000", "0,000", "0,000"}));
     EXPECT_EQ(column(g, QStringLiteral("PAR_AVGFUELLEN")),
               QStringList({"пробег = 0", "пробег = 0", "0,000"}));
     EXPECT_EQ(column(g, QStringLiteral("PAR_AVGFUELENG")),
               QStringList({"6,000", "6,000", "6,000"}));
     EXPECT_TRUE(trace.contains(QStringLiteral("Суммарный расход :: 12,000 л")));
     EXPECT_EQ(trace.first(), QStringLiteral("Расход топлива 31.03.2026 06:00:00 - 01.04.2026:"));
-    EXPECT_TRUE(trace.contains(QStringLiteral("Заправки 31.03.2026 06:00:00 - 31.03.2026 23:59:59:")));
+    EXPECT_TRUE(
+        trace.contains(QStringLiteral("Заправки 31.03.2026 06:00:00 - 31.03.2026 23:59:59:")));
 
     // "Часы" changes only the totals row; 25 hours of alarm over the whole days.
     p.start = day1();
@@ -154,7 +152,8 @@ TEST_F(DataPagesTest, AFailingDistanceShowsItsMessageInTheCell) {
     QStringList trace;
     const TReportGrid g = q.ExecCalcQuery(twoDays(), cols, trace);
     const QString cell = g.cell(0, g.columnOf(QStringLiteral("PAR_TRACKLEN")));
-    const bool framed = cell.startsWith(QStringLiteral("- (")) && cell.endsWith(QStringLiteral(")"));
+    const bool framed =
+        cell.startsWith(QStringLiteral("- (")) && cell.endsWith(QStringLiteral(")"));
     EXPECT_TRUE(framed) << cell.toStdString();
     EXPECT_EQ(g.cell(0, g.columnOf(QStringLiteral("PAR_FUELCONST"))), cell);
     EXPECT_EQ(g.cell(0, g.columnOf(QStringLiteral("PAR_AVGFUELLEN"))),
@@ -251,21 +250,21 @@ protected:
 TEST_F(ObjectsSetTest, SubtotalsByLevelForAGroupWithASubgroup) {
     const std::vector<TGridColumn> cols = FormSetGridCols(database());
     for (const TGridColumn &c : cols)
-        EXPECT_TRUE(c.field != QStringLiteral("PAR_DATE") && c.field != QStringLiteral("PAR_NUMBER"));
+        EXPECT_TRUE(c.field != QStringLiteral("PAR_DATE") &&
+                    c.field != QStringLiteral("PAR_NUMBER"));
     TFuelComputations fuel(database(), options, norms(), fmngr);
     TObjectsSetReport report(fuel);
     QStringList objList;
-    const TReportGrid t = report.TableQuery(
-        {object(kObject), object(kEmpty), group(QStringLiteral("A"), kGroupA, 1, {501, 502}),
-         group(QStringLiteral("A~B"), kGroupB, 2, {501})},
-        params(), cols, objList);
-    EXPECT_EQ(t.rowCaptions,
-              QStringList({"Тепловоз <1> & Co ( 501 )", "Пустой ( 502 )", "Итог", "A", "Итог",
-                           "A~B", "Итог"}));
+    const TReportGrid t = report.TableQuery({object(kObject), object(kEmpty),
+                                             group(QStringLiteral("A"), kGroupA, 1, {501, 502}),
+                                             group(QStringLiteral("A~B"), kGroupB, 2, {501})},
+                                            params(), cols, objList);
+    EXPECT_EQ(t.rowCaptions, QStringList({"Тепловоз <1> & Co ( 501 )", "Пустой ( 502 )", "Итог",
+                                          "A", "Итог", "A~B", "Итог"}));
     EXPECT_EQ(objList, QStringList({"501", "502", "501", "502", "501"}));
-    EXPECT_EQ(column(t, QStringLiteral("PAR_GENTIME")),
-              QStringList({"5:00:00", "0:00:00", "5:00:00", "5:00:00", "5:00:00", "5:00:00",
-                           "5:00:00"}));
+    EXPECT_EQ(
+        column(t, QStringLiteral("PAR_GENTIME")),
+        QStringList({"5:00:00", "0:00:00", "5:00:00", "5:00:00", "5:00:00", "5:00:00", "5:00:00"}));
     EXPECT_EQ(column(t, QStringLiteral("PAR_FUELCONS")),
               QStringList({"30,000", "0,000", "30,000", "-", "0,000", "-", "0,000"}));
     EXPECT_EQ(column(t, QStringLiteral("PAR_CHARGEMANUAL")),
@@ -275,8 +274,8 @@ TEST_F(ObjectsSetTest, SubtotalsByLevelForAGroupWithASubgroup) {
     EXPECT_EQ(column(t, QStringLiteral("PAR_AVGFUELENG")),
               QStringList({"6,000", "0,000", "6,000", "0,000", "0,000", "0,000", "0,000"}));
     EXPECT_EQ(column(t, QStringLiteral("PAR_ALERT")),
-              QStringList({"25:00:00", "0:00:00", "25:00:00", "25:00:00", "25:00:00",
-                           "25:00:00", "25:00:00"}));
+              QStringList({"25:00:00", "0:00:00", "25:00:00", "25:00:00", "25:00:00", "25:00:00",
+                           "25:00:00"}));
 }
 
 TEST_F(ObjectsSetTest, OneObjectGivesItsRowAndARecomputedSubtotal) {
@@ -323,8 +322,10 @@ TEST_F(ObjectsSetTest, ChartPointsByDayAndByMonth) {
 
 TEST(ObjectsSetList, DropsSortObjectsFirstAndSkipTexts) {
     TAssignedList list;
-    TSetNode g1{TSetNode::Group, QStringLiteral("b"), 0, QStringLiteral("{1}"), QStringLiteral("b"), 1};
-    TSetNode g2{TSetNode::Group, QStringLiteral("A"), 0, QStringLiteral("{2}"), QStringLiteral("A"), 1};
+    TSetNode g1{TSetNode::Group,       QStringLiteral("b"), 0,
+                QStringLiteral("{1}"), QStringLiteral("b"), 1};
+    TSetNode g2{TSetNode::Group,       QStringLiteral("A"), 0,
+                QStringLiteral("{2}"), QStringLiteral("A"), 1};
     TSetNode o7{TSetNode::Object, QStringLiteral("7"), 7};
     TSetNode o5{TSetNode::Object, QStringLiteral("5"), 5};
     TSetNode free{TSetNode::FreeObjects, QStringLiteral("Свободные объекты")};

@@ -22,10 +22,11 @@ protected:
         settings = dir.filePath(QStringLiteral("zarnex-client.ini"));
         QFile f(settings);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(QStringLiteral("[DataBase]\r\nDBServ=%1\r\nDBPath=%2\r\nDBLogin=%3\r\nDBPass=%4\r\n")
-                    .arg(shared()->settings.server, shared()->settings.path,
-                         shared()->settings.login, shared()->settings.password)
-                    .toUtf8());
+        f.write(
+            QStringLiteral("[DataBase]\r\nDBServ=%1\r\nDBPath=%2\r\nDBLogin=%3\r\nDBPass=%4\r\n")
+                .arg(shared()->settings.server, shared()->settings.path, shared()->settings.login,
+                     shared()->settings.password)
+                .toUtf8());
     }
     int cli(QStringList args) {
         args.prepend(settings);
@@ -53,19 +54,20 @@ TEST_F(ReportCliTest, DailyPageInTheThreeFormsWithTheTraceOnStderr) {
     const QStringList period{QStringLiteral("--object"), QStringLiteral("501"),
                              QStringLiteral("--from"),   QStringLiteral("2026-03-31"),
                              QStringLiteral("--to"),     QStringLiteral("2026-04-01")};
-    ASSERT_EQ(cli(QStringList{QStringLiteral("report"), QStringLiteral("daily")} + period +
-                  QStringList{QStringLiteral("--no-detect"), QStringLiteral("--avg-minutes"),
-                              QStringLiteral("0"), QStringLiteral("--format"),
-                              QStringLiteral("hours"), QStringLiteral("--xml"),
-                              dir.filePath(QStringLiteral("d.xml")), QStringLiteral("--xlsx"),
-                              dir.filePath(QStringLiteral("d")), QStringLiteral("--pdf"),
-                              dir.filePath(QStringLiteral("d.pdf"))}),
-              0)
+    ASSERT_EQ(
+        cli(QStringList{QStringLiteral("report"), QStringLiteral("daily")} + period +
+            QStringList{QStringLiteral("--no-detect"), QStringLiteral("--avg-minutes"),
+                        QStringLiteral("0"), QStringLiteral("--format"), QStringLiteral("hours"),
+                        QStringLiteral("--xml"), dir.filePath(QStringLiteral("d.xml")),
+                        QStringLiteral("--xlsx"), dir.filePath(QStringLiteral("d")),
+                        QStringLiteral("--pdf"), dir.filePath(QStringLiteral("d.pdf"))}),
+        0)
         << err.toStdString();
     const QString xml = read(QStringLiteral("d.xml"));
     EXPECT_TRUE(xml.contains(QStringLiteral("<Worksheet ss:Name=\"Данные по объекту 501\">")));
     EXPECT_TRUE(xml.contains(QStringLiteral("<Cell><Data ss:Type=\"String\">Итог</Data></Cell>")));
-    EXPECT_TRUE(xml.contains(QStringLiteral("<Cell><Data ss:Type=\"String\">25:00:00</Data></Cell>")));
+    EXPECT_TRUE(
+        xml.contains(QStringLiteral("<Cell><Data ss:Type=\"String\">25:00:00</Data></Cell>")));
     EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("d.xlsx"))));
     EXPECT_GT(QFile(dir.filePath(QStringLiteral("d.pdf"))).size(), 1000);
     EXPECT_TRUE(err.contains(QStringLiteral("Суммарный расход :: 12,000 л"))) << err.toStdString();
@@ -101,12 +103,12 @@ TEST_F(ReportCliTest, SetTableOfAGroupAndOfObjects) {
     const QString xml = read(QStringLiteral("g.xml"));
     EXPECT_TRUE(xml.contains(QStringLiteral("<Worksheet ss:Name=\"Отчет\">")));
     EXPECT_EQ(xml.count(QStringLiteral("<Cell><Data ss:Type=\"String\">Итог</Data></Cell>")), 2);
-    ASSERT_EQ(cli({QStringLiteral("report"), QStringLiteral("set"), QStringLiteral("--objects"),
-                   QStringLiteral("501,502"), QStringLiteral("--from"),
-                   QStringLiteral("2026-03-31"), QStringLiteral("--to"),
-                   QStringLiteral("2026-04-01"), QStringLiteral("--pdf"),
-                   dir.filePath(QStringLiteral("o.pdf"))}),
-              0)
+    ASSERT_EQ(
+        cli({QStringLiteral("report"), QStringLiteral("set"), QStringLiteral("--objects"),
+             QStringLiteral("501,502"), QStringLiteral("--from"), QStringLiteral("2026-03-31"),
+             QStringLiteral("--to"), QStringLiteral("2026-04-01"), QStringLiteral("--pdf"),
+             dir.filePath(QStringLiteral("o.pdf"))}),
+        0)
         << err.toStdString();
     EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("o.pdf"))));
 }

@@ -166,8 +166,8 @@ TEST_F(ReportsPartTest, ExportsAndTheirMessages) {
     QFile f(file);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QString text = cp1251::decode(f.readAll());
-    EXPECT_TRUE(text.contains(QStringLiteral(
-        "<Cell><Data ss:Type=\"String\">Объект №501 - Тепловоз &lt;1&gt; &amp; Co (Т1)</Data></Cell>")));
+    EXPECT_TRUE(text.contains(QStringLiteral("<Cell><Data ss:Type=\"String\">Объект №501 - "
+                                             "Тепловоз &lt;1&gt; &amp; Co (Т1)</Data></Cell>")));
     EXPECT_TRUE(text.contains(QStringLiteral("<Worksheet ss:Name=\"Данные по объекту 501\">")));
 
     // The next dialog opens in the folder of this export.
@@ -178,13 +178,15 @@ TEST_F(ReportsPartTest, ExportsAndTheirMessages) {
 
     dialogs.calls.clear();
     part->exportDataPage(TDataPage::Analog, result->grid, twoDays());
-    EXPECT_EQ(dialogs.messages(),
-              QStringList({"Экспорт данных в Excel с вкладки Аналоговые величины не поддерживается!"}));
+    EXPECT_EQ(
+        dialogs.messages(),
+        QStringList({"Экспорт данных в Excel с вкладки Аналоговые величины не поддерживается!"}));
 
     // The object-set form: refused before a table query; a failed save says so.
     dialogs.calls.clear();
     EXPECT_FALSE(part->setExportAllowed({}));
-    EXPECT_EQ(dialogs.calls[0].text, QStringLiteral("Необходимо выполнить запрос хотя бы по одному объекту."));
+    EXPECT_EQ(dialogs.calls[0].text,
+              QStringLiteral("Необходимо выполнить запрос хотя бы по одному объекту."));
     EXPECT_EQ(dialogs.calls[0].caption, QStringLiteral("Экспорт отчета"));
     dialogs.calls.clear();
     TSetParams sp;

@@ -3,6 +3,7 @@
 // a folder, every page and view is saved there as PNG.
 
 #include <QApplication>
+#include <QChart>
 #include <QChartView>
 #include <QCheckBox>
 #include <QComboBox>
@@ -11,17 +12,16 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QSpinBox>
-#include <QToolButton>
-#include <QChart>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTimeEdit>
+#include <QToolButton>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
