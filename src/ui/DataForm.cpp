@@ -571,12 +571,13 @@ void TfmData::btnQueryClick() {
         m_analogStart = ap.start;
         m_analogEnd = ap.end;
         ui.lbEditLog->clear();
-        ui.sgCharges->setModel(&m_part.analogCharges());
-        for (int c = 0; c < TFuelCharges::ColumnCount; ++c)
-            ui.sgCharges->setColumnWidth(c, TFuelCharges::columnWidth(c) + 20);
-        connect(
-            ui.sgCharges->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex &i) { selectCharge(i.row()); }, Qt::UniqueConnection);
+        if (ui.sgCharges->model() != &m_part.analogCharges()) {
+            ui.sgCharges->setModel(&m_part.analogCharges());
+            for (int c = 0; c < TFuelCharges::ColumnCount; ++c)
+                ui.sgCharges->setColumnWidth(c, TFuelCharges::columnWidth(c) + 20);
+            connect(ui.sgCharges->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+                    [this](const QModelIndex &i) { selectCharge(i.row()); });
+        }
         m_part.startAnalogQuery(ap);
         return;
     }

@@ -16,9 +16,13 @@ namespace {
 
 TReportGrid smallGrid() {
     TReportGrid g;
-    g.columns = {{QStringLiteral("Дата;начала"), QStringLiteral("A")},
-                 {QStringLiteral("Сумма"), QStringLiteral("B")},
-                 {QStringLiteral("Примечание"), QStringLiteral("C")}};
+    for (const auto &[caption, field] :
+         {std::pair{"Дата;начала", "A"}, std::pair{"Сумма", "B"}, std::pair{"Примечание", "C"}}) {
+        TGridColumn c;
+        c.caption = QString::fromUtf8(caption);
+        c.field = QString::fromUtf8(field);
+        g.columns.push_back(c);
+    }
     g.rows = {{QStringLiteral("31.03.2026"), QStringLiteral("12,5"), QStringLiteral("a & <b>")},
               {QString(), QStringLiteral("12:30:00"), QStringLiteral("Итог")}};
     g.rowCaptions = {QStringLiteral("Объект \"1\""), QStringLiteral("Итог")};

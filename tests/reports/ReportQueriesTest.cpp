@@ -322,14 +322,23 @@ TEST_F(ObjectsSetTest, ChartPointsByDayAndByMonth) {
 
 TEST(ObjectsSetList, DropsSortObjectsFirstAndSkipTexts) {
     TAssignedList list;
-    TSetNode g1{TSetNode::Group,       QStringLiteral("b"), 0,
-                QStringLiteral("{1}"), QStringLiteral("b"), 1};
-    TSetNode g2{TSetNode::Group,       QStringLiteral("A"), 0,
-                QStringLiteral("{2}"), QStringLiteral("A"), 1};
-    TSetNode o7{TSetNode::Object, QStringLiteral("7"), 7};
-    TSetNode o5{TSetNode::Object, QStringLiteral("5"), 5};
-    TSetNode free{TSetNode::FreeObjects, QStringLiteral("Свободные объекты")};
-    TSetNode root{TSetNode::Root, QStringLiteral("Группы")};
+    const auto node = [](TSetNode::Kind kind, const QString &text, int number = 0,
+                         const QString &id = QString(), int level = 0) {
+        TSetNode n;
+        n.kind = kind;
+        n.text = text;
+        n.number = number;
+        n.groupId = id;
+        n.path = text;
+        n.level = level;
+        return n;
+    };
+    const TSetNode g1 = node(TSetNode::Group, QStringLiteral("b"), 0, QStringLiteral("{1}"), 1);
+    const TSetNode g2 = node(TSetNode::Group, QStringLiteral("A"), 0, QStringLiteral("{2}"), 1);
+    const TSetNode o7 = node(TSetNode::Object, QStringLiteral("7"), 7);
+    const TSetNode o5 = node(TSetNode::Object, QStringLiteral("5"), 5);
+    const TSetNode free = node(TSetNode::FreeObjects, QStringLiteral("Свободные объекты"));
+    const TSetNode root = node(TSetNode::Root, QStringLiteral("Группы"));
     list.dropNodes({g1, o7, root, g2, o5}, {});
     QStringList texts;
     for (const TSetEntry &e : list.entries)
