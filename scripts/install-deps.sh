@@ -12,7 +12,8 @@ PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth python3-pyftpdlib python3-gpxpy
     proj-bin geographiclib-tools libjpeg-turbo-progs
-    fonts-dejavu-core libjs-leaflet
+    fonts-dejavu-core
+    libxlsxwriter-dev libreoffice-calc-nogui poppler-utils
     clang-14 libclang-rt-14-dev
     libjs-leaflet
     dpkg-dev file lintian xdotool desktop-file-utils

@@ -697,14 +697,15 @@ RETURNS (DAY_DATE DATE, ALERT_S DOUBLE PRECISION, OPENTANK_S DOUBLE PRECISION,
          INP2_S DOUBLE PRECISION, INVALID_S DOUBLE PRECISION, CHARGEAUTO DOUBLE PRECISION,
          CHARGEMANUAL DOUBLE PRECISION) AS
 DECLARE VARIABLE D DATE;
+DECLARE VARIABLE DLAST DATE;
 DECLARE VARIABLE DAY_START TIMESTAMP;
-DECLARE VARIABLE DAY_END TIMESTAMP;
 DECLARE VARIABLE MIDNIGHT TIMESTAMP;
 DECLARE VARIABLE LO TIMESTAMP;
 DECLARE VARIABLE T TIMESTAMP;
-DECLARE VARIABLE NXT TIMESTAMP;
+DECLARE VARIABLE PT TIMESTAMP;
 DECLARE VARIABLE SEG0 TIMESTAMP;
 DECLARE VARIABLE SEG1 TIMESTAMP;
+DECLARE VARIABLE PART_END TIMESTAMP;
 DECLARE VARIABLE PAUSE_MS DOUBLE PRECISION;
 DECLARE VARIABLE GAP_MS DOUBLE PRECISION;
 DECLARE VARIABLE SEC DOUBLE PRECISION;
@@ -714,53 +715,103 @@ DECLARE VARIABLE WARN INTEGER;
 DECLARE VARIABLE ERR INTEGER;
 DECLARE VARIABLE DIES INTEGER;
 DECLARE VARIABLE ABV INTEGER;
+DECLARE VARIABLE P_ALRT INTEGER;
+DECLARE VARIABLE P_LOCO INTEGER;
+DECLARE VARIABLE P_WARN INTEGER;
+DECLARE VARIABLE P_ERR INTEGER;
+DECLARE VARIABLE P_DIES INTEGER;
+DECLARE VARIABLE P_ABV INTEGER;
 BEGIN
     IF (DT_START IS NULL OR DT_END IS NULL OR DT_END < DT_START) THEN
         EXIT;
     GAP_MS = COALESCE(GAP, 0) * 86400000;
     D = CAST(DT_START AS DATE);
-    WHILE (D <= CAST(DT_END AS DATE)) DO
+    DLAST = CAST(DT_END AS DATE);
+    ALERT_S = 0; OPENTANK_S = 0; OPENKUNG_S = 0; GEN_S = 0; INP1_S = 0; INP2_S = 0;
+    INVALID_S = 0;
+    -- One pass over the packets from the last one at or before the start: each packet's state
+    -- holds until the next one (the row after the period is the last row's next, or the end
+    -- itself when there is none), split at midnights into the days it covers.
+    LO = NULL;
+    SELECT MAX(INS_PACKTIME) FROM INPUTSIGNALS
+        WHERE INS_NUMBER = :OBJ_ID AND INS_PACKTIME <= :DT_START INTO :LO;
+    LO = COALESCE(LO, DT_START);
+    PT = NULL;
+    -- The union reads its parts one after the other: the packets in time order (the key's
+    -- index), then the one row that closes the last packet's state.
+    FOR SELECT * FROM (SELECT INS_PACKTIME, COALESCE(INS_ALERTBTN, 0) AS A,
+               COALESCE(INS_LOCOMOTIVEMOVE, 0) AS L, COALESCE(INS_WARNINGMODE, 0) AS W,
+               COALESCE(INS_ERRORAVTOPROTECT, 0) AS E, COALESCE(INS_DIESELWORK, 0) AS DW,
+               COALESCE(INS_ABVOLTAGELESSMIN, 0) AS V
+        FROM INPUTSIGNALS
+        WHERE INS_NUMBER = :OBJ_ID AND INS_PACKTIME >= :LO AND INS_PACKTIME <= :DT_END
+        ORDER BY INS_NUMBER, INS_PACKTIME)
+        UNION ALL
+        SELECT COALESCE((SELECT FIRST 1 N.INS_PACKTIME FROM INPUTSIGNALS N
+                             WHERE N.INS_NUMBER = :OBJ_ID AND N.INS_PACKTIME > :DT_END
+                             ORDER BY N.INS_NUMBER, N.INS_PACKTIME), :DT_END),
+               NULL, NULL, NULL, NULL, NULL, NULL
+        FROM RDB$DATABASE
+        INTO :T, :ALRT, :LOCO, :WARN, :ERR, :DIES, :ABV
+    DO
     BEGIN
-        DAY_START = MAXVALUE(CAST(D AS TIMESTAMP), DT_START);
-        MIDNIGHT = CAST(D + 1 AS TIMESTAMP);
-        DAY_END = MINVALUE(MIDNIGHT, DT_END);
-        ALERT_S = 0; OPENTANK_S = 0; OPENKUNG_S = 0; GEN_S = 0; INP1_S = 0; INP2_S = 0;
-        INVALID_S = 0;
-        LO = NULL;
-        SELECT MAX(INS_PACKTIME) FROM INPUTSIGNALS
-            WHERE INS_NUMBER = :OBJ_ID AND INS_PACKTIME <= :DAY_START INTO :LO;
-        LO = COALESCE(LO, DAY_START);
-        FOR SELECT S.INS_PACKTIME, COALESCE(S.INS_ALERTBTN, 0), COALESCE(S.INS_LOCOMOTIVEMOVE, 0),
-                   COALESCE(S.INS_WARNINGMODE, 0), COALESCE(S.INS_ERRORAVTOPROTECT, 0),
-                   COALESCE(S.INS_DIESELWORK, 0), COALESCE(S.INS_ABVOLTAGELESSMIN, 0),
-                   (SELECT FIRST 1 N.INS_PACKTIME FROM INPUTSIGNALS N
-                        WHERE N.INS_NUMBER = S.INS_NUMBER AND N.INS_PACKTIME > S.INS_PACKTIME
-                        ORDER BY N.INS_NUMBER, N.INS_PACKTIME)
-            FROM INPUTSIGNALS S
-            WHERE S.INS_NUMBER = :OBJ_ID AND S.INS_PACKTIME >= :LO AND S.INS_PACKTIME < :DAY_END
-            ORDER BY S.INS_NUMBER, S.INS_PACKTIME
-            INTO :T, :ALRT, :LOCO, :WARN, :ERR, :DIES, :ABV, :NXT
-        DO
+        IF (PT IS NOT NULL AND T > PT) THEN
         BEGIN
-            PAUSE_MS = DATEDIFF(MILLISECOND FROM T TO COALESCE(NXT, DT_END));
-            SEG0 = MAXVALUE(T, DAY_START);
-            SEG1 = MINVALUE(COALESCE(NXT, DT_END), DAY_END);
-            IF (SEG1 > SEG0) THEN
+            PAUSE_MS = DATEDIFF(MILLISECOND FROM PT TO T);
+            SEG0 = MAXVALUE(PT, DT_START);
+            SEG1 = MINVALUE(T, DT_END);
+            WHILE (SEG0 < SEG1) DO
             BEGIN
-                SEC = DATEDIFF(MILLISECOND FROM SEG0 TO SEG1) / 1000.0e0;
+                -- Days the pass has left behind are complete.
+                WHILE (CAST(SEG0 AS DATE) > D) DO
+                BEGIN
+                    DAY_START = MAXVALUE(CAST(D AS TIMESTAMP), DT_START);
+                    MIDNIGHT = CAST(D + 1 AS TIMESTAMP);
+                    CHARGEMANUAL = 0;
+                    SELECT COALESCE(SUM(CHARGED_VOLUME), 0) FROM FUEL_CHARGE
+                        WHERE ID = :OBJ_ID AND CLOSE_TANK_TS_PACKET >= :DAY_START
+                          AND CLOSE_TANK_TS_PACKET < :MIDNIGHT AND CLOSE_TANK_TS_PACKET <= :DT_END
+                        INTO :CHARGEMANUAL;
+                    CHARGEAUTO = 0;
+                    SELECT COALESCE(SUM((SELECT OUT_FUEL_LEVEL FROM PROC_GETFUEL(C.ID, C.CLOSE_TANK_SENSOR)) -
+                                        (SELECT OUT_FUEL_LEVEL FROM PROC_GETFUEL(C.ID, C.OPEN_TANK_SENSOR))), 0)
+                        FROM FUEL_CHARGE C
+                        WHERE C.ID = :OBJ_ID AND C.OPEN_TANK_TS_PACKET >= :DAY_START
+                          AND C.OPEN_TANK_TS_PACKET < :MIDNIGHT AND C.OPEN_TANK_TS_PACKET <= :DT_END
+                          AND C.OPEN_TANK_SENSOR > 0
+                        INTO :CHARGEAUTO;
+                    IF (CHARGEAUTO < 0) THEN
+                        CHARGEAUTO = 0;
+                    DAY_DATE = D;
+                    SUSPEND;
+                    ALERT_S = 0; OPENTANK_S = 0; OPENKUNG_S = 0; GEN_S = 0; INP1_S = 0;
+                    INP2_S = 0; INVALID_S = 0;
+                    D = D + 1;
+                END
+                PART_END = MINVALUE(SEG1, CAST(D + 1 AS TIMESTAMP));
+                SEC = DATEDIFF(MILLISECOND FROM SEG0 TO PART_END) / 1000.0e0;
                 IF (PAUSE_MS > GAP_MS) THEN
                     INVALID_S = INVALID_S + SEC;
                 ELSE
                 BEGIN
-                    IF (ALRT <> 0) THEN ALERT_S = ALERT_S + SEC;
-                    IF (LOCO <> 0) THEN OPENTANK_S = OPENTANK_S + SEC;
-                    IF (WARN <> 0) THEN OPENKUNG_S = OPENKUNG_S + SEC;
-                    IF (ERR <> 0) THEN GEN_S = GEN_S + SEC;
-                    IF (DIES <> 0) THEN INP1_S = INP1_S + SEC;
-                    IF (ABV <> 0) THEN INP2_S = INP2_S + SEC;
+                    IF (P_ALRT <> 0) THEN ALERT_S = ALERT_S + SEC;
+                    IF (P_LOCO <> 0) THEN OPENTANK_S = OPENTANK_S + SEC;
+                    IF (P_WARN <> 0) THEN OPENKUNG_S = OPENKUNG_S + SEC;
+                    IF (P_ERR <> 0) THEN GEN_S = GEN_S + SEC;
+                    IF (P_DIES <> 0) THEN INP1_S = INP1_S + SEC;
+                    IF (P_ABV <> 0) THEN INP2_S = INP2_S + SEC;
                 END
+                SEG0 = PART_END;
             END
         END
+        PT = T;
+        P_ALRT = ALRT; P_LOCO = LOCO; P_WARN = WARN; P_ERR = ERR; P_DIES = DIES; P_ABV = ABV;
+    END
+    -- The rest of the days, with or without data.
+    WHILE (D <= DLAST) DO
+    BEGIN
+        DAY_START = MAXVALUE(CAST(D AS TIMESTAMP), DT_START);
+        MIDNIGHT = CAST(D + 1 AS TIMESTAMP);
         CHARGEMANUAL = 0;
         SELECT COALESCE(SUM(CHARGED_VOLUME), 0) FROM FUEL_CHARGE
             WHERE ID = :OBJ_ID AND CLOSE_TANK_TS_PACKET >= :DAY_START
@@ -778,6 +829,8 @@ BEGIN
             CHARGEAUTO = 0;
         DAY_DATE = D;
         SUSPEND;
+        ALERT_S = 0; OPENTANK_S = 0; OPENKUNG_S = 0; GEN_S = 0; INP1_S = 0; INP2_S = 0;
+        INVALID_S = 0;
         D = D + 1;
     END
 END^

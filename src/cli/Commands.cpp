@@ -105,6 +105,8 @@ const std::vector<TCommand> &Commands() {
             c.push_back(std::move(d));
         for (TCommand &d : ArchiveCommands())
             c.push_back(std::move(d));
+        for (TCommand &d : ReportCommands())
+            c.push_back(std::move(d));
         for (TCommand &d : ProgramCommands())
             c.push_back(std::move(d));
         return c;

@@ -101,6 +101,7 @@ std::vector<TCommand> RegistryCommands(); // RegistryCommands.cpp
 std::vector<TCommand> TrackCommands();    // TrackCommands.cpp
 std::vector<TCommand> FuelCommands();     // FuelCommands.cpp
 std::vector<TCommand> ArchiveCommands();  // ArchiveCommands.cpp
+std::vector<TCommand> ReportCommands();   // ReportCommands.cpp
 std::vector<TCommand> ProgramCommands();  // ProgramCommands.cpp
 const TCommand *FindCommand(const QString &name);
 

@@ -1,5 +1,6 @@
 #include "reports/FuelCharges.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -167,6 +168,33 @@ void TFuelCharges::DeleteCurrent() {
     setCurrentRow(std::min(row, int(m_rows.size()) - 1));
     if (m_rows.empty())
         emit currentRowChanged(-1);
+}
+
+void TFuelCharges::edit(const std::function<void(db::TTransaction &)> &statement) {
+    ensureTransaction();
+    try {
+        statement(*m_tr);
+        m_tr->commitRetaining();
+    } catch (...) {
+        m_tr->rollbackRetaining();
+        throw;
+    }
+}
+
+int TFuelCharges::deleteRows(std::vector<int> rows) {
+    ensureTransaction();
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    int count = 0;
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+        if (*it < 0 || *it >= int(m_rows.size()))
+            continue;
+        deleteRowFromDatabase(m_rows[size_t(*it)]);
+        ++count;
+    }
+    m_tr->commitRetaining();
+    runQuery();
+    return count;
 }
 
 void TFuelCharges::SaveChanges() {

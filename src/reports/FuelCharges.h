@@ -7,6 +7,7 @@
 #include <QAbstractTableModel>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -103,6 +104,13 @@ public:
     void rollback();
     // Runs the query again and makes the row opened at `open` current.
     void reopen(TDateTime open);
+    // A statement of another window on the same records (the analog chart's marking), in the
+    // window's transaction and committed retaining it; a failure is undone (retaining) and
+    // raised.
+    void edit(const std::function<void(db::TTransaction &)> &statement);
+    // Deletes the given rows, the last first, commits retaining and shows the period again;
+    // how many were deleted.
+    int deleteRows(std::vector<int> rows);
 
     // The grid.
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;

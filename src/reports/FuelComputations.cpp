@@ -74,9 +74,21 @@ QString readingText(const std::optional<int> &reading) {
 
 } // namespace
 
+TObjectNorms NormsOf(const TManager *registry) {
+    TObjectNorms norms;
+    if (registry)
+        for (const TControllableObject *o : registry->FObjects)
+            norms[o->Number] = TObjectNorm{o->FuelConsS, o->FuelConsW};
+    return norms;
+}
+
 TFuelComputations::TFuelComputations(db::TDatabase &database, const TOptions &options,
                                      const TManager *registry, TFManager &fmngr)
-    : m_db(database), m_options(options), m_registry(registry), m_fmngr(fmngr) {}
+    : TFuelComputations(database, options, NormsOf(registry), fmngr) {}
+
+TFuelComputations::TFuelComputations(db::TDatabase &database, const TOptions &options,
+                                     TObjectNorms norms, TFManager &fmngr)
+    : m_db(database), m_options(options), m_norms(std::move(norms)), m_fmngr(fmngr) {}
 
 double TFuelComputations::GetFuelLitres(int object, int reading) {
     try {
@@ -226,16 +238,8 @@ double TFuelComputations::GetFuelConsumption(int object, int averagingMinutes, b
 
     std::vector<TTimeRange> ranges{first};
 
-    if (detect) {
-        TTransaction tr(m_db, TTransactionKind::Write);
-        tr.start();
-        TQuery d(tr, QStringLiteral("SELECT OUT_COUNT FROM PROC_CHARGEFILL2  (%1, %2, %3, %4)")
-                         .arg(object)
-                         .arg(sql::timestamp(start), sql::timestamp(end))
-                         .arg(threshold));
-        RunForEffect(d);
-        tr.commit();
-    }
+    if (detect)
+        DetectCharges(object, threshold, start, end);
 
     std::vector<TCharge> charges;
     {
@@ -298,6 +302,17 @@ double TFuelComputations::GetFuelConsumption(int object, int averagingMinutes, b
     return total;
 }
 
+void TFuelComputations::DetectCharges(int object, int threshold, TDateTime start, TDateTime end) {
+    TTransaction tr(m_db, TTransactionKind::Write);
+    tr.start();
+    TQuery d(tr, QStringLiteral("SELECT OUT_COUNT FROM PROC_CHARGEFILL2  (%1, %2, %3, %4)")
+                     .arg(object)
+                     .arg(sql::timestamp(start), sql::timestamp(end))
+                     .arg(threshold));
+    RunForEffect(d);
+    tr.commit();
+}
+
 double TFuelComputations::NormConsumption(int summerRate, int winterRate, int summerStart,
                                           int summerEnd, double kilometres, TDateTime day) {
     const int month = dt::decode(day).month;
@@ -306,15 +321,15 @@ double TFuelComputations::NormConsumption(int summerRate, int winterRate, int su
 }
 
 double TFuelComputations::GetNormConsumption(int object, double kilometres, TDateTime day) const {
-    const TControllableObject *o = m_registry ? m_registry->FindObject(object) : nullptr;
-    if (!o)
+    const auto o = m_norms.find(object);
+    if (o == m_norms.end())
         return 0;
-    return NormConsumption(o->FuelConsS, o->FuelConsW, m_options.SummerStart, m_options.SummerEnd,
-                           kilometres, day);
+    return NormConsumption(o->second.FuelConsS, o->second.FuelConsW, m_options.SummerStart,
+                           m_options.SummerEnd, kilometres, day);
 }
 
 double TFuelComputations::GetTrackLength(int object, TDateTime start, TDateTime end) const {
-    if (!m_registry || !m_registry->FindObject(object))
+    if (!m_norms.count(object))
         return 0;
     const std::vector<TCoordData> track = LoadTrackPeriod(
         m_fmngr, CoordCacheDir() + QString::number(object) + QLatin1Char('/'), start, end);

@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <map>
+
 #include "app/DateUtils.h"
 
 struct TOptions;
@@ -35,11 +37,25 @@ struct TReadingAt {
     int reading = 0;
 };
 
+// What the computations need of a registered object: its summer and winter norms (litres per
+// 100 km). A copy taken on the main thread lets a worker thread compute without the registry.
+struct TObjectNorm {
+    int FuelConsS = 0;
+    int FuelConsW = 0;
+};
+using TObjectNorms = std::map<int, TObjectNorm>;
+TObjectNorms NormsOf(const TManager *registry);
+
 class TFuelComputations {
 public:
     // registry: whose norms and track files are meant (null: no object is known).
     TFuelComputations(db::TDatabase &database, const TOptions &options, const TManager *registry,
                       TFManager &fmngr);
+    // The same with the known objects given as a copy.
+    TFuelComputations(db::TDatabase &database, const TOptions &options, TObjectNorms norms,
+                      TFManager &fmngr);
+
+    db::TDatabase &database() const { return m_db; }
 
     // Litres for a raw reading by the object's calibration table; 0 when the query fails.
     double GetFuelLitres(int object, int reading);
@@ -56,6 +72,8 @@ public:
     // units as the refuelling window passes it).
     double GetFuelConsumption(int object, int averagingMinutes, bool detect, QStringList &log,
                               int threshold, TDateTime start, TDateTime end);
+    // The refuellings of [start, end] found from the readings and stored (PROC_CHARGEFILL2).
+    void DetectCharges(int object, int threshold, TDateTime start, TDateTime end);
     // Norm litres for a distance: the summer or the winter rate of the object (litres per
     // 100 km) by the month of the day; 0 for an unknown object.
     double GetNormConsumption(int object, double kilometres, TDateTime day) const;
@@ -77,6 +95,6 @@ private:
 
     db::TDatabase &m_db;
     const TOptions &m_options;
-    const TManager *m_registry;
+    TObjectNorms m_norms;
     TFManager &m_fmngr;
 };

@@ -3,6 +3,7 @@
 #include "app/Dialogs.h"
 #include "app/Folders.h"
 #include "app/Logging.h"
+#include "app/OptionsIO.h"
 #include "app/Options.h"
 #include "db/Database.h"
 #include "db/GroupManager.h"
@@ -20,6 +21,7 @@
 #include "session/OnlineProcessor.h"
 #include "session/ProgrammingPart.h"
 #include "session/RegistryEdits.h"
+#include "session/ReportsPart.h"
 #include "session/Runner.h"
 #include "session/ServerMessages.h"
 #include "session/TrackDisplay.h"
@@ -62,6 +64,7 @@ TClientSession::TClientSession(TOptions &options, TDialogs &dialogs, QObject *pa
                                            *m_webMap, *m_tracks, *m_map, *m_live, m_selection);
     m_fuel = std::make_unique<TFuelPart>(main, options, dialogs, *m_fmngr, m_selection);
     m_programming = std::make_unique<TProgrammingPart>(dialogs, *m_server);
+    m_reports = std::make_unique<TReportsPart>(options, dialogs, *m_runner, main);
     wireParts();
 }
 
@@ -73,7 +76,7 @@ TClientSession::~TClientSession() {
     for (QObject *part : std::initializer_list<QObject *>{
              m_runner.get(), m_database.get(), m_server.get(), m_panel.get(), m_bridge.get(),
              m_map.get(), m_webMap.get(), m_live.get(), m_runs.get(), m_tracks.get(),
-             m_registryEdits.get(), m_maintenance.get(), m_demo.get(), m_programming.get()})
+             m_registryEdits.get(), m_maintenance.get(), m_demo.get(), m_programming.get(), m_reports.get()})
         part->disconnect();
     m_http->StopServer();
     m_map->removePickedLabel();
@@ -219,6 +222,31 @@ void TClientSession::wireParts() {
     connect(&demo, &TDemoObject::objectsChanged, this, &TClientSession::showObjectsCount);
     connect(&demo, &TDemoObject::gridRefreshRequested, this, &TClientSession::gridRefreshRequested);
     connect(&demo, &TDemoObject::gaugesChanged, m_live.get(), &TLiveObjects::gaugesChanged);
+
+    // A report downloads its object's archive first when asked to.
+    connect(m_reports.get(), &TReportsPart::downloadRequested, this,
+            &TClientSession::downloadForReport);
+}
+
+void TClientSession::downloadForReport(int object, double from, double to) {
+    // The archive comes from the server the link goes to: it is connected first when asked.
+    if (m_client->getState() == 0) {
+        if (m_dialogs.question(QStringLiteral("Для загрузки данных необходимо подключение к "
+                                              "серверу. Выполнить подключение?"),
+                               options::ApplicationTitle(), TMsgIcon::Question, mbYes | mbNo,
+                               mbYes) != mbYes) {
+            m_reports->downloadFinished(true);
+            return;
+        }
+        connectServer();
+    }
+    const bool started = m_runs->DownloadObjectData(object, from, to, [this] {
+        const bool failed = m_runs->downloadFailed();
+        m_reports->downloadFinished(!failed, failed ? QStringLiteral("часть файлов не загружена")
+                                                    : QString());
+    });
+    if (!started)
+        m_reports->downloadFinished(false, QStringLiteral("загрузка не началась"));
 }
 
 void TClientSession::onRegistryChanged(TManager *registry) {
@@ -229,6 +257,7 @@ void TClientSession::onRegistryChanged(TManager *registry) {
     m_registryEdits->setRegistry(registry);
     m_demo->setRegistry(registry);
     m_fuel->setRegistry(registry);
+    m_reports->setRegistry(registry);
     m_webMap->setRegistry(registry);
     emit registryChanged(registry);
 }
@@ -377,6 +406,8 @@ bool TClientSession::isEnabled(TSessionCommand command) const {
         return connected && m_linkUp && !busy;
     case TSessionCommand::ClearTrack:
         return connected;
+    case TSessionCommand::ObjectData:
+        return connected && !busy && m_selection.number > 0;
     case TSessionCommand::ClearStatistics:
     case TSessionCommand::ObjectRegistry:
     case TSessionCommand::ImportFiles:
@@ -386,6 +417,7 @@ bool TClientSession::isEnabled(TSessionCommand command) const {
     case TSessionCommand::LoadTrack:
     case TSessionCommand::Calibration:
     case TSessionCommand::FuelCharges:
+    case TSessionCommand::Reports:
         return connected && !busy;
     case TSessionCommand::Count:
         break;

@@ -14,7 +14,8 @@
 //   TMaintenance     cache, purge, scripts, field settings;
 //   TDemoObject      the demonstration object;
 //   TFuelPart        the fuel windows' object and computations;
-//   TProgrammingPart the dialogue that programs a device through the server.
+//   TProgrammingPart the dialogue that programs a device through the server;
+//   TReportsPart     the data windows' queries and exports (through the runner).
 // The session builds and wires them, runs start and exit, keeps the one table of enabled
 // commands and the status signals. A window binds each part; the batch front end builds the
 // parts it needs without a session.
@@ -45,6 +46,7 @@ class TMapPanel;
 class TOnlineProcessor;
 class TProgrammingPart;
 class TRegistryEdits;
+class TReportsPart;
 class TRunner;
 class TServerController;
 class TTrackDisplay;
@@ -76,6 +78,7 @@ public:
     TDemoObject &demo() { return *m_demo; }
     TFuelPart &fuel() { return *m_fuel; }
     TProgrammingPart &programming() { return *m_programming; }
+    TReportsPart &reports() { return *m_reports; }
     // The registry of the current database connection; null while none was made.
     TManager *registry() const;
     const TSelection &selection() const { return m_selection; }
@@ -128,6 +131,8 @@ signals:
 private:
     void wireParts();
     void onRegistryChanged(TManager *registry);
+    // A report asks for the archive download of its object and period first.
+    void downloadForReport(int object, double from, double to);
     void showObjectsCount();
     bool databaseConnected() const;
 
@@ -155,6 +160,7 @@ private:
     std::unique_ptr<TDemoObject> m_demo;
     std::unique_ptr<TFuelPart> m_fuel;
     std::unique_ptr<TProgrammingPart> m_programming;
+    std::unique_ptr<TReportsPart> m_reports;
     bool m_serverButtonDown = false;
     bool m_linkUp = false;      // connect enabled false / disconnect enabled true
     bool m_controlOuts = false; // the selected object is connected

@@ -51,6 +51,10 @@ enum class TSessionCommand {
     DownloadData,
     DownloadObject,
     Settings, // "Настройки": the settings window
+    // "Статистика" -> "По одному объекту", "По группам объектов"; the grid's "Данные по
+    // объекту..." also needs the row's object
+    Reports,
+    ObjectData,
     Count
 };
 

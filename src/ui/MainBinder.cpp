@@ -12,6 +12,7 @@
 #include "session/Maintenance.h"
 #include "session/MapInteraction.h"
 #include "session/RegistryEdits.h"
+#include "session/ReportsPart.h"
 #include "session/Runner.h"
 #include "session/ServerMessages.h"
 #include "session/TrackDisplay.h"
@@ -20,6 +21,7 @@
 #include "ui/ArrowIndicators.h"
 #include "ui/AutoConnectForm.h"
 #include "ui/ClearStatisticsForm.h"
+#include "ui/DataForm.h"
 #include "ui/DateBaseForm.h"
 #include "ui/DownloadDataForm.h"
 #include "ui/DownloadProgressForm.h"
@@ -28,6 +30,7 @@
 #include "ui/LoadTrackForm.h"
 #include "ui/MainWindow.h"
 #include "ui/MapPanelWidget.h"
+#include "ui/ObjectsSetDataForm.h"
 #include "ui/OptionsForm.h"
 #include "ui/ParamCatalogueForms.h"
 #include "ui/ProgrammingForm.h"
@@ -107,6 +110,7 @@ TMainBinder::TMainBinder(TfmMain &main, TClientSession &session, TfmArrowIndicat
     bindTracks(session.tracks());
     bindRuns(session.runs());
     bindDemo(session.demo());
+    bindReports(session.reports());
     bindFuel();
     applyCommandStates();
 }
@@ -174,6 +178,9 @@ void TMainBinder::applyCommandStates() {
     c.download->setEnabled(on(TSessionCommand::DownloadData));
     c.downloadObject->setEnabled(on(TSessionCommand::DownloadObject));
     c.options->setEnabled(on(TSessionCommand::Settings));
+    c.statOneObject->setEnabled(on(TSessionCommand::Reports));
+    c.statGroups->setEnabled(on(TSessionCommand::Reports));
+    c.objectData->setEnabled(on(TSessionCommand::ObjectData));
 }
 
 void TMainBinder::showGauges() {
@@ -425,6 +432,33 @@ void TMainBinder::bindDemo(TDemoObject &demo) {
         TSostGrid *grid = m_main.stateGrid();
         grid->setCurrentIndex(grid->gridModel()->index(row - 1, 0));
     });
+}
+
+void TMainBinder::bindReports(TReportsPart &reports) {
+    const TfmMain::Commands &c = m_main.commands();
+    // One data window and one object-set window for the run, opened on demand.
+    const auto dataWindow = [this, &reports](int object) {
+        if (!m_dataForm)
+            m_dataForm = new TfmData(reports, m_session.dialogs(), &m_main);
+        m_dataForm->Open(object);
+    };
+    onTriggered(c.statOneObject,
+                [this, dataWindow] { dataWindow(m_session.selection().number); });
+    onTriggered(c.objectData, [this, dataWindow] {
+        if (m_session.selection().number > 0)
+            dataWindow(m_session.selection().number);
+    });
+    onTriggered(c.statGroups, [this, &reports] {
+        if (!m_objectsSetForm)
+            m_objectsSetForm = new TfmObjectsSetData(reports, m_session.dialogs(), &m_main);
+        m_objectsSetForm->Open();
+    });
+    // The catalogue edited in the settings window: an open data window shows its new columns.
+    if (m_optionsForm)
+        connect(m_optionsForm, &TfmOptions::applied, this, [this] {
+            if (m_dataForm && m_dataForm->isVisible())
+                m_session.guard().run([this] { m_dataForm->rebuildColumns(); });
+        });
 }
 
 void TMainBinder::showWebView(bool web) {

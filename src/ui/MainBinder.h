@@ -19,6 +19,9 @@ class TDownloadProgressForm;
 class TfmMain;
 class TfmOptions;
 class TfmProgramming;
+class TfmData;
+class TfmObjectsSetData;
+class TReportsPart;
 class TfrmProgressInput;
 class TManager;
 class TUpdateDBForm;
@@ -49,6 +52,7 @@ private:
     void bindTracks(TTrackDisplay &tracks);
     void bindRuns(TDataRuns &runs);
     void bindDemo(TDemoObject &demo);
+    void bindReports(TReportsPart &reports);
     void bindFuel(); // MainBinderFuel.cpp
     void loadTrack();
     // The download dialog (preset > 0: for that object), then the download it asks for.
@@ -71,4 +75,6 @@ private:
     TfrmProgressInput *m_progressForm = nullptr;
     TDownloadProgressForm *m_downloadForm = nullptr;
     TfmProgramming *m_programmingForm = nullptr;
+    TfmData *m_dataForm = nullptr;
+    TfmObjectsSetData *m_objectsSetForm = nullptr;
 };
