@@ -1,6 +1,9 @@
 #include "app/Dialogs.h"
 
 #include <QDebug>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
 
 namespace {
 // Nobody to ask: messages go to the debug log and questions take their default answer.
@@ -29,4 +32,23 @@ public:
 TDialogs &SilentDialogs() {
     static TSilentDialogs d;
     return d;
+}
+
+QString TDialogFolders::startFolder(const QString &asked) const {
+    if (!asked.isEmpty())
+        return asked;
+    if (!m_last.isEmpty())
+        return m_last;
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return QFileInfo(documents).isDir() ? documents : QDir::homePath();
+}
+
+QString TDialogFolders::startPath(const QString &asked, const QString &defaultName) const {
+    const QString folder = startFolder(asked);
+    return defaultName.isEmpty() ? folder : QDir(folder).filePath(defaultName);
+}
+
+void TDialogFolders::remember(const QString &chosen, bool isFolder) {
+    if (!chosen.isEmpty())
+        m_last = isFolder ? chosen : QFileInfo(chosen).absolutePath();
 }

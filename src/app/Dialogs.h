@@ -57,6 +57,20 @@ public:
     }
 };
 
+// Where a file dialog opens when its caller names no folder: the folder the last file was
+// chosen in, else the user's documents folder (else the home folder).
+class TDialogFolders {
+public:
+    QString startFolder(const QString &asked) const;
+    // The full name the dialog opens with: the start folder, and the proposed name in it.
+    QString startPath(const QString &asked, const QString &defaultName) const;
+    // A file (or folder) the user chose: later dialogs without a folder start beside it.
+    void remember(const QString &chosen, bool isFolder = false);
+
+private:
+    QString m_last;
+};
+
 // Dialogs for code that has nobody to ask (tests that do not look at messages): messages go to
 // the debug log, questions take their default answer. Everything else is handed its dialogs.
 TDialogs &SilentDialogs();

@@ -3,8 +3,8 @@
 #include "app/Dialogs.h"
 #include "app/Folders.h"
 #include "app/Logging.h"
-#include "app/OptionsIO.h"
 #include "app/Options.h"
+#include "app/OptionsIO.h"
 #include "db/Database.h"
 #include "db/GroupManager.h"
 #include "db/ParamCatalogue.h"
@@ -76,7 +76,8 @@ TClientSession::~TClientSession() {
     for (QObject *part : std::initializer_list<QObject *>{
              m_runner.get(), m_database.get(), m_server.get(), m_panel.get(), m_bridge.get(),
              m_map.get(), m_webMap.get(), m_live.get(), m_runs.get(), m_tracks.get(),
-             m_registryEdits.get(), m_maintenance.get(), m_demo.get(), m_programming.get(), m_reports.get()})
+             m_registryEdits.get(), m_maintenance.get(), m_demo.get(), m_programming.get(),
+             m_reports.get()})
         part->disconnect();
     m_http->StopServer();
     m_map->removePickedLabel();

@@ -442,8 +442,7 @@ void TMainBinder::bindReports(TReportsPart &reports) {
             m_dataForm = new TfmData(reports, m_session.dialogs(), &m_main);
         m_dataForm->Open(object);
     };
-    onTriggered(c.statOneObject,
-                [this, dataWindow] { dataWindow(m_session.selection().number); });
+    onTriggered(c.statOneObject, [this, dataWindow] { dataWindow(m_session.selection().number); });
     onTriggered(c.objectData, [this, dataWindow] {
         if (m_session.selection().number > 0)
             dataWindow(m_session.selection().number);

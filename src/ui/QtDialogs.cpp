@@ -85,21 +85,34 @@ QString TQtDialogs::toQtFilter(const QString &delphiFilter) {
 
 QStringList TQtDialogs::openFiles(const QString &caption, const QString &folder,
                                   const QString &filter, bool multiple) {
-    if (multiple)
-        return QFileDialog::getOpenFileNames(parentWindow(), caption, folder, toQtFilter(filter));
-    const QString f =
-        QFileDialog::getOpenFileName(parentWindow(), caption, folder, toQtFilter(filter));
-    return f.isEmpty() ? QStringList() : QStringList{f};
+    const QString start = m_folders.startFolder(folder);
+    QStringList files;
+    if (multiple) {
+        files = QFileDialog::getOpenFileNames(parentWindow(), caption, start, toQtFilter(filter));
+    } else {
+        const QString f =
+            QFileDialog::getOpenFileName(parentWindow(), caption, start, toQtFilter(filter));
+        if (!f.isEmpty())
+            files << f;
+    }
+    if (!files.isEmpty())
+        m_folders.remember(files.first());
+    return files;
 }
 
 QString TQtDialogs::saveFile(const QString &caption, const QString &folder, const QString &filter,
                              const QString &defaultName) {
-    const QString start = defaultName.isEmpty() ? folder : folder + QLatin1Char('/') + defaultName;
-    return QFileDialog::getSaveFileName(parentWindow(), caption, start, toQtFilter(filter));
+    const QString file = QFileDialog::getSaveFileName(
+        parentWindow(), caption, m_folders.startPath(folder, defaultName), toQtFilter(filter));
+    m_folders.remember(file);
+    return file;
 }
 
 QString TQtDialogs::selectFolder(const QString &caption, const QString &folder) {
-    return QFileDialog::getExistingDirectory(parentWindow(), caption, folder);
+    const QString chosen =
+        QFileDialog::getExistingDirectory(parentWindow(), caption, m_folders.startFolder(folder));
+    m_folders.remember(chosen, true);
+    return chosen;
 }
 
 bool TQtDialogs::inputText(const QString &caption, const QString &prompt, QString &value) {

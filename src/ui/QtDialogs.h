@@ -21,4 +21,7 @@ public:
 
     // "Ozi Explorer maps (*.map)|*.map" -> "Ozi Explorer maps (*.map)".
     static QString toQtFilter(const QString &delphiFilter);
+
+private:
+    TDialogFolders m_folders;
 };

@@ -2,20 +2,32 @@
 // on the local Firebird server.
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
 
 #include <gmock/gmock.h>
 
 #include "app/Cp1251.h"
 #include "app/Folders.h"
 #include "app/IniFile.h"
+#include "app/Options.h"
+#include "app/OptionsIO.h"
 #include "archive/ArchiveServers.h"
+#include "common/ScriptedDialogs.h"
 #include "db/DbTestEnv.h"
+#include "link/SimProcess.h"
+#include "session/ClientSession.h"
+#include "session/DataRuns.h"
+#include "session/DatabasePart.h"
+#include "session/Runner.h"
 #include "tracks/CoordsUtils.h"
 
 #include <cstring>
+#include <map>
 
 namespace {
 
@@ -704,4 +716,87 @@ TEST_F(CliTest, ObjectImportKeepsPlaceMarkersInTheNames) {
     EXPECT_EQ(scalar(QStringLiteral("SELECT OBJ_NAME || '|' || OBJ_SHORTNAME || '|' || OBJ_DESC "
                                     "FROM OBJECTS WHERE OBJ_NUMBER = 57")),
               QStringLiteral("Кран %1 и %2|К%2|100% дизель, О'Брайен"));
+}
+
+namespace {
+// Every file below a folder with its bytes, by its path inside the folder.
+std::map<QString, QByteArray> filesBelow(const QString &folder) {
+    std::map<QString, QByteArray> out;
+    QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        QFile f(path);
+        if (f.open(QIODevice::ReadOnly))
+            out[QDir(folder).relativeFilePath(path)] = f.readAll();
+    }
+    return out;
+}
+} // namespace
+
+// The batch front end and the window run the same import and the same download: the same rows,
+// the same stored day files and the same track files.
+TEST_F(CliTrackTest, TheCliAndTheWindowImportAndDownloadAlike) {
+    TSimProcess sim({"--ftp-port", "0", "--archive-days", "1", "--packet-interval", "60"});
+    ASSERT_TRUE(sim.ok());
+    ASSERT_TRUE(waitUntil([&] { return !sim.find("archive ftp").isEmpty(); }, 10000));
+    const QString ftpPort =
+        QRegularExpression(":(\\d+) ").match(sim.find("archive ftp")).captured(1);
+    exec(QStringLiteral("INSERT INTO OBJECTS (OBJ_NUMBER, OBJ_NAME) VALUES (2001, 'Маневровый')"));
+    writeFile(settings, QStringLiteral("[DataBase]\r\nDBServ=localhost\r\nDBPath=%1\r\nDBLogin="
+                                       "SYSDBA\r\nDBPass=%2\r\n[AppServer]\r\nAppIP=127.0.0.1\r\n"
+                                       "AppPort=%3\r\nAppLogin=demo\r\nAppPass=demo\r\nFTPPort=%4"
+                                       "\r\n")
+                            .arg(dbPath, dbtest::password(), sim.port(), ftpPort));
+    const QString file = dataFile(QStringLiteral("in/20140315.dat"));
+    const QDate today = QDate::currentDate();
+    const QString rows = QStringLiteral(
+        "SELECT LIST(R, ';') FROM (SELECT INS_NUMBER || ' ' || INS_PACKTIME || ' ' || "
+        "COALESCE(INS_FUELLEVEL, -1) || ' ' || COALESCE(INS_BOARDVOLTAGE, -1) || ' ' || "
+        "COALESCE(INS_ALERTBTN, -1) AS R FROM INPUTSIGNALS ORDER BY INS_NUMBER, INS_PACKTIME)");
+
+    // The batch front end, from its copy in the test's folder.
+    TRun r =
+        run({QStringLiteral("import"), QStringLiteral("--object"), QStringLiteral("412"), file});
+    ASSERT_EQ(r.code, 0) << r;
+    r = run({QStringLiteral("download"), QStringLiteral("--all"), QStringLiteral("--from"),
+             today.addDays(-1).toString(Qt::ISODate), QStringLiteral("--to"),
+             today.toString(Qt::ISODate)});
+    ASSERT_EQ(r.code, 0) << r;
+    const QString cliRows = scalar(rows);
+    const auto cliData = filesBelow(programDir + QStringLiteral("data"));
+    const auto cliTracks = filesBelow(programDir + QStringLiteral("coord"));
+    ASSERT_GE(cliData.size(), 2u);
+    ASSERT_GE(cliTracks.size(), 3u);
+    exec(QStringLiteral("DELETE FROM INPUTSIGNALS"));
+
+    // The window's commands through the session, in a program folder of their own.
+    const QString windowDir = dir + QStringLiteral("window/");
+    const TFolders f = ComputeFolders(windowDir + QStringLiteral("zarnex-client"));
+    SetFolders(f);
+    TOptions options = options::Defaults(f);
+    options.DBServ = QStringLiteral("localhost");
+    options.DBPath = dbPath;
+    options.DBPass = dbtest::password();
+    options.AppServer = QStringLiteral("127.0.0.1");
+    options.AppPort = sim.port().toInt();
+    options.AppLogin = options.AppPass = QStringLiteral("demo");
+    options.FtpPort = ftpPort.toInt();
+    TScriptedDialogs dialogs;
+    {
+        TClientSession s(options, dialogs);
+        s.database().connectDatabase();
+        ASSERT_TRUE(s.database().connected());
+        QSignalSpy finished(&s.runner(), &TRunner::finished);
+        dialogs.files = {{file}};
+        dialogs.texts = {QStringLiteral("412")};
+        s.runs().miImportFilesClick();
+        ASSERT_TRUE(finished.wait(30000));
+        s.runs().downloadDays(0, today.addDays(-1), today);
+        ASSERT_TRUE(finished.wait(60000));
+        EXPECT_FALSE(s.runs().downloadFailed());
+        s.database().disconnectDatabase();
+    }
+    EXPECT_EQ(scalar(rows), cliRows);
+    EXPECT_EQ(filesBelow(f.DataDir), cliData);
+    EXPECT_EQ(filesBelow(f.CoordCacheDir), cliTracks);
 }

@@ -4,6 +4,7 @@
 
 #include "app/ErrorGuard.h"
 #include "app/Folders.h"
+#include "app/FormatSettings.h"
 #include "app/Logging.h"
 #include "app/Options.h"
 #include "app/OptionsIO.h"
@@ -33,6 +34,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <sys/stat.h>
@@ -174,8 +176,15 @@ TEST_F(SessionTest, PacketReachesRecordDayFileMapItemAndTheFollowedView) {
         [&] { return sent("window[\"marker_at\"]") && sent("window[\"cleanup_current_track\"]"); },
         5000))
         << browser.scripts.join("\n").toStdString();
-    const QString degrees = QString::number(double(a->Lat / 60), 'f', 3).left(5);
-    EXPECT_TRUE(sent("f.call(window," + degrees)) << browser.scripts.join("\n").toStdString();
+    // The marker's latitude in degrees (the object keeps moving: compare within a few metres'
+    // worth of a second's drive).
+    const QRegularExpression markerLat(
+        QStringLiteral("marker_at\"\\];.*f\\.call\\(window,([0-9.]+),"));
+    double lat = 0;
+    for (const QString &t : browser.scripts)
+        if (const auto m = markerLat.match(t); m.hasMatch())
+            lat = m.captured(1).toDouble();
+    EXPECT_NEAR(lat, double(a->Lat / 60), 0.01) << browser.scripts.join("\n").toStdString();
     s.webMap().bridge().setBrowser(nullptr);
     options.UseGoogleMap = false;
 
@@ -226,6 +235,15 @@ TEST_F(SessionTest, PickedPointSpeedFromThePreviousTrackPoint) {
             << text.toStdString();
         EXPECT_TRUE(text.endsWith("\r\nСкорость: " + c.speed)) << text.toStdString();
     }
+    // The speed follows the platform's decimal separator, whichever it is.
+    options.MaxSpeed = 150;
+    TFormatSettings dot = TFormatSettings::russian();
+    dot.decimalSeparator = QLatin1Char('.');
+    TFormatSettings::setCurrent(dot);
+    const QString dotted = s.map().pickedPointText(7, picked);
+    TFormatSettings::setCurrent(TFormatSettings::russian());
+    EXPECT_TRUE(dotted.endsWith("\r\nСкорость: " + QString::asprintf("%.2f", kmh) + " км/ч"))
+        << dotted.toStdString();
     // The first point has no predecessor.
     picked.TimeStamp = t0;
     EXPECT_TRUE(s.map().pickedPointText(7, picked).endsWith("Скорость: ---"));
@@ -346,4 +364,37 @@ TEST_F(SessionTest, FirstDisplayAndClosingSteps) {
     // Closing without a database does not touch the settings.
     s.FormClose();
     EXPECT_EQ(saves, 1);
+}
+
+// An object added while on line asks the server which objects are connected, so it shows as
+// connected at once instead of at its next connection event.
+TEST_F(SessionTest, AnObjectAddedOnLineIsShownConnectedAtOnce) {
+    auto database = onlinetest::makeDatabase();
+    ASSERT_TRUE(database);
+    database->exec("INSERT INTO OBJECTS (OBJ_NUMBER, OBJ_NAME) VALUES (2001, 'Маневровый')");
+    TSimProcess sim({"--account", "demo:demo", "--packet-interval", "5", "--keepalive", "0",
+                     "--cnev-interval", "0"});
+    ASSERT_TRUE(sim.ok()) << "the simulator did not start";
+    useDatabase(*database);
+    options.AppServer = "127.0.0.1";
+    options.AppPort = sim.port().toInt();
+    options.AppLogin = options.AppPass = "demo";
+    TClientSession s(options, dialogs);
+    s.database().connectDatabase();
+    s.connectServer();
+    TMapObjManager &items = s.map().items();
+    ASSERT_TRUE(
+        waitUntil([&] { return items.Item(2001) && items.Item(2001)->connected(); }, 15000));
+    const int asked = sim.count("cobj request");
+
+    TObjectForm f;
+    f.number = "2002";
+    f.name = "Тепловоз";
+    ASSERT_EQ(s.registryEdits().addRegistryObject(f), TRegistrySave::Saved);
+    ASSERT_TRUE(items.Item(2002));
+    EXPECT_TRUE(waitUntil([&] { return items.Item(2002)->connected(); }, 5000))
+        << "the new object waited for a connection event";
+    EXPECT_GT(sim.count("cobj request"), asked);
+    s.disconnectServer();
+    s.database().disconnectDatabase();
 }

@@ -25,6 +25,7 @@
 #include "session/Runner.h"
 #include "session/TrackDisplay.h"
 #include "session/WebMapPart.h"
+#include "tracks/DeviceData.h"
 #include "tracks/TrackPartsModel.h"
 #include "ui/InputBox.h"
 #include "ui/LoadTrackForm.h"
@@ -40,10 +41,12 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -182,4 +185,84 @@ TEST(TrackWindows, LoadDialogNumberDialogAndProgressWindow) {
         form.close(); // the close box acts as the button
         EXPECT_FALSE(form.isVisible());
     }
+}
+
+// A modal window opened while an import runs does not suspend the run: it goes on from the
+// modal window's own event loop, the commands that would open another window or touch its data
+// are off, and its "Отмена" ends it.
+TEST(TrackWindows, AnImportStaysCancellableWhileAModalWindowIsOpen) {
+    auto database = onlinetest::makeDatabase();
+    ASSERT_TRUE(database);
+    database->exec("INSERT INTO OBJECTS (OBJ_NUMBER, OBJ_NAME) VALUES (7, 'Семь')");
+    QTemporaryDir tmp;
+    const TFolders f = ComputeFolders(tmp.path() + "/zarnex-client");
+    SetFolders(f);
+    TOptions options = options::Defaults(f);
+    options.DBServ = database->settings.server;
+    options.DBPath = database->settings.path;
+    // Twenty day files of a record every ten seconds, each state different.
+    QStringList files;
+    for (int d = 0; d < 20; ++d) {
+        const QString name =
+            tmp.path() + "/202612" + QString::number(d + 1).rightJustified(2, '0') + ".dat";
+        QFile file(name);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        for (int i = 0; i < 8640; ++i) {
+            QByteArray st(9, '\0');
+            st[1] = char(0x08 | (i & 1));
+            file.write(TDeviceRecord{
+                dt::encode(2026, 12, 1 + d) + i / 8640.0, {3345.0L + i / 10000.0L, 2256.0L}, st}
+                           .toBytes());
+        }
+        files << name;
+    }
+    TScriptedDialogs dialogs;
+    TClientSession s(options, dialogs);
+    TfmMain main(s);
+    TMainBinder binder(main, s, nullptr, nullptr);
+    main.show();
+    const TfmMain::Commands &c = main.commands();
+    c.dbConnect->trigger();
+    ASSERT_TRUE(c.importFiles->isEnabled());
+
+    dialogs.files = {files};
+    dialogs.texts = {"7"};
+    QSignalSpy finished(&s.runner(), &TRunner::finished);
+    int progressInModal = -1, progressAtOpen = -1;
+    bool commandsOff = false;
+    // Soon after the start a modal window opens; while it is open the run advances and the user
+    // presses "Отмена" of the progress window.
+    QTimer::singleShot(50, [&] {
+        commandsOff = !c.loadTrack->isEnabled() && !c.showCalibTable->isEnabled() &&
+                      !c.objects->isEnabled() && !c.options->isEnabled() &&
+                      !c.importFiles->isEnabled();
+        // The disabled commands do nothing when triggered anyway.
+        c.loadTrack->trigger();
+        QDialog modal(&main);
+        progressAtOpen = s.runs().importProgress().position();
+        QTimer::singleShot(0, [&] {
+            QTimer *poll = new QTimer(&modal);
+            QObject::connect(poll, &QTimer::timeout, [&] {
+                if (s.runs().importProgress().position() > progressAtOpen + 1) {
+                    progressInModal = s.runs().importProgress().position();
+                    auto *form = main.findChild<TfrmProgressInput *>();
+                    ASSERT_TRUE(form && form->isVisible());
+                    form->findChild<QPushButton *>()->click(); // "Отмена"
+                    modal.accept();
+                }
+            });
+            poll->start(5);
+        });
+        QTimer::singleShot(20000, &modal, &QDialog::reject);
+        modal.exec();
+    });
+    c.importFiles->trigger();
+    ASSERT_TRUE(s.runner().active());
+    ASSERT_TRUE(finished.wait(30000));
+    EXPECT_TRUE(commandsOff);
+    EXPECT_GT(progressInModal, progressAtOpen) << "the run stood still under the modal window";
+    EXPECT_LT(s.runs().importProgress().position(), files.size()) << "the cancel was not taken";
+    EXPECT_TRUE(s.runs().importProgress().lines().contains("Отменено пользователем."));
+    EXPECT_TRUE(c.loadTrack->isEnabled());
+    c.dbDisconnect->trigger();
 }
