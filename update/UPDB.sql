@@ -8,7 +8,7 @@
 --
 -- Text is WIN1251 (the database's default character set). Times are local time-stamps.
 
--- Structure version; the program works with 2 or higher.
+-- Structure version; the program works with 3 or higher (3 added the fuel drains).
 CREATE TABLE SYS (
     LAST_VERSION INTEGER NOT NULL
 );
@@ -145,6 +145,33 @@ CREATE TABLE FUEL_CHARGE (
     CHARGED_VOLUME       DOUBLE PRECISION
 );
 
+-- An object's own fuel-drain rule; a NULL value takes the general default of the settings.
+CREATE TABLE DRAIN_RULES (
+    DR_OBJECT INTEGER NOT NULL,
+    DR_LITRES DOUBLE PRECISION,
+    DR_WINDOW INTEGER,
+    DR_MEDIAN INTEGER
+);
+
+-- Fuel drains: fuel that left the tank of a standing object. An alert raised on line (kind 0)
+-- grows while the drain goes on and gets its end when it stops; drains found afterwards in
+-- the stored readings are kind 1. Levels in litres, the position in minutes of arc, the
+-- confirmation by whom and when.
+CREATE TABLE DRAIN_ALERTS (
+    DRN_ID           INTEGER NOT NULL,
+    DRN_OBJECT       INTEGER NOT NULL,
+    DRN_KIND         SMALLINT DEFAULT 0 NOT NULL,
+    DRN_BEGIN        TIMESTAMP NOT NULL,
+    DRN_END          TIMESTAMP,
+    DRN_LEVEL_BEFORE DOUBLE PRECISION,
+    DRN_LEVEL_AFTER  DOUBLE PRECISION,
+    DRN_RAISED       TIMESTAMP,
+    DRN_LAT          DOUBLE PRECISION,
+    DRN_LNG          DOUBLE PRECISION,
+    DRN_CONFIRMED_BY VARCHAR(100),
+    DRN_CONFIRMED_AT TIMESTAMP
+);
+
 /*
 -- insert data here
 -- The data of every table above is copied from the database in use at this point.
@@ -174,9 +201,15 @@ ALTER TABLE FUEL_POINTS ADD CONSTRAINT PK_FUEL_POINTS PRIMARY KEY (ID, SENSOR_VA
 CREATE DESCENDING INDEX IX_FUEL_POINTS_DESC ON FUEL_POINTS (ID, SENSOR_VAL);
 ALTER TABLE FUEL_CHARGE ADD CONSTRAINT PK_FUEL_CHARGE
     PRIMARY KEY (ID, OPEN_TANK_TS_PACKET, OPEN_TANK_SENSOR);
+ALTER TABLE DRAIN_RULES ADD CONSTRAINT PK_DRAIN_RULES PRIMARY KEY (DR_OBJECT);
+ALTER TABLE DRAIN_ALERTS ADD CONSTRAINT PK_DRAIN_ALERTS PRIMARY KEY (DRN_ID);
+-- Workstations that see the same packets find the same drain: it is stored once.
+CREATE UNIQUE INDEX UX_DRAIN_ALERTS ON DRAIN_ALERTS (DRN_OBJECT, DRN_BEGIN);
+CREATE INDEX IX_DRAIN_ALERTS_BEGIN ON DRAIN_ALERTS (DRN_BEGIN);
 
 CREATE GENERATOR GEN_PARAMGROUPS;
 CREATE GENERATOR GEN_PGRPSEQ;
+CREATE GENERATOR GEN_DRAIN_ALERTS;
 
 -- Read-only look-up of the shown flags of PARAMS and PARAMGROUPS.
 CREATE VIEW VISIBLE_IN_SOST_GRID_VALUES ("INDEX", VAL) AS
@@ -194,6 +227,15 @@ BEGIN
     EXECUTE STATEMENT 'SET GENERATOR GEN_PARAMGROUPS TO ' || :N;
     SELECT COALESCE(MAX(PGRP_SEQ), 0) FROM PARAMGROUPS INTO :N;
     EXECUTE STATEMENT 'SET GENERATOR GEN_PGRPSEQ TO ' || :N;
+    SELECT COALESCE(MAX(DRN_ID), 0) FROM DRAIN_ALERTS INTO :N;
+    EXECUTE STATEMENT 'SET GENERATOR GEN_DRAIN_ALERTS TO ' || :N;
+END^
+
+-- A drain stored without an identity gets the next one.
+CREATE TRIGGER DRAIN_ALERTS_BI FOR DRAIN_ALERTS ACTIVE BEFORE INSERT POSITION 0 AS
+BEGIN
+    IF (NEW.DRN_ID IS NULL) THEN
+        NEW.DRN_ID = GEN_ID(GEN_DRAIN_ALERTS, 1);
 END^
 
 -- A parameter group inserted without identity or order gets the next of each; the settings
@@ -1234,4 +1276,4 @@ INSERT INTO CALCPARAMS (PR_NAME, PR_CAPTION, PR_INDEX, PR_DISP, PR_DISPNAME, PR_
 
 -- The structure version of this script.
 DELETE FROM SYS;
-INSERT INTO SYS (LAST_VERSION) VALUES (2);
+INSERT INTO SYS (LAST_VERSION) VALUES (3);

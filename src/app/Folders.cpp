@@ -104,5 +104,5 @@ QString GetFileVersionText() {
 bool IsCompatibleVersion(const QString &AVersion) {
     bool ok = false;
     const qlonglong v = AVersion.trimmed().toLongLong(&ok);
-    return ok && v > 1;
+    return ok && v >= CurrentDbVersion;
 }

@@ -46,5 +46,8 @@ QString UserAppDataDir();
 
 // The compiled-in program version ("2.0.8.0"), "?.?.?.?" when it is not known.
 QString GetFileVersionText();
-// True when the text is a decimal integer greater than 1.
+// The database structure this program is built for (SYS.LAST_VERSION of update/UPDB.sql): 3
+// added the fuel drains.
+constexpr int CurrentDbVersion = 3;
+// True when the text is a decimal integer not below CurrentDbVersion.
 bool IsCompatibleVersion(const QString &AVersion);

@@ -83,4 +83,11 @@ struct TOptions {
     QVector<TWebMapPath> WebMapList;
     int DefaultWebMap = -1;
     bool WebMapSilent = true;
+    // Fuel drains: the general rule (an object may have its own) and the alert's sound (the
+    // lost-connection sound when no file of its own is chosen).
+    int DrainLitres = 20; // the least fall, litres
+    int DrainWindow = 10; // the longest time it may take, minutes
+    int DrainMedian = 5;  // readings the level is the median of
+    QString DrainSoundFile;
+    bool DrainPlaySound = true;
 };

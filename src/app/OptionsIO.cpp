@@ -26,6 +26,7 @@ const QString kFilters = QStringLiteral("Filters");
 const QString kSizes = QStringLiteral("Sizes");
 const QString kPrevState = QStringLiteral("PrevState");
 const QString kWebServer = QStringLiteral("WebServer");
+const QString kDrains = QStringLiteral("Drains");
 
 // The time of day of a stored date-time text; false when the text is not a date-time. The
 // text was written in the locale's form of its day, so any common form is accepted: only the
@@ -292,6 +293,16 @@ bool LoadOptions(TOptions &o, const TFolders &folders, TDialogs &dialogs) {
     }
     o.DefaultWebMap = i(kWebServer, "MapIndex", d.DefaultWebMap);
     o.WebMapSilent = b(kWebServer, "WebMapSilent", d.WebMapSilent);
+    // A drain rule out of its range is no rule: the default stands.
+    const auto ranged = [&](const char *key, int def, int lo, int hi) {
+        const int v = i(kDrains, key, def);
+        return v >= lo && v <= hi ? v : def;
+    };
+    o.DrainLitres = ranged("DrainLitres", d.DrainLitres, 1, 100000);
+    o.DrainWindow = ranged("DrainWindow", d.DrainWindow, 1, 1440);
+    o.DrainMedian = ranged("DrainMedian", d.DrainMedian, 1, 99);
+    o.DrainSoundFile = s(kDrains, "SoundFile", d.DrainSoundFile);
+    o.DrainPlaySound = b(kDrains, "Play", d.DrainPlaySound);
 
     if (!errors.isEmpty()) {
         dialogs.message(
@@ -400,6 +411,11 @@ bool SaveOptions(TOptions &o, const TFolders &folders, TDialogs &dialogs) {
                             {QStringLiteral("MapName"), QStringLiteral("MapPath")});
         i(kWebServer, "MapIndex", o.DefaultWebMap);
         b(kWebServer, "WebMapSilent", o.WebMapSilent);
+        i(kDrains, "DrainLitres", o.DrainLitres);
+        i(kDrains, "DrainWindow", o.DrainWindow);
+        i(kDrains, "DrainMedian", o.DrainMedian);
+        s(kDrains, "SoundFile", o.DrainSoundFile);
+        b(kDrains, "Play", o.DrainPlaySound);
 
         // The file holds passwords in plain text: only its owner may read it.
         ini.save(true);

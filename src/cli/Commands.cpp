@@ -107,6 +107,8 @@ const std::vector<TCommand> &Commands() {
             c.push_back(std::move(d));
         for (TCommand &d : ReportCommands())
             c.push_back(std::move(d));
+        for (TCommand &d : DrainCommands())
+            c.push_back(std::move(d));
         for (TCommand &d : ProgramCommands())
             c.push_back(std::move(d));
         return c;

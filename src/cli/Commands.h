@@ -100,6 +100,7 @@ std::vector<TCommand> DatabaseCommands(); // DatabaseCommands.cpp
 std::vector<TCommand> RegistryCommands(); // RegistryCommands.cpp
 std::vector<TCommand> TrackCommands();    // TrackCommands.cpp
 std::vector<TCommand> FuelCommands();     // FuelCommands.cpp
+std::vector<TCommand> DrainCommands();    // DrainCommands.cpp
 std::vector<TCommand> ArchiveCommands();  // ArchiveCommands.cpp
 std::vector<TCommand> ReportCommands();   // ReportCommands.cpp
 std::vector<TCommand> ProgramCommands();  // ProgramCommands.cpp

@@ -448,6 +448,23 @@ TRunTask TDatabaseUpdater::copyTable(QString table) {
             addLog(QStringLiteral("  таблица ") + table + QStringLiteral(" не содержит данных"));
             co_return;
         }
+        // A table this structure added has nothing to copy from the database in use.
+        {
+            TTransaction tr(m_main, TTransactionKind::ReadCommitted);
+            tr.start();
+            TQuery q(tr, QStringLiteral("SELECT COUNT(*) FROM RDB$RELATIONS WHERE "
+                                        "RDB$RELATION_NAME = :tbl_name"));
+            q.setParam(QStringLiteral("tbl_name"), table);
+            q.open();
+            const bool present = q.next() && q.field(0).asInteger() > 0;
+            q.close();
+            tr.commit();
+            if (!present) {
+                addLog(QStringLiteral("  таблица ") + table +
+                       QStringLiteral(" не содержит данных"));
+                co_return;
+            }
+        }
         QStringList quotedColumns;
         for (const QString &c : columns)
             quotedColumns << quoted(c);

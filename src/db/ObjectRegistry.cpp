@@ -71,6 +71,50 @@ TObjectRecord recordOf(const TObjectForm &f, int number) {
     r.fuelSensorDelta = f.sensorDelta;
     r.fuelUseTankSensor = f.tankSensor ? 1 : 0;
     r.fuelUseEngine = f.engineSensor ? 1 : 0;
+    if (f.drainLitres > 0)
+        r.drains.litres = f.drainLitres;
+    if (f.drainWindow > 0)
+        r.drains.windowMinutes = f.drainWindow;
+    if (f.drainMedian > 0)
+        r.drains.median = f.drainMedian;
+    return r;
+}
+
+const QString kDrainSection = QStringLiteral("Drains");
+
+// The object's row of DRAIN_RULES, in the caller's transaction. Without a rule of its own the
+// row goes; a database of an older structure has no such table, and nothing to remove.
+void saveDrainRule(db::TQuery &q, int number, const TObjectDrainRule &rule) {
+    if (rule.empty()) {
+        try {
+            q.setSql(QStringLiteral("delete from DRAIN_RULES where DR_OBJECT = :num"));
+            q.setParam(QStringLiteral("num"), number);
+            q.execute();
+        } catch (const db::EDatabaseError &) {
+        }
+        return;
+    }
+    q.setSql(QStringLiteral("update or insert into DRAIN_RULES (DR_OBJECT, DR_LITRES, DR_WINDOW, "
+                            "DR_MEDIAN) values (:num, :litres, :window, :median) "
+                            "matching (DR_OBJECT)"));
+    q.setParam(QStringLiteral("num"), number);
+    q.setParam(QStringLiteral("litres"),
+               rule.litres ? db::TParam(*rule.litres) : db::TParam::nullValue());
+    q.setParam(QStringLiteral("window"),
+               rule.windowMinutes ? db::TParam(*rule.windowMinutes) : db::TParam::nullValue());
+    q.setParam(QStringLiteral("median"),
+               rule.median ? db::TParam(*rule.median) : db::TParam::nullValue());
+    q.execute();
+}
+
+TObjectDrainRule drainRuleOf(const db::TQuery &q) {
+    TObjectDrainRule r;
+    if (!q.field(QStringLiteral("DR_LITRES")).isNull())
+        r.litres = q.field(QStringLiteral("DR_LITRES")).asDouble();
+    if (!q.field(QStringLiteral("DR_WINDOW")).isNull())
+        r.windowMinutes = q.field(QStringLiteral("DR_WINDOW")).asInteger();
+    if (!q.field(QStringLiteral("DR_MEDIAN")).isNull())
+        r.median = q.field(QStringLiteral("DR_MEDIAN")).asInteger();
     return r;
 }
 
@@ -121,7 +165,28 @@ TObjectForm TObjectForm::fromRecord(const TObjectRecord &r, const QString &group
     f.tankSensor = r.fuelUseTankSensor == 1;
     f.engineSensor = r.fuelUseEngine == 1;
     f.sensorDelta = r.fuelSensorDelta;
+    f.drainLitres = r.drains.litres ? int(std::lround(*r.drains.litres)) : 0;
+    f.drainWindow = r.drains.windowMinutes.value_or(0);
+    f.drainMedian = r.drains.median.value_or(0);
     return f;
+}
+
+std::map<int, TObjectDrainRule> LoadDrainRules(db::TDatabase &database) {
+    std::map<int, TObjectDrainRule> rules;
+    db::TTransaction tr(database, db::TTransactionKind::ReadCommitted);
+    tr.start();
+    try {
+        db::TQuery q(tr, QStringLiteral("select DR_OBJECT, DR_LITRES, DR_WINDOW, DR_MEDIAN from "
+                                        "DRAIN_RULES"));
+        q.open();
+        while (q.next())
+            rules[q.field(QStringLiteral("DR_OBJECT")).asInteger()] = drainRuleOf(q);
+        q.close();
+    } catch (const db::EDatabaseError &) {
+        // An older structure: every object takes the general default.
+    }
+    tr.commit();
+    return rules;
 }
 
 TObjectRegistry::TObjectRegistry(db::TDatabase &database, TDialogs &dialogs)
@@ -137,6 +202,10 @@ std::vector<TObjectRecord> TObjectRegistry::LoadList() {
         rows.push_back(recordOf(q));
     q.close();
     tr.commit();
+    const std::map<int, TObjectDrainRule> rules = LoadDrainRules(m_db);
+    for (TObjectRecord &r : rows)
+        if (const auto it = rules.find(r.number); it != rules.end())
+            r.drains = it->second;
     return rows;
 }
 
@@ -151,6 +220,11 @@ std::optional<TObjectRecord> TObjectRegistry::Find(int number) {
         r = recordOf(q);
     q.close();
     tr.commit();
+    if (r) {
+        const std::map<int, TObjectDrainRule> rules = LoadDrainRules(m_db);
+        if (const auto it = rules.find(number); it != rules.end())
+            r->drains = it->second;
+    }
     return r;
 }
 
@@ -179,6 +253,7 @@ TRegistryEdit TObjectRegistry::Add(const TObjectForm &form) {
         q.execute();
         if (!form.groupId.isEmpty())
             insertGroupRow(q, number, form.groupId);
+        saveDrainRule(q, number, r.drains);
         tr.commit();
         out.record = r;
         out.result = TRegistrySave::Saved;
@@ -246,6 +321,7 @@ TRegistryEdit TObjectRegistry::Edit(const TObjectForm &form, int storedTimeZone,
             if (!form.groupId.isEmpty())
                 insertGroupRow(q, number, form.groupId);
         }
+        saveDrainRule(q, number, r.drains);
         tr.commit();
         out.record = r;
         out.result = TRegistrySave::Saved;
@@ -272,6 +348,12 @@ bool TObjectRegistry::Delete(int number) {
         q.execute();
         tr.commit();
     }
+    // The object's own drain rule goes with it; its drains stay, as its history does.
+    db::TTransaction tr(m_db, db::TTransactionKind::WriteFlag);
+    tr.start();
+    db::TQuery q(tr);
+    saveDrainRule(q, number, {});
+    tr.commit();
     return true;
 }
 
@@ -353,6 +435,14 @@ void TObjectRegistry::Export(const TObjectRecord &r, const QString &fileName) {
         ini.writeInteger(c, QStringLiteral("Fixed_") + n, points[i].fixed);
     }
     ini.writeInteger(c, QStringLiteral("Count"), static_cast<int>(points.size()));
+    // The object's own drain rule; a program that does not know the section passes it over.
+    ini.eraseSection(kDrainSection);
+    if (r.drains.litres)
+        ini.writeString(kDrainSection, QStringLiteral("Litres"), OniFloatText(*r.drains.litres));
+    if (r.drains.windowMinutes)
+        ini.writeInteger(kDrainSection, QStringLiteral("Window"), *r.drains.windowMinutes);
+    if (r.drains.median)
+        ini.writeInteger(kDrainSection, QStringLiteral("Median"), *r.drains.median);
     ini.save();
 }
 
@@ -390,6 +480,21 @@ TOniContents ReadOni(const TIniFile &ini, const TObjectRecord &d) {
     r.fuelSensorDelta = ini.readInteger(f, QStringLiteral("ChargeDelta"), d.fuelSensorDelta);
     r.fuelUseTankSensor = ini.readInteger(f, QStringLiteral("TankCharge"), d.fuelUseTankSensor);
     r.fuelUseEngine = ini.readInteger(f, QStringLiteral("EngineCharge"), d.fuelUseEngine);
+    // Files of older programs have no drain section: the defaults stay. A value that is no
+    // positive number is no rule of the object's own.
+    r.drains = d.drains;
+    if (ini.valueExists(kDrainSection, QStringLiteral("Litres"))) {
+        const double v = fraction(kDrainSection, QStringLiteral("Litres"), 0);
+        r.drains.litres = v > 0 ? std::optional<double>(v) : std::nullopt;
+    }
+    const auto positive = [&ini](const QString &key, std::optional<int> &value) {
+        if (ini.valueExists(kDrainSection, key)) {
+            const int v = ini.readInteger(kDrainSection, key, 0);
+            value = v > 0 ? std::optional<int>(v) : std::nullopt;
+        }
+    };
+    positive(QStringLiteral("Window"), r.drains.windowMinutes);
+    positive(QStringLiteral("Median"), r.drains.median);
 
     // Every point takes at least one key of the section: a count beyond them is not believed.
     const qsizetype keys = ini.keys(c).size();
@@ -483,6 +588,7 @@ std::optional<TObjectRecord> TObjectRegistry::Import(const QString &fileName) {
             }
         }
     }
+    saveDrainRule(q, id, r.drains);
     tr.commit();
     return r;
 }

@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -16,7 +17,17 @@ namespace db {
 class TDatabase;
 }
 
-// The registry columns of one OBJECTS row.
+// An object's own fuel-drain rule (DRAIN_RULES); a value it lacks is the settings' general
+// default.
+struct TObjectDrainRule {
+    std::optional<double> litres;
+    std::optional<int> windowMinutes;
+    std::optional<int> median;
+    bool empty() const { return !litres && !windowMinutes && !median; }
+    bool operator==(const TObjectDrainRule &) const = default;
+};
+
+// The registry columns of one OBJECTS row, with the object's drain rule.
 struct TObjectRecord {
     int number = 0;
     QString name;
@@ -31,6 +42,7 @@ struct TObjectRecord {
     int fuelSensorDelta = 100;
     int fuelUseTankSensor = 0;
     int fuelUseEngine = 1;
+    TObjectDrainRule drains;
 };
 
 // The object form's values as the user left them; the texts are parsed when saving.
@@ -48,6 +60,10 @@ struct TObjectForm {
     bool tankSensor = false;
     bool engineSensor = true;
     int sensorDelta = 100; // 0..5000
+    // The drain rule: litres, minutes, readings of the median; 0 takes the general default.
+    int drainLitres = 0;
+    int drainWindow = 0;
+    int drainMedian = 0;
 
     // The form of a registered object, its group chosen.
     static TObjectForm fromRecord(const TObjectRecord &r, const QString &groupId);
@@ -77,6 +93,10 @@ struct TCalibrationPoint {
 };
 
 class TIniFile;
+
+// Every object's drain rule by number (objects without one are left out). A database of an
+// older structure, without the table, has none.
+std::map<int, TObjectDrainRule> LoadDrainRules(db::TDatabase &database);
 
 // What an ".oni" file holds. Keys it lacks keep the given defaults; the calibration points are
 // read up to the file's "Count", but never more than the section has keys.

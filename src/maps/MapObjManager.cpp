@@ -140,6 +140,19 @@ void TMapObjManager::ClearTracks() {
         i->track()->Clear();
 }
 
+void TMapObjManager::SetAlarm(int ANumber, bool on) {
+    if (TManagedItem *item = Item(ANumber)) {
+        item->marker()->FAlarm = on;
+        item->marker()->FAlarmLit = on && m_alarmLit;
+    }
+}
+
+void TMapObjManager::SetAlarmLit(bool lit) {
+    m_alarmLit = lit;
+    for (const auto &item : ManagedItems)
+        item->marker()->FAlarmLit = lit && item->marker()->FAlarm;
+}
+
 void TMapObjManager::DisconnectAll() {
     for (const auto &i : ManagedItems) {
         i->SetConnected(false);

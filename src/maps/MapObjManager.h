@@ -66,6 +66,10 @@ public:
     void SetActiveObject(int ANumber);
     int GetActiveObject() const;
     void ClearTracks();
+    // An object's marker flashes (an alarm) or stops; SetAlarmLit switches every flashing
+    // marker between its alarm look and its own. An unknown number changes nothing.
+    void SetAlarm(int ANumber, bool on);
+    void SetAlarmLit(bool lit);
     void DisconnectAll();
     void AddRestPlace(const TGeoCoords &Coords);
     void RemoveRestPlaces();
@@ -81,5 +85,6 @@ private:
 
     TMapPanel *FMapPanel;
     int FVisualState = AllMarkers | ActiveTrack; // 288
+    bool m_alarmLit = true;
     std::vector<TMapControlPoint *> MapRestPlaces;
 };

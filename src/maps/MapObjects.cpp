@@ -267,50 +267,65 @@ void TMarker::Draw(QPainter &canvas, const TMapViewport &view) {
     const QPoint P = view.toScreen(double(FMapCoords.X), double(FMapCoords.Y));
     const int s = FSize;
     const TIntRect v = view.ScreenView();
+    const QColor colour = currentColour();
     if (P.x() >= v.Left - s && P.x() <= v.Right + s && P.y() >= v.Top - s &&
         P.y() <= v.Bottom + s) {
         const QPolygon local = shape(QPoint(0, 0));
-        if (!opaque(FColor)) {
+        if (FAlarm && FAlarmLit) {
+            // The ring around a lit alarm: the alarm colour with a thin white edge on both sides.
+            TKeyBuilder key('a');
+            key << s;
+            const int r = s;
+            TGlyphCache::draw(canvas, P, key.key(), QRect(-r - 3, -r - 3, 2 * r + 7, 2 * r + 7),
+                              [&](QPainter &p) {
+                                  p.setBrush(Qt::NoBrush);
+                                  p.setPen(QPen(Qt::white, 7));
+                                  p.drawEllipse(rectLTRB(-r + 1, -r + 1, r - 1, r - 1));
+                                  p.setPen(QPen(alarmColour(), 4));
+                                  p.drawEllipse(rectLTRB(-r + 1, -r + 1, r - 1, r - 1));
+                              });
+        }
+        if (!opaque(colour)) {
             canvas.save();
             canvas.setRenderHint(QPainter::Antialiasing, false);
             canvas.translate(P);
-            paintMarker(canvas, FObjType, s, FColor, local);
+            paintMarker(canvas, FObjType, s, colour, local);
             canvas.restore();
             return;
         }
         TKeyBuilder key('m');
-        key << FObjType << s << FColor;
+        key << FObjType << s << colour;
         for (const QPoint &q : local)
             key << q;
         const QRect box =
             FObjType == 0 ? QRect(-s / 2 - 3, -s / 2 - 3, s + 7, s + 7) : boxOf(local, 3);
         TGlyphCache::draw(canvas, P, key.key(), box,
-                          [&](QPainter &p) { paintMarker(p, FObjType, s, FColor, local); });
+                          [&](QPainter &p) { paintMarker(p, FObjType, s, colour, local); });
     } else if (view.showPointerToNotVisObj()) {
         const QColor back = toolTipBack();
-        if (!opaque(FColor) || !opaque(back)) {
+        if (!opaque(colour) || !opaque(back)) {
             const TBorderPointer bp = borderPointer(view, P);
             canvas.save();
             canvas.setRenderHint(QPainter::Antialiasing, false);
-            paintPointerArrow(canvas, FColor, bp.Arrow);
+            paintPointerArrow(canvas, colour, bp.Arrow);
             paintCaption(canvas, bp.Octagon, bp.TextRect, FText);
             canvas.restore();
             return;
         }
         TPointerCache &c = m_pointer;
         if (!c.valid || c.P != P || !(c.view == v) || c.size != FSize ||
-            c.colour != FColor.rgba() || c.text != FText) {
+            c.colour != colour.rgba() || c.text != FText) {
             c.valid = true;
             c.P = P;
             c.view = v;
             c.size = FSize;
-            c.colour = FColor.rgba();
+            c.colour = colour.rgba();
             c.text = FText;
             c.bp = borderPointer(view, P);
             // The arrow and the caption, each relative to its own point.
             c.arrow = c.bp.Arrow.translated(-c.bp.Point);
             TKeyBuilder arrowKey('p');
-            arrowKey << FColor;
+            arrowKey << colour;
             for (const QPoint &q : c.arrow)
                 arrowKey << q;
             c.arrowKey = arrowKey.key();
@@ -328,7 +343,7 @@ void TMarker::Draw(QPainter &canvas, const TMapViewport &view) {
             c.captionKey = captionKey.key();
         }
         TGlyphCache::draw(canvas, c.bp.Point, c.arrowKey, boxOf(c.arrow, 3),
-                          [&](QPainter &p) { paintPointerArrow(p, FColor, c.arrow); });
+                          [&](QPainter &p) { paintPointerArrow(p, colour, c.arrow); });
         TGlyphCache::draw(canvas, c.bp.Caption, c.captionKey, c.captionBox,
                           [&](QPainter &p) { paintCaption(p, c.octagon, c.textRect, FText); });
     }

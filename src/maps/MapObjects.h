@@ -120,8 +120,16 @@ public:
     QPolygon shape(const QPoint &P) const;
 
     QString FText;
+    // An alarm (a fuel drain nobody has confirmed yet): while FAlarmLit the marker takes the
+    // alarm colour inside a ring of it, and its border pointer the same colour; the caller
+    // switches FAlarmLit on a timer, so the marker flashes.
+    bool FAlarm = false;
+    bool FAlarmLit = false;
+    static QColor alarmColour() { return QColor(255, 140, 0); }
 
 private:
+    // The colour the marker is drawn in now.
+    QColor currentColour() const { return FAlarm && FAlarmLit ? alarmColour() : FColor; }
     // The arrow's vertices relative to its point, worked out again only when the angle or the
     // size changes.
     const std::array<QPoint, 4> &arrowOffsets() const;

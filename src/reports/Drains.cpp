@@ -1,5 +1,8 @@
 #include "reports/Drains.h"
 
+#include "online/ControllableObject.h"
+#include "tracks/CoordsUtils.h"
+
 #include <algorithm>
 
 namespace {
@@ -235,4 +238,68 @@ double CalibrationStep(const std::vector<TCalibrationPoint> &points) {
             step = std::max(step,
                             std::fabs(p[i].fuel - p[i - 1].fuel) / (p[i].sensor - p[i - 1].sensor));
     return step;
+}
+
+TDrainRule EffectiveRule(const TObjectDrainRule &own, const TDrainRule &general) {
+    TDrainRule r = general;
+    if (own.litres)
+        r.litres = *own.litres;
+    if (own.windowMinutes)
+        r.windowMinutes = *own.windowMinutes;
+    if (own.median)
+        r.median = *own.median;
+    return r;
+}
+
+namespace {
+// The least raw value a packet carries over into the object (smaller ones are no reading).
+constexpr int LeastReading = 50;
+} // namespace
+
+TFuelReading LiveReading(const TControllableObject &o) {
+    TFuelReading r;
+    r.time = o.TS;
+    if (o.FuelLevel > LeastReading)
+        r.litres = double(o.FuelLevelL);
+    if (o.Speed >= 0)
+        r.speedKmh = double(o.Speed);
+    if (o.UseEngineForPark == 1)
+        r.engine = o.V24Gen != 0;
+    return r;
+}
+
+std::vector<TFuelReading> HistoryReadings(const std::vector<TStoredReading> &rows,
+                                          const std::vector<TCoordData> &track,
+                                          const std::vector<TCalibrationPoint> &points,
+                                          double tankVolume, bool useEngine) {
+    std::vector<TFuelReading> out;
+    out.reserve(rows.size());
+    std::optional<int> raw;
+    double speed = std::numeric_limits<double>::quiet_NaN();
+    size_t next = 0; // the first track position at or after the next reading
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const TStoredReading &s = rows[i];
+        if (s.raw > LeastReading)
+            raw = s.raw;
+        TFuelReading r;
+        r.time = s.time;
+        if (raw)
+            r.litres = std::min(CalibratedLitres(points, *raw), tankVolume);
+        // The packet's own positions come after its time: the speed is that of the last two
+        // positions the track holds before the next packet.
+        const bool last = i + 1 == rows.size();
+        while (next < track.size() && (last || track[next].ts < rows[i + 1].time))
+            ++next;
+        if (next >= 2 && track[next - 1].ts > track[next - 2].ts) {
+            const TCoordData &a = track[next - 2], &b = track[next - 1];
+            const long double seconds = std::llround((b.ts - a.ts) * dt::MsPerDay) / 1000.0L;
+            speed = double(GeoDistance(TGeoCoords{a.lat, a.lng}, TGeoCoords{b.lat, b.lng}) * 3.6L /
+                           seconds);
+        }
+        r.speedKmh = speed;
+        if (useEngine)
+            r.engine = s.engine != 0;
+        out.push_back(r);
+    }
+    return out;
 }

@@ -20,11 +20,18 @@
 #include <optional>
 #include <vector>
 
+class TControllableObject;
+struct TCoordData;
+
 struct TDrainRule {
     double litres = 20;        // the least fall that is a drain
     double windowMinutes = 10; // the longest time the fall may take
     int median = 5;            // readings the level is the median of
+    bool operator==(const TDrainRule &) const = default;
 };
+
+// An object's rule: its own values where it has them, the general ones otherwise.
+TDrainRule EffectiveRule(const TObjectDrainRule &own, const TDrainRule &general);
 
 // One fuel reading of an object, in the order they were taken.
 struct TFuelReading {
@@ -98,3 +105,26 @@ std::vector<TDrain> FindDrains(const std::vector<TFuelReading> &readings,
 double CalibratedLitres(const std::vector<TCalibrationPoint> &points, int reading);
 // The most litres one sensor unit stands for anywhere in the table (0 without a table).
 double CalibrationStep(const std::vector<TCalibrationPoint> &points);
+
+// The reading of the packet just applied to an object, as the live client takes it: the
+// object's time, the litres RecalcParams made of its sensor (none before the object has had a
+// reading above 50, the least the packets carry over), its speed (none while not known), and
+// its engine signal where the object uses one for its stops (UseEngineForPark).
+TFuelReading LiveReading(const TControllableObject &o);
+
+// A stored reading (INPUTSIGNALS): the packet time, the raw sensor value, the engine signal.
+struct TStoredReading {
+    TDateTime time = 0;
+    int raw = 0;
+    int engine = 0;
+};
+
+// A period's stored readings read as the live client reads them packet by packet, so that the
+// rule gives the same answer: a raw value of 50 or less keeps the one before; litres through
+// the calibration table, never above the tank volume (as RecalcParams); the speed from the
+// last two track positions before the next reading (kept when they give none); the engine
+// signal where the object uses one. rows and track in time order.
+std::vector<TFuelReading> HistoryReadings(const std::vector<TStoredReading> &rows,
+                                          const std::vector<TCoordData> &track,
+                                          const std::vector<TCalibrationPoint> &points,
+                                          double tankVolume, bool useEngine);

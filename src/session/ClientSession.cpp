@@ -5,6 +5,7 @@
 #include "app/Logging.h"
 #include "app/Options.h"
 #include "app/OptionsIO.h"
+#include "app/Sound.h"
 #include "db/Database.h"
 #include "db/GroupManager.h"
 #include "db/ParamCatalogue.h"
@@ -14,6 +15,7 @@
 #include "session/DataRuns.h"
 #include "session/DatabasePart.h"
 #include "session/DemoObject.h"
+#include "session/DrainsPart.h"
 #include "session/FuelPart.h"
 #include "session/LiveObjects.h"
 #include "session/Maintenance.h"
@@ -65,19 +67,23 @@ TClientSession::TClientSession(TOptions &options, TDialogs &dialogs, QObject *pa
     m_fuel = std::make_unique<TFuelPart>(main, options, dialogs, *m_fmngr, m_selection);
     m_programming = std::make_unique<TProgrammingPart>(dialogs, *m_server);
     m_reports = std::make_unique<TReportsPart>(options, dialogs, *m_runner, main);
+    m_drains = std::make_unique<TDrainsPart>(options, dialogs, main, *m_fmngr, *m_items, *m_webMap,
+                                             m_selection);
     wireParts();
 }
 
 TClientSession::~TClientSession() {
     m_database->tmrCheckConn.stop();
     m_demo->tmrDemoMode.stop();
+    m_drains->tmrDrainPoll.stop();
+    m_drains->tmrFlash.stop();
     m_client.reset(); // joins the worker before anything it calls back into goes
     // The parts go one by one: none may hear another's last signals (the registry's end).
     for (QObject *part : std::initializer_list<QObject *>{
              m_runner.get(), m_database.get(), m_server.get(), m_panel.get(), m_bridge.get(),
              m_map.get(), m_webMap.get(), m_live.get(), m_runs.get(), m_tracks.get(),
              m_registryEdits.get(), m_maintenance.get(), m_demo.get(), m_programming.get(),
-             m_reports.get()})
+             m_reports.get(), m_drains.get()})
         part->disconnect();
     m_http->StopServer();
     m_map->removePickedLabel();
@@ -119,6 +125,7 @@ void TClientSession::wireParts() {
     // What writes through the connection or needs it stops first.
     connect(&d, &TDatabasePart::connectionClosing, this, [this] {
         m_demo->stop();
+        m_drains->setRegistry(nullptr);
         if (m_client->getState() != 0)
             m_guard.run([this] { m_server->DisconnectFromServer(); });
     });
@@ -155,6 +162,10 @@ void TClientSession::wireParts() {
     connect(&s, &TServerController::packetsApplied, m_tracks.get(),
             &TTrackDisplay::onPacketsApplied);
     connect(&s, &TServerController::packetsApplied, m_live.get(), &TLiveObjects::onPacketsApplied);
+    connect(&s, &TServerController::packetsApplied, this,
+            [this](const std::vector<TAppliedPacket> &a) {
+                m_guard.run([this, &a] { m_drains->onPacketsApplied(a); });
+            });
 
     // The active object and its track.
     connect(m_live.get(), &TLiveObjects::activeObjectChanging, m_tracks.get(),
@@ -215,6 +226,18 @@ void TClientSession::wireParts() {
     });
     connect(m_maintenance.get(), &TMaintenance::catalogueReplaced, &d, &TDatabasePart::reconnect);
 
+    // Fuel drains: their timers, the flashing markers, the alert's sound; a registry edit may
+    // give an object a rule of its own.
+    TDrainsPart &drains = *m_drains;
+    connect(&drains.tmrDrainPoll, &QTimer::timeout, this,
+            [this, &drains] { m_guard.run([&drains] { drains.tmrDrainPollTimer(); }); });
+    connect(&drains.tmrFlash, &QTimer::timeout, &drains, &TDrainsPart::tmrFlashTimer);
+    connect(&drains, &TDrainsPart::repaintMap, m_panel.get(), &TMapPanel::Repaint);
+    connect(&drains, &TDrainsPart::soundRequested, this, [](const QString &f) { PlaySound(f); });
+    for (auto signal : {&TRegistryEdits::objectRegistered, &TRegistryEdits::objectChanged})
+        connect(&r, signal, &drains,
+                [&drains](const TControllableObject &o) { drains.objectChanged(o.Number); });
+
     // The demonstration object.
     TDemoObject &demo = *m_demo;
     connect(&demo.tmrDemoMode, &QTimer::timeout, this,
@@ -260,6 +283,7 @@ void TClientSession::onRegistryChanged(TManager *registry) {
     m_fuel->setRegistry(registry);
     m_reports->setRegistry(registry);
     m_webMap->setRegistry(registry);
+    m_guard.run([this, registry] { m_drains->setRegistry(registry); });
     emit registryChanged(registry);
 }
 
@@ -365,6 +389,7 @@ void TClientSession::beforeApplySettings() {
 
 void TClientSession::afterApplySettings() {
     m_live->applyColours();
+    m_drains->settingsApplied();
     m_bridge->UpdateWebMapListMenu(m_options.WebMapList);
     m_panel->FShowPointerToNotVisObj = m_options.ShowPointerToNotVisObj;
     m_panel->Repaint();
@@ -419,6 +444,7 @@ bool TClientSession::isEnabled(TSessionCommand command) const {
     case TSessionCommand::Calibration:
     case TSessionCommand::FuelCharges:
     case TSessionCommand::Reports:
+    case TSessionCommand::Drains:
         return connected && !busy;
     case TSessionCommand::Count:
         break;

@@ -15,7 +15,8 @@
 //   TDemoObject      the demonstration object;
 //   TFuelPart        the fuel windows' object and computations;
 //   TProgrammingPart the dialogue that programs a device through the server;
-//   TReportsPart     the data windows' queries and exports (through the runner).
+//   TReportsPart     the data windows' queries and exports (through the runner);
+//   TDrainsPart      fuel-drain alerts on line and the drains of a period.
 // The session builds and wires them, runs start and exit, keeps the one table of enabled
 // commands and the status signals. A window binds each part; the batch front end builds the
 // parts it needs without a session.
@@ -35,6 +36,7 @@ class TClientThread;
 class TDataRuns;
 class TDatabasePart;
 class TDemoObject;
+class TDrainsPart;
 class TFManager;
 class TFuelPart;
 class TLiveObjects;
@@ -79,6 +81,7 @@ public:
     TFuelPart &fuel() { return *m_fuel; }
     TProgrammingPart &programming() { return *m_programming; }
     TReportsPart &reports() { return *m_reports; }
+    TDrainsPart &drains() { return *m_drains; }
     // The registry of the current database connection; null while none was made.
     TManager *registry() const;
     const TSelection &selection() const { return m_selection; }
@@ -161,6 +164,7 @@ private:
     std::unique_ptr<TFuelPart> m_fuel;
     std::unique_ptr<TProgrammingPart> m_programming;
     std::unique_ptr<TReportsPart> m_reports;
+    std::unique_ptr<TDrainsPart> m_drains;
     bool m_serverButtonDown = false;
     bool m_linkUp = false;      // connect enabled false / disconnect enabled true
     bool m_controlOuts = false; // the selected object is connected

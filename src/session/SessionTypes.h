@@ -47,6 +47,8 @@ enum class TSessionCommand {
     Calibration,
     // "Заправки" of "Статистика" and "Показать таблицу заправок..."
     FuelCharges,
+    // "Сливы топлива" of "Статистика" and "Показать сливы..."
+    Drains,
     // "Докачка информации", "Скачать данные по объекту..."
     DownloadData,
     DownloadObject,

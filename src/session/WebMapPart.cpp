@@ -6,6 +6,7 @@
 #include "maps/MapObjManager.h"
 #include "webmap/UHTTPserverUnit.h"
 #include "webmap/WebMapBridge.h"
+#include "webmap/WebMapScript.h"
 
 #include <cstdlib>
 
@@ -17,6 +18,8 @@ TWebMapPart::TWebMapPart(TOptions &options, TDialogs &dialogs, TdmHTTPServer &se
     // ends the bridge's polling with its log line.
     connect(&m_bridge, &TWebMapBridge::mapReady, this, [this] {
         createMarkers();
+        for (int number : std::as_const(m_alarms))
+            m_bridge.RunScript(webscript::marker_alarm(number, true));
         emit trackRedrawRequested();
         emit pageReady();
     });
@@ -122,4 +125,12 @@ bool TWebMapPart::showSelected(int number) {
 
 void TWebMapPart::clearTrack() {
     m_bridge.ClearWebMapTrack();
+}
+
+void TWebMapPart::setAlarm(int number, bool on) {
+    if (on)
+        m_alarms.insert(number);
+    else
+        m_alarms.remove(number);
+    m_bridge.RunScript(webscript::marker_alarm(number, on));
 }

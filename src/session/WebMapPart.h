@@ -6,6 +6,7 @@
 
 #include <QColor>
 #include <QObject>
+#include <QSet>
 
 struct TOptions;
 class TDialogs;
@@ -52,6 +53,9 @@ public:
     bool showSelected(int number);
     // The loaded track, its rest places and the parts table go.
     void clearTrack();
+    // An object's marker flashes (a fuel drain not yet confirmed) or stops; a page loaded
+    // later is told again.
+    void setAlarm(int number, bool on);
 
 signals:
     // The web map (true) or the raster map is to be shown.
@@ -73,4 +77,5 @@ private:
     TWebMapBridge &m_bridge;
     TMapObjManager &m_items;
     TManager *m_registry = nullptr;
+    QSet<int> m_alarms;
 };

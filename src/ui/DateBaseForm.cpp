@@ -40,6 +40,15 @@ TfmAddObject::TfmAddObject(QWidget *parent) : QDialog(parent) {
         new QCheckBox(QStringLiteral("Использовать датчик двигателя для определения заправок"));
     ui.delta = new QSpinBox;
     ui.delta->setRange(0, 5000);
+    const auto ownOrGeneral = [](int hi) {
+        auto *s = new QSpinBox;
+        s->setRange(0, hi);
+        s->setSpecialValueText(QStringLiteral("общая"));
+        return s;
+    };
+    ui.drainLitres = ownOrGeneral(100000);
+    ui.drainWindow = ownOrGeneral(1440);
+    ui.drainMedian = ownOrGeneral(99);
     ui.save = new QPushButton(QStringLiteral("Сохранить"));
     ui.exit = new QPushButton(QStringLiteral("Выход"));
 
@@ -60,6 +69,11 @@ TfmAddObject::TfmAddObject(QWidget *parent) : QDialog(parent) {
     ff->addRow(ui.tankSensor);
     ff->addRow(ui.engineSensor);
     ff->addRow(QStringLiteral("Минимальное изменение датчика для заправки, мВ:"), ui.delta);
+    auto *drains = new QGroupBox(QStringLiteral("Слив топлива (общая - из настроек)"));
+    auto *fd = new QFormLayout(drains);
+    fd->addRow(QStringLiteral("Уровень падает не менее чем на, л:"), ui.drainLitres);
+    fd->addRow(QStringLiteral("За время не более, мин:"), ui.drainWindow);
+    fd->addRow(QStringLiteral("Медиана последних показаний:"), ui.drainMedian);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(ui.save);
@@ -67,6 +81,7 @@ TfmAddObject::TfmAddObject(QWidget *parent) : QDialog(parent) {
     auto *l = new QVBoxLayout(this);
     l->addWidget(object);
     l->addWidget(fuel);
+    l->addWidget(drains);
     l->addLayout(buttons);
     ui.save->setDefault(true);
 
@@ -95,6 +110,9 @@ void TfmAddObject::fill(const TObjectForm &f, const TGroupChoices &groups) {
     ui.tankSensor->setChecked(f.tankSensor);
     ui.engineSensor->setChecked(f.engineSensor);
     ui.delta->setValue(f.sensorDelta);
+    ui.drainLitres->setValue(f.drainLitres);
+    ui.drainWindow->setValue(f.drainWindow);
+    ui.drainMedian->setValue(f.drainMedian);
 }
 
 void TfmAddObject::showNew(const TGroupChoices &groups) {
@@ -127,6 +145,9 @@ TObjectForm TfmAddObject::values() const {
     f.tankSensor = ui.tankSensor->isChecked();
     f.engineSensor = ui.engineSensor->isChecked();
     f.sensorDelta = ui.delta->value();
+    f.drainLitres = ui.drainLitres->value();
+    f.drainWindow = ui.drainWindow->value();
+    f.drainMedian = ui.drainMedian->value();
     return f;
 }
 

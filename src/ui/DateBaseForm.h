@@ -40,6 +40,8 @@ public:
         QComboBox *group, *depType;
         QCheckBox *engineForPark, *tankSensor, *engineSensor;
         QSpinBox *fuelW, *fuelS, *delta;
+        // The object's own drain rule; 0 ("общая") takes the settings' general one.
+        QSpinBox *drainLitres, *drainWindow, *drainMedian;
         QPushButton *save, *exit;
     };
     Controls ui{};

@@ -242,6 +242,9 @@ TfmFuelCharges::TfmFuelCharges(TFuelPart &session, TErrorGuard &guard, int numbe
     commands->addWidget(ui.edit, 1, 1);
     commands->addWidget(ui.save, 1, 2);
     commands->addWidget(ui.close, 1, 3);
+    ui.drains = button("Сливы...");
+    ui.drains->setVisible(false);
+    commands->addWidget(ui.drains, 2, 0);
 
     const auto tool = [](const QString &text, const char *hint) {
         auto *b = new QToolButton;
@@ -319,11 +322,19 @@ TfmFuelCharges::TfmFuelCharges(TFuelPart &session, TErrorGuard &guard, int numbe
 
 TfmFuelCharges::~TfmFuelCharges() = default;
 
-void TfmFuelCharges::Open(TFuelPart &session, TErrorGuard &guard, QWidget *parent) {
+void TfmFuelCharges::Open(TFuelPart &session, TErrorGuard &guard, QWidget *parent,
+                          TShowDrains showDrains) {
     const int number = session.fuelChargesObject();
     if (number <= 0)
         return;
     TfmFuelCharges window(session, guard, number, parent);
+    if (showDrains) {
+        window.ui.drains->setVisible(true);
+        connect(window.ui.drains, &QPushButton::clicked, &window, [&window, showDrains] {
+            const TChargePeriod p = window.period();
+            showDrains(p.object, p.start, p.end);
+        });
+    }
     window.exec();
 }
 

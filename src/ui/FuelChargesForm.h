@@ -3,6 +3,8 @@
 #include <QDialog>
 #include <QTableView>
 
+#include <functional>
+
 #include "reports/FuelCharges.h"
 
 class QComboBox;
@@ -75,8 +77,11 @@ public:
     TfmFuelCharges(TFuelPart &session, TErrorGuard &guard, int number, QWidget *parent = nullptr);
     ~TfmFuelCharges() override;
 
-    // "Заправки" and "Показать таблицу заправок...": the window for the grid's object.
-    static void Open(TFuelPart &session, TErrorGuard &guard, QWidget *parent);
+    // "Заправки" and "Показать таблицу заправок...": the window for the grid's object. With
+    // showDrains the window offers "Сливы..." for its object and period.
+    using TShowDrains = std::function<void(int object, TDateTime from, TDateTime to)>;
+    static void Open(TFuelPart &session, TErrorGuard &guard, QWidget *parent,
+                     TShowDrains showDrains = {});
 
     TFuelCharges &charges() { return m_charges; }
     // The period and object of the controls.
@@ -88,6 +93,8 @@ public:
         QTimeEdit *startTime, *endTime;
         QSpinBox *threshold;
         QPushButton *show, *detect, *recalc, *remove, *add, *edit, *save, *close;
+        QPushButton *drains; // "Сливы...", shown when the window can open the drains
+
         QToolButton *first, *prior, *next, *last, *navDelete, *navEdit, *navPost, *navCancel,
             *navRefresh;
         TChargesGrid *grid;

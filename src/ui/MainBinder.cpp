@@ -112,6 +112,7 @@ TMainBinder::TMainBinder(TfmMain &main, TClientSession &session, TfmArrowIndicat
     bindDemo(session.demo());
     bindReports(session.reports());
     bindFuel();
+    bindDrains(session.drains());
     applyCommandStates();
 }
 
@@ -175,6 +176,8 @@ void TMainBinder::applyCommandStates() {
     c.statistics->setEnabled(on(TSessionCommand::FuelCharges));
     c.statCharges->setEnabled(on(TSessionCommand::FuelCharges));
     c.showCharges->setEnabled(on(TSessionCommand::FuelCharges));
+    c.statDrains->setEnabled(on(TSessionCommand::Drains));
+    c.showDrains->setEnabled(on(TSessionCommand::Drains));
     c.download->setEnabled(on(TSessionCommand::DownloadData));
     c.downloadObject->setEnabled(on(TSessionCommand::DownloadObject));
     c.options->setEnabled(on(TSessionCommand::Settings));

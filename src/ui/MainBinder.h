@@ -7,6 +7,7 @@ class TClientSession;
 class TDataRuns;
 class TDatabasePart;
 class TDemoObject;
+class TDrainsPart;
 class TLiveObjects;
 class TMaintenance;
 class TMapInteraction;
@@ -53,7 +54,8 @@ private:
     void bindRuns(TDataRuns &runs);
     void bindDemo(TDemoObject &demo);
     void bindReports(TReportsPart &reports);
-    void bindFuel(); // MainBinderFuel.cpp
+    void bindFuel();                      // MainBinderFuel.cpp
+    void bindDrains(TDrainsPart &drains); // MainBinderDrains.cpp
     void loadTrack();
     // The download dialog (preset > 0: for that object), then the download it asks for.
     void askDownload(int preset);

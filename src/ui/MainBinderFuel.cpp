@@ -8,6 +8,7 @@
 #include "session/ClientSession.h"
 #include "session/FuelPart.h"
 #include "ui/CalibrationForm.h"
+#include "ui/DrainsForm.h"
 #include "ui/FuelChargesForm.h"
 #include "ui/MainBinder.h"
 #include "ui/MainWindow.h"
@@ -26,6 +27,15 @@ void TMainBinder::bindFuel() {
         TfmCalibrationPoint::Show(m_session.fuel(), m_session.guard(),
                                   m_session.fuel().calibrationObject(), &m_main);
     });
+    // The refuellings window offers the drains of its object and period beside them.
+    const TfmFuelCharges::TShowDrains drains = [this](int object, TDateTime from, TDateTime to) {
+        m_session.guard().run([&] {
+            TfmDrains::Open(m_session.drains(), m_session.dialogs(), m_session.guard(), object,
+                            from, to, &m_main);
+        });
+    };
     for (QAction *a : {c.statCharges, c.showCharges})
-        bind(a, [this] { TfmFuelCharges::Open(m_session.fuel(), m_session.guard(), &m_main); });
+        bind(a, [this, drains] {
+            TfmFuelCharges::Open(m_session.fuel(), m_session.guard(), &m_main, drains);
+        });
 }

@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDockWidget>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -79,6 +80,8 @@ void TfmMain::createCommands() {
     c.statOneObject = make(QStringLiteral("По одному объекту"), false);
     c.statGroups = make(QStringLiteral("По группам объектов"), false);
     c.statCharges = make(QStringLiteral("Заправки"), false);
+    c.statDrains = make(QStringLiteral("Сливы топлива"), false);
+    c.showDrains = make(QStringLiteral("Показать сливы..."), false);
     c.loadTrack = make(QStringLiteral("Загрузить трек..."), false);
     c.clearTrack = make(QStringLiteral("Очистить трек"), false);
     c.downloadObject = make(QStringLiteral("Скачать данные по объекту..."), false);
@@ -172,6 +175,7 @@ void TfmMain::createMenus() {
     c.statistics->addAction(c.statOneObject);
     c.statistics->addAction(c.statGroups);
     c.statistics->addAction(c.statCharges);
+    c.statistics->addAction(c.statDrains);
     c.statistics->setEnabled(false);
 
     m_gridMenu = new QMenu(this);
@@ -183,6 +187,7 @@ void TfmMain::createMenus() {
     m_gridMenu->addAction(c.createCalibPoint);
     m_gridMenu->addAction(c.showCalibTable);
     m_gridMenu->addAction(c.showCharges);
+    m_gridMenu->addAction(c.showDrains);
     m_gridMenu->addAction(c.objectData);
     m_gridMenu->addAction(c.clearStatistics);
     m_gridMenu->addSeparator();
@@ -292,6 +297,13 @@ void TfmMain::createCentral() {
     m_hSplit->setStretchFactor(0, 0);
     m_hSplit->setStretchFactor(1, 1);
     setCentralWidget(m_hSplit);
+
+    m_eventsDock = new QDockWidget(QStringLiteral("События"), this);
+    m_eventsDock->setObjectName(QStringLiteral("eventsDock"));
+    m_eventsDock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
+    m_eventsDock->setWidget(placeholder(QStringLiteral("Событий нет")));
+    addDockWidget(Qt::BottomDockWidgetArea, m_eventsDock);
+    resizeDocks({m_eventsDock}, {110}, Qt::Vertical);
     setGroupsWidth(m_options.GroupsWidth);
     setStatisticsHeight(m_options.MapHeight);
 }

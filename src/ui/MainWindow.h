@@ -5,6 +5,7 @@
 #include <QMainWindow>
 
 class QAction;
+class QDockWidget;
 class QLabel;
 class QMenu;
 class QSplitter;
@@ -38,6 +39,7 @@ public:
         QAction *options, *exportSettings, *importSettings;
         QMenu *statistics;
         QAction *statOneObject, *statGroups, *statCharges;
+        QAction *statDrains, *showDrains; // "Сливы топлива", "Показать сливы..."
         QAction *loadTrack, *clearTrack, *downloadObject, *createCalibPoint, *showCalibTable,
             *showCharges, *objectData, *clearStatistics, *setupDevice;
         QMenu *relayControl, *mapSelect;
@@ -90,6 +92,8 @@ public:
     // The parts table "Участки трека" and its tab.
     QTableView *trackPartTable() const { return m_trackParts; }
     QWidget *trackPartTab() const { return m_trackTab; }
+    // The events panel ("События") beside the map: the fuel-drain alerts go in it.
+    QDockWidget *eventsDock() const { return m_eventsDock; }
 
 protected:
     void showEvent(QShowEvent *e) override;
@@ -119,6 +123,7 @@ private:
     QWidget *m_stateGridHost = nullptr;
     QTableView *m_trackParts = nullptr;
     QWidget *m_trackTab = nullptr;
+    QDockWidget *m_eventsDock = nullptr;
     int m_trackListHeight = 192;
     QLabel *m_panels[7] = {};
     bool m_shown = false;

@@ -77,6 +77,7 @@ TfmOptions::TfmOptions(TOptions &options, TfmMain *main, QWidget *arrowIndicator
     tabs->addTab(mapsPage(), QStringLiteral("Карты"));
     tabs->addTab(filtersPage(), QStringLiteral("Фильтры"));
     tabs->addTab(webMapPage(), QStringLiteral("Интернет-карты"));
+    tabs->addTab(drainsPage(), QStringLiteral("Сливы топлива"));
     paramsPage = new TParamGroupsPage(dialogs);
     tabs->addTab(paramsPage, QStringLiteral("Параметры"));
     // A caption saved in the catalogue applies as "Применить" does.
@@ -314,6 +315,41 @@ QWidget *TfmOptions::filtersPage() {
     return w;
 }
 
+QWidget *TfmOptions::drainsPage() {
+    auto *w = new QWidget;
+    auto *v = new QVBoxLayout(w);
+    auto *g = new QGroupBox(QStringLiteral("Слив топлива на стоянке (по умолчанию для объектов)"));
+    auto *f = new QFormLayout(g);
+    ui.drainLitres = spin(1, 100000);
+    ui.drainWindow = spin(1, 1440);
+    ui.drainMedian = spin(1, 99);
+    f->addRow(QStringLiteral("Уровень падает не менее чем на, л:"), ui.drainLitres);
+    f->addRow(QStringLiteral("За время не более, мин:"), ui.drainWindow);
+    f->addRow(QStringLiteral("Медиана последних показаний:"), ui.drainMedian);
+    v->addWidget(g);
+    auto *gs = new QGroupBox(QStringLiteral("Сигнал о сливе"));
+    auto *fs = new QFormLayout(gs);
+    auto *sound = new QHBoxLayout;
+    ui.drainSoundFile = new QLineEdit;
+    ui.drainSoundFile->setPlaceholderText(QStringLiteral("звук потери связи"));
+    ui.chooseDrainSound = new QPushButton(QStringLiteral("..."));
+    ui.chooseDrainSound->setFixedWidth(32);
+    sound->addWidget(ui.drainSoundFile);
+    sound->addWidget(ui.chooseDrainSound);
+    fs->addRow(QStringLiteral("Звуковой файл:"), sound);
+    ui.drainPlaySound = new QCheckBox(QStringLiteral("Воспроизводить звук"));
+    fs->addRow(QString(), ui.drainPlaySound);
+    v->addWidget(gs);
+    v->addStretch();
+    connect(ui.chooseDrainSound, &QPushButton::clicked, this, [this] {
+        const QString f = m_dialogs.openFile(QStringLiteral("Звуковой файл"), QString(),
+                                             QStringLiteral("Звуковой файл (*.wav)|*.wav"));
+        if (!f.isEmpty())
+            ui.drainSoundFile->setText(f);
+    });
+    return w;
+}
+
 QWidget *TfmOptions::webMapPage() {
     auto *w = new QWidget;
     auto *v = new QVBoxLayout(w);
@@ -417,6 +453,11 @@ bool TfmOptions::FillFromOptions() {
         ui.serverTimeOut->setText(QString::number(o.ServerTimeOut));
         ui.soundFile->setText(o.TOSoundFile);
         ui.playSound->setChecked(o.TOPlaySound == 1);
+        ui.drainLitres->setValue(o.DrainLitres);
+        ui.drainWindow->setValue(o.DrainWindow);
+        ui.drainMedian->setValue(o.DrainMedian);
+        ui.drainSoundFile->setText(o.DrainSoundFile);
+        ui.drainPlaySound->setChecked(o.DrainPlaySound);
         ui.autoConnect->setChecked(o.AutoConnect == 1);
         ui.autoConnectDelay->setText(QString::number(o.AutoConnectDelay));
         ui.dbServ->setText(o.DBServ);
@@ -537,6 +578,11 @@ bool TfmOptions::InterfaceToOptions() {
         o.ServerTimeOut = strictInt(ui.serverTimeOut);
         o.TOSoundFile = ui.soundFile->text();
         o.TOPlaySound = ui.playSound->isChecked() ? 1 : 0;
+        o.DrainLitres = ui.drainLitres->value();
+        o.DrainWindow = ui.drainWindow->value();
+        o.DrainMedian = ui.drainMedian->value();
+        o.DrainSoundFile = ui.drainSoundFile->text();
+        o.DrainPlaySound = ui.drainPlaySound->isChecked();
         o.AutoConnect = ui.autoConnect->isChecked() ? 1 : 0;
         if (!ui.autoConnectDelay->text().isEmpty())
             o.AutoConnectDelay = strictInt(ui.autoConnectDelay);

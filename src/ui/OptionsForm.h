@@ -64,6 +64,11 @@ public:
         QCheckBox *webMapSilent;
         QPushButton *apply, *ok, *exit, *addMap, *removeMap, *randomPort, *addWebMap, *editWebMap,
             *removeWebMap, *chooseSound, *testSound;
+        // "Сливы топлива": the general drain rule and the alert's sound.
+        QSpinBox *drainLitres, *drainWindow, *drainMedian;
+        QLineEdit *drainSoundFile;
+        QCheckBox *drainPlaySound;
+        QPushButton *chooseDrainSound;
     };
     Controls ui{};
     // The parameter catalogue ("Параметры"); it works while the database is connected.
@@ -96,6 +101,7 @@ private:
     QWidget *mapsPage();
     QWidget *filtersPage();
     QWidget *webMapPage();
+    QWidget *drainsPage();
     void rebuildDefaultMapChoice();
     void refreshWebMapList();
     // The web-map dialog, opened on a name and an address.

@@ -116,6 +116,9 @@ QString marker_at(double lat, double lng, int number, const QString &shortName,
         args << colour;
     return call(QStringLiteral("marker_at"), args);
 }
+QString marker_alarm(int number, bool on) {
+    return call(QStringLiteral("marker_alarm"), {number, on ? 1 : 0});
+}
 QString go_to(double lat, double lng) {
     return call(QStringLiteral("go_to"), {lat, lng});
 }

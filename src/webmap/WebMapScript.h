@@ -34,6 +34,9 @@ QString markers_clear();
 // and keeps its own colour.
 QString marker_at(double lat, double lng, int number, const QString &shortName,
                   const QString &caption, const QString &colour = {});
+// An object's marker flashes (on: a fuel drain nobody has confirmed yet) or stops; the page
+// keeps the choice for a marker it places later. A page without the function shows nothing.
+QString marker_alarm(int number, bool on);
 QString go_to(double lat, double lng);
 QString clear_track();
 QString clear_park();

@@ -67,8 +67,8 @@ TEST(Folders, VersionTextAndCompatibility) {
     struct {
         const char *text;
         bool ok;
-    } cases[] = {{"2", true},   {"17", true}, {"1", false},  {"0", false},
-                 {"-5", false}, {"", false},  {"2a", false}, {"2.0", false}};
+    } cases[] = {{"3", true},   {"17", true}, {"2", false},  {"1", false},  {"0", false},
+                 {"-5", false}, {"", false},  {"3a", false}, {"3.0", false}};
     for (const auto &c : cases)
         EXPECT_EQ(IsCompatibleVersion(c.text), c.ok) << c.text;
 }

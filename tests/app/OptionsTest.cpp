@@ -106,6 +106,11 @@ TEST_F(OptionsFixture, MissingFileGivesEveryDefaultAndSaysSo) {
     EXPECT_EQ(o.WebMapList[1], (TWebMapPath{"Карта Яndex", "yandex.html"}));
     EXPECT_EQ(o.DefaultWebMap, -1);
     EXPECT_TRUE(o.WebMapSilent);
+    EXPECT_EQ(o.DrainLitres, 20);
+    EXPECT_EQ(o.DrainWindow, 10);
+    EXPECT_EQ(o.DrainMedian, 5);
+    EXPECT_EQ(o.DrainSoundFile, "");
+    EXPECT_TRUE(o.DrainPlaySound);
 }
 
 TEST_F(OptionsFixture, PerUserFileMissingFallsBackToTheProgramsOwn) {
@@ -129,7 +134,8 @@ TEST_F(OptionsFixture, KeysAreCaseInsensitiveAndOddValuesHandled) {
     writeSettings("[appserver]\r\nftppassive=0\r\nAppPort=abc\r\n"
                   "[Map]\r\nMapsCount=0\r\nDefaultMap=1\r\n"
                   "[WebServer]\r\nWebMapCount=0\r\n"
-                  "[Filters]\r\nMaxTrackTimeStampDiff=30.12.1899 01:30:00\r\nMinSpeed=5\r\n");
+                  "[Filters]\r\nMaxTrackTimeStampDiff=30.12.1899 01:30:00\r\nMinSpeed=5\r\n"
+                  "[drains]\r\ndrainlitres=35\r\nDrainWindow=0\r\nDrainMedian=x\r\n");
     TOptions o;
     EXPECT_TRUE(options::LoadOptions(o, folders, dialogs));
     EXPECT_TRUE(dialogs.messages().isEmpty());
@@ -140,6 +146,10 @@ TEST_F(OptionsFixture, KeysAreCaseInsensitiveAndOddValuesHandled) {
     EXPECT_TRUE(o.WebMapList.isEmpty()); // 0 is an empty list, not the built-in one
     EXPECT_DOUBLE_EQ(o.MaxTrackTimeStampDiff, dt::encodeTime(1, 30, 0));
     EXPECT_EQ(o.MinSpeed, 5);
+    // A drain rule out of its range, or no number, keeps the default.
+    EXPECT_EQ(o.DrainLitres, 35);
+    EXPECT_EQ(o.DrainWindow, 10);
+    EXPECT_EQ(o.DrainMedian, 5);
 }
 
 TEST(OptionsTimeOfDay, AnyLocalesFormReadsBack) {
@@ -230,6 +240,11 @@ TEST_F(OptionsFixture, SaveWritesTheTableOrderAndRoundTrips) {
     o.DefaultWebMap = 0;
     o.MapHeight = 1; // not written
     o.FirstRun = false;
+    o.DrainLitres = 40;
+    o.DrainWindow = 7;
+    o.DrainMedian = 3;
+    o.DrainSoundFile = "/snd/слив.wav";
+    o.DrainPlaySound = false;
     ASSERT_TRUE(options::SaveOptions(o, folders, dialogs));
 
     QByteArray raw = readSettings();
@@ -245,7 +260,9 @@ TEST_F(OptionsFixture, SaveWritesTheTableOrderAndRoundTrips) {
     ini.load();
     EXPECT_EQ(ini.sections(),
               (QStringList{"DataBase", "AppServer", "TimeOut", "Auto", "DataServer", "ProxyServer",
-                           "Map", "Filters", "Sizes", "PrevState", "WebServer"}));
+                           "Map", "Filters", "Sizes", "PrevState", "WebServer", "Drains"}));
+    EXPECT_EQ(ini.keys("Drains"),
+              (QStringList{"DrainLitres", "DrainWindow", "DrainMedian", "SoundFile", "Play"}));
     EXPECT_EQ(ini.keys("AppServer"), (QStringList{"AppIP", "AppPort", "AppLogin", "AppPass",
                                                   "FTPPort", "FTPIP", "FTPPAssive"}));
     EXPECT_EQ(ini.keys("Auto"), (QStringList{"AutoConnect", "AutoConnectDelay", "GroupsWidth",
@@ -273,6 +290,11 @@ TEST_F(OptionsFixture, SaveWritesTheTableOrderAndRoundTrips) {
     EXPECT_EQ(back.MapHeight, 300);
     EXPECT_EQ(back.WebServerPort, o.WebServerPort);
     EXPECT_FALSE(back.FirstRun);
+    EXPECT_EQ(back.DrainLitres, 40);
+    EXPECT_EQ(back.DrainWindow, 7);
+    EXPECT_EQ(back.DrainMedian, 3);
+    EXPECT_EQ(back.DrainSoundFile, "/snd/слив.wav");
+    EXPECT_FALSE(back.DrainPlaySound);
 }
 
 TEST_F(OptionsFixture, ForeignKeysSurviveAndAFailedSaveKeepsTheOldFile) {

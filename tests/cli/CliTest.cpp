@@ -176,6 +176,67 @@ TEST_F(CliTest, RefuelsDetectStoresWhatItFindsAndListShowsIt) {
     EXPECT_EQ(lines(r.err).value(0), QStringLiteral("zarnex-cli: object 6 is not in the registry"));
 }
 
+// A standing object (its engine off) whose level falls by 40 l in five minutes: detect stores
+// the drain once, list shows what is stored; one object or all; the usage's rules.
+TEST_F(CliTest, DrainsDetectStoresTheDrainOnceAndListShowsIt) {
+    exec(QStringLiteral("insert into OBJECTS (OBJ_NUMBER, OBJ_NAME, OBJ_TANKVOLUME, "
+                        "OBJ_USEENGINEFORPARK) values (5, 'Пятый', 250, 1)"));
+    exec(QStringLiteral("insert into OBJECTS (OBJ_NUMBER, OBJ_NAME) values (6, 'Шестой')"));
+    exec(QStringLiteral("insert into FUEL_POINTS values (5, 100, 10, 1)"));
+    exec(QStringLiteral("insert into FUEL_POINTS values (5, 2100, 210, 1)"));
+    // 0.1 l a unit: 160 l until 03:15, 120 l from 03:20.
+    const TDateTime t0 = dt::encode(2026, 12, 10, 3, 0, 0);
+    for (int i = 0; i <= 240; ++i) {
+        const int raw = i <= 90 ? 1600 : i >= 120 ? 1200 : 1600 - (i - 90) * 400 / 30;
+        exec(QStringLiteral("insert into INPUTSIGNALS (INS_NUMBER, INS_PACKTIME, INS_FUELLEVEL, "
+                            "INS_ERRORAVTOPROTECT) values (5, '%1', %2, 0)")
+                 .arg(dt::formatDateTime(QStringLiteral("dd.mm.yyyy hh:nn:ss"),
+                                         t0 + i * 10 / 86400.0),
+                      QString::number(raw)));
+    }
+    const auto drains = [&](const char *action, QStringList which) {
+        return withSettings(QStringList{QStringLiteral("drains"), QString::fromLatin1(action)} +
+                            which +
+                            QStringList{QStringLiteral("--from"), QStringLiteral("2026-12-10"),
+                                        QStringLiteral("--to"), QStringLiteral("2026-12-10")});
+    };
+    const QStringList five{QStringLiteral("--object"), QStringLiteral("5")};
+    const QStringList all{QStringLiteral("--all")};
+    const QString header = QStringLiteral("Номер\tНачало слива\tКонец слива\tСлито, л\tМесто");
+    TRun r = drains("list", five);
+    ASSERT_EQ(r.code, 0) << r;
+    EXPECT_EQ(lines(r.out), QStringList{header});
+
+    r = drains("detect", five);
+    ASSERT_EQ(r.code, 0) << r;
+    EXPECT_THAT(lines(r.err), testing::Contains(QStringLiteral("Найдено новых сливов: 1")));
+    ASSERT_EQ(lines(r.out).size(), 2) << r;
+    const QStringList row = lines(r.out)[1].split(QLatin1Char('\t'));
+    ASSERT_EQ(row.size(), 5) << r;
+    EXPECT_EQ(row[0], QStringLiteral("5"));
+    EXPECT_TRUE(row[1].endsWith(QStringLiteral("03:15:00"))) << r;
+    EXPECT_TRUE(row[2].endsWith(QStringLiteral("03:20:00"))) << r;
+    EXPECT_EQ(QString(row[3]).replace(QLatin1Char(','), QLatin1Char('.')), QStringLiteral("40.0"));
+    EXPECT_EQ(row[4], QString()); // no track files: no place
+
+    // Found again, stored once; every object's list is the same.
+    r = drains("detect", all);
+    ASSERT_EQ(r.code, 0) << r;
+    EXPECT_THAT(lines(r.err), testing::Contains(QStringLiteral("Найдено новых сливов: 0")));
+    EXPECT_EQ(scalar(QStringLiteral("select count(*) from DRAIN_ALERTS where DRN_OBJECT = 5 and "
+                                    "DRN_KIND = 1")),
+              QStringLiteral("1"));
+    EXPECT_EQ(drains("list", all).out, r.out);
+
+    // One of --object and --all, a known action; an unregistered object fails.
+    for (const QStringList &bad : {QStringList{}, five + all})
+        EXPECT_EQ(drains("list", bad).code, 2) << bad.join(' ').toStdString();
+    EXPECT_EQ(drains("show", five).code, 2);
+    r = drains("list", {QStringLiteral("--object"), QStringLiteral("7")});
+    EXPECT_EQ(r.code, 1) << r;
+    EXPECT_EQ(lines(r.err).value(0), QStringLiteral("zarnex-cli: object 7 is not in the registry"));
+}
+
 TEST_F(CliTest, CreateDbBuildsTheSchemaAndVersionReportsIt) {
     const QString structure = scalar(QStringLiteral("SELECT LAST_VERSION FROM SYS"));
     ASSERT_FALSE(structure.isEmpty());

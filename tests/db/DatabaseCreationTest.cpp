@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "app/Folders.h"
 #include "app/Options.h"
 #include "common/ScriptedDialogs.h"
 #include "db/DatabaseController.h"
@@ -106,10 +107,10 @@ TEST(CreateDatabaseFromScript, AFailedBuildLeavesNoFileAndAnExistingOneIsNotTouc
     EXPECT_FALSE(QFileInfo::exists(path));
 
     CreateDatabaseFromScript(path, "SYSDBA", dbtest::password(), ShippedScript);
-    EXPECT_EQ(structureVersion(QString(), path), 2);
+    EXPECT_EQ(structureVersion(QString(), path), CurrentDbVersion);
     EXPECT_THROW(CreateDatabaseFromScript(path, "SYSDBA", dbtest::password(), ShippedScript),
                  EDatabaseNotCreated);
-    EXPECT_EQ(structureVersion(QString(), path), 2);
+    EXPECT_EQ(structureVersion(QString(), path), CurrentDbVersion);
     QFile::remove(path);
 }
 
@@ -165,7 +166,7 @@ TEST_F(FirstStartTest, WithoutAServerTheUsersOwnDatabaseIsMadeAndTheSettingsName
     EXPECT_EQ(options.DBServ, "");
     EXPECT_EQ(options.DBPath, own);
     EXPECT_EQ(saves, 1);
-    EXPECT_EQ(structureVersion(options.DBServ, options.DBPath), 2);
+    EXPECT_EQ(structureVersion(options.DBServ, options.DBPath), CurrentDbVersion);
 
     // The next start finds it: nothing is asked.
     dialogs.calls.clear();
@@ -214,7 +215,7 @@ TEST_F(FirstStartTest, AMissingDatabaseIsMadeWhereTheSettingsNameIt) {
                                              ShippedScript + "?");
         EXPECT_EQ(options.DBPath, c.path); // the settings stay
         EXPECT_EQ(saves, 0);
-        EXPECT_EQ(structureVersion(c.server, c.path), 2) << c.path.toStdString();
+        EXPECT_EQ(structureVersion(c.server, c.path), CurrentDbVersion) << c.path.toStdString();
     }
     dropOnServer(cases[1].path);
 }

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "app/Folders.h"
 #include "app/Options.h"
 #include "common/ScriptedDialogs.h"
 #include "db/Database.h"
@@ -103,6 +104,9 @@ TEST_F(UpdateTest, CopiesEveryTableUnchangedAndSwitchesTheSettingsToTheNewFile) 
            "insert into GROUPS values ('{A}', NULL, 'it''s top');\n"
            "insert into GROUPS values ('{B}', '{A}', '');\n"
            "update PARAMS set PRM_CAPTION = 'Моя подпись' where PRM_NAME = 'подключение';\n"
+           "insert into DRAIN_RULES values (7, 35, NULL, 3);\n"
+           "insert into DRAIN_ALERTS (DRN_ID, DRN_OBJECT, DRN_BEGIN, DRN_LEVEL_BEFORE, "
+           "  DRN_LEVEL_AFTER) values (41, 7, '10.12.2026 03:00:10', 200, 160);\n"
            "set term ^ ;\n"
            "execute block as declare i integer = 0; begin\n"
            "  while (i < 1200) do begin\n"
@@ -151,7 +155,15 @@ TEST_F(UpdateTest, CopiesEveryTableUnchangedAndSwitchesTheSettingsToTheNewFile) 
 
     TDatabase n;
     n.open("localhost:" + expected, "SYSDBA", dbtest::password());
-    EXPECT_EQ(selectValue(n, "select LAST_VERSION from SYS").toInt(), 2);
+    EXPECT_EQ(selectValue(n, "select LAST_VERSION from SYS").toInt(), CurrentDbVersion);
+    // The drains came along, and new ones are numbered after them.
+    EXPECT_EQ(selectValue(n, "select cast(DR_LITRES as integer) || '/' || "
+                             "coalesce(DR_WINDOW, '-') || '/' || DR_MEDIAN from DRAIN_RULES "
+                             "where DR_OBJECT = 7")
+                  .toString(),
+              "35/-/3");
+    EXPECT_EQ(selectValue(n, "select count(*) from DRAIN_ALERTS where DRN_ID = 41").toInt(), 1);
+    EXPECT_GT(selectValue(n, "select gen_id(GEN_DRAIN_ALERTS, 1) from RDB$DATABASE").toInt(), 41);
     EXPECT_EQ(selectValue(n, "select count(*) from RDB$RELATIONS where RDB$RELATION_NAME = "
                              "'STALE'")
                   .toInt(),
@@ -188,6 +200,24 @@ TEST_F(UpdateTest, CopiesEveryTableUnchangedAndSwitchesTheSettingsToTheNewFile) 
         "Моя подпись");
     EXPECT_EQ(selectValue(n, "select count(*) from PARAMS").toInt(),
               countIn(old->path, "select count(*) from PARAMS"));
+}
+
+// The structure before the drains: their tables are new and have nothing to copy; the update
+// asks nothing and the registry comes across whole.
+TEST_F(UpdateTest, ThePreviousStructureUpdatesWithoutAQuestion) {
+    BuildFromUpdateScript(old->db, ShippedScript);
+    runSql(old->db, "drop table DRAIN_ALERTS;\n"
+                    "drop table DRAIN_RULES;\n"
+                    "update SYS set LAST_VERSION = 2;\n"
+                    "insert into OBJECTS (OBJ_NUMBER, OBJ_NAME) values (2005, 'Кран');\n");
+    TDatabaseUpdater &u = makeUpdater();
+    ASSERT_TRUE(u.runHere(ShippedScript, false));
+    EXPECT_TRUE(dialogs.calls.empty()) << dialogs.calls.front().text.toStdString();
+    EXPECT_TRUE(u.log().contains("  таблица DRAIN_ALERTS не содержит данных"));
+    EXPECT_TRUE(u.log().contains("  таблица DRAIN_RULES не содержит данных"));
+    EXPECT_EQ(countIn(options.DBPath, "select count(*) from OBJECTS where OBJ_NUMBER = 2005"), 1);
+    EXPECT_EQ(countIn(options.DBPath, "select count(*) from DRAIN_ALERTS"), 0);
+    EXPECT_EQ(countIn(options.DBPath, "select LAST_VERSION from SYS"), CurrentDbVersion);
 }
 
 TEST_F(UpdateTest, HistoryIsLeftBehindOnlyWhenAsked) {

@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#include "app/Folders.h"
 #include "app/Options.h"
 #include "common/ScriptedDialogs.h"
 #include "db/DatabaseController.h"
@@ -46,7 +47,7 @@ TEST(EmbeddedEngine, TheCliBuildsTheShippedDatabaseAndTheClientOpensItWithoutASe
     EXPECT_FALSE(c.versionCheck());
     EXPECT_TRUE(d.calls.empty());
     EXPECT_EQ(c.Database().name(), path);
-    EXPECT_EQ(c.GetCurrDBVersion(), 2);
+    EXPECT_EQ(c.GetCurrDBVersion(), CurrentDbVersion);
     c.DisconnectFromDB();
     QFile::remove(path);
 }

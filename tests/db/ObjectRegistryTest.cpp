@@ -24,7 +24,8 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(database) << "no database";
         TFormatSettings::setCurrent(TFormatSettings::russian());
-        for (const char *t : {"OBJ_GRP", "GROUPS", "OBJECTS", "FUEL_POINTS", "INPUTSIGNALS"})
+        for (const char *t :
+             {"OBJ_GRP", "GROUPS", "OBJECTS", "FUEL_POINTS", "INPUTSIGNALS", "DRAIN_RULES"})
             database->exec(QString("DELETE FROM %1").arg(t));
         database->exec("INSERT INTO GROUPS (GRP_ID, GRP_NAME) VALUES ('{A}', 'Депо')");
         database->exec("INSERT INTO GROUPS (GRP_ID, GRP_NAME) VALUES ('{B}', 'Резерв')");
@@ -281,6 +282,53 @@ TEST_F(ObjectRegistryTest, ExportWritesEveryKeyAndKeepsTheRestOfTheFile) {
     ASSERT_TRUE(none.load());
     EXPECT_EQ(none.keys("Calibration"), QStringList{"Count"});
     EXPECT_EQ(none.readString("Calibration", "Count", ""), "0");
+}
+
+// An object's own drain rule: saved with the form (0 takes the general default and stores no
+// value), carried by the object file in a section of its own, and read from a file without
+// the section (an older program's) as the defaults: the stored rule, or none for a new object.
+TEST_F(ObjectRegistryTest, TheDrainRuleTravelsWithTheObjectAndOlderFilesKeepTheDefault) {
+    TObjectRegistry reg(database->db, dialogs);
+    TObjectForm f = form("40", "Кран");
+    f.drainLitres = 35;
+    f.drainMedian = 7;
+    ASSERT_EQ(reg.Add(f).result, TRegistrySave::Saved);
+    EXPECT_EQ(scalar("SELECT CAST(DR_LITRES AS INTEGER) || '|' || COALESCE(DR_WINDOW, '-') || "
+                     "'|' || DR_MEDIAN FROM DRAIN_RULES WHERE DR_OBJECT = 40"),
+              "35|-|7");
+    const TObjectRecord r = *reg.Find(40);
+    EXPECT_EQ(r.drains, (TObjectDrainRule{35.0, std::nullopt, 7}));
+    EXPECT_EQ(TObjectForm::fromRecord(r, {}).drainWindow, 0);
+
+    reg.Export(r, file("40.oni"));
+    TIniFile ini(file("40.oni"));
+    ASSERT_TRUE(ini.load());
+    EXPECT_EQ(ini.keys("Drains"), (QStringList{"Litres", "Median"}));
+    EXPECT_EQ(ini.readString("Drains", "Litres", ""), "35");
+
+    // The file's rule replaces the stored one; a file without the section keeps it.
+    writeOni("41.oni", "[Object]\r\nID=40\r\n[Drains]\r\nLitres=22,5\r\nWindow=15\r\n");
+    writeOni("old.oni", "[Object]\r\nID=40\r\nName=Кран КС\r\n");
+    dialogs.answers = {mbYes, mbYes};
+    ASSERT_TRUE(reg.Import(file("41.oni")));
+    EXPECT_EQ(reg.Find(40)->drains, (TObjectDrainRule{22.5, 15, 7}));
+    ASSERT_TRUE(reg.Import(file("old.oni")));
+    EXPECT_EQ(reg.Find(40)->drains, (TObjectDrainRule{22.5, 15, 7}));
+    writeOni("new.oni", "[Object]\r\nID=42\r\n");
+    ASSERT_TRUE(reg.Import(file("new.oni")));
+    EXPECT_TRUE(reg.Find(42)->drains.empty());
+
+    // Back to the general rule: the row goes; deleting the object takes its rule too.
+    TObjectForm back = TObjectForm::fromRecord(*reg.Find(40), {});
+    back.drainLitres = back.drainWindow = back.drainMedian = 0;
+    ASSERT_EQ(reg.Edit(back, 0, {}).result, TRegistrySave::Saved);
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM DRAIN_RULES"), "0");
+    f.number = "43";
+    ASSERT_EQ(reg.Add(f).result, TRegistrySave::Saved);
+    dialogs.answers = {mbYes};
+    ASSERT_TRUE(reg.Delete(43));
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM DRAIN_RULES"), "0");
+    EXPECT_EQ(dialogs.messages(), QStringList{});
 }
 
 TEST(OniFile, CalibrationCountIsBelievedOnlyUpToTheKeysPresent) {

@@ -1,5 +1,6 @@
 #include "DbTestEnv.h"
 
+#include "app/Folders.h"
 #include "app/SqlLiteral.h"
 #include "db/Database.h"
 #include "db/DatabaseUpdate.h"
@@ -114,7 +115,7 @@ TEST(UpdateScript, TheShippedScriptBuildsVersionTwoWithItsCatalogue) {
     REQUIRE_FIREBIRD_SERVER();
     dbtest::TempDatabase t("shipped");
     BuildFromUpdateScript(t.db, ZARNEX_SOURCE_DIR "/update/UPDB.sql");
-    EXPECT_EQ(selectValue(t.db, "select LAST_VERSION from SYS").toInt(), 2);
+    EXPECT_EQ(selectValue(t.db, "select LAST_VERSION from SYS").toInt(), CurrentDbVersion);
     // Every name the state grid and the default data-grid set know is in the catalogue.
     for (const char *name : {"подключение",
                              "наименование объекта",

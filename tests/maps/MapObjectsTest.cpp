@@ -1,4 +1,5 @@
 #include "maps/MapObjects.h"
+#include "maps/MapObjManager.h"
 
 #include "SmallMap.h"
 
@@ -88,6 +89,44 @@ TEST_F(MapObjectsTest, MarkerShapesAndHeading) {
 TEST_F(MapObjectsTest, MarkerWithoutPositionIsNotDrawn) {
     marker(0, 24, TPositionSnapshot{});
     EXPECT_EQ(countColour(map.paint(), Blue, QRect(0, 0, 400, 300)), 0);
+}
+
+// An alarmed marker flashes: lit, it and a ring around it take the alarm colour, and so does
+// its border pointer; dark, it is drawn as any other marker. Through the map object manager
+// only the alarmed objects' markers light up.
+TEST_F(MapObjectsTest, AnAlarmedMarkerFlashesInTheAlarmColour) {
+    const QRgb alarm = TMarker::alarmColour().rgb();
+    const QPoint P(200, 150);
+    TMarker *m = marker(0, 24, atScreen(P.x(), P.y()));
+    m->FAlarm = true;
+    for (const bool lit : {true, false}) {
+        SCOPED_TRACE(lit ? "lit" : "dark");
+        m->FAlarmLit = lit;
+        const QImage out = map.paint();
+        EXPECT_EQ(out.pixel(P), lit ? alarm : Blue);
+        // The ring lies outside the marker's own circle.
+        const QRect ring(P.x() + 14, P.y() - 3, 12, 7);
+        EXPECT_EQ(countColour(out, alarm, ring) > 0, lit);
+        EXPECT_EQ(countColour(out, Blue, QRect(P - QPoint(30, 30), QSize(61, 61))) > 100, !lit);
+    }
+    m->FAlarmLit = true;
+    m->SetPosition(atScreen(-30, 150));
+    EXPECT_EQ(map.paint().pixel(3, 150), alarm);
+
+    panel().RemoveAll();
+    TMapObjManager items(&panel());
+    for (int n : {5, 6})
+        items.AddObject(n, TDataRecord{0, TSmallMap::geoAt(200 + 40 * n, 300), false});
+    items.SetAlarm(6, true);
+    items.SetAlarm(77, true); // no such object
+    items.SetAlarmLit(true);
+    EXPECT_FALSE(items.Item(5)->marker()->FAlarmLit);
+    EXPECT_TRUE(items.Item(6)->marker()->FAlarmLit);
+    items.SetAlarmLit(false);
+    EXPECT_FALSE(items.Item(6)->marker()->FAlarmLit);
+    items.SetAlarm(6, false);
+    items.SetAlarmLit(true);
+    EXPECT_FALSE(items.Item(6)->marker()->FAlarmLit);
 }
 
 // Within the view widened by the marker's size the marker itself is drawn (here entirely off

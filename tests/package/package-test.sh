@@ -228,9 +228,9 @@ grep -qF "DATABASE_CONNECTION:: Создана база данных $profile/da
     "$out/operations-log.txt" || fail "the database was not made by the first start"
 grep -qx 'DBServ=' <(tr -d '\r' <"$profile/zarnex-client.ini") || fail "the settings do not name the user's database"
 cp -r "$shots" "$out/first-start"
-# The batch front end finds the same settings and the new database (structure version 2).
+# The batch front end finds the same settings and the new database (structure version 3).
 as_user zarnex-cli version >"$out/cli-version.txt" 2>&1 || fail "zarnex-cli version as $user: $(cat "$out/cli-version.txt")"
-[ "$(sed -n 2p "$out/cli-version.txt")" = 2 ] || fail "database version: $(cat "$out/cli-version.txt")"
+[ "$(sed -n 2p "$out/cli-version.txt")" = 3 ] || fail "database version: $(cat "$out/cli-version.txt")"
 # Nothing was written into the program folder.
 find "$program" /etc/zarnex-client | sort >"$out/program-files.txt"
 sort "$out/installed-files.txt" | grep -E "^($program|/etc/zarnex-client)" |

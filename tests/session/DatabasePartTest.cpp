@@ -97,8 +97,8 @@ TEST_F(DatabaseSessionTest, ConnectAndDisconnectSwitchCommandsPanelAndWatchdog) 
     ASSERT_EQ(commands.count(), 1);
     EXPECT_TRUE(commands.last().at(0).toBool());
     EXPECT_EQ(panel.last().at(0).value<QColor>(), QColor(0, 255, 0));
-    EXPECT_EQ(logLines(), QStringList{"DATABASE_CONNECTION:: Текущая версия базы: 2"});
-    EXPECT_EQ(c.version(), 2);
+    EXPECT_EQ(logLines(), QStringList{"DATABASE_CONNECTION:: Текущая версия базы: 3"});
+    EXPECT_EQ(c.version(), CurrentDbVersion);
 
     c.disconnectDatabase();
     EXPECT_FALSE(c.database().isOpen());
@@ -148,6 +148,9 @@ TEST_F(DatabaseSessionTest, AnOldOrUnreadableVersionIsLoggedAndTheUpdateOffered)
          "Текущая версия базы данных не является актуальной. \r\nВыполнить обновление?", mbYes},
         {"update SYS set LAST_VERSION = 1", "DATABASE_CONNECTION:: Текущая версия базы: 1",
          "Текущая версия базы данных не является актуальной. \r\nВыполнить обновление?", mbNo},
+        // The structure before the drains.
+        {"update SYS set LAST_VERSION = 2", "DATABASE_CONNECTION:: Текущая версия базы: 2",
+         "Текущая версия базы данных не является актуальной. \r\nВыполнить обновление?", mbNo},
         {"drop table SYS", "DATABASE_CONNECTION:: Не удалось определить версию базы данных.",
          "Не удалось определить версию базы данных. \r\nВыполнить обновление?", mbYes},
     };
@@ -175,7 +178,7 @@ TEST_F(DatabaseSessionTest, AnOldOrUnreadableVersionIsLoggedAndTheUpdateOffered)
         EXPECT_TRUE(c.commandsEnabled());
         c.disconnectDatabase();
         if (QString(k.change).startsWith("update"))
-            base->db.execute("update SYS set LAST_VERSION = 2");
+            base->db.execute("update SYS set LAST_VERSION = 3");
     }
 }
 
@@ -239,7 +242,7 @@ TEST_F(DatabaseSessionTest, AcceptedUpdateSwitchesToTheNewDatabaseAndTheCommandR
     EXPECT_NE(options.DBPath, base->path);
     // The connect command went on with the new database.
     EXPECT_EQ(c.database().name(), "localhost:" + options.DBPath);
-    EXPECT_EQ(c.version(), 2);
+    EXPECT_EQ(c.version(), CurrentDbVersion);
     EXPECT_EQ(
         selectValue(c.database(), "select OBJ_NAME from OBJECTS where OBJ_NUMBER = 5").toString(),
         "Пятый");

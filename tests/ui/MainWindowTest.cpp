@@ -82,16 +82,16 @@ TEST_F(MainFixture, MenusAndTheirStateAtStart) {
     EXPECT_EQ(captions(main.menuBar()->actions()[2]->menu()),
               (QStringList{"Общие", "Экспортировать настройки во внешний файл (off)",
                            "Импортировать настройки из внешнего файла (off)"}));
-    EXPECT_EQ(
-        captions(main.menuBar()->actions()[3]->menu()),
-        (QStringList{"По одному объекту (off)", "По группам объектов (off)", "Заправки (off)"}));
-    EXPECT_EQ(
-        captions(main.gridContextMenu()),
-        (QStringList{"Загрузить трек... (off)", "Очистить трек (off)",
-                     "Скачать данные по объекту... (off)", "Создать точку тарировки... (off)",
-                     "Показать таблицу тарировки... (off)", "Показать таблицу заправок... (off)",
-                     "Данные по объекту... (off)", "Очистить статистику... (off)",
-                     "Управление реле (off)", "Настроить прибор (off)"}));
+    EXPECT_EQ(captions(main.menuBar()->actions()[3]->menu()),
+              (QStringList{"По одному объекту (off)", "По группам объектов (off)", "Заправки (off)",
+                           "Сливы топлива (off)"}));
+    EXPECT_EQ(captions(main.gridContextMenu()),
+              (QStringList{"Загрузить трек... (off)", "Очистить трек (off)",
+                           "Скачать данные по объекту... (off)", "Создать точку тарировки... (off)",
+                           "Показать таблицу тарировки... (off)",
+                           "Показать таблицу заправок... (off)", "Показать сливы... (off)",
+                           "Данные по объекту... (off)", "Очистить статистику... (off)",
+                           "Управление реле (off)", "Настроить прибор (off)"}));
     EXPECT_EQ(captions(main.mapContextMenu()), (QStringList{"Выбор карты"}));
     EXPECT_TRUE(main.windowTitle().startsWith("Зарнекс-Клиент-Авто  v." + GetFileVersionText()));
 }

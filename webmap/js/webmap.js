@@ -41,6 +41,7 @@
     ready: false,
     map: null,
     markers: {}, // object number -> {marker, dot, label, lat, lng, name, caption}
+    alarms: {}, // object number -> true while its marker flashes
     markerLayer: null,
     track: null, // the loaded track's line
     trackPoints: null, // its points with their data
@@ -249,6 +250,7 @@
 
   function setMarkerLook(m) {
     m.label.textContent = m.name !== '' ? m.name : String(m.number);
+    m.icon.classList.toggle('wm-alarm', !!wm.alarms[m.number]);
     m.dot.style.backgroundColor = m.colour;
     m.icon.title = m.name + '\n' + m.caption;
     if (m.marker.getPopup()) m.marker.setPopupContent(markerPopup(m));
@@ -334,6 +336,16 @@
 
   window.RECMapReady = function () {
     return wm.ready;
+  };
+
+  // An object's marker flashes until the program stops it (a fuel drain not yet confirmed);
+  // the choice outlives markers_clear, so a marker placed again flashes on.
+  window.marker_alarm = function (number, on) {
+    var key = text(number);
+    if (Number(on)) wm.alarms[key] = true;
+    else delete wm.alarms[key];
+    var m = wm.markers[key];
+    if (m) setMarkerLook(m);
   };
 
   window.markers_clear = function () {

@@ -548,6 +548,25 @@ TEST_P(WebMapShippedPage, LoadsOfflineBecomesReadyAndDrawsMarkersTracksAndRestPl
             .toBool();
     }));
 
+    // A drain's alarm: object 6's marker flashes (its dot animated in the alarm colour), also
+    // once the markers are placed again; a marker placed later picks up its alarm; stopping it
+    // leaves the marker's own look.
+    const auto alarmed = [&] {
+        return h.evalJson(QStringLiteral(
+            "Object.keys(webMap.markers).sort().map(function (k) {"
+            " var m = webMap.markers[k]; return k + (m.icon.classList.contains('wm-alarm') &&"
+            " getComputedStyle(m.dot).animationName === 'wm-flash' ? '!' : ''); })"));
+    };
+    h.bridge.RunScript(webscript::marker_alarm(6, true));
+    h.bridge.RunScript(webscript::marker_alarm(8, true));
+    EXPECT_EQ(alarmed(), (QJsonArray{"5", "6!"}));
+    drawScene(h.bridge, QStringLiteral("ТЭМ2"));
+    h.bridge.MarkerAt({51.68L * 60, 39.31L * 60, 8, QStringLiteral("8"), 0});
+    EXPECT_EQ(alarmed(), (QJsonArray{"5", "6!", "8!"}));
+    h.bridge.RunScript(webscript::marker_alarm(6, false));
+    h.bridge.RunScript(webscript::marker_alarm(8, false));
+    EXPECT_EQ(alarmed(), (QJsonArray{"5", "6", "8"}));
+
     // Clearing leaves an empty map.
     h.bridge.ClearWebMapTrack();
     h.bridge.CreateMarkersOnMap({});
