@@ -14,8 +14,10 @@
 #include "ui/MainWindow.h"
 #include "ui/OptionsForm.h"
 #include "ui/QtDialogs.h"
+#include "ui/QtTranslations.h"
 #include "ui/Screenshots.h"
 #include "ui/TestLogForm.h"
+#include "ui/WindowFit.h"
 
 #include <QAction>
 #include <QApplication>
@@ -47,6 +49,8 @@ int main(int argc, char **argv) {
     if (::getuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     TApplication app(argc, argv);
+    InstallQtTranslations(&app);
+    InstallTitleFit(&app);
     QApplication::setStyle(new TQuickHintStyle);
     QApplication::setApplicationName(QStringLiteral("zarnex-client"));
     QApplication::setApplicationDisplayName(options::ApplicationTitle());

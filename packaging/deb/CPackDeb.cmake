@@ -34,7 +34,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Loaded, not linked: the embedded engine (libEngine12.so) that opens a user's own database
 # without a server, and the web map's Leaflet (linked into the program folder).
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "firebird3.0-server-core, libjs-leaflet")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "firebird3.0-server")
+# Qt's own texts (file dialogs, standard buttons) in Russian.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "firebird3.0-server, qt6-translations-l10n")
 # "Проверить" of the sound setting plays through aplay; without it the test is silent.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "alsa-utils")
 

@@ -65,6 +65,7 @@ struct TOptions {
     int MapHeight = 300;
     int GroupsWidth = 233;
     bool ShowGroups = true;
+    QStringList ExpandedGroups; // the group tree's open groups (their ids), as last left
     bool ShowGrid = true;
     int MainFormWidth = 800;
     int MainFormHeight = 600;

@@ -266,6 +266,8 @@ bool LoadOptions(TOptions &o, const TFolders &folders, TDialogs &dialogs) {
     o.MapHeight = i(kAuto, "MapHeight", d.MapHeight);
     o.GroupsWidth = i(kAuto, "GroupsWidth", d.GroupsWidth);
     o.ShowGroups = b(kAuto, "ShowGroups", d.ShowGroups);
+    o.ExpandedGroups =
+        s(kAuto, "ExpandedGroups", QString()).split(QLatin1Char(','), Qt::SkipEmptyParts);
     o.ShowGrid = b(kAuto, "ShowGrid", d.ShowGrid);
     o.MainFormMaximized = b(kSizes, "MainFormMaximized", d.MainFormMaximized);
     o.MainFormWidth = i(kSizes, "MainFormWidth", d.MainFormWidth);
@@ -388,6 +390,7 @@ bool SaveOptions(TOptions &o, const TFolders &folders, TDialogs &dialogs) {
         if (o.GroupsWidth > 1)
             i(kAuto, "GroupsWidth", o.GroupsWidth);
         b(kAuto, "ShowGroups", o.ShowGroups);
+        s(kAuto, "ExpandedGroups", o.ExpandedGroups.join(QLatin1Char(',')));
         b(kAuto, "ShowGrid", o.ShowGrid);
         b(kSizes, "MainFormMaximized", o.MainFormMaximized);
         i(kSizes, "MainFormWidth", o.MainFormWidth);

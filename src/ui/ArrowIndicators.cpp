@@ -1,8 +1,11 @@
 #include "ui/ArrowIndicators.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
+#include <QVBoxLayout>
 #include <QtMath>
 
 #include <cmath>
@@ -84,14 +87,47 @@ void TArrowGauge::paintEvent(QPaintEvent *) {
 }
 
 TfmArrowIndicators::TfmArrowIndicators(QWidget *parent) : QWidget(parent, Qt::Tool) {
-    setWindowTitle(QStringLiteral("Индикаторы"));
+    m_object = new QLabel;
+    m_object->setAlignment(Qt::AlignCenter);
+    QFont bold = m_object->font();
+    bold.setBold(true);
+    m_object->setFont(bold);
     m_voltage = new TArrowGauge(QStringLiteral("Напряжение, В"));
     m_fuel = new TArrowGauge(QStringLiteral("Топливо, л"));
     m_voltage->setScale(40, 21.8, 30);
-    auto *h = new QHBoxLayout(this);
+    auto *v = new QVBoxLayout(this);
+    v->addWidget(m_object);
+    auto *h = new QHBoxLayout;
     h->addWidget(m_voltage);
     h->addWidget(m_fuel);
-    resize(380, 170);
+    v->addLayout(h);
+    setObject(0, QString());
+    resize(380, 190);
+    // A window manager that does not keep a tool window above its main window still gets it
+    // raised when the main window comes to the front.
+    if (parent)
+        parent->installEventFilter(this);
+}
+
+void TfmArrowIndicators::setObject(int number, const QString &name) {
+    QString caption = QStringLiteral("объект не выбран");
+    if (number > 0) {
+        caption = QStringLiteral("объект № ") + QString::number(number);
+        if (!name.isEmpty())
+            caption += QStringLiteral(" — ") + name;
+    }
+    m_object->setText(caption);
+    setWindowTitle(QStringLiteral("Индикаторы: ") + caption);
+}
+
+QString TfmArrowIndicators::objectCaption() const {
+    return m_object->text();
+}
+
+bool TfmArrowIndicators::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == parent() && event->type() == QEvent::WindowActivate && isVisible())
+        raise();
+    return QWidget::eventFilter(watched, event);
 }
 
 void TfmArrowIndicators::setVoltage(double volts) {

@@ -1,4 +1,5 @@
 #include "ui/ClearStatisticsForm.h"
+#include "ui/DateEdits.h"
 
 #include "db/GroupManager.h"
 
@@ -23,11 +24,8 @@ TfmClearStatistics::TfmClearStatistics(QWidget *parent) : QDialog(parent) {
     og->addWidget(rbOne);
     og->addWidget(cbObject, 1);
     og->addWidget(rbAll);
-    deDate = new QDateEdit;
-    deDate->setCalendarPopup(true);
-    deDate->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
-    teTime = new QTimeEdit;
-    teTime->setDisplayFormat(QStringLiteral("HH:mm:ss"));
+    deDate = NewDateEdit(QDate(2000, 1, 1));
+    teTime = NewTimeEdit();
     auto *until = new QGroupBox(QStringLiteral("ДО"));
     auto *ug = new QHBoxLayout(until);
     ug->addWidget(deDate);

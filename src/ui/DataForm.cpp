@@ -1,4 +1,5 @@
 #include "ui/DataForm.h"
+#include "ui/DateEdits.h"
 
 #include <QApplication>
 #include <QBoxLayout>
@@ -190,11 +191,8 @@ void TfmData::build() {
         auto *w = new QWidget;
         auto *l = new QHBoxLayout(w);
         l->setContentsMargins(0, 0, 0, 0);
-        d = new QDateEdit(QDate::currentDate());
-        d->setCalendarPopup(true);
-        d->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
-        t = new QTimeEdit(time);
-        t->setDisplayFormat(QStringLiteral("HH:mm:ss"));
+        d = NewDateEdit();
+        t = NewTimeEdit(time);
         l->addWidget(d);
         l->addWidget(t);
         return w;
@@ -207,8 +205,7 @@ void TfmData::build() {
     auto *ml = new QVBoxLayout(ui.pnMaxLost);
     ml->setContentsMargins(0, 0, 0, 0);
     ml->addWidget(new QLabel(QStringLiteral("Максимальная потеря данных:")));
-    ui.dtpMaxLostTime = new QTimeEdit(QTime(0, 3, 0));
-    ui.dtpMaxLostTime->setDisplayFormat(QStringLiteral("HH:mm:ss"));
+    ui.dtpMaxLostTime = NewTimeEdit(QTime(0, 3, 0));
     ml->addWidget(ui.dtpMaxLostTime);
     pl->addWidget(ui.pnMaxLost);
 

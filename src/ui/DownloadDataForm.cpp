@@ -1,4 +1,5 @@
 #include "ui/DownloadDataForm.h"
+#include "ui/DateEdits.h"
 
 #include "app/Dialogs.h"
 #include "archive/DownloadObjectData.h"
@@ -25,10 +26,8 @@ TDownloadDataForm::TDownloadDataForm(const std::vector<int> &numbers, TDialogs &
     if (cbObject->count() > 0)
         cbObject->setCurrentIndex(0);
     cbObject->setEnabled(false);
-    dtStart = new QDateEdit(QDate::currentDate());
-    dtEnd = new QDateEdit(QDate::currentDate());
-    for (QDateEdit *d : {dtStart, dtEnd})
-        d->setCalendarPopup(true);
+    dtStart = NewDateEdit();
+    dtEnd = NewDateEdit();
 
     auto *objects = new QHBoxLayout;
     objects->addWidget(rbAll);

@@ -1,4 +1,5 @@
 #include "ui/DrainsForm.h"
+#include "ui/DateEdits.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -20,19 +21,6 @@
 #include "ui/ObjectComboBox.h"
 
 namespace {
-
-QTimeEdit *timeEdit(const QTime &t) {
-    auto *e = new QTimeEdit(t);
-    e->setDisplayFormat(QStringLiteral("HH:mm:ss"));
-    return e;
-}
-
-QDateEdit *dateEdit(const QDate &d) {
-    auto *e = new QDateEdit(d);
-    e->setCalendarPopup(true);
-    e->setDisplayFormat(TFormatSettings::current().shortDateFormat);
-    return e;
-}
 
 TDateTime moment(const QDateEdit *d, const QTimeEdit *t) {
     const QTime x = t->time();
@@ -58,10 +46,10 @@ TfmDrains::TfmDrains(TDrainsPart &drains, TDialogs &dialogs, TErrorGuard &guard,
     for (int i = 0; i < ui.object->count(); ++i)
         if (ui.object->itemData(i).toInt() == number)
             ui.object->setCurrentIndex(i);
-    ui.startDate = dateEdit(QDate::currentDate());
-    ui.startTime = timeEdit(QTime(0, 0, 0));
-    ui.endDate = dateEdit(QDate::currentDate());
-    ui.endTime = timeEdit(QTime(23, 59, 59));
+    ui.startDate = NewDateEdit(QDate::currentDate());
+    ui.startTime = NewTimeEdit(QTime(0, 0, 0));
+    ui.endDate = NewDateEdit(QDate::currentDate());
+    ui.endTime = NewTimeEdit(QTime(23, 59, 59));
 
     auto *params = new QGridLayout;
     params->addWidget(new QLabel(QStringLiteral("Объект")), 0, 0);

@@ -1,4 +1,5 @@
 #include "ui/FuelChargesForm.h"
+#include "ui/DateEdits.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -25,19 +26,6 @@
 #include "ui/ObjectComboBox.h"
 
 namespace {
-
-QTimeEdit *timeEdit(const QTime &t) {
-    auto *e = new QTimeEdit(t);
-    e->setDisplayFormat(QStringLiteral("HH:mm:ss"));
-    return e;
-}
-
-QDateEdit *dateEdit(const QDate &d) {
-    auto *e = new QDateEdit(d);
-    e->setCalendarPopup(true);
-    e->setDisplayFormat(TFormatSettings::current().shortDateFormat);
-    return e;
-}
 
 TDateTime timeOfDay(const QTimeEdit *e) {
     const QTime t = e->time();
@@ -78,11 +66,11 @@ void TChargesGrid::cancelEdit() {
 TfmAddCharge::TfmAddCharge(TFuelCharges &charges, TDialogs &dialogs, QWidget *parent)
     : QDialog(parent), m_logic(charges, dialogs), m_dialogs(dialogs) {
     ui.object = new QLineEdit;
-    ui.startDate = dateEdit(QDate::currentDate());
-    ui.startTime = timeEdit(QTime(0, 0));
+    ui.startDate = NewDateEdit(QDate::currentDate());
+    ui.startTime = NewTimeEdit(QTime(0, 0));
     ui.startReading = new QLineEdit;
-    ui.endDate = dateEdit(QDate::currentDate());
-    ui.endTime = timeEdit(QTime(0, 0));
+    ui.endDate = NewDateEdit(QDate::currentDate());
+    ui.endTime = NewTimeEdit(QTime(0, 0));
     ui.endReading = new QLineEdit;
     ui.actualVolume = new QLineEdit;
     ui.estimate = new QLineEdit;
@@ -203,10 +191,10 @@ TfmFuelCharges::TfmFuelCharges(TFuelPart &session, TErrorGuard &guard, int numbe
     for (int i = 0; i < ui.object->count(); ++i)
         if (ui.object->itemData(i).toInt() == number)
             ui.object->setCurrentIndex(i);
-    ui.startDate = dateEdit(QDate::currentDate());
-    ui.startTime = timeEdit(QTime(0, 0, 0));
-    ui.endDate = dateEdit(QDate::currentDate());
-    ui.endTime = timeEdit(QTime(23, 59, 59));
+    ui.startDate = NewDateEdit(QDate::currentDate());
+    ui.startTime = NewTimeEdit(QTime(0, 0, 0));
+    ui.endDate = NewDateEdit(QDate::currentDate());
+    ui.endTime = NewTimeEdit(QTime(23, 59, 59));
     ui.threshold = new QSpinBox;
     ui.threshold->setRange(TFuelCharges::MinThreshold, TFuelCharges::MaxThreshold);
     ui.threshold->setValue(TFuelCharges::DefaultThreshold);

@@ -2,6 +2,7 @@
 
 #include "app/ErrorGuard.h"
 #include "db/GroupManager.h"
+#include "online/ControllableObject.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -61,6 +62,19 @@ TGroupPanel::TGroupPanel(TErrorGuard &guard, QWidget *parent) : QWidget(parent),
             },
             Qt::QueuedConnection);
     });
+    const auto track = [this](QTreeWidgetItem *it, bool open) {
+        TTreeNode *n = nodeOf(it);
+        if (m_rebuilding || !n || !n->group)
+            return;
+        if (open)
+            m_expanded.insert(n->group->FID);
+        else
+            m_expanded.remove(n->group->FID);
+    };
+    connect(m_tree, &QTreeWidget::itemExpanded, this,
+            [track](QTreeWidgetItem *it) { track(it, true); });
+    connect(m_tree, &QTreeWidget::itemCollapsed, this,
+            [track](QTreeWidgetItem *it) { track(it, false); });
     connect(m_pick, &QComboBox::currentIndexChanged, this, [this](int i) {
         if (!m_rebuilding && m_manager && i >= 0)
             m_guard.run([this, i] { m_manager->selectView(i); });
@@ -109,7 +123,40 @@ void TGroupPanel::addItems(QTreeWidgetItem *item, TTreeNode *node) {
     }
     for (const auto &c : node->children)
         addItems(new QTreeWidgetItem(item), c.get());
-    item->setExpanded(node->expanded || node->isRoot());
+    item->setExpanded(node->expanded || node->isRoot() ||
+                      (node->group && m_expanded.contains(node->group->FID)));
+}
+
+QStringList TGroupPanel::expandedGroups() const {
+    QStringList ids(m_expanded.begin(), m_expanded.end());
+    ids.sort();
+    return ids;
+}
+
+void TGroupPanel::setExpandedGroups(const QStringList &ids) {
+    m_expanded = QSet<QString>(ids.begin(), ids.end());
+    rebuildTree();
+}
+
+void TGroupPanel::showObject(int number) {
+    QTreeWidgetItem *found = nullptr;
+    std::function<void(QTreeWidgetItem *)> walk = [&](QTreeWidgetItem *it) {
+        for (int i = 0; !found && i < it->childCount(); ++i) {
+            QTreeWidgetItem *c = it->child(i);
+            if (TTreeNode *n = nodeOf(c); n && n->object && n->object->Number == number)
+                found = c;
+            else
+                walk(c);
+        }
+    };
+    for (int i = 0; !found && i < m_tree->topLevelItemCount(); ++i)
+        walk(m_tree->topLevelItem(i));
+    if (!found || found == m_tree->currentItem())
+        return;
+    for (QTreeWidgetItem *p = found->parent(); p; p = p->parent())
+        p->setExpanded(true);
+    m_tree->setCurrentItem(found);
+    m_tree->scrollToItem(found);
 }
 
 void TGroupPanel::rebuildTree() {
@@ -140,7 +187,8 @@ void TGroupPanel::rebuildPickList() {
     if (m_manager) {
         for (const auto &e : m_manager->FViewList())
             m_pick->addItem(e.text);
-        m_pick->setCurrentIndex(m_manager->viewIndex());
+        // A list being refilled has no selection yet: the manager shows all objects then.
+        m_pick->setCurrentIndex(m_pick->count() > 0 ? qMax(0, m_manager->viewIndex()) : -1);
     }
     m_rebuilding = false;
 }

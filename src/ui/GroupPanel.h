@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSet>
 #include <QWidget>
 
 class QComboBox;
@@ -25,6 +26,13 @@ public:
     void rebuildTree();
     void rebuildPickList();
 
+    // The open groups (their ids): kept across rebuilds and reconnections, stored in the
+    // settings so that the tree opens as it was left.
+    QStringList expandedGroups() const;
+    void setExpandedGroups(const QStringList &ids);
+    // The tree follows the grid: the object's entry is opened and made current.
+    void showObject(int number);
+
 private:
     void addItems(QTreeWidgetItem *item, TTreeNode *node);
     TTreeNode *nodeOf(QTreeWidgetItem *item) const;
@@ -38,4 +46,5 @@ private:
     QTreeWidget *m_tree;
     QMenu *m_menu;
     bool m_rebuilding = false;
+    QSet<QString> m_expanded;
 };

@@ -1,4 +1,5 @@
 #include "ui/LoadTrackForm.h"
+#include "ui/DateEdits.h"
 
 #include <QCheckBox>
 #include <QDate>
@@ -11,14 +12,10 @@
 
 TfmLoadTrack::TfmLoadTrack(int number, QWidget *parent) : QDialog(parent), m_number(number) {
     setWindowTitle(QStringLiteral("Загрузить трек - объект №") + QString::number(number));
-    dtStartDate = new QDateEdit(QDate::currentDate());
-    dtStartTime = new QTimeEdit(QTime(0, 0, 0));
-    dtEndDate = new QDateEdit(QDate::currentDate());
-    dtEndTime = new QTimeEdit(QTime(23, 59, 59));
-    for (QDateEdit *d : {dtStartDate, dtEndDate})
-        d->setCalendarPopup(true);
-    for (QTimeEdit *t : {dtStartTime, dtEndTime})
-        t->setDisplayFormat(QStringLiteral("HH:mm:ss"));
+    dtStartDate = NewDateEdit();
+    dtStartTime = NewTimeEdit(QTime(0, 0, 0));
+    dtEndDate = NewDateEdit();
+    dtEndTime = NewTimeEdit(QTime(23, 59, 59));
     cbToCurrent = new QCheckBox(QStringLiteral("До текущего момента"));
     cbToCurrent->setChecked(true);
     cbDownloadDataBeforeLoad =

@@ -4,6 +4,7 @@
 #include "db/DatabaseController.h"
 #include "db/DatabaseUpdate.h"
 #include "db/GroupManager.h"
+#include "online/ControllableObject.h"
 #include "session/ClientSession.h"
 #include "session/DataRuns.h"
 #include "session/DatabasePart.h"
@@ -189,6 +190,10 @@ void TMainBinder::applyCommandStates() {
 void TMainBinder::showGauges() {
     if (!m_arrows)
         return;
+    const int number = m_session.selection().number;
+    const TControllableObject *o =
+        number > 0 && m_session.registry() ? m_session.registry()->FindObject(number) : nullptr;
+    m_arrows->setObject(number, o ? o->Name : QString());
     const std::optional<TGaugeValues> g = m_session.live().gauges();
     if (!g) {
         m_arrows->setValues(NAN, NAN);
@@ -270,6 +275,7 @@ void TMainBinder::bindLive(TLiveObjects &live) {
     TSostGrid *grid = m_main.stateGrid();
     connect(grid, &TSostGrid::currentObjectChanged, this, [this, &live](int number, int row) {
         m_session.guard().run([&] { live.selectObject(number, row); });
+        m_main.groupPanel()->showObject(number);
     });
     connect(&live, &TLiveObjects::gaugesChanged, this, &TMainBinder::showGauges);
 }

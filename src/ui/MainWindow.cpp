@@ -6,6 +6,7 @@
 #include "session/ClientSession.h"
 #include "session/MapInteraction.h"
 #include "ui/GroupPanel.h"
+#include "ui/Icons.h"
 #include "ui/MapPanelWidget.h"
 #include "ui/StateGrid.h"
 
@@ -24,6 +25,7 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QToolBar>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -128,12 +130,59 @@ void TfmMain::createCommands() {
     c.tbTrackStyle = make(QStringLiteral("Вид трека (линия/точка)"), true);
     c.tbTrackStyle->setCheckable(true);
     c.tbDeleteTracks = make(QStringLiteral("Удалить трассы"), true);
-    c.tbZoomIn->setIconText(QStringLiteral("+"));
-    c.tbZoomOut->setIconText(QStringLiteral("−"));
-    c.tbShowAll->setIconText(QStringLiteral("Все"));
-    c.tbShowNumbers->setIconText(QStringLiteral("Номера"));
-    c.tbTrackStyle->setIconText(QStringLiteral("Точки"));
-    c.tbDeleteTracks->setIconText(QStringLiteral("Удалить трассы"));
+
+    // Icons: the system theme's where it has one, the shipped drawings otherwise.
+    const std::pair<QAction *, std::pair<const char *, const char *>> icons[] = {
+        {c.dbConnect, {"network-connect", "connect"}},
+        {c.dbDisconnect, {"network-disconnect", "disconnect"}},
+        {c.serverConnect, {"network-connect", "connect"}},
+        {c.serverDisconnect, {"network-disconnect", "disconnect"}},
+        {c.clearCache, {"edit-clear-all", "clear"}},
+        {c.demoObject, {"media-playback-start", "track"}},
+        {c.exit, {"application-exit", "exit"}},
+        {c.objects, {"view-list-details", "grid"}},
+        {c.download, {"folder-download", "download"}},
+        {c.importFiles, {"document-import", "import"}},
+        {c.importFolder, {"folder-open", "folder-open"}},
+        {c.execScript, {"text-x-script", "script"}},
+        {c.updateDb, {"system-software-update", "refresh"}},
+        {c.options, {"preferences-system", "settings"}},
+        {c.exportSettings, {"document-export", "export"}},
+        {c.importSettings, {"document-import", "import"}},
+        {c.statOneObject, {"x-office-spreadsheet", "report"}},
+        {c.statGroups, {"x-office-spreadsheet", "report"}},
+        {c.statCharges, {"fuel", "fuel"}},
+        {c.statDrains, {"fuel", "fuel"}},
+        {c.showDrains, {"fuel", "fuel"}},
+        {c.loadTrack, {"document-open", "track"}},
+        {c.clearTrack, {"edit-clear", "clear"}},
+        {c.downloadObject, {"folder-download", "download"}},
+        {c.createCalibPoint, {"list-add", "calibration"}},
+        {c.showCalibTable, {"calibration", "calibration"}},
+        {c.showCharges, {"fuel", "fuel"}},
+        {c.objectData, {"x-office-spreadsheet", "report"}},
+        {c.clearStatistics, {"edit-delete", "delete"}},
+        {c.setupDevice, {"preferences-other", "device"}},
+        {c.tbDatabase, {"network-server-database", "database"}},
+        {c.tbServer, {"network-server", "server"}},
+        {c.tbShowGroups, {"folder", "groups"}},
+        {c.tbShowGrid, {"view-list-details", "grid"}},
+        {c.tbFollowMode, {"find-location", "follow"}},
+        {c.tbBrowseMode, {"document-open-recent", "history"}},
+        {c.tbArrowIndicators, {"speedometer", "gauge"}},
+        {c.tbRefreshWebMap, {"view-refresh", "refresh"}},
+        {c.exportGpx, {"document-save-as", "export"}},
+        {c.tbZoomIn, {"zoom-in", "zoom-in"}},
+        {c.tbZoomOut, {"zoom-out", "zoom-out"}},
+        {c.tbShowAll, {"zoom-fit-best", "show-all"}},
+        {c.tbShowNumbers, {"format-number", "numbers"}},
+        {c.tbTrackStyle, {"draw-path", "track-style"}},
+        {c.tbDeleteTracks, {"edit-delete", "delete"}},
+    };
+    for (const auto &[action, names] : icons)
+        action->setIcon(
+            AppIcon(QString::fromLatin1(names.first), QString::fromLatin1(names.second)));
+    showMapKind(false);
 
     connect(c.exit, &QAction::triggered, this, &QWidget::close);
     connect(c.tbShowGroups, &QAction::toggled, this, &TfmMain::setShowGroups);
@@ -191,7 +240,8 @@ void TfmMain::createMenus() {
     m_gridMenu->addAction(c.objectData);
     m_gridMenu->addAction(c.clearStatistics);
     m_gridMenu->addSeparator();
-    c.relayControl = m_gridMenu->addMenu(QStringLiteral("Управление реле"));
+    c.relayControl = m_gridMenu->addMenu(AppIcon(QStringLiteral("relay"), QStringLiteral("relay")),
+                                         QStringLiteral("Управление реле"));
     c.relayControl->setEnabled(false);
     // Codes 2..9: lock and unlock of relays 1..4; relay 4 is not fitted.
     for (int relay = 1; relay <= 4; ++relay) {
@@ -217,7 +267,7 @@ void TfmMain::createToolBar() {
     QToolBar *tb = addToolBar(QStringLiteral("Панель инструментов"));
     tb->setObjectName(QStringLiteral("mainToolBar"));
     tb->setMovable(false);
-    tb->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    tb->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     tb->addAction(m_cmd.tbDatabase);
     tb->addAction(m_cmd.tbServer);
     tb->addSeparator();
@@ -229,9 +279,13 @@ void TfmMain::createToolBar() {
     tb->addAction(m_cmd.tbArrowIndicators);
     tb->addAction(m_cmd.tbMapSelect);
     tb->addSeparator();
+    // The map view's switches by their icons alone; their names are in the hints.
     for (QAction *a : {m_cmd.tbZoomIn, m_cmd.tbZoomOut, m_cmd.tbShowAll, m_cmd.tbShowNumbers,
-                       m_cmd.tbTrackStyle, m_cmd.tbDeleteTracks, m_cmd.tbRefreshWebMap})
+                       m_cmd.tbTrackStyle, m_cmd.tbDeleteTracks, m_cmd.tbRefreshWebMap}) {
         tb->addAction(a);
+        if (auto *b = qobject_cast<QToolButton *>(tb->widgetForAction(a)))
+            b->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    }
 }
 
 void TfmMain::createCentral() {
@@ -429,6 +483,16 @@ void TfmMain::closeEvent(QCloseEvent *e) {
     e->accept();
 }
 
+void TfmMain::showMapKind(bool web) {
+    QAction *a = m_cmd.tbMapSelect;
+    a->setIcon(web ? AppIcon(QStringLiteral("applications-internet"), QStringLiteral("web-map"))
+                   : AppIcon(QStringLiteral("raster-map"), QStringLiteral("raster-map")));
+    a->setIconText(web ? QStringLiteral("Интернет-карта") : QStringLiteral("Растровая карта"));
+    a->setToolTip(QStringLiteral("Выбрать тип карты (сейчас: ") +
+                  (web ? QStringLiteral("интернет-карта") : QStringLiteral("растровая карта")) +
+                  QLatin1Char(')'));
+}
+
 void TfmMain::showWebMapView(bool web, QWidget *browser) {
     if (browser && m_mapStack->indexOf(browser) < 0) {
         QWidget *placeholder = m_mapStack->widget(1);
@@ -439,6 +503,7 @@ void TfmMain::showWebMapView(bool web, QWidget *browser) {
         }
     }
     m_mapStack->setCurrentIndex(web ? 1 : 0);
+    showMapKind(web);
     m_cmd.tbRefreshWebMap->setVisible(web);
     // "+", "–" and "Все" act on whichever map is shown; the raster map's own switches go.
     for (QAction *a : {m_cmd.tbTrackStyle, m_cmd.tbShowNumbers})

@@ -81,6 +81,8 @@ public:
     // Shows the web map (the browser takes the map area's second page) or the raster map, with
     // the tool buttons that belong to each.
     void showWebMapView(bool web, QWidget *browser);
+    // The map-type button shows the map in view: the raster map or the web map.
+    void showMapKind(bool web);
 
     // Placeholders that later windows fill: the raster map, the web map, the grids.
     QStackedWidget *mapArea() const { return m_mapStack; }

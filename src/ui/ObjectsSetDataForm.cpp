@@ -1,4 +1,5 @@
 #include "ui/ObjectsSetDataForm.h"
+#include "ui/DateEdits.h"
 
 #include <QApplication>
 #include <QBarCategoryAxis>
@@ -232,12 +233,8 @@ void TfmObjectsSetData::build() {
     auto *params = new QGroupBox(QStringLiteral("Параметры запроса"));
     auto *form = new QFormLayout(params);
     form->setRowWrapPolicy(QFormLayout::WrapLongRows);
-    ui.dtpStart = new QDateEdit(QDate::currentDate());
-    ui.dtpEnd = new QDateEdit(QDate::currentDate());
-    for (QDateEdit *d : {ui.dtpStart, ui.dtpEnd}) {
-        d->setCalendarPopup(true);
-        d->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
-    }
+    ui.dtpStart = NewDateEdit();
+    ui.dtpEnd = NewDateEdit();
     form->addRow(QStringLiteral("С"), ui.dtpStart);
     form->addRow(QStringLiteral("ПО"), ui.dtpEnd);
     auto *view = new QGroupBox(QStringLiteral("Форма представления данных"));
@@ -257,8 +254,7 @@ void TfmObjectsSetData::build() {
     il->addWidget(ui.rbByMonth);
     ui.gbInterval->setEnabled(false);
     form->addRow(ui.gbInterval);
-    ui.dtpMaxLost = new QTimeEdit(QTime(0, 3, 0));
-    ui.dtpMaxLost->setDisplayFormat(QStringLiteral("HH:mm:ss"));
+    ui.dtpMaxLost = NewTimeEdit(QTime(0, 3, 0));
     form->addRow(QStringLiteral("Максимальная потеря данных"), ui.dtpMaxLost);
     ui.edDeltaF = new QSpinBox;
     ui.edDeltaF->setRange(TFuelCharges::MinThreshold, TFuelCharges::MaxThreshold);

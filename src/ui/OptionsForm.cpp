@@ -1,4 +1,7 @@
 #include "ui/OptionsForm.h"
+#include "ui/DateEdits.h"
+#include "ui/GroupPanel.h"
+#include "ui/WindowFit.h"
 
 #include "app/Folders.h"
 #include "app/OptionsIO.h"
@@ -169,6 +172,9 @@ QWidget *TfmOptions::serverPage() {
             QProcess::startDetached(QStringLiteral("aplay"),
                                     {QStringLiteral("-q"), ui.soundFile->text()});
     });
+    for (QLineEdit *e : {ui.appPort, ui.ftpPort, ui.serverTimeOut, ui.autoConnectDelay})
+        SizeToDigits(e, 5);
+    AlignFormLabels(w);
     return w;
 }
 
@@ -224,6 +230,9 @@ QWidget *TfmOptions::dataServerPage() {
     fp->addRow(QStringLiteral("Пароль:"), ui.proxyPassword);
     v->addWidget(gp);
     v->addStretch();
+    for (QLineEdit *e : {ui.dPort, ui.proxyPort})
+        SizeToDigits(e, 5);
+    AlignFormLabels(w);
     return w;
 }
 
@@ -298,8 +307,7 @@ QWidget *TfmOptions::filtersPage() {
     auto *gt = new QGroupBox(QStringLiteral("Фильтрация точек трека"));
     auto *ft = new QFormLayout(gt);
     ui.removeOldTrackPoints = new QCheckBox(QStringLiteral("Удалять устаревшие точки"));
-    ui.maxTrackTimeStampDiff = new QTimeEdit;
-    ui.maxTrackTimeStampDiff->setDisplayFormat(QStringLiteral("HH:mm:ss"));
+    ui.maxTrackTimeStampDiff = NewTimeEdit();
     ui.removePointsBySpeed = new QCheckBox(QStringLiteral("Удалять точки по скорости"));
     ui.removeRestPoints = new QCheckBox(QStringLiteral("Удалять точки стоянок"));
     ui.simplifyTrack = new QCheckBox(QStringLiteral("Упрощать трек"));
@@ -393,6 +401,7 @@ QWidget *TfmOptions::webMapPage() {
     connect(ui.addWebMap, &QPushButton::clicked, this, &TfmOptions::btnAddWebMapClick);
     connect(ui.editWebMap, &QPushButton::clicked, this, &TfmOptions::btnEditWebMapClick);
     connect(ui.removeWebMap, &QPushButton::clicked, this, &TfmOptions::btnRemoveWebMapClick);
+    SizeToDigits(ui.webPort, 5);
     return w;
 }
 
@@ -522,6 +531,7 @@ bool TfmOptions::LayoutWindows() {
             m_main->setStatisticsHeight(o.MapHeight);
             m_main->setGroupsWidth(o.GroupsWidth);
             m_main->setShowGroups(o.ShowGroups);
+            m_main->groupPanel()->setExpandedGroups(o.ExpandedGroups);
             m_main->setShowGrid(o.ShowGrid);
             if (o.MainFormMaximized) {
                 m_main->setWindowState(m_main->windowState() | Qt::WindowMaximized);
@@ -628,6 +638,7 @@ bool TfmOptions::InterfaceToOptions() {
             if (m_main->groupsWidth() > 1)
                 o.GroupsWidth = m_main->groupsWidth();
             o.ShowGroups = m_main->showGroups();
+            o.ExpandedGroups = m_main->groupPanel()->expandedGroups();
             o.ShowGrid = m_main->showGrid();
             o.FollowMode = m_main->followMode();
             o.ShowArrowIndicators = m_main->showArrowIndicators();

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QIcon>
+#include <QString>
+
+// A command's icon: the system icon theme's, else the one shipped with the program
+// (":/icons/<fallback>.svg"). Without Qt's SVG support the shipped drawings are rendered here:
+// they use only paths (M, L, H, V, C, Q, Z), circles, ellipses and rectangles.
+QIcon AppIcon(const QString &themeName, const QString &fallback);
+
+// The shipped drawing alone, as a pixmap of the given size (a null pixmap when unknown).
+QPixmap ShippedIconPixmap(const QString &fallback, int size);
