@@ -1,4 +1,5 @@
 #include "ui/CalibrationForm.h"
+#include "ui/WindowFit.h"
 
 #include <QChart>
 #include <QChartView>
@@ -87,7 +88,7 @@ TfmCalibration::TfmCalibration(TFuelPart &session, TErrorGuard &guard, QWidget *
         return TfrmCalibrationAddEdit::Ask(this, caption, sensor, volume);
     };
     setWindowTitle(m_table.caption());
-    resize(1000, 500);
+    ResizeWithinScreen(this, 1000, 500);
 
     ui.grid = new QTableWidget(0, 3);
     ui.grid->setHorizontalHeaderLabels({QStringLiteral("Показания датчика, АЦП"),

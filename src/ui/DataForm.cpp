@@ -1,5 +1,6 @@
 #include "ui/DataForm.h"
 #include "ui/DateEdits.h"
+#include "ui/WindowFit.h"
 
 #include <QApplication>
 #include <QBoxLayout>
@@ -110,7 +111,7 @@ TfmData::TfmData(TReportsPart &part, TDialogs &dialogs, QWidget *parent)
         ui.progress->setRange(0, std::max(total, 0));
         ui.progress->setValue(std::max(done, 0));
     });
-    resize(1280, 780);
+    ResizeWithinScreen(this, 1280, 780);
 }
 
 TfmData::~TfmData() {

@@ -1,5 +1,6 @@
 #include "ui/ObjectsSetDataForm.h"
 #include "ui/DateEdits.h"
+#include "ui/WindowFit.h"
 
 #include <QApplication>
 #include <QBarCategoryAxis>
@@ -142,7 +143,7 @@ TfmObjectsSetData::TfmObjectsSetData(TReportsPart &part, TDialogs &dialogs, QWid
         ui.progress->setRange(0, std::max(total, 0));
         ui.progress->setValue(std::max(done, 0));
     });
-    resize(1280, 760);
+    ResizeWithinScreen(this, 1280, 760);
 }
 
 TfmObjectsSetData::~TfmObjectsSetData() {
@@ -368,8 +369,10 @@ void TfmObjectsSetData::showList() {
 void TfmObjectsSetData::setColumns() {
     m_columns = m_part.setColumns();
     m_table.setGrid({m_columns, {}, {}, {}, -1});
+    // At least 100 wide, wider when the caption needs it.
+    ui.ngSetCalcParams->resizeColumnsToContents();
     for (int c = 0; c < int(m_columns.size()); ++c)
-        ui.ngSetCalcParams->setColumnWidth(c, 100);
+        ui.ngSetCalcParams->setColumnWidth(c, std::max(ui.ngSetCalcParams->columnWidth(c), 100));
 }
 
 void TfmObjectsSetData::dropTreeSelection() {

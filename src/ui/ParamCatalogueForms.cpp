@@ -15,6 +15,8 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QStyle>
+#include <QStyle>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -59,7 +61,16 @@ QTableWidget *catalogueTable(const QStringList &headers) {
     t->verticalHeader()->hide();
     t->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
     t->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
-    t->setMinimumWidth(200);
+    // Wide enough for the captions whole (bold, as for a selected row) beside a scroll bar.
+    QFont bold = t->horizontalHeader()->font();
+    bold.setBold(true);
+    const QFontMetrics fm(bold);
+    QStyle *st = t->style();
+    int need = 2 * st->pixelMetric(QStyle::PM_DefaultFrameWidth) +
+               st->pixelMetric(QStyle::PM_ScrollBarExtent);
+    for (const QString &h : headers)
+        need += fm.horizontalAdvance(h) + 2 * st->pixelMetric(QStyle::PM_HeaderMargin) + 8;
+    t->setMinimumWidth(std::max(200, need));
     // The lists share the width equally, whatever they hold.
     t->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Expanding);
     return t;
@@ -301,8 +312,9 @@ TParamGroupsPage::TParamGroupsPage(TDialogs &dialogs, QWidget *parent)
     ui.state = new QLabel(QStringLiteral("Параметры настраиваются при подключенной базе данных."));
     ui.groups = catalogueTable({QStringLiteral("Группа параметров"), QStringLiteral("Показывать")});
     ui.available =
-        catalogueTable({QStringLiteral("Параметры без группы"), QStringLiteral("Показ")});
-    ui.assigned = catalogueTable({QStringLiteral("Параметры группы"), QStringLiteral("Показ")});
+        catalogueTable({QStringLiteral("Параметры без группы"), QStringLiteral("Показывать")});
+    ui.assigned =
+        catalogueTable({QStringLiteral("Параметры группы"), QStringLiteral("Показывать")});
     ui.groupUp = button(QStringLiteral("Вверх"), QStringLiteral("Переместить группу вверх"));
     ui.groupDown = button(QStringLiteral("Вниз"), QStringLiteral("Переместить группу вниз"));
     ui.addGroup = button(QStringLiteral("Добавить"));

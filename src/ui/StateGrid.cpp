@@ -142,21 +142,36 @@ void TWrapHeader::paintSection(QPainter *painter, const QRect &rect, int logical
     opt.textAlignment = Qt::AlignCenter;
     // A caption wider than its column goes over two lines, broken at the blank nearest the
     // middle.
-    QString text = model()->headerData(logicalIndex, orientation()).toString();
-    const QFontMetrics fm(font());
-    if (fm.horizontalAdvance(text) > rect.width() - 6) {
-        int best = -1;
-        for (int k = 0; k < text.size(); ++k)
-            if (text.at(k) == QLatin1Char(' ') &&
-                (best < 0 || qAbs(k - text.size() / 2) < qAbs(best - text.size() / 2)))
-                best = k;
-        if (best > 0)
-            text[best] = QLatin1Char('\n');
-    }
-    opt.text = text;
+    opt.text = caption(model()->headerData(logicalIndex, orientation()).toString(),
+                       QFontMetrics(font()), rect.width());
     painter->save();
     style()->drawControl(QStyle::CE_Header, &opt, painter, this);
     painter->restore();
+}
+
+QString TWrapHeader::caption(const QString &text, const QFontMetrics &fm, int width) {
+    if (fm.horizontalAdvance(text) <= width - 6)
+        return text;
+    int best = -1;
+    for (int k = 0; k < text.size(); ++k)
+        if (text.at(k) == QLatin1Char(' ') &&
+            (best < 0 || qAbs(k - text.size() / 2) < qAbs(best - text.size() / 2)))
+            best = k;
+    QString out = text;
+    if (best > 0)
+        out[best] = QLatin1Char('\n');
+    return out;
+}
+
+int TWrapHeader::neededWidth(int logicalIndex) const {
+    const QString text =
+        model() ? model()->headerData(logicalIndex, orientation()).toString() : QString();
+    const QFontMetrics fm(font());
+    const int margins = 2 * style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, this) + 2;
+    int widest = 0;
+    for (const QString &line : caption(text, fm, 0).split(QLatin1Char('\n')))
+        widest = qMax(widest, fm.horizontalAdvance(line));
+    return widest + margins;
 }
 
 QSize TWrapHeader::sizeHint() const {
@@ -174,9 +189,14 @@ void TSostGrid::applyWidths() {
     if (!m)
         return;
     const auto &w = m->gridWidths();
-    for (int c = 0; c < static_cast<int>(w.size()) && c < m_model->columnCount(); ++c)
-        if (w[static_cast<size_t>(c)] > 0)
-            horizontalHeader()->resizeSection(c, w[static_cast<size_t>(c)]);
+    auto *header = static_cast<TWrapHeader *>(horizontalHeader());
+    // A stored width narrower than the column's caption would cut it: the caption wins.
+    for (int c = 0; c < m_model->columnCount(); ++c) {
+        const int stored = c < static_cast<int>(w.size()) ? w[static_cast<size_t>(c)] : 0;
+        const int need = header->neededWidth(c);
+        if (stored > 0 || header->sectionSize(c) < need)
+            header->resizeSection(c, qMax(stored, need));
+    }
 }
 
 QString TSostGrid::currentObjectText() const {

@@ -35,6 +35,11 @@ class TWrapHeader : public QHeaderView {
 public:
     explicit TWrapHeader(QWidget *parent = nullptr);
     QSize sizeHint() const override;
+    // The caption as drawn in a column of this width: on one line, or over two broken at the
+    // blank nearest the middle when it is wider.
+    static QString caption(const QString &text, const QFontMetrics &fm, int width);
+    // The narrowest column that shows the caption whole.
+    int neededWidth(int logicalIndex) const;
 
 protected:
     void paintSection(QPainter *painter, const QRect &rect, int logicalIndex) const override;

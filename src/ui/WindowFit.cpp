@@ -6,6 +6,7 @@
 #include <QFormLayout>
 #include <QLineEdit>
 #include <QMenu>
+#include <QScreen>
 #include <QWidget>
 
 namespace {
@@ -63,4 +64,17 @@ void AlignFormLabels(QWidget *page) {
     }
     for (QWidget *label : labels)
         label->setMinimumWidth(widest);
+}
+
+void ResizeWithinScreen(QWidget *window, int width, int height) {
+    const QWidget *parent = window->parentWidget();
+    QScreen *screen = parent ? parent->window()->screen() : window->screen();
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (screen) {
+        const QSize avail = screen->availableGeometry().size();
+        width = qMin(width, avail.width());
+        height = qMin(height, avail.height());
+    }
+    window->resize(width, height);
 }

@@ -18,3 +18,7 @@ void SizeToDigits(QLineEdit *edit, int digits);
 // The labels of every form inside the page take one width, so that the fields of its groups
 // start on one line.
 void AlignFormLabels(QWidget *page);
+
+// Resizes a window to the wanted size, or to the screen it opens on when that is smaller (a
+// window wider or taller than the screen hides its buttons).
+void ResizeWithinScreen(QWidget *window, int width, int height);
