@@ -1,5 +1,6 @@
 #include "ui/FuelChargesForm.h"
 #include "ui/DateEdits.h"
+#include "ui/WindowFit.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -107,6 +108,7 @@ TfmAddCharge::TfmAddCharge(TFuelCharges &charges, TDialogs &dialogs, QWidget *pa
     layout->addLayout(volumes);
     layout->addLayout(buttons);
 
+    AlignFormLabels(this);
     connect(ui.save, &QPushButton::clicked, this, &TfmAddCharge::btnSaveClick);
     connect(ui.exit, &QPushButton::clicked, this, &QDialog::reject);
 }

@@ -21,6 +21,9 @@ TGroupPanel::TGroupPanel(TErrorGuard &guard, QWidget *parent) : QWidget(parent),
     m_pick->installEventFilter(this); // typed characters are not taken
     m_tree = new QTreeWidget;
     m_tree->setHeaderHidden(true);
+    // Long names scroll sideways rather than end in "…".
+    m_tree->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    m_tree->header()->setStretchLastSection(false);
     m_tree->setContextMenuPolicy(Qt::CustomContextMenu);
     m_tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
     auto *l = new QVBoxLayout(this);

@@ -33,6 +33,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QSet>
 #include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
@@ -253,18 +254,32 @@ void closeWindow(QWidget *w) {
         w->hide();
 }
 
-// Runs the command and shoots each window it opens, modal or not, then closes it.
-void openEach(QAction *a, TShooter &shooter, QStringList &opened) {
+// Runs the command and shoots each window it opens, modal or not, then closes it. With a
+// button's caption, that button of the window is pressed first and what it opens is shot too.
+void openEach(QAction *a, TShooter &shooter, QStringList &opened,
+              const QString &innerButton = QString()) {
     const QList<QWidget *> before = shownWindows();
+    QSet<QWidget *> shot;
+    bool pressed = false;
     QTimer poll;
     poll.setInterval(100);
     QObject::connect(&poll, &QTimer::timeout, [&] {
         QWidget *m = QApplication::activeModalWidget();
-        if (m && !before.contains(m)) {
+        if (!m || before.contains(m))
+            return;
+        if (!shot.contains(m)) {
+            shot.insert(m);
             opened << m->windowTitle();
             shooter.shoot(m, shown(a->text()) + "_" + m->windowTitle());
-            closeWindow(m);
+            if (!innerButton.isEmpty() && !pressed)
+                for (QPushButton *b : m->findChildren<QPushButton *>())
+                    if (b->text() == innerButton && b->isEnabled()) {
+                        pressed = true;
+                        QTimer::singleShot(0, b, &QPushButton::click);
+                        return;
+                    }
         }
+        closeWindow(m);
     });
     poll.start();
     a->trigger();
@@ -276,6 +291,8 @@ void openEach(QAction *a, TShooter &shooter, QStringList &opened) {
         shooter.shoot(w, shown(a->text()) + "_" + w->windowTitle());
         closeWindow(w);
     }
+    if (!innerButton.isEmpty())
+        EXPECT_TRUE(pressed) << innerButton.toStdString();
 }
 
 void collectCommands(QMenu *menu, QList<QAction *> &out) {
@@ -402,6 +419,8 @@ TEST_P(Screenshots, EveryWindowFitsAndReadsInRussian) {
         for (QAction *a : commands)
             if (a->isEnabled() && !a->isCheckable() && !skipped.contains(a))
                 openEach(a, shooter, opened);
+        // The refuelling record, opened from the refuelling window.
+        openEach(c.showCharges, shooter, opened, "Добавить заправку");
         c.tbArrowIndicators->setChecked(true);
         settle();
         shooter.shoot(&arrows, "indicators");
