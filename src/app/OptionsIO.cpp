@@ -390,8 +390,10 @@ bool SaveOptions(TOptions &o, const TFolders &folders, TDialogs &dialogs) {
         if (o.GroupsWidth > 1)
             i(kAuto, "GroupsWidth", o.GroupsWidth);
         b(kAuto, "ShowGroups", o.ShowGroups);
-        s(kAuto, "ExpandedGroups", o.ExpandedGroups.join(QLatin1Char(',')));
         b(kAuto, "ShowGrid", o.ShowGrid);
+        // The tree's open groups follow the table's keys, and only once there are any.
+        if (!o.ExpandedGroups.isEmpty() || ini.valueExists(kAuto, QStringLiteral("ExpandedGroups")))
+            s(kAuto, "ExpandedGroups", o.ExpandedGroups.join(QLatin1Char(',')));
         b(kSizes, "MainFormMaximized", o.MainFormMaximized);
         i(kSizes, "MainFormWidth", o.MainFormWidth);
         i(kSizes, "MainFormHeight", o.MainFormHeight);
