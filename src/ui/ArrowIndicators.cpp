@@ -35,7 +35,8 @@ void TArrowGauge::setValue(double value) {
 void TArrowGauge::paintEvent(QPaintEvent *) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    const double r = qMax(20.0, qMin(width() / 2.0, height() * 0.56) - 10);
+    // Room below the dial for its caption and reading, clear of the scale's end labels.
+    const double r = qMax(20.0, qMin(width() / 2.0 - 10, (height() - 62) / 1.5));
     const QPointF c(width() / 2.0, r + 8);
     auto angleOf = [&](double v) {
         return qDegreesToRadians(kStart - kSpan * qBound(0.0, v / m_max, 1.0));
@@ -69,14 +70,15 @@ void TArrowGauge::paintEvent(QPaintEvent *) {
         }
     }
     p.setFont(font());
-    p.drawText(QRectF(0, c.y() + r * 0.35, width(), 18), Qt::AlignCenter, m_title);
+    const double captionY = c.y() + r * 0.5 + 6;
+    p.drawText(QRectF(0, captionY, width(), 18), Qt::AlignCenter, m_title);
     const QString reading = std::isnan(m_value)
                                 ? QStringLiteral("—")
                                 : QString::number(m_value, 'f', m_max >= 100 ? 0 : 2);
     QFont bf = font();
     bf.setBold(true);
     p.setFont(bf);
-    p.drawText(QRectF(0, c.y() + r * 0.35 + 18, width(), 18), Qt::AlignCenter, reading);
+    p.drawText(QRectF(0, captionY + 18, width(), 18), Qt::AlignCenter, reading);
     if (!std::isnan(m_value)) {
         p.setPen(QPen(QColor(0xC8, 0x28, 0x28), 2.5, Qt::SolidLine, Qt::RoundCap));
         p.drawLine(c, at(m_value, r - 12));
