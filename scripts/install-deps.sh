@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
     cmake ninja-build g++ pkg-config ccache
-    qt6-base-dev qt6-charts-dev qt6-webengine-dev qt6-websockets-dev qt6-translations-l10n
+    qt6-base-dev qt6-charts-dev qt6-webengine-dev qt6-websockets-dev qt6-svg-dev qt6-translations-l10n
     firebird3.0-server firebird-dev firebird3.0-utils
     libcurl4-openssl-dev zlib1g-dev libjpeg-dev libalglib-dev libicu-dev
     libsimpleini-dev libcpp-httplib-dev

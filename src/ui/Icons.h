@@ -4,8 +4,7 @@
 #include <QString>
 
 // A command's icon: the system icon theme's, else the one shipped with the program
-// (":/icons/<fallback>.svg"). Without Qt's SVG support the shipped drawings are rendered here:
-// they use only paths (M, L, H, V, C, Q, Z), circles, ellipses and rectangles.
+// (":/icons/<fallback>.svg", drawn by Qt's SVG renderer).
 QIcon AppIcon(const QString &themeName, const QString &fallback);
 
 // The shipped drawing alone, as a pixmap of the given size (a null pixmap when unknown).
