@@ -347,6 +347,8 @@ TReportGrid TDataQueries::ExecCalcQuery(const TDataParams &p,
         m_control.step(0, int(days.size()));
         m_fuel.DetectCharges(p.object, p.thresholdValue(), p.start, p.end);
     }
+    // The days' fuel figures read through one transaction and statements prepared once.
+    TFuelComputations::TRun run(m_fuel);
     TDateTime s = p.start;
     const TDateTime e = p.end;
     int done = 0;
@@ -531,6 +533,7 @@ TReportGrid TDataQueries::ExecByPeriodQuery(const TDataParams &p, QStringList &t
         return m_fuel.GetFuelLitres(p.object, reading);
     };
 
+    TFuelComputations::TRun run(m_fuel);
     const int steps = 7;
     int step = 0;
     m_control.step(step++, steps);

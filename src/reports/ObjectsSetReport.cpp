@@ -308,6 +308,7 @@ TReportGrid TObjectsSetReport::TableQuery(const std::vector<TSetEntry> &entries,
         sums = TFigures();
     };
 
+    TFuelComputations::TRun run(m_fuel);
     TTransaction tr(m_fuel.database(), TTransactionKind::CommittedReadWrite);
     tr.start();
     for (size_t i = 0; i < entries.size(); ++i) {
@@ -404,6 +405,7 @@ TSetChart TObjectsSetReport::ChartQuery(const std::vector<TSetEntry> &entries, c
         q.close();
         tr.commit();
     }
+    TFuelComputations::TRun run(m_fuel);
     for (size_t i = 0; i < entries.size(); ++i) {
         m_control.step(int(i), int(entries.size()));
         const TSetEntry &e = entries[i];
