@@ -763,6 +763,7 @@ DECLARE VARIABLE P_WARN INTEGER;
 DECLARE VARIABLE P_ERR INTEGER;
 DECLARE VARIABLE P_DIES INTEGER;
 DECLARE VARIABLE P_ABV INTEGER;
+DECLARE VARIABLE NEXT_MID TIMESTAMP;
 BEGIN
     IF (DT_START IS NULL OR DT_END IS NULL OR DT_END < DT_START) THEN
         EXIT;
@@ -779,6 +780,7 @@ BEGIN
         WHERE INS_NUMBER = :OBJ_ID AND INS_PACKTIME <= :DT_START INTO :LO;
     LO = COALESCE(LO, DT_START);
     PT = NULL;
+    NEXT_MID = CAST(D + 1 AS TIMESTAMP); -- the end of the day D
     -- The union reads its parts one after the other: the packets in time order (the key's
     -- index), then the one row that closes the last packet's state.
     FOR SELECT * FROM (SELECT INS_PACKTIME, COALESCE(INS_ALERTBTN, 0) AS A,
@@ -797,7 +799,25 @@ BEGIN
         INTO :T, :ALRT, :LOCO, :WARN, :ERR, :DIES, :ABV
     DO
     BEGIN
-        IF (PT IS NOT NULL AND T > PT) THEN
+        IF (PT IS NOT NULL AND T > PT AND PT >= DT_START AND T <= NEXT_MID AND T <= DT_END) THEN
+        BEGIN
+            -- Nearly every step lies inside the current day and the period: one part, no
+            -- clipping.
+            PAUSE_MS = DATEDIFF(MILLISECOND FROM PT TO T);
+            SEC = PAUSE_MS / 1000.0e0;
+            IF (PAUSE_MS > GAP_MS) THEN
+                INVALID_S = INVALID_S + SEC;
+            ELSE
+            BEGIN
+                IF (P_ALRT <> 0) THEN ALERT_S = ALERT_S + SEC;
+                IF (P_LOCO <> 0) THEN OPENTANK_S = OPENTANK_S + SEC;
+                IF (P_WARN <> 0) THEN OPENKUNG_S = OPENKUNG_S + SEC;
+                IF (P_ERR <> 0) THEN GEN_S = GEN_S + SEC;
+                IF (P_DIES <> 0) THEN INP1_S = INP1_S + SEC;
+                IF (P_ABV <> 0) THEN INP2_S = INP2_S + SEC;
+            END
+        END
+        ELSE IF (PT IS NOT NULL AND T > PT) THEN
         BEGIN
             PAUSE_MS = DATEDIFF(MILLISECOND FROM PT TO T);
             SEG0 = MAXVALUE(PT, DT_START);
@@ -845,6 +865,7 @@ BEGIN
                 END
                 SEG0 = PART_END;
             END
+            NEXT_MID = CAST(D + 1 AS TIMESTAMP);
         END
         PT = T;
         P_ALRT = ALRT; P_LOCO = LOCO; P_WARN = WARN; P_ERR = ERR; P_DIES = DIES; P_ABV = ABV;
