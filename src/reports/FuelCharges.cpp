@@ -7,7 +7,6 @@
 #include "app/Dialogs.h"
 #include "app/ErrorGuard.h"
 #include "app/OptionsIO.h"
-#include "app/SqlLiteral.h"
 #include "db/Database.h"
 #include "reports/Calibration.h"
 #include "reports/ProcedureCall.h"
@@ -112,10 +111,12 @@ void TFuelCharges::ShowCharges() {
 
 void TFuelCharges::DetectCharges(int threshold) {
     ensureTransaction();
-    TQuery q(*m_tr, QStringLiteral("SELECT OUT_COUNT FROM PROC_CHARGEFILL2 (%1, %2, %3, %4)")
-                        .arg(m_period.object)
-                        .arg(sql::timestamp(m_period.start), sql::timestamp(m_period.end))
-                        .arg(threshold));
+    TQuery q(*m_tr,
+             QStringLiteral("SELECT OUT_COUNT FROM PROC_CHARGEFILL2(:obj, :s, :e, :threshold)"));
+    q.setParam(QStringLiteral("obj"), m_period.object);
+    q.setParam(QStringLiteral("s"), db::TParam::timestamp(m_period.start));
+    q.setParam(QStringLiteral("e"), db::TParam::timestamp(m_period.end));
+    q.setParam(QStringLiteral("threshold"), threshold);
     RunForEffect(q);
     ShowCharges();
 }

@@ -10,7 +10,6 @@
 
 #include "app/Folders.h"
 #include "app/Options.h"
-#include "app/SqlLiteral.h"
 #include "db/Database.h"
 #include "db/GroupManager.h"
 #include "reports/Durations.h"
