@@ -474,6 +474,16 @@ DECLARE VARIABLE USE_ENGINE INTEGER;
 DECLARE VARIABLE USE_TANK INTEGER;
 DECLARE VARIABLE OK INTEGER;
 DECLARE VARIABLE LAST_ROW INTEGER;
+DECLARE VARIABLE RT TIMESTAMP;
+DECLARE VARIABLE RV INTEGER;
+DECLARE VARIABLE SENTINEL INTEGER;
+DECLARE VARIABLE PREV_V INTEGER;
+DECLARE VARIABLE CUR_T TIMESTAMP;
+DECLARE VARIABLE CUR_V INTEGER;
+DECLARE VARIABLE N INTEGER;
+DECLARE VARIABLE LO TIMESTAMP;
+DECLARE VARIABLE HI TIMESTAMP;
+DECLARE VARIABLE HAVE INTEGER;
 BEGIN
     OUT_COUNT = 0;
     USE_ENGINE = 1;
@@ -487,46 +497,100 @@ BEGIN
     NOISE = THRESHOLD / 4;
     BASE_T = NULL;
     LAST_ROW = 0;
-    -- One extra pass with a NULL reading closes the rise still open at the end of the period.
-    FOR SELECT OUT_PACKTIME, OUT_FUEL_L, 0 FROM PROC_FUEL_3PFILTER(50, :DT1, :DT2, :OBJ_ID)
+    -- The spike filter of PROC_FUEL_3PFILTER (dlt 50) computed in the same pass: a reading is
+    -- judged when its successor is read; the sentinel row after the readings releases the
+    -- last one and then closes the rise still open at the end of the period.
+    N = 0;
+    LO = NULL;
+    HI = NULL;
+    SELECT FIRST 1 INS_PACKTIME FROM INPUTSIGNALS
+        WHERE INS_NUMBER = :OBJ_ID AND INS_PACKTIME < :DT1 AND INS_FUELLEVEL > 0
+        ORDER BY INS_NUMBER DESC, INS_PACKTIME DESC INTO :LO;
+    SELECT FIRST 1 INS_PACKTIME FROM INPUTSIGNALS
+        WHERE INS_NUMBER = :OBJ_ID AND INS_PACKTIME > :DT2 AND INS_FUELLEVEL > 0
+        ORDER BY INS_NUMBER, INS_PACKTIME INTO :HI;
+    LO = COALESCE(LO, DT1);
+    HI = COALESCE(HI, DT2);
+    FOR SELECT * FROM (SELECT INS_PACKTIME, INS_FUELLEVEL, 0 AS SENTINEL FROM INPUTSIGNALS
+        WHERE INS_NUMBER = :OBJ_ID AND INS_PACKTIME >= :LO AND INS_PACKTIME <= :HI
+          AND INS_FUELLEVEL > 0
+        ORDER BY INS_NUMBER, INS_PACKTIME)
         UNION ALL
         SELECT CAST(NULL AS TIMESTAMP), CAST(NULL AS INTEGER), 1 FROM RDB$DATABASE
-        INTO :T, :V, :LAST_ROW
+        INTO :RT, :RV, :SENTINEL
     DO
     BEGIN
-        IF (LAST_ROW = 0 AND BASE_T IS NULL) THEN
+        HAVE = 0;
+        IF (SENTINEL = 0) THEN
         BEGIN
-            BASE_T = T; BASE_V = V; PEAK_T = T; PEAK_V = V;
-        END
-        ELSE IF (LAST_ROW = 0 AND V >= PEAK_V) THEN
-        BEGIN
-            PEAK_T = T; PEAK_V = V;
-        END
-        ELSE IF (BASE_T IS NOT NULL AND (LAST_ROW = 1 OR V < PEAK_V - NOISE OR V < BASE_V)) THEN
-        BEGIN
-            IF (PEAK_V - BASE_V >= THRESHOLD) THEN
+            N = N + 1;
+            IF (N >= 2) THEN
             BEGIN
-                OK = 1;
-                IF (USE_ENGINE = 1 AND EXISTS (SELECT 1 FROM INPUTSIGNALS
-                        WHERE INS_NUMBER = :OBJ_ID AND INS_PACKTIME BETWEEN :BASE_T AND :PEAK_T
-                          AND INS_ERRORAVTOPROTECT = 1)) THEN
-                    OK = 0;
-                IF (USE_TANK = 1 AND NOT EXISTS (SELECT 1 FROM INPUTSIGNALS
-                        WHERE INS_NUMBER = :OBJ_ID AND INS_PACKTIME BETWEEN :BASE_T AND :PEAK_T
-                          AND COALESCE(INS_LOCOMOTIVEMOVE, 0) <> 0)) THEN
-                    OK = 0;
-                IF (OK = 1) THEN
+                T = CUR_T;
+                V = CUR_V;
+                IF (N > 2) THEN
                 BEGIN
-                    OUT_COUNT = OUT_COUNT + 1;
-                    IF (NOT EXISTS (SELECT 1 FROM FUEL_CHARGE
-                            WHERE ID = :OBJ_ID AND OPEN_TANK_TS_PACKET <= :PEAK_T
-                              AND COALESCE(CLOSE_TANK_TS_PACKET, OPEN_TANK_TS_PACKET) >= :BASE_T)) THEN
-                        INSERT INTO FUEL_CHARGE (ID, OPEN_TANK_TS_PACKET, OPEN_TANK_SENSOR,
-                                                 CLOSE_TANK_TS_PACKET, CLOSE_TANK_SENSOR)
-                            VALUES (:OBJ_ID, :BASE_T, :BASE_V, :PEAK_T, :PEAK_V);
+                    IF (CUR_V - PREV_V > 50 AND CUR_V - RV > 50) THEN
+                        V = MAXVALUE(PREV_V, RV);
+                    ELSE IF (PREV_V - CUR_V > 50 AND RV - CUR_V > 50) THEN
+                        V = MINVALUE(PREV_V, RV);
                 END
+                IF (CUR_T >= DT1 AND CUR_T <= DT2) THEN
+                    HAVE = 1;
             END
-            BASE_T = T; BASE_V = V; PEAK_T = T; PEAK_V = V;
+            PREV_V = CUR_V;
+            CUR_T = RT;
+            CUR_V = RV;
+        END
+        ELSE IF (N > 0 AND CUR_T >= DT1 AND CUR_T <= DT2) THEN
+        BEGIN
+            T = CUR_T;
+            V = CUR_V;
+            HAVE = 1;
+        END
+        LAST_ROW = 0;
+        WHILE (HAVE = 1 OR SENTINEL = 1) DO
+        BEGIN
+            IF (HAVE = 0) THEN
+            BEGIN
+                LAST_ROW = 1;
+                SENTINEL = 0;
+            END
+            HAVE = 0;
+            IF (LAST_ROW = 0 AND BASE_T IS NULL) THEN
+            BEGIN
+                BASE_T = T; BASE_V = V; PEAK_T = T; PEAK_V = V;
+            END
+            ELSE IF (LAST_ROW = 0 AND V >= PEAK_V) THEN
+            BEGIN
+                PEAK_T = T; PEAK_V = V;
+            END
+            ELSE IF (BASE_T IS NOT NULL AND (LAST_ROW = 1 OR V < PEAK_V - NOISE OR V < BASE_V)) THEN
+            BEGIN
+                IF (PEAK_V - BASE_V >= THRESHOLD) THEN
+                BEGIN
+                    OK = 1;
+                    IF (USE_ENGINE = 1 AND EXISTS (SELECT 1 FROM INPUTSIGNALS
+                            WHERE INS_NUMBER = :OBJ_ID AND INS_PACKTIME BETWEEN :BASE_T AND :PEAK_T
+                              AND INS_ERRORAVTOPROTECT = 1)) THEN
+                        OK = 0;
+                    IF (USE_TANK = 1 AND NOT EXISTS (SELECT 1 FROM INPUTSIGNALS
+                            WHERE INS_NUMBER = :OBJ_ID AND INS_PACKTIME BETWEEN :BASE_T AND :PEAK_T
+                              AND COALESCE(INS_LOCOMOTIVEMOVE, 0) <> 0)) THEN
+                        OK = 0;
+                    IF (OK = 1) THEN
+                    BEGIN
+                        OUT_COUNT = OUT_COUNT + 1;
+                        IF (NOT EXISTS (SELECT 1 FROM FUEL_CHARGE
+                                WHERE ID = :OBJ_ID AND OPEN_TANK_TS_PACKET <= :PEAK_T
+                                  AND COALESCE(CLOSE_TANK_TS_PACKET, OPEN_TANK_TS_PACKET) >= :BASE_T)) THEN
+                            INSERT INTO FUEL_CHARGE (ID, OPEN_TANK_TS_PACKET, OPEN_TANK_SENSOR,
+                                                     CLOSE_TANK_TS_PACKET, CLOSE_TANK_SENSOR)
+                                VALUES (:OBJ_ID, :BASE_T, :BASE_V, :PEAK_T, :PEAK_V);
+                    END
+                END
+                BASE_T = T; BASE_V = V; PEAK_T = T; PEAK_V = V;
+            END
         END
     END
     SUSPEND;
