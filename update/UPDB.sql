@@ -498,8 +498,8 @@ BEGIN
     BASE_T = NULL;
     LAST_ROW = 0;
     -- The spike filter of PROC_FUEL_3PFILTER (dlt 50) computed in the same pass: a reading is
-    -- judged when its successor is read; the sentinel row after the readings releases the
-    -- last one and then closes the rise still open at the end of the period.
+    -- judged when its successor is read. Two rows follow the readings: the first releases the
+    -- last reading, the second closes the rise still open at the end of the period.
     N = 0;
     LO = NULL;
     HI = NULL;
@@ -517,6 +517,8 @@ BEGIN
         ORDER BY INS_NUMBER, INS_PACKTIME)
         UNION ALL
         SELECT CAST(NULL AS TIMESTAMP), CAST(NULL AS INTEGER), 1 FROM RDB$DATABASE
+        UNION ALL
+        SELECT CAST(NULL AS TIMESTAMP), CAST(NULL AS INTEGER), 2 FROM RDB$DATABASE
         INTO :RT, :RV, :SENTINEL
     DO
     BEGIN
@@ -542,21 +544,15 @@ BEGIN
             CUR_T = RT;
             CUR_V = RV;
         END
-        ELSE IF (N > 0 AND CUR_T >= DT1 AND CUR_T <= DT2) THEN
+        ELSE IF (SENTINEL = 1 AND N > 0 AND CUR_T >= DT1 AND CUR_T <= DT2) THEN
         BEGIN
             T = CUR_T;
             V = CUR_V;
             HAVE = 1;
         END
-        LAST_ROW = 0;
-        WHILE (HAVE = 1 OR SENTINEL = 1) DO
+        LAST_ROW = IIF(SENTINEL = 2, 1, 0);
+        IF (HAVE = 1 OR LAST_ROW = 1) THEN
         BEGIN
-            IF (HAVE = 0) THEN
-            BEGIN
-                LAST_ROW = 1;
-                SENTINEL = 0;
-            END
-            HAVE = 0;
             IF (LAST_ROW = 0 AND BASE_T IS NULL) THEN
             BEGIN
                 BASE_T = T; BASE_V = V; PEAK_T = T; PEAK_V = V;
