@@ -329,8 +329,10 @@ double TFuelComputations::GetFuelConsumption(int object, int averagingMinutes, b
     return total;
 }
 
-void TFuelComputations::DetectCharges(int object, int threshold, TDateTime start, TDateTime end) {
-    TTransaction tr(m_db, TTransactionKind::Write);
+namespace {
+
+void detectOn(db::TDatabase &database, int object, int threshold, TDateTime start, TDateTime end) {
+    TTransaction tr(database, TTransactionKind::Write);
     tr.start();
     TQuery d(tr,
              QStringLiteral("SELECT OUT_COUNT FROM PROC_CHARGEFILL2(:obj, :s, :e, :threshold)"));
@@ -340,6 +342,41 @@ void TFuelComputations::DetectCharges(int object, int threshold, TDateTime start
     d.setParam(QStringLiteral("threshold"), threshold);
     RunForEffect(d);
     tr.commit();
+}
+
+} // namespace
+
+void TFuelComputations::DetectCharges(int object, int threshold, TDateTime start, TDateTime end) {
+    detectOn(m_db, object, threshold, start, end);
+}
+
+void TFuelComputations::setSideConnection(const db::TConnectionSettings &settings) {
+    m_side = std::make_shared<const db::TConnectionSettings>(settings);
+}
+
+std::future<void> TFuelComputations::DetectChargesBeside(int object, int threshold, TDateTime start,
+                                                         TDateTime end) {
+    if (!m_side) {
+        std::promise<void> done;
+        try {
+            DetectCharges(object, threshold, start, end);
+            done.set_value();
+        } catch (...) {
+            done.set_exception(std::current_exception());
+        }
+        return done.get_future();
+    }
+    return std::async(std::launch::async, [side = m_side, object, threshold, start, end] {
+        db::TDatabase database;
+        database.open(*side);
+        try {
+            detectOn(database, object, threshold, start, end);
+        } catch (...) {
+            database.forceClose();
+            throw;
+        }
+        database.close();
+    });
 }
 
 double TFuelComputations::NormConsumption(int summerRate, int winterRate, int summerStart,

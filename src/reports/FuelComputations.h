@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <future>
 #include <map>
 #include <memory>
 #include <optional>
@@ -21,6 +22,7 @@ class TManager;
 namespace db {
 class TDatabase;
 class TQuery;
+struct TConnectionSettings;
 } // namespace db
 
 // One stretch between refuellings: the level at its start and at its end.
@@ -93,6 +95,13 @@ public:
                               int threshold, TDateTime start, TDateTime end);
     // The refuellings of [start, end] found from the readings and stored (PROC_CHARGEFILL2).
     void DetectCharges(int object, int threshold, TDateTime start, TDateTime end);
+    // A second connection to the same database, for work that can go on beside the caller's
+    // own query; none until set.
+    void setSideConnection(const db::TConnectionSettings &settings);
+    // DetectCharges on the side connection while the caller goes on; get() waits for it and
+    // raises its error. Without a side connection it detects before returning.
+    std::future<void> DetectChargesBeside(int object, int threshold, TDateTime start,
+                                          TDateTime end);
     // Norm litres for a distance: the summer or the winter rate of the object (litres per
     // 100 km) by the month of the day; 0 for an unknown object.
     double GetNormConsumption(int object, double kilometres, TDateTime day) const;
@@ -122,4 +131,5 @@ private:
     TObjectNorms m_norms;
     TFManager &m_fmngr;
     std::shared_ptr<TRunState> m_run; // the open run, if any
+    std::shared_ptr<const db::TConnectionSettings> m_side;
 };
