@@ -262,6 +262,7 @@ void BM_ObjectSetTable50Objects31Days(benchmark::State &state) {
     TOptions options;
     TFManager fmngr;
     TFuelComputations fuel(b.database, options, norms(), fmngr);
+    fuel.setSideConnection(b.settings); // as the report's worker does
     const std::vector<TGridColumn> cols = FormSetGridCols(b.database);
     std::vector<TSetEntry> entries;
     for (int o = kFirstSet; o < kFirstSet + kSetObjects; ++o) {

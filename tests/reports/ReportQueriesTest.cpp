@@ -329,6 +329,35 @@ TEST_F(ObjectsSetTest, OneObjectGivesItsRowAndARecomputedSubtotal) {
     EXPECT_THROW(report.TableQuery({object(kObject)}, bad, cols, objList), std::exception);
 }
 
+// With "Определить заправки" each object's detection goes on beside its totals procedure on a
+// second connection: the row equals the one detected on the report's own connection.
+TEST_F(ObjectsSetTest, DetectionBesideTheTotalsGivesTheSameRow) {
+    const std::vector<TGridColumn> cols = FormSetGridCols(database());
+    TSetParams p = params();
+    p.detect = true;
+    const QString recorded = QStringLiteral("select OPEN_TANK_TS_PACKET, CLOSE_TANK_TS_PACKET, "
+                                            "CHARGED_VOLUME from FUEL_CHARGE where ID = 501");
+    const QStringList before = rows(recorded);
+    QStringList objList;
+    sql(QStringLiteral("delete from FUEL_CHARGE where ID = 501;\n"));
+    TFuelComputations beside(database(), options, norms(), fmngr);
+    beside.setSideConnection(shared()->settings);
+    const TReportGrid besideTable =
+        TObjectsSetReport(beside).TableQuery({object(kObject)}, p, cols, objList);
+    EXPECT_EQ(rows(recorded).size(), 1);
+    sql(QStringLiteral("delete from FUEL_CHARGE where ID = 501;\n"));
+    TFuelComputations own(database(), options, norms(), fmngr);
+    const TReportGrid ownTable =
+        TObjectsSetReport(own).TableQuery({object(kObject)}, p, cols, objList);
+    EXPECT_EQ(besideTable.rows, ownTable.rows);
+    EXPECT_EQ(besideTable.cell(0, besideTable.columnOf(QStringLiteral("PAR_CHARGEAUTO"))),
+              QStringLiteral("40,000"));
+    sql(QStringLiteral("delete from FUEL_CHARGE where ID = 501;\n"
+                       "insert into FUEL_CHARGE values (501, '01.04.2026 14:00:00', 700, "
+                       "'01.04.2026 14:10:00', 1100, 41.5);\n"));
+    EXPECT_EQ(rows(recorded), before);
+}
+
 TEST_F(ObjectsSetTest, ChartPointsByDayAndByMonth) {
     TFuelComputations fuel(database(), options, norms(), fmngr);
     TObjectsSetReport report(fuel);
