@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -350,8 +351,15 @@ void TFuelComputations::DetectCharges(int object, int threshold, TDateTime start
     detectOn(m_db, object, threshold, start, end);
 }
 
+struct TFuelComputations::TSide {
+    explicit TSide(const db::TConnectionSettings &s) : settings(s) {}
+    db::TConnectionSettings settings;
+    std::mutex lock; // one job at a time on the connection
+    db::TDatabase database;
+};
+
 void TFuelComputations::setSideConnection(const db::TConnectionSettings &settings) {
-    m_side = std::make_shared<const db::TConnectionSettings>(settings);
+    m_side = std::make_shared<TSide>(settings);
 }
 
 std::future<void> TFuelComputations::DetectChargesBeside(int object, int threshold, TDateTime start,
@@ -367,15 +375,15 @@ std::future<void> TFuelComputations::DetectChargesBeside(int object, int thresho
         return done.get_future();
     }
     return std::async(std::launch::async, [side = m_side, object, threshold, start, end] {
-        db::TDatabase database;
-        database.open(*side);
+        const std::lock_guard<std::mutex> guard(side->lock);
         try {
-            detectOn(database, object, threshold, start, end);
+            if (!side->database.isOpen())
+                side->database.open(side->settings);
+            detectOn(side->database, object, threshold, start, end);
         } catch (...) {
-            database.forceClose();
+            side->database.forceClose(); // the next job connects again
             throw;
         }
-        database.close();
     });
 }
 

@@ -99,7 +99,8 @@ public:
     // own query; none until set.
     void setSideConnection(const db::TConnectionSettings &settings);
     // DetectCharges on the side connection while the caller goes on; get() waits for it and
-    // raises its error. Without a side connection it detects before returning.
+    // raises its error (one detection at a time uses the connection). Without a side
+    // connection it detects before returning.
     std::future<void> DetectChargesBeside(int object, int threshold, TDateTime start,
                                           TDateTime end);
     // Norm litres for a distance: the summer or the winter rate of the object (litres per
@@ -131,5 +132,6 @@ private:
     TObjectNorms m_norms;
     TFManager &m_fmngr;
     std::shared_ptr<TRunState> m_run; // the open run, if any
-    std::shared_ptr<const db::TConnectionSettings> m_side;
+    struct TSide;
+    std::shared_ptr<TSide> m_side; // the second connection, opened at its first use
 };
