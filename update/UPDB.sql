@@ -474,6 +474,16 @@ DECLARE VARIABLE USE_ENGINE INTEGER;
 DECLARE VARIABLE USE_TANK INTEGER;
 DECLARE VARIABLE OK INTEGER;
 DECLARE VARIABLE LAST_ROW INTEGER;
+DECLARE VARIABLE RT TIMESTAMP;
+DECLARE VARIABLE RV INTEGER;
+DECLARE VARIABLE SENTINEL INTEGER;
+DECLARE VARIABLE PREV_V INTEGER;
+DECLARE VARIABLE CUR_T TIMESTAMP;
+DECLARE VARIABLE CUR_V INTEGER;
+DECLARE VARIABLE N INTEGER;
+DECLARE VARIABLE LO TIMESTAMP;
+DECLARE VARIABLE HI TIMESTAMP;
+DECLARE VARIABLE HAVE INTEGER;
 BEGIN
     OUT_COUNT = 0;
     USE_ENGINE = 1;
@@ -487,46 +497,96 @@ BEGIN
     NOISE = THRESHOLD / 4;
     BASE_T = NULL;
     LAST_ROW = 0;
-    -- One extra pass with a NULL reading closes the rise still open at the end of the period.
-    FOR SELECT OUT_PACKTIME, OUT_FUEL_L, 0 FROM PROC_FUEL_3PFILTER(50, :DT1, :DT2, :OBJ_ID)
+    -- The spike filter of PROC_FUEL_3PFILTER (dlt 50) computed in the same pass: a reading is
+    -- judged when its successor is read. Two rows follow the readings: the first releases the
+    -- last reading, the second closes the rise still open at the end of the period.
+    N = 0;
+    LO = NULL;
+    HI = NULL;
+    SELECT FIRST 1 INS_PACKTIME FROM INPUTSIGNALS
+        WHERE INS_NUMBER = :OBJ_ID AND INS_PACKTIME < :DT1 AND INS_FUELLEVEL > 0
+        ORDER BY INS_NUMBER DESC, INS_PACKTIME DESC INTO :LO;
+    SELECT FIRST 1 INS_PACKTIME FROM INPUTSIGNALS
+        WHERE INS_NUMBER = :OBJ_ID AND INS_PACKTIME > :DT2 AND INS_FUELLEVEL > 0
+        ORDER BY INS_NUMBER, INS_PACKTIME INTO :HI;
+    LO = COALESCE(LO, DT1);
+    HI = COALESCE(HI, DT2);
+    FOR SELECT * FROM (SELECT INS_PACKTIME, INS_FUELLEVEL, 0 AS SENTINEL FROM INPUTSIGNALS
+        WHERE INS_NUMBER = :OBJ_ID AND INS_PACKTIME >= :LO AND INS_PACKTIME <= :HI
+          AND INS_FUELLEVEL > 0
+        ORDER BY INS_NUMBER, INS_PACKTIME)
         UNION ALL
         SELECT CAST(NULL AS TIMESTAMP), CAST(NULL AS INTEGER), 1 FROM RDB$DATABASE
-        INTO :T, :V, :LAST_ROW
+        UNION ALL
+        SELECT CAST(NULL AS TIMESTAMP), CAST(NULL AS INTEGER), 2 FROM RDB$DATABASE
+        INTO :RT, :RV, :SENTINEL
     DO
     BEGIN
-        IF (LAST_ROW = 0 AND BASE_T IS NULL) THEN
+        HAVE = 0;
+        IF (SENTINEL = 0) THEN
         BEGIN
-            BASE_T = T; BASE_V = V; PEAK_T = T; PEAK_V = V;
-        END
-        ELSE IF (LAST_ROW = 0 AND V >= PEAK_V) THEN
-        BEGIN
-            PEAK_T = T; PEAK_V = V;
-        END
-        ELSE IF (BASE_T IS NOT NULL AND (LAST_ROW = 1 OR V < PEAK_V - NOISE OR V < BASE_V)) THEN
-        BEGIN
-            IF (PEAK_V - BASE_V >= THRESHOLD) THEN
+            N = N + 1;
+            IF (N >= 2) THEN
             BEGIN
-                OK = 1;
-                IF (USE_ENGINE = 1 AND EXISTS (SELECT 1 FROM INPUTSIGNALS
-                        WHERE INS_NUMBER = :OBJ_ID AND INS_PACKTIME BETWEEN :BASE_T AND :PEAK_T
-                          AND INS_ERRORAVTOPROTECT = 1)) THEN
-                    OK = 0;
-                IF (USE_TANK = 1 AND NOT EXISTS (SELECT 1 FROM INPUTSIGNALS
-                        WHERE INS_NUMBER = :OBJ_ID AND INS_PACKTIME BETWEEN :BASE_T AND :PEAK_T
-                          AND COALESCE(INS_LOCOMOTIVEMOVE, 0) <> 0)) THEN
-                    OK = 0;
-                IF (OK = 1) THEN
+                T = CUR_T;
+                V = CUR_V;
+                IF (N > 2) THEN
                 BEGIN
-                    OUT_COUNT = OUT_COUNT + 1;
-                    IF (NOT EXISTS (SELECT 1 FROM FUEL_CHARGE
-                            WHERE ID = :OBJ_ID AND OPEN_TANK_TS_PACKET <= :PEAK_T
-                              AND COALESCE(CLOSE_TANK_TS_PACKET, OPEN_TANK_TS_PACKET) >= :BASE_T)) THEN
-                        INSERT INTO FUEL_CHARGE (ID, OPEN_TANK_TS_PACKET, OPEN_TANK_SENSOR,
-                                                 CLOSE_TANK_TS_PACKET, CLOSE_TANK_SENSOR)
-                            VALUES (:OBJ_ID, :BASE_T, :BASE_V, :PEAK_T, :PEAK_V);
+                    IF (CUR_V - PREV_V > 50 AND CUR_V - RV > 50) THEN
+                        V = MAXVALUE(PREV_V, RV);
+                    ELSE IF (PREV_V - CUR_V > 50 AND RV - CUR_V > 50) THEN
+                        V = MINVALUE(PREV_V, RV);
                 END
+                IF (CUR_T >= DT1 AND CUR_T <= DT2) THEN
+                    HAVE = 1;
             END
-            BASE_T = T; BASE_V = V; PEAK_T = T; PEAK_V = V;
+            PREV_V = CUR_V;
+            CUR_T = RT;
+            CUR_V = RV;
+        END
+        ELSE IF (SENTINEL = 1 AND N > 0 AND CUR_T >= DT1 AND CUR_T <= DT2) THEN
+        BEGIN
+            T = CUR_T;
+            V = CUR_V;
+            HAVE = 1;
+        END
+        LAST_ROW = IIF(SENTINEL = 2, 1, 0);
+        IF (HAVE = 1 OR LAST_ROW = 1) THEN
+        BEGIN
+            IF (LAST_ROW = 0 AND BASE_T IS NULL) THEN
+            BEGIN
+                BASE_T = T; BASE_V = V; PEAK_T = T; PEAK_V = V;
+            END
+            ELSE IF (LAST_ROW = 0 AND V >= PEAK_V) THEN
+            BEGIN
+                PEAK_T = T; PEAK_V = V;
+            END
+            ELSE IF (BASE_T IS NOT NULL AND (LAST_ROW = 1 OR V < PEAK_V - NOISE OR V < BASE_V)) THEN
+            BEGIN
+                IF (PEAK_V - BASE_V >= THRESHOLD) THEN
+                BEGIN
+                    OK = 1;
+                    IF (USE_ENGINE = 1 AND EXISTS (SELECT 1 FROM INPUTSIGNALS
+                            WHERE INS_NUMBER = :OBJ_ID AND INS_PACKTIME BETWEEN :BASE_T AND :PEAK_T
+                              AND INS_ERRORAVTOPROTECT = 1)) THEN
+                        OK = 0;
+                    IF (USE_TANK = 1 AND NOT EXISTS (SELECT 1 FROM INPUTSIGNALS
+                            WHERE INS_NUMBER = :OBJ_ID AND INS_PACKTIME BETWEEN :BASE_T AND :PEAK_T
+                              AND COALESCE(INS_LOCOMOTIVEMOVE, 0) <> 0)) THEN
+                        OK = 0;
+                    IF (OK = 1) THEN
+                    BEGIN
+                        OUT_COUNT = OUT_COUNT + 1;
+                        IF (NOT EXISTS (SELECT 1 FROM FUEL_CHARGE
+                                WHERE ID = :OBJ_ID AND OPEN_TANK_TS_PACKET <= :PEAK_T
+                                  AND COALESCE(CLOSE_TANK_TS_PACKET, OPEN_TANK_TS_PACKET) >= :BASE_T)) THEN
+                            INSERT INTO FUEL_CHARGE (ID, OPEN_TANK_TS_PACKET, OPEN_TANK_SENSOR,
+                                                     CLOSE_TANK_TS_PACKET, CLOSE_TANK_SENSOR)
+                                VALUES (:OBJ_ID, :BASE_T, :BASE_V, :PEAK_T, :PEAK_V);
+                    END
+                END
+                BASE_T = T; BASE_V = V; PEAK_T = T; PEAK_V = V;
+            END
         END
     END
     SUSPEND;
@@ -763,6 +823,7 @@ DECLARE VARIABLE P_WARN INTEGER;
 DECLARE VARIABLE P_ERR INTEGER;
 DECLARE VARIABLE P_DIES INTEGER;
 DECLARE VARIABLE P_ABV INTEGER;
+DECLARE VARIABLE NEXT_MID TIMESTAMP;
 BEGIN
     IF (DT_START IS NULL OR DT_END IS NULL OR DT_END < DT_START) THEN
         EXIT;
@@ -779,6 +840,7 @@ BEGIN
         WHERE INS_NUMBER = :OBJ_ID AND INS_PACKTIME <= :DT_START INTO :LO;
     LO = COALESCE(LO, DT_START);
     PT = NULL;
+    NEXT_MID = CAST(D + 1 AS TIMESTAMP); -- the end of the day D
     -- The union reads its parts one after the other: the packets in time order (the key's
     -- index), then the one row that closes the last packet's state.
     FOR SELECT * FROM (SELECT INS_PACKTIME, COALESCE(INS_ALERTBTN, 0) AS A,
@@ -797,7 +859,25 @@ BEGIN
         INTO :T, :ALRT, :LOCO, :WARN, :ERR, :DIES, :ABV
     DO
     BEGIN
-        IF (PT IS NOT NULL AND T > PT) THEN
+        IF (PT IS NOT NULL AND T > PT AND PT >= DT_START AND T <= NEXT_MID AND T <= DT_END) THEN
+        BEGIN
+            -- Nearly every step lies inside the current day and the period: one part, no
+            -- clipping.
+            PAUSE_MS = DATEDIFF(MILLISECOND FROM PT TO T);
+            SEC = PAUSE_MS / 1000.0e0;
+            IF (PAUSE_MS > GAP_MS) THEN
+                INVALID_S = INVALID_S + SEC;
+            ELSE
+            BEGIN
+                IF (P_ALRT <> 0) THEN ALERT_S = ALERT_S + SEC;
+                IF (P_LOCO <> 0) THEN OPENTANK_S = OPENTANK_S + SEC;
+                IF (P_WARN <> 0) THEN OPENKUNG_S = OPENKUNG_S + SEC;
+                IF (P_ERR <> 0) THEN GEN_S = GEN_S + SEC;
+                IF (P_DIES <> 0) THEN INP1_S = INP1_S + SEC;
+                IF (P_ABV <> 0) THEN INP2_S = INP2_S + SEC;
+            END
+        END
+        ELSE IF (PT IS NOT NULL AND T > PT) THEN
         BEGIN
             PAUSE_MS = DATEDIFF(MILLISECOND FROM PT TO T);
             SEG0 = MAXVALUE(PT, DT_START);
@@ -845,6 +925,7 @@ BEGIN
                 END
                 SEG0 = PART_END;
             END
+            NEXT_MID = CAST(D + 1 AS TIMESTAMP);
         END
         PT = T;
         P_ALRT = ALRT; P_LOCO = LOCO; P_WARN = WARN; P_ERR = ERR; P_DIES = DIES; P_ABV = ABV;

@@ -51,8 +51,9 @@ void TCalibrationTable::updateTable() {
 
 void TCalibrationTable::readPoints() {
     m_points.clear();
-    TQuery q(*m_tr, QStringLiteral("select * from FUEL_POINTS where ID=") +
-                        QString::number(m_object) + QStringLiteral(" order by SENSOR_VAL"));
+    TQuery q(*m_tr,
+             QStringLiteral("select * from FUEL_POINTS where ID = :obj order by SENSOR_VAL"));
+    q.setParam(QStringLiteral("obj"), m_object);
     q.open();
     while (q.next())
         m_points.push_back({q.field(QStringLiteral("SENSOR_VAL")).asInteger(),
@@ -158,8 +159,8 @@ void TCalibrationTable::DeletePoint() {
 
 void TCalibrationTable::Normalize() {
     ensureTransaction();
-    TQuery q(*m_tr, QStringLiteral("select * from PROC_TARREORG(") + QString::number(m_object) +
-                        QStringLiteral(")"));
+    TQuery q(*m_tr, QStringLiteral("select * from PROC_TARREORG(:obj)"));
+    q.setParam(QStringLiteral("obj"), m_object);
     RunForEffect(q);
     m_tr->commitRetaining();
     updateTable();
@@ -167,9 +168,9 @@ void TCalibrationTable::Normalize() {
 
 void RecalcCalibration(db::TTransaction &transaction, int object) {
     for (const char *procedure : {"PROC_TARCALC", "PROC_TARREORG"}) {
-        TQuery q(transaction, QStringLiteral("select * from %1 (%2)")
-                                  .arg(QString::fromLatin1(procedure))
-                                  .arg(object));
+        TQuery q(transaction, QStringLiteral("select * from ") + QString::fromLatin1(procedure) +
+                                  QStringLiteral(" (:obj)"));
+        q.setParam(QStringLiteral("obj"), object);
         RunForEffect(q);
     }
 }
@@ -199,10 +200,10 @@ template <class F> bool TCalibrationPointQueries::run(const QString &caption, F 
 int TCalibrationPointQueries::GetPointCount(int ID, int Sensor) {
     int count = -1;
     run(QStringLiteral("Поиск точки тарировки"), [&](TTransaction &tr) {
-        TQuery q(tr, QStringLiteral("select count(*) from fuel_points where ID=%1 and "
-                                    "sensor_val=%2")
-                         .arg(ID)
-                         .arg(Sensor));
+        TQuery q(tr, QStringLiteral("select count(*) from fuel_points where ID = :id and "
+                                    "sensor_val = :sensor"));
+        q.setParam(QStringLiteral("id"), ID);
+        q.setParam(QStringLiteral("sensor"), Sensor);
         q.open();
         count = q.next() ? q.field(0).asInteger() : 0;
         q.close();
@@ -213,10 +214,10 @@ int TCalibrationPointQueries::GetPointCount(int ID, int Sensor) {
 double TCalibrationPointQueries::GetPointValue(int ID, int Sensor) {
     double value = -1;
     run(QStringLiteral("Получение значения точки тарировки"), [&](TTransaction &tr) {
-        TQuery q(tr, QStringLiteral("select fuel_val from fuel_points where ID=%1 and "
-                                    "sensor_val=%2")
-                         .arg(ID)
-                         .arg(Sensor));
+        TQuery q(tr, QStringLiteral("select fuel_val from fuel_points where ID = :id and "
+                                    "sensor_val = :sensor"));
+        q.setParam(QStringLiteral("id"), ID);
+        q.setParam(QStringLiteral("sensor"), Sensor);
         q.open();
         if (q.next())
             value = q.field(0).asDouble();
@@ -228,23 +229,23 @@ double TCalibrationPointQueries::GetPointValue(int ID, int Sensor) {
 bool TCalibrationPointQueries::InsertPoint(int ID, int Sensor, int Fixed, int Volume) {
     return run(QStringLiteral("Создание точки тарировки"), [&](TTransaction &tr) {
         TQuery q(tr, QStringLiteral("insert into fuel_points (ID, sensor_val, fuel_val, fixed) "
-                                    "values (%1, %2, %3, %4)")
-                         .arg(ID)
-                         .arg(Sensor)
-                         .arg(Volume)
-                         .arg(Fixed));
+                                    "values (:id, :sensor, :volume, :fixed)"));
+        q.setParam(QStringLiteral("id"), ID);
+        q.setParam(QStringLiteral("sensor"), Sensor);
+        q.setParam(QStringLiteral("volume"), Volume);
+        q.setParam(QStringLiteral("fixed"), Fixed);
         q.execute();
     });
 }
 
 bool TCalibrationPointQueries::UpdatePoint(int ID, int Sensor, int Fixed, int Volume) {
     return run(QStringLiteral("Изменение точки тарировки"), [&](TTransaction &tr) {
-        TQuery q(tr, QStringLiteral("update fuel_points set fuel_val=%1, fixed=%2 where ID=%3 "
-                                    "and sensor_val=%4")
-                         .arg(Volume)
-                         .arg(Fixed)
-                         .arg(ID)
-                         .arg(Sensor));
+        TQuery q(tr, QStringLiteral("update fuel_points set fuel_val = :volume, fixed = :fixed "
+                                    "where ID = :id and sensor_val = :sensor"));
+        q.setParam(QStringLiteral("volume"), Volume);
+        q.setParam(QStringLiteral("fixed"), Fixed);
+        q.setParam(QStringLiteral("id"), ID);
+        q.setParam(QStringLiteral("sensor"), Sensor);
         q.execute();
     });
 }

@@ -1,6 +1,7 @@
 #include "reports/DataQueries.h"
 
 #include <cmath>
+#include <future>
 #include <map>
 #include <optional>
 
@@ -319,6 +320,15 @@ TReportGrid TDataQueries::ExecCalcQuery(const TDataParams &p,
         std::map<QString, QString> texts; // upper-case field name -> text
     };
     std::vector<TDay> days;
+    const int cTrack = grid.columnOf(kTrackLen), cFuel = grid.columnOf(kFuelCons);
+    // The refuellings are detected once over the whole interval, before the days' figures: a
+    // refuelling across midnight is found whole, and the readings are read once instead of
+    // once a day. The detection reads the readings of its own pass, so it goes on beside the
+    // daily procedure (on a second connection when there is one). The procedure gives no day
+    // for an interval that ends before it starts, and then nothing is detected.
+    std::future<void> detection;
+    if (cFuel >= 0 && p.detect && p.start <= p.end)
+        detection = m_fuel.DetectChargesBeside(p.object, p.thresholdValue(), p.start, p.end);
     {
         TTransaction tr(m_fuel.database(), TTransactionKind::Read);
         tr.start();
@@ -340,13 +350,12 @@ TReportGrid TDataQueries::ExecCalcQuery(const TDataParams &p,
         tr.commit();
     }
 
-    const int cTrack = grid.columnOf(kTrackLen), cFuel = grid.columnOf(kFuelCons);
-    // The refuellings are detected once over the whole interval, before the days: a refuelling
-    // across midnight is found whole, and the readings are read once instead of once a day.
-    if (cFuel >= 0 && p.detect && !days.empty()) {
+    if (detection.valid()) {
         m_control.step(0, int(days.size()));
-        m_fuel.DetectCharges(p.object, p.thresholdValue(), p.start, p.end);
+        detection.get();
     }
+    // The days' fuel figures read through one transaction and statements prepared once.
+    TFuelComputations::TRun run(m_fuel);
     TDateTime s = p.start;
     const TDateTime e = p.end;
     int done = 0;
@@ -531,6 +540,7 @@ TReportGrid TDataQueries::ExecByPeriodQuery(const TDataParams &p, QStringList &t
         return m_fuel.GetFuelLitres(p.object, reading);
     };
 
+    TFuelComputations::TRun run(m_fuel);
     const int steps = 7;
     int step = 0;
     m_control.step(step++, steps);

@@ -7,7 +7,6 @@
 #include "app/Dialogs.h"
 #include "app/ErrorGuard.h"
 #include "app/OptionsIO.h"
-#include "app/SqlLiteral.h"
 #include "db/Database.h"
 #include "reports/Calibration.h"
 #include "reports/ProcedureCall.h"
@@ -112,10 +111,12 @@ void TFuelCharges::ShowCharges() {
 
 void TFuelCharges::DetectCharges(int threshold) {
     ensureTransaction();
-    TQuery q(*m_tr, QStringLiteral("SELECT OUT_COUNT FROM PROC_CHARGEFILL2 (%1, %2, %3, %4)")
-                        .arg(m_period.object)
-                        .arg(sql::timestamp(m_period.start), sql::timestamp(m_period.end))
-                        .arg(threshold));
+    TQuery q(*m_tr,
+             QStringLiteral("SELECT OUT_COUNT FROM PROC_CHARGEFILL2(:obj, :s, :e, :threshold)"));
+    q.setParam(QStringLiteral("obj"), m_period.object);
+    q.setParam(QStringLiteral("s"), db::TParam::timestamp(m_period.start));
+    q.setParam(QStringLiteral("e"), db::TParam::timestamp(m_period.end));
+    q.setParam(QStringLiteral("threshold"), threshold);
     RunForEffect(q);
     ShowCharges();
 }
@@ -220,8 +221,13 @@ bool TFuelCharges::setChargedVolume(int row, const QString &text) {
     std::optional<double> volume;
     if (!text.trimmed().isEmpty()) {
         double v = 0;
-        if (!TextToFloat(text, v))
+        if (!TextToFloat(text, v)) {
+            m_dialogs.message(QStringLiteral("'") + text.trimmed() +
+                                  QStringLiteral("' не является числом: значение \"Залито "
+                                                 "топлива\" не изменено"),
+                              options::ApplicationTitle(), TMsgIcon::Error);
             return false;
+        }
         volume = v;
     }
     TFuelChargeRow &r = m_rows[row];
@@ -257,7 +263,7 @@ void TFuelCharges::insertCharge(const TChargeRecord &r) {
     m_tr->commitRetaining();
 }
 
-void TFuelCharges::updateCharge(const TChargeRecord &r) {
+quint64 TFuelCharges::updateCharge(const TChargeRecord &r) {
     ensureTransaction();
     TQuery q(*m_tr, QStringLiteral("update FUEL_CHARGE set CLOSE_TANK_TS_PACKET = "
                                    ":CLOSE_TANK_TS_PACKET, CLOSE_TANK_SENSOR = :CLOSE_TANK_SENSOR, "
@@ -272,7 +278,10 @@ void TFuelCharges::updateCharge(const TChargeRecord &r) {
     q.setParam(QStringLiteral("OPEN_TANK_TS_PACKET"), TParam::timestamp(r.openTs));
     q.setParam(QStringLiteral("OPEN_TANK_SENSOR"), r.openSensor);
     q.execute();
-    m_tr->commitRetaining();
+    const quint64 changed = q.rowsAffected();
+    if (changed > 0)
+        m_tr->commitRetaining();
+    return changed;
 }
 
 void TFuelCharges::rollback() {
@@ -448,12 +457,23 @@ TAddCharge::TSaveResult TAddCharge::Save(const TChargeForm &form) {
     }
     r.openTs = dt::dateOf(form.startDate) + dt::timeOf(form.startTime);
     r.closeTs = dt::dateOf(form.endDate) + dt::timeOf(form.endTime);
+    // The time fields hold whole seconds: a beginning left as it was keeps the record's own
+    // milliseconds, so the update finds the record.
+    if (!isNew() && std::llround(r.openTs * dt::MsPerDay) / 1000 ==
+                        std::llround(ChargeStartDt * dt::MsPerDay) / 1000)
+        r.openTs = ChargeStartDt;
     try {
         if (isNew()) {
             m_charges.insertCharge(r);
             ChargeStartDt = r.openTs;
-        } else {
-            m_charges.updateCharge(r);
+        } else if (m_charges.updateCharge(r) == 0) {
+            m_dialogs.message(QStringLiteral("Запись заправки объекта ") + QString::number(r.id) +
+                                  QStringLiteral(" с началом ") + dt::dateTimeToStr(r.openTs) +
+                                  QStringLiteral(" и показаниями датчика ") +
+                                  QString::number(r.openSensor) +
+                                  QStringLiteral(" не найдена: изменения не сохранены"),
+                              QStringLiteral("Редактирование заправки"), TMsgIcon::Warning);
+            return {};
         }
     } catch (const EDatabaseError &e) {
         // Everything the window has not committed goes with it.

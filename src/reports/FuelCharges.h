@@ -94,12 +94,14 @@ public:
 
     // The navigator's delete: the current row, after the question.
     void DeleteCurrent();
-    // An edit of "Залито топлива" (empty text: NULL); false when the text is not a number.
+    // An edit of "Залито топлива" (empty text: NULL); a text that is not a number is refused
+    // with a message (false).
     bool setChargedVolume(int row, const QString &text);
 
     // The record dialog's writes, in the window's transaction and committed retaining it.
     void insertCharge(const TChargeRecord &r);
-    void updateCharge(const TChargeRecord &r);
+    // The rows changed: 0 when no record has that key (nothing is committed then).
+    quint64 updateCharge(const TChargeRecord &r);
     // A failed save: everything not committed is undone and the transaction ends.
     void rollback();
     // Runs the query again and makes the row opened at `open` current.

@@ -5,12 +5,12 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <mutex>
 #include <optional>
 #include <vector>
 
 #include "app/Folders.h"
 #include "app/Options.h"
-#include "app/SqlLiteral.h"
 #include "db/Database.h"
 #include "db/GroupManager.h"
 #include "reports/Durations.h"
@@ -59,10 +59,6 @@ TCharge readCharge(const TQuery &q) {
     return c;
 }
 
-QString readingSql(const std::optional<int> &reading) {
-    return reading ? QString::number(*reading) : QStringLiteral("NULL");
-}
-
 // Litres in the trace: "0.000 л".
 QString litresText(double litres) {
     return FormatFixed3(litres) + QStringLiteral(" л");
@@ -90,18 +86,63 @@ TFuelComputations::TFuelComputations(db::TDatabase &database, const TOptions &op
                                      TObjectNorms norms, TFManager &fmngr)
     : m_db(database), m_options(options), m_norms(std::move(norms)), m_fmngr(fmngr) {}
 
+struct TFuelComputations::TRunState {
+    explicit TRunState(db::TDatabase &database) : tr(database, TTransactionKind::ReadCommitted) {}
+    TTransaction tr;
+    std::map<QString, std::unique_ptr<TQuery>> statements;
+    std::map<std::pair<int, int>, double> litres; // (object, reading) -> litres
+};
+
+TFuelComputations::TRun::TRun(TFuelComputations &fuel) : m_fuel(fuel) {
+    if (m_fuel.m_run)
+        return;
+    auto state = std::make_shared<TRunState>(m_fuel.m_db);
+    state->tr.start();
+    m_fuel.m_run = std::move(state);
+    m_owner = true;
+}
+
+TFuelComputations::TRun::~TRun() {
+    if (!m_owner)
+        return;
+    const std::shared_ptr<TRunState> state = std::move(m_fuel.m_run);
+    state->statements.clear();
+    try {
+        state->tr.commit(); // read only: nothing to keep, but the server frees it at once
+    } catch (const std::exception &) {
+        state->tr.forceRollback();
+    }
+}
+
+TQuery &TFuelComputations::statement(const QString &sql) {
+    std::unique_ptr<TQuery> &q = m_run->statements[sql];
+    if (!q)
+        q = std::make_unique<TQuery>(m_run->tr, sql);
+    q->close();
+    return *q;
+}
+
+double TFuelComputations::litresOf(int object, std::optional<int> reading) {
+    if (!reading)
+        return 0; // PROC_GETFUEL of NULL
+    TRun run(*this);
+    const auto key = std::make_pair(object, *reading);
+    const auto known = m_run->litres.find(key);
+    if (known != m_run->litres.end())
+        return known->second;
+    TQuery &q = statement(QStringLiteral("SELECT OUT_FUEL_LEVEL FROM PROC_GETFUEL(:obj, :sensor)"));
+    q.setParam(QStringLiteral("obj"), object);
+    q.setParam(QStringLiteral("sensor"), *reading);
+    q.open();
+    const double litres = q.next() ? q.field(0).asDouble() : 0;
+    q.close();
+    m_run->litres[key] = litres;
+    return litres;
+}
+
 double TFuelComputations::GetFuelLitres(int object, int reading) {
     try {
-        TTransaction tr(m_db, TTransactionKind::Write);
-        tr.start();
-        TQuery q(tr, QStringLiteral("SELECT OUT_FUEL_LEVEL FROM PROC_GETFUEL(%1, %2)")
-                         .arg(object)
-                         .arg(reading));
-        q.open();
-        const double litres = q.next() ? q.field(0).asDouble() : 0;
-        q.close();
-        tr.commit();
-        return litres;
+        return litresOf(object, reading);
     } catch (const std::exception &) {
         return 0;
     }
@@ -109,22 +150,20 @@ double TFuelComputations::GetFuelLitres(int object, int reading) {
 
 bool TFuelComputations::GetReadingAt(int object, TDateTime when, TReadingAt &out) {
     try {
-        TTransaction tr(m_db, TTransactionKind::ReadCommitted);
-        tr.start();
-        TQuery q(tr, QStringLiteral("SELECT OUT_FUEL_LEVEL, OUT_SENSOR, OUT_TS_PACKET FROM "
-                                    "PROC_GETFUELBYDT  ( %1, %2)")
-                         .arg(object)
-                         .arg(sql::timestamp(when)));
+        TRun run(*this);
+        TQuery &q = statement(QStringLiteral("SELECT OUT_FUEL_LEVEL, OUT_SENSOR, OUT_TS_PACKET "
+                                             "FROM PROC_GETFUELBYDT(:obj, :dt)"));
+        q.setParam(QStringLiteral("obj"), object);
+        q.setParam(QStringLiteral("dt"), db::TParam::timestamp(when));
         q.open();
         bool found = false;
-        if (q.next() && !q.field(QStringLiteral("OUT_TS_PACKET")).isNull()) {
-            out.time = q.field(QStringLiteral("OUT_TS_PACKET")).asDateTime();
-            out.litres = q.field(QStringLiteral("OUT_FUEL_LEVEL")).asDouble();
-            out.reading = q.field(QStringLiteral("OUT_SENSOR")).asInteger();
+        if (q.next() && !q.field(2).isNull()) {
+            out.time = q.field(2).asDateTime();
+            out.litres = q.field(0).asDouble();
+            out.reading = q.field(1).asInteger();
             found = true;
         }
         q.close();
-        tr.commit();
         return found;
     } catch (const std::exception &) {
         return false;
@@ -136,29 +175,25 @@ double TFuelComputations::GetChargedBySensor(int object, TDateTime start, TDateT
     log.clear();
     log << QStringLiteral("Заправки ") + dt::dateTimeToStr(start) + QStringLiteral(" - ") +
                dt::dateTimeToStr(end) + QStringLiteral(":");
-    TTransaction tr(m_db, TTransactionKind::ReadCommitted);
-    tr.start();
-    TQuery q(tr, QStringLiteral("select OPEN_TANK_TS_PACKET, OPEN_TANK_SENSOR, "
-                                "CLOSE_TANK_TS_PACKET, CLOSE_TANK_SENSOR from FUEL_CHARGE where "
-                                "ID=%1 and OPEN_TANK_TS_PACKET>=%2 and OPEN_TANK_TS_PACKET<=%3 "
-                                "and OPEN_TANK_SENSOR > 0 order by OPEN_TANK_TS_PACKET")
-                     .arg(object)
-                     .arg(sql::timestamp(start), sql::timestamp(end)));
-    const auto litres = [&](const QString &reading) {
-        TQuery f(tr, QStringLiteral("SELECT OUT_FUEL_LEVEL FROM PROC_GETFUEL (%1, %2)")
-                         .arg(object)
-                         .arg(reading));
-        f.open();
-        const double v = f.next() ? f.field(0).asDouble() : 0;
-        f.close();
-        return v;
-    };
+    TRun run(*this);
+    std::vector<TCharge> charges;
+    {
+        TQuery &q = statement(QStringLiteral(
+            "select OPEN_TANK_TS_PACKET, OPEN_TANK_SENSOR, CLOSE_TANK_TS_PACKET, "
+            "CLOSE_TANK_SENSOR from FUEL_CHARGE where ID = :obj and OPEN_TANK_TS_PACKET >= :s "
+            "and OPEN_TANK_TS_PACKET <= :e and OPEN_TANK_SENSOR > 0 order by OPEN_TANK_TS_PACKET"));
+        q.setParam(QStringLiteral("obj"), object);
+        q.setParam(QStringLiteral("s"), db::TParam::timestamp(start));
+        q.setParam(QStringLiteral("e"), db::TParam::timestamp(end));
+        q.open();
+        while (q.next())
+            charges.push_back(readCharge(q));
+        q.close();
+    }
     double total = 0;
-    q.open();
-    while (q.next()) {
-        const TCharge c = readCharge(q);
-        const double opened = litres(QString::number(c.openReading));
-        const double closed = litres(readingSql(c.closeReading));
+    for (const TCharge &c : charges) {
+        const double opened = litresOf(object, c.openReading);
+        const double closed = litresOf(object, c.closeReading);
         // A negative refuelling (a drain, or a record typed the wrong way round) counts too.
         total += closed - opened;
         log << moment(c.open) + QStringLiteral(" (") + QString::number(c.openReading) +
@@ -167,47 +202,44 @@ double TFuelComputations::GetChargedBySensor(int object, TDateTime start, TDateT
                    QStringLiteral(" - ") + litresText(closed) + QStringLiteral("): ") +
                    FormatFixed3(closed - opened);
     }
-    q.close();
-    tr.commit();
     return std::max(total, 0.0);
 }
 
 double TFuelComputations::GetChargedManual(int object, TDateTime start, TDateTime end) {
-    TTransaction tr(m_db, TTransactionKind::Write);
-    tr.start();
-    TQuery q(tr, QStringLiteral("select sum(CHARGED_VOLUME) from FUEL_CHARGE where ID=%1 and "
-                                "CLOSE_TANK_TS_PACKET>=%2   and CLOSE_TANK_TS_PACKET<%3")
-                     .arg(object)
-                     .arg(sql::timestamp(start), sql::timestamp(end)));
+    TRun run(*this);
+    TQuery &q = statement(QStringLiteral("select sum(CHARGED_VOLUME) from FUEL_CHARGE where ID = "
+                                         ":obj and CLOSE_TANK_TS_PACKET >= :s and "
+                                         "CLOSE_TANK_TS_PACKET < :e"));
+    q.setParam(QStringLiteral("obj"), object);
+    q.setParam(QStringLiteral("s"), db::TParam::timestamp(start));
+    q.setParam(QStringLiteral("e"), db::TParam::timestamp(end));
     q.open();
     const double sum = q.next() ? q.field(0).asDouble() : 0; // a null sum reads as 0
     q.close();
-    tr.commit();
     return sum;
 }
 
 TTimeRange TFuelComputations::boundary(int object, TDateTime when, int averagingMinutes) {
     TTimeRange b;
     b.tbgn = when;
-    TTransaction tr(m_db, TTransactionKind::Write);
-    tr.start();
-    TQuery q(tr, QStringLiteral("SELECT OUT_FUEL_LEVEL, OUT_SENSOR, OUT_TS_PACKET FROM "
-                                "PROC_GETFUELBYDT  ( %1, %2)")
-                     .arg(object)
-                     .arg(sql::timestamp(when)));
+    TRun run(*this);
+    TQuery &q = statement(QStringLiteral("SELECT OUT_FUEL_LEVEL, OUT_SENSOR, OUT_TS_PACKET FROM "
+                                         "PROC_GETFUELBYDT(:obj, :dt)"));
+    q.setParam(QStringLiteral("obj"), object);
+    q.setParam(QStringLiteral("dt"), db::TParam::timestamp(when));
     q.open();
     const bool found = q.next();
     if (found) {
-        if (!q.field(QStringLiteral("OUT_TS_PACKET")).isNull())
-            b.tbgn = q.field(QStringLiteral("OUT_TS_PACKET")).asDateTime();
-        if (!q.field(QStringLiteral("OUT_SENSOR")).isNull())
-            b.ibgn = q.field(QStringLiteral("OUT_SENSOR")).asInteger();
+        if (!q.field(2).isNull())
+            b.tbgn = q.field(2).asDateTime();
+        if (!q.field(1).isNull())
+            b.ibgn = q.field(1).asInteger();
     }
     q.close();
     if (found && averagingMinutes > 0) {
-        TQuery a(tr, QStringLiteral(" select avg(OUT_FUEL_L) as avg_val from  "
-                                    "PROC_FUEL_3PFILTER(:dlt,ADDMINUTE(:dt1,-:avg_period),:dt1,"
-                                    ":obj_id) "));
+        TQuery &a = statement(QStringLiteral(" select avg(OUT_FUEL_L) as avg_val from  "
+                                             "PROC_FUEL_3PFILTER(:dlt,ADDMINUTE(:dt1,-:avg_period),"
+                                             ":dt1,:obj_id) "));
         a.setParam(QStringLiteral("dlt"), 50);
         a.setParam(QStringLiteral("dt1"), db::TParam::timestamp(b.tbgn));
         a.setParam(QStringLiteral("avg_period"), averagingMinutes);
@@ -217,7 +249,6 @@ TTimeRange TFuelComputations::boundary(int object, TDateTime when, int averaging
             b.ibgn = a.field(0).asInteger();
         a.close();
     }
-    tr.commit();
     if (found)
         b.fbgn = GetFuelLitres(object, b.ibgn);
     return b;
@@ -229,6 +260,10 @@ double TFuelComputations::GetFuelConsumption(int object, int averagingMinutes, b
     log.clear();
     log << QStringLiteral("Расход топлива ") + dt::dateTimeToStr(start) + QStringLiteral(" - ") +
                dt::dateTimeToStr(end) + QStringLiteral(":");
+    // The detection commits first, so the run below reads what it stored.
+    if (detect)
+        DetectCharges(object, threshold, start, end);
+    TRun run(*this);
     const TTimeRange first = boundary(object, start, averagingMinutes);
     const TTimeRange last = boundary(object, end, averagingMinutes);
     log << QStringLiteral("Показания датчика(нач.): ") + FloatToText(first.fbgn) +
@@ -238,27 +273,20 @@ double TFuelComputations::GetFuelConsumption(int object, int averagingMinutes, b
 
     std::vector<TTimeRange> ranges{first};
 
-    if (detect)
-        DetectCharges(object, threshold, start, end);
-
     std::vector<TCharge> charges;
     {
-        TTransaction tr(m_db, TTransactionKind::Write);
-        tr.start();
-        const QString s = sql::timestamp(start), e = sql::timestamp(end);
-        TQuery q(tr, QStringLiteral("select OPEN_TANK_TS_PACKET, OPEN_TANK_SENSOR, "
-                                    "CLOSE_TANK_TS_PACKET, CLOSE_TANK_SENSOR  from FUEL_CHARGE "
-                                    "where  ID=%1 and ( (OPEN_TANK_TS_PACKET>=%2 and "
-                                    "OPEN_TANK_TS_PACKET<=%3 )  or  (OPEN_TANK_TS_PACKET<%4 and "
-                                    "CLOSE_TANK_TS_PACKET>=%5 ) ) and  OPEN_TANK_SENSOR > 0  "
-                                    "order by OPEN_TANK_TS_PACKET")
-                         .arg(object)
-                         .arg(s, e, s, s));
+        TQuery &q = statement(QStringLiteral(
+            "select OPEN_TANK_TS_PACKET, OPEN_TANK_SENSOR, CLOSE_TANK_TS_PACKET, "
+            "CLOSE_TANK_SENSOR from FUEL_CHARGE where ID = :obj and ((OPEN_TANK_TS_PACKET >= :s "
+            "and OPEN_TANK_TS_PACKET <= :e) or (OPEN_TANK_TS_PACKET < :s and "
+            "CLOSE_TANK_TS_PACKET >= :s)) and OPEN_TANK_SENSOR > 0 order by OPEN_TANK_TS_PACKET"));
+        q.setParam(QStringLiteral("obj"), object);
+        q.setParam(QStringLiteral("s"), db::TParam::timestamp(start));
+        q.setParam(QStringLiteral("e"), db::TParam::timestamp(end));
         q.open();
         while (q.next())
             charges.push_back(readCharge(q));
         q.close();
-        tr.commit();
     }
 
     for (const TCharge &c : charges) {
@@ -302,15 +330,61 @@ double TFuelComputations::GetFuelConsumption(int object, int averagingMinutes, b
     return total;
 }
 
-void TFuelComputations::DetectCharges(int object, int threshold, TDateTime start, TDateTime end) {
-    TTransaction tr(m_db, TTransactionKind::Write);
+namespace {
+
+void detectOn(db::TDatabase &database, int object, int threshold, TDateTime start, TDateTime end) {
+    TTransaction tr(database, TTransactionKind::Write);
     tr.start();
-    TQuery d(tr, QStringLiteral("SELECT OUT_COUNT FROM PROC_CHARGEFILL2  (%1, %2, %3, %4)")
-                     .arg(object)
-                     .arg(sql::timestamp(start), sql::timestamp(end))
-                     .arg(threshold));
+    TQuery d(tr,
+             QStringLiteral("SELECT OUT_COUNT FROM PROC_CHARGEFILL2(:obj, :s, :e, :threshold)"));
+    d.setParam(QStringLiteral("obj"), object);
+    d.setParam(QStringLiteral("s"), db::TParam::timestamp(start));
+    d.setParam(QStringLiteral("e"), db::TParam::timestamp(end));
+    d.setParam(QStringLiteral("threshold"), threshold);
     RunForEffect(d);
     tr.commit();
+}
+
+} // namespace
+
+void TFuelComputations::DetectCharges(int object, int threshold, TDateTime start, TDateTime end) {
+    detectOn(m_db, object, threshold, start, end);
+}
+
+struct TFuelComputations::TSide {
+    explicit TSide(const db::TConnectionSettings &s) : settings(s) {}
+    db::TConnectionSettings settings;
+    std::mutex lock; // one job at a time on the connection
+    db::TDatabase database;
+};
+
+void TFuelComputations::setSideConnection(const db::TConnectionSettings &settings) {
+    m_side = std::make_shared<TSide>(settings);
+}
+
+std::future<void> TFuelComputations::DetectChargesBeside(int object, int threshold, TDateTime start,
+                                                         TDateTime end) {
+    if (!m_side) {
+        std::promise<void> done;
+        try {
+            DetectCharges(object, threshold, start, end);
+            done.set_value();
+        } catch (...) {
+            done.set_exception(std::current_exception());
+        }
+        return done.get_future();
+    }
+    return std::async(std::launch::async, [side = m_side, object, threshold, start, end] {
+        const std::lock_guard<std::mutex> guard(side->lock);
+        try {
+            if (!side->database.isOpen())
+                side->database.open(side->settings);
+            detectOn(side->database, object, threshold, start, end);
+        } catch (...) {
+            side->database.forceClose(); // the next job connects again
+            throw;
+        }
+    });
 }
 
 double TFuelComputations::NormConsumption(int summerRate, int winterRate, int summerStart,
@@ -339,20 +413,22 @@ double TFuelComputations::GetTrackLength(int object, TDateTime start, TDateTime 
 QString TFuelComputations::GetEngineTime(int object, TDateTime maxLost, TDateTime start,
                                          TDateTime end) {
     try {
-        TTransaction tr(m_db, TTransactionKind::Write);
-        tr.start();
-        TQuery q(tr, QStringLiteral("SELECT * FROM PROC_CALCPARAMS( %1, %2, '%3', %4 )")
-                         .arg(sql::timestamp(end), sql::timestamp(start), dayFraction(maxLost))
-                         .arg(object));
+        TRun run(*this);
+        // The gap goes as text, so the server reads the same number as from a literal.
+        TQuery &q = statement(
+            QStringLiteral("SELECT PAR_GENTIME FROM PROC_CALCPARAMS(:e, :s, :gap, :obj)"));
+        q.setParam(QStringLiteral("e"), db::TParam::timestamp(end));
+        q.setParam(QStringLiteral("s"), db::TParam::timestamp(start));
+        q.setParam(QStringLiteral("gap"), dayFraction(maxLost));
+        q.setParam(QStringLiteral("obj"), object);
         q.open();
         int64_t seconds = 0;
         bool any = false;
         while (q.next()) {
-            seconds += HMSToSeconds(DHMStoHMS(q.field(QStringLiteral("PAR_GENTIME")).asString()));
+            seconds += HMSToSeconds(DHMStoHMS(q.field(0).asString()));
             any = true;
         }
         q.close();
-        tr.commit();
         return any ? SecondsToHMS(seconds) : QStringLiteral("0");
     } catch (const std::exception &) {
         return QStringLiteral("0");

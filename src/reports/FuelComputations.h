@@ -9,7 +9,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <future>
 #include <map>
+#include <memory>
+#include <optional>
 
 #include "app/DateUtils.h"
 
@@ -18,7 +21,9 @@ class TFManager;
 class TManager;
 namespace db {
 class TDatabase;
-}
+class TQuery;
+struct TConnectionSettings;
+} // namespace db
 
 // One stretch between refuellings: the level at its start and at its end.
 struct TTimeRange {
@@ -57,6 +62,22 @@ public:
 
     db::TDatabase &database() const { return m_db; }
 
+    // A run of many calls (the days of a report, the objects of a set) on one read-committed
+    // transaction with its statements prepared once and the litres of each reading looked up
+    // once. While a run is open every call but DetectCharges (which commits its own writes)
+    // reads through it; a run opened inside another one does nothing.
+    class TRun {
+    public:
+        explicit TRun(TFuelComputations &fuel);
+        ~TRun();
+        TRun(const TRun &) = delete;
+        TRun &operator=(const TRun &) = delete;
+
+    private:
+        TFuelComputations &m_fuel;
+        bool m_owner = false;
+    };
+
     // Litres for a raw reading by the object's calibration table; 0 when the query fails.
     double GetFuelLitres(int object, int reading);
     // The reading in force at the moment; false when there is none (or the query fails).
@@ -74,6 +95,14 @@ public:
                               int threshold, TDateTime start, TDateTime end);
     // The refuellings of [start, end] found from the readings and stored (PROC_CHARGEFILL2).
     void DetectCharges(int object, int threshold, TDateTime start, TDateTime end);
+    // A second connection to the same database, for work that can go on beside the caller's
+    // own query; none until set.
+    void setSideConnection(const db::TConnectionSettings &settings);
+    // DetectCharges on the side connection while the caller goes on; get() waits for it and
+    // raises its error (one detection at a time uses the connection). Without a side
+    // connection it detects before returning.
+    std::future<void> DetectChargesBeside(int object, int threshold, TDateTime start,
+                                          TDateTime end);
     // Norm litres for a distance: the summer or the winter rate of the object (litres per
     // 100 km) by the month of the day; 0 for an unknown object.
     double GetNormConsumption(int object, double kilometres, TDateTime day) const;
@@ -90,6 +119,11 @@ public:
                                   double kilometres, TDateTime day);
 
 private:
+    struct TRunState;
+    // The run's statement for a text, prepared at its first use.
+    db::TQuery &statement(const QString &sql);
+    // Litres for a reading (NULL gives 0); database errors reach the caller.
+    double litresOf(int object, std::optional<int> reading);
     // The boundary reading of the consumption at a moment (steps 2 and 3).
     TTimeRange boundary(int object, TDateTime moment, int averagingMinutes);
 
@@ -97,4 +131,7 @@ private:
     const TOptions &m_options;
     TObjectNorms m_norms;
     TFManager &m_fmngr;
+    std::shared_ptr<TRunState> m_run; // the open run, if any
+    struct TSide;
+    std::shared_ptr<TSide> m_side; // the second connection, opened at its first use
 };

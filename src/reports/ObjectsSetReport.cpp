@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <future>
 #include <set>
 
 #include "app/SqlLiteral.h"
@@ -308,6 +309,7 @@ TReportGrid TObjectsSetReport::TableQuery(const std::vector<TSetEntry> &entries,
         sums = TFigures();
     };
 
+    TFuelComputations::TRun run(m_fuel);
     TTransaction tr(m_fuel.database(), TTransactionKind::CommittedReadWrite);
     tr.start();
     for (size_t i = 0; i < entries.size(); ++i) {
@@ -318,6 +320,7 @@ TReportGrid TObjectsSetReport::TableQuery(const std::vector<TSetEntry> &entries,
         TFigures f;
         QString caption = e.text;
         QString sql;
+        std::future<void> detection;
         if (!e.isGroup) {
             queryObjList << QString::number(e.number);
             try {
@@ -336,6 +339,11 @@ TReportGrid TObjectsSetReport::TableQuery(const std::vector<TSetEntry> &entries,
             }
             sql = QStringLiteral("SELECT * FROM PROC_CALCSUMOBJPARAMS( '0.5', %1, %2, %3 )")
                       .arg(endText, startText, QString::number(e.number));
+            // The refuelling detection of the consumption below reads the readings of its own
+            // pass: it goes on beside the totals procedure (on a second connection when there
+            // is one).
+            if (p.detect)
+                detection = m_fuel.DetectChargesBeside(e.number, threshold, startDay, endBound);
         } else {
             TQuery m(tr, QStringLiteral("SELECT OG_OBJID FROM OBJ_GRP WHERE OG_GRPID = ") +
                              sql::quote(e.groupId));
@@ -359,8 +367,10 @@ TReportGrid TObjectsSetReport::TableQuery(const std::vector<TSetEntry> &entries,
             QStringList log;
             f.km = m_fuel.GetTrackLength(e.number, startDay, endBound);
             f.norm = m_fuel.GetNormConsumption(e.number, f.km, startDay);
-            f.fuel = m_fuel.GetFuelConsumption(e.number, averaging, p.detect, log, threshold,
-                                               startDay, endBound);
+            if (detection.valid())
+                detection.get();
+            f.fuel = m_fuel.GetFuelConsumption(e.number, averaging, false, log, threshold, startDay,
+                                               endBound);
             f.manual = m_fuel.GetChargedManual(e.number, startDay, endBound);
             f.charged = m_fuel.GetChargedBySensor(e.number, startDay, endBound, log);
         }
@@ -404,6 +414,7 @@ TSetChart TObjectsSetReport::ChartQuery(const std::vector<TSetEntry> &entries, c
         q.close();
         tr.commit();
     }
+    TFuelComputations::TRun run(m_fuel);
     for (size_t i = 0; i < entries.size(); ++i) {
         m_control.step(int(i), int(entries.size()));
         const TSetEntry &e = entries[i];

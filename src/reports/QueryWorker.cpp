@@ -56,6 +56,7 @@ private:
             try {
                 TFManager fmngr;
                 TFuelComputations fuel(database, m_input.options, m_input.norms, fmngr);
+                fuel.setSideConnection(m_input.connection);
                 TQueryControl control;
                 control.cancelled = [s = m_state.get()] { return s->cancelled(); };
                 control.progress = [s = m_state.get()](int done, int total) {

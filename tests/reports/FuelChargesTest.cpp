@@ -247,7 +247,6 @@ TEST_F(FuelChargesTest, AFailedSaveRollsTheWholeWindowBack) {
     c.setPeriod({306, at(10), at(10, 23, 59, 59)});
     c.ShowCharges();
     // Changes of the window not yet committed: an inline edit and a deletion.
-    EXPECT_FALSE(c.setData(c.index(0, TFuelCharges::colChargedVolume), "двенадцать"));
     EXPECT_TRUE(c.setData(c.index(0, TFuelCharges::colChargedVolume), "12,5"));
     EXPECT_EQ(c.cellText(0, TFuelCharges::colChargedVolume), "12,5");
     dialogs.answers = {mbOK};
@@ -298,4 +297,55 @@ TEST_F(FuelChargesTest, RecalculationRebuildsTheCalibrationInTheWindowsTransacti
     EXPECT_EQ(rows(points), (QStringList{"100|0|1", "800|80|0", "1100|100|1"}));
     dialogs.answers = {mbYes};
     c.CloseWindow();
+}
+
+// An inline "Залито топлива" that is not a number is refused with a message, the cell as it was.
+TEST_F(FuelChargesTest, AnInlineVolumeThatIsNotANumberIsSaid) {
+    twoRefuellings(319);
+    TFuelCharges c(database(), dialogs);
+    c.setPeriod({319, at(10), at(10, 23, 59, 59)});
+    c.ShowCharges();
+    ASSERT_EQ(c.rowCount(), 2);
+    EXPECT_FALSE(c.setData(c.index(1, TFuelCharges::colChargedVolume), "двенадцать"));
+    ASSERT_EQ(dialogs.messages().size(), 1);
+    EXPECT_EQ(dialogs.messages()[0],
+              "'двенадцать' не является числом: значение \"Залито топлива\" не изменено");
+    EXPECT_EQ(c.cellText(1, TFuelCharges::colChargedVolume), "30,5");
+    dialogs.answers = {mbNo};
+    c.CloseWindow();
+}
+
+// A record edit that finds no record keeps the dialog open and says so; the opening time's
+// milliseconds, which the time fields cannot show, do not lose the record.
+TEST_F(FuelChargesTest, AnEditThatMatchesNoRecordIsSaidAndTheDialogStaysOpen) {
+    calibration(318, {{100, 10}, {1100, 110}});
+    sql("insert into FUEL_CHARGE values (318, '10.12.2026 08:00:00.250', 700, "
+        "'10.12.2026 08:20:00', 1000, 12.5);\n");
+    TFuelCharges c(database(), dialogs);
+    c.setPeriod({318, at(10), at(10, 23, 59, 59)});
+    c.ShowCharges();
+    ASSERT_EQ(c.rowCount(), 1);
+
+    // The dialog shows whole seconds; saving with the beginning as shown finds the record.
+    TAddCharge edit(c, dialogs);
+    TChargeForm f = edit.EditRecord(*c.current());
+    f.startTime = dt::encodeTime(8, 0, 0);
+    f.actualVolume = "20";
+    EXPECT_TRUE(edit.Save(f).close);
+    EXPECT_TRUE(dialogs.messages().isEmpty());
+    EXPECT_EQ(rows("select CHARGED_VOLUME from FUEL_CHARGE where ID = 318"), QStringList{"20"});
+
+    // A beginning reading that is not the record's matches no row: nothing is saved.
+    f = edit.EditRecord(*c.current());
+    f.startReading = "701";
+    f.actualVolume = "30";
+    EXPECT_FALSE(edit.Save(f).close);
+    ASSERT_EQ(dialogs.messages().size(), 1);
+    EXPECT_EQ(dialogs.messages()[0], "Запись заправки объекта 318 с началом 10.12.2026 08:00:00 и "
+                                     "показаниями датчика 701 не найдена: изменения не сохранены");
+    EXPECT_EQ(dialogs.calls.back().caption, "Редактирование заправки");
+    EXPECT_TRUE(c.transactionActive());
+    dialogs.answers = {mbYes};
+    c.CloseWindow();
+    EXPECT_EQ(rows("select CHARGED_VOLUME from FUEL_CHARGE where ID = 318"), QStringList{"20"});
 }

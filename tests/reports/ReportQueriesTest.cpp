@@ -143,6 +143,41 @@ TEST_F(DataPagesTest, DailyRowsTotalsAndTheTextsOfMissingColumns) {
               QStringLiteral("добавьте расход"));
 }
 
+// The refuelling detection of the daily page on a second connection, beside the daily
+// procedure, stores what the detection on the page's own connection stores, before the days'
+// figures read it: the same grid and the same trace either way.
+TEST_F(DataPagesTest, DetectionBesideTheDailyProcedureGivesTheSameFigures) {
+    const std::vector<TGridColumn> cols = FormCalcGridCols(database());
+    TDataParams p = twoDays();
+    p.detect = true;
+    const QString recorded = QStringLiteral("select OPEN_TANK_TS_PACKET, CLOSE_TANK_TS_PACKET, "
+                                            "CHARGED_VOLUME from FUEL_CHARGE where ID = 501");
+    const QStringList before = rows(recorded);
+    // Without the operator's record the refuelling is there only when it has been detected.
+    sql(QStringLiteral("delete from FUEL_CHARGE where ID = 501;\n"));
+    TFuelComputations beside(database(), options, norms(), fmngr);
+    beside.setSideConnection(shared()->settings);
+    QStringList besideTrace;
+    const TReportGrid besideGrid = TDataQueries(beside).ExecCalcQuery(p, cols, besideTrace);
+    const QStringList detected = rows(recorded);
+    sql(QStringLiteral("delete from FUEL_CHARGE where ID = 501;\n"));
+    TFuelComputations own(database(), options, norms(), fmngr);
+    QStringList ownTrace;
+    const TReportGrid ownGrid = TDataQueries(own).ExecCalcQuery(p, cols, ownTrace);
+    EXPECT_EQ(rows(recorded), detected);
+    ASSERT_EQ(detected.size(), 1);
+    EXPECT_TRUE(detected[0].endsWith(QStringLiteral("|<null>")));
+    EXPECT_EQ(column(besideGrid, QStringLiteral("PAR_CHARGEAUTO")),
+              QStringList({"0,00", "40,00", "40,00"}));
+    EXPECT_EQ(besideGrid.rows, ownGrid.rows);
+    EXPECT_EQ(besideTrace, ownTrace);
+    // The suite's record back as it was.
+    sql(QStringLiteral("delete from FUEL_CHARGE where ID = 501;\n"
+                       "insert into FUEL_CHARGE values (501, '01.04.2026 14:00:00', 700, "
+                       "'01.04.2026 14:10:00', 1100, 41.5);\n"));
+    EXPECT_EQ(rows(recorded), before);
+}
+
 TEST_F(DataPagesTest, AFailingDistanceShowsItsMessageInTheCell) {
     // A day file that cannot be read: the distance and norm cells carry the message.
     ASSERT_TRUE(QDir().mkpath(cache.path() + QStringLiteral("/501/20260331.dat")));
@@ -292,6 +327,35 @@ TEST_F(ObjectsSetTest, OneObjectGivesItsRowAndARecomputedSubtotal) {
     TSetParams bad = params();
     bad.threshold = QStringLiteral("сто");
     EXPECT_THROW(report.TableQuery({object(kObject)}, bad, cols, objList), std::exception);
+}
+
+// With "Определить заправки" each object's detection goes on beside its totals procedure on a
+// second connection: the row equals the one detected on the report's own connection.
+TEST_F(ObjectsSetTest, DetectionBesideTheTotalsGivesTheSameRow) {
+    const std::vector<TGridColumn> cols = FormSetGridCols(database());
+    TSetParams p = params();
+    p.detect = true;
+    const QString recorded = QStringLiteral("select OPEN_TANK_TS_PACKET, CLOSE_TANK_TS_PACKET, "
+                                            "CHARGED_VOLUME from FUEL_CHARGE where ID = 501");
+    const QStringList before = rows(recorded);
+    QStringList objList;
+    sql(QStringLiteral("delete from FUEL_CHARGE where ID = 501;\n"));
+    TFuelComputations beside(database(), options, norms(), fmngr);
+    beside.setSideConnection(shared()->settings);
+    const TReportGrid besideTable =
+        TObjectsSetReport(beside).TableQuery({object(kObject)}, p, cols, objList);
+    EXPECT_EQ(rows(recorded).size(), 1);
+    sql(QStringLiteral("delete from FUEL_CHARGE where ID = 501;\n"));
+    TFuelComputations own(database(), options, norms(), fmngr);
+    const TReportGrid ownTable =
+        TObjectsSetReport(own).TableQuery({object(kObject)}, p, cols, objList);
+    EXPECT_EQ(besideTable.rows, ownTable.rows);
+    EXPECT_EQ(besideTable.cell(0, besideTable.columnOf(QStringLiteral("PAR_CHARGEAUTO"))),
+              QStringLiteral("40,000"));
+    sql(QStringLiteral("delete from FUEL_CHARGE where ID = 501;\n"
+                       "insert into FUEL_CHARGE values (501, '01.04.2026 14:00:00', 700, "
+                       "'01.04.2026 14:10:00', 1100, 41.5);\n"));
+    EXPECT_EQ(rows(recorded), before);
 }
 
 TEST_F(ObjectsSetTest, ChartPointsByDayAndByMonth) {
