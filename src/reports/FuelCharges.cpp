@@ -110,14 +110,18 @@ void TFuelCharges::ShowCharges() {
     runQuery();
 }
 
-void TFuelCharges::DetectCharges(int threshold) {
+int TFuelCharges::DetectCharges(int threshold) {
     ensureTransaction();
     TQuery q(*m_tr, QStringLiteral("SELECT OUT_COUNT FROM PROC_CHARGEFILL2 (%1, %2, %3, %4)")
                         .arg(m_period.object)
                         .arg(sql::timestamp(m_period.start), sql::timestamp(m_period.end))
                         .arg(threshold));
-    RunForEffect(q);
+    // The procedure runs as the row is fetched; its count is what the window reports.
+    q.open();
+    const int found = q.next() && !q.field(0).isNull() ? q.field(0).asInteger() : 0;
+    q.close();
     ShowCharges();
+    return found;
 }
 
 void TFuelCharges::RecalcCalibration() {
