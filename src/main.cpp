@@ -4,8 +4,10 @@
 #include "app/Logging.h"
 #include "app/OptionsIO.h"
 #include "app/Profiles.h"
+#include "app/TerminationSignals.h"
 #include "db/DatabaseCreation.h"
 #include "session/ClientSession.h"
+#include "session/DatabasePart.h"
 #include "session/FirstStart.h"
 #include "ui/Application.h"
 #include "ui/ArrowIndicators.h"
@@ -72,7 +74,9 @@ int main(int argc, char **argv) {
     auto profiles = std::make_unique<TProfileList>(logDir, log.get());
     profiles->Load();
 
-    auto dialogs = std::make_shared<TQtDialogs>();
+    TQtDialogs qtDialogs;
+    // On a termination signal nobody may be asked anything: the dialogs fall silent.
+    auto dialogs = std::make_shared<TQuietableDialogs>(qtDialogs);
 
     auto operations = std::make_shared<TOperationsLog>(ProfileDir() + QStringLiteral("log.txt"));
     InstallOperationsLog(operations);
@@ -106,6 +110,33 @@ int main(int argc, char **argv) {
         };
         offer.run();
     }
+
+    // SIGTERM, SIGINT, SIGHUP: the closing steps without any box, then the exit with status 0.
+    TTerminationSignals terminationSignals;
+    QObject::connect(&session.database(), &TDatabasePart::connectionMade, &terminationSignals,
+                     &TTerminationSignals::install);
+    QObject::connect(
+        &terminationSignals, &TTerminationSignals::received, &main, [&main, &dialogs](int signo) {
+            if (dialogs->quiet())
+                return;
+            dialogs->setQuiet(true);
+            LogOperations(QStringLiteral("Завершение по сигналу ") + QString::number(signo),
+                          QStringLiteral("General"), 20);
+            // Open questions and settings windows are left unanswered; the main
+            // window closes once their loops have ended.
+            while (QWidget *modal = QApplication::activeModalWidget()) {
+                modal->close();
+                if (QApplication::activeModalWidget() == modal)
+                    break;
+            }
+            QMetaObject::invokeMethod(
+                &main,
+                [&main] {
+                    if (main.close())
+                        QApplication::quit();
+                },
+                Qt::QueuedConnection);
+        });
 
     main.show();
     // A developer's aid: --screenshot=DIR saves the windows into DIR after a few seconds and

@@ -74,3 +74,42 @@ private:
 // Dialogs for code that has nobody to ask (tests that do not look at messages): messages go to
 // the debug log, questions take their default answer. Everything else is handed its dialogs.
 TDialogs &SilentDialogs();
+
+// The program's dialogs with a switch: once quiet (the program is ending on a signal, and
+// nobody is there to answer), every call goes to SilentDialogs() instead.
+class TQuietableDialogs final : public TDialogs {
+public:
+    explicit TQuietableDialogs(TDialogs &target) : m_target(target) {}
+    void setQuiet(bool on) { m_quiet = on; }
+    bool quiet() const { return m_quiet; }
+
+    void message(const QString &text, const QString &caption, TMsgIcon icon) override {
+        to().message(text, caption, icon);
+    }
+    TMsgButton question(const QString &text, const QString &caption, TMsgIcon icon,
+                        TMsgButtons buttons, TMsgButton defaultButton) override {
+        return to().question(text, caption, icon, buttons, defaultButton);
+    }
+    QStringList openFiles(const QString &caption, const QString &folder, const QString &filter,
+                          bool multiple) override {
+        return to().openFiles(caption, folder, filter, multiple);
+    }
+    QString saveFile(const QString &caption, const QString &folder, const QString &filter,
+                     const QString &defaultName) override {
+        return to().saveFile(caption, folder, filter, defaultName);
+    }
+    QString selectFolder(const QString &caption, const QString &folder) override {
+        return to().selectFolder(caption, folder);
+    }
+    bool inputText(const QString &caption, const QString &prompt, QString &value) override {
+        return to().inputText(caption, prompt, value);
+    }
+    bool inputNumber(const QString &caption, const QString &prompt, int &value) override {
+        return to().inputNumber(caption, prompt, value);
+    }
+
+private:
+    TDialogs &to() { return m_quiet ? SilentDialogs() : m_target; }
+    TDialogs &m_target;
+    bool m_quiet = false;
+};

@@ -109,7 +109,7 @@ void TFuelCharges::ShowCharges() {
     runQuery();
 }
 
-void TFuelCharges::DetectCharges(int threshold) {
+int TFuelCharges::DetectCharges(int threshold) {
     ensureTransaction();
     TQuery q(*m_tr,
              QStringLiteral("SELECT OUT_COUNT FROM PROC_CHARGEFILL2(:obj, :s, :e, :threshold)"));
@@ -117,8 +117,12 @@ void TFuelCharges::DetectCharges(int threshold) {
     q.setParam(QStringLiteral("s"), db::TParam::timestamp(m_period.start));
     q.setParam(QStringLiteral("e"), db::TParam::timestamp(m_period.end));
     q.setParam(QStringLiteral("threshold"), threshold);
-    RunForEffect(q);
+    // The procedure runs as the row is fetched; its count is what the window reports.
+    q.open();
+    const int found = q.next() && !q.field(0).isNull() ? q.field(0).asInteger() : 0;
+    q.close();
     ShowCharges();
+    return found;
 }
 
 void TFuelCharges::RecalcCalibration() {

@@ -81,8 +81,8 @@ public:
     // "Показать заправки": the period's refuellings.
     void ShowCharges();
     // "Определить заправки": the refuellings of the period found from the readings (threshold
-    // as the window's field holds it), then shown.
-    void DetectCharges(int threshold);
+    // as the window's field holds it), then shown. Returns how many the procedure found.
+    int DetectCharges(int threshold);
     // "Пересчет тарировки": the object's calibration from its records, then shown.
     void RecalcCalibration();
     // "Удалить заправки": every shown row, after the question.

@@ -143,10 +143,10 @@ void TClientSession::wireParts() {
         m_linkUp = disconnectOn;
         emit commandsChanged();
     });
-    connect(&s, &TServerController::controlOutsEnabledChanged, this, [this](bool on) {
-        m_controlOuts = on;
-        emit commandsChanged();
-    });
+    // Sent on a change of selection and on each object's news: the commands are evaluated
+    // again for the selected object.
+    connect(&s, &TServerController::controlOutsEnabledChanged, this,
+            [this] { emit commandsChanged(); });
     connect(&s, &TServerController::redrawGrid, this, [this] {
         emit gridRefreshRequested();
         emit m_live->gaugesChanged();
@@ -427,7 +427,7 @@ bool TClientSession::isEnabled(TSessionCommand command) const {
         return m_linkUp;
     case TSessionCommand::RelayControl:
     case TSessionCommand::SetupDevice:
-        return m_controlOuts;
+        return m_live->selectedOnLine();
     case TSessionCommand::DownloadData: // a download fetches from the server it is linked to
         return connected && m_linkUp && !busy;
     case TSessionCommand::ClearTrack:

@@ -166,7 +166,6 @@ private:
     std::unique_ptr<TReportsPart> m_reports;
     std::unique_ptr<TDrainsPart> m_drains;
     bool m_serverButtonDown = false;
-    bool m_linkUp = false;      // connect enabled false / disconnect enabled true
-    bool m_controlOuts = false; // the selected object is connected
+    bool m_linkUp = false; // connect enabled false / disconnect enabled true
     bool m_closePending = false;
 };

@@ -104,6 +104,12 @@ std::optional<TGaugeValues> TLiveObjects::gauges() const {
     return m_registry->gaugesFor(m_selection.row);
 }
 
+bool TLiveObjects::selectedOnLine() const {
+    const TControllableObject *o =
+        m_registry && m_selection.number > 0 ? m_registry->FindObject(m_selection.number) : nullptr;
+    return o && o->Connected;
+}
+
 void TLiveObjects::onConnectionNews(int number, TConnectionNews news) {
     TManagedItem *item = m_items.Item(number);
     if (!item)

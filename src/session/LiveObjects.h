@@ -38,6 +38,9 @@ public:
     // The same object again (a page became ready, the demonstration object arrived).
     void reselect();
     std::optional<TGaugeValues> gauges() const;
+    // The relay and device commands act on the selected row's object: they are open while the
+    // server reports that object on line, whatever object its latest news named.
+    bool selectedOnLine() const;
 
     void onPacketsApplied(const std::vector<TAppliedPacket> &applied);
     void onConnectionNews(int number, TConnectionNews news);

@@ -417,16 +417,42 @@ void TFManager::FreeFile(const QString &FName, bool needsave) {
     release();
 }
 
+std::vector<TTrackDayFile> TrackDayFiles(const QString &folder, TDateTime start, TDateTime end) {
+    std::vector<TTrackDayFile> out;
+    const auto add = [&](TDateTime day, bool inside) {
+        out.push_back(
+            {folder + dt::formatDateTime(QStringLiteral("yyyymmdd"), day) + QStringLiteral(".dat"),
+             inside});
+    };
+    TDateTime day = dt::dateOf(start);
+    add(day - 1, false);
+    for (TDateTime cursor = start; cursor < end; cursor = dt::dateOf(cursor) + 1) {
+        day = dt::dateOf(cursor);
+        add(day, true);
+    }
+    add(day + 1, false);
+    return out;
+}
+
 std::unique_ptr<TTrackView> TFManager::form_track(const QString &FPath, TDateTime b, TDateTime e) {
     auto view = std::make_unique<TTrackView>();
-    TDateTime cursor = b;
-    while (cursor < e) {
-        const QString name =
-            FPath + dt::formatDateTime(QStringLiteral("yyyymmdd"), cursor) + QStringLiteral(".dat");
-        TTrackFile *f = get(name, b, e);
-        view->coords.insert(view->coords.end(), f->coords.begin(), f->coords.end());
-        FreeFile(name, false);
-        cursor = dt::dateOf(cursor) + 1;
+    bool ordered = true;
+    for (const TTrackDayFile &file : TrackDayFiles(FPath, b, e)) {
+        TTrackFile *f = get(file.name, b, e);
+        for (const TCoordData &c : f->coords) {
+            // A file without a record at or after b keeps all it holds.
+            if (c.ts < b || (!file.inside && c.ts > e))
+                continue;
+            if (!view->coords.empty() && c.ts <= view->coords.back().ts)
+                ordered = false;
+            view->coords.push_back(c);
+        }
+        FreeFile(file.name, false);
+    }
+    if (!ordered) {
+        std::stable_sort(view->coords.begin(), view->coords.end(),
+                         [](const TCoordData &x, const TCoordData &y) { return x.ts < y.ts; });
+        view->unique();
     }
     return view;
 }

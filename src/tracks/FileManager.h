@@ -147,6 +147,17 @@ private:
     TDiskState m_disk;
 };
 
+// One day file that can hold records of a period: inside when its day is one of the period's
+// days, otherwise a neighbour whose records the object's time-zone shift may have carried into
+// the period (an imported day file keeps the name of the data file its records came from).
+struct TTrackDayFile {
+    QString name; // folder + "yyyymmdd.dat"
+    bool inside = true;
+};
+// The day files in folder (ending with "/") that cover [start, end]: the days from start's up to
+// the last one that begins before end, and the day on either side of them.
+std::vector<TTrackDayFile> TrackDayFiles(const QString &folder, TDateTime start, TDateTime end);
+
 // A track held in memory, not tied to one file.
 class TTrackView {
 public:
@@ -179,7 +190,9 @@ public:
     // and saved. The reference is given back even when the save fails (the error is raised).
     void FreeFile(const QString &FName, bool needsave);
     // The records from b to e of the day files ("yyyymmdd.dat") in the object folder FPath
-    // (ending with "/"), in day order.
+    // (ending with "/") in time order: each day of the period with the window [b, e] (so the
+    // first record at or after e is kept too), and from the neighbouring days the records
+    // between b and e. Of records with equal times the later one read stays.
     std::unique_ptr<TTrackView> form_track(const QString &FPath, TDateTime b, TDateTime e);
 
     // The registered files in the order they were opened.

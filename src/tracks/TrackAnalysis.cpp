@@ -199,15 +199,7 @@ long double TrackRunKm(const std::vector<TCoordData> &track, const TTrackSetting
 
 std::vector<TCoordData> LoadTrackPeriod(TFManager &fmngr, const QString &folder, TDateTime start,
                                         TDateTime end) {
-    std::vector<TCoordData> out;
-    for (TDateTime cur = start; cur < end; cur = dt::dateOf(cur) + 1) {
-        const QString name =
-            folder + dt::formatDateTime(QStringLiteral("yyyymmdd"), cur) + QStringLiteral(".dat");
-        TTrackFile *f = fmngr.get(name, cur, end);
-        out.insert(out.end(), f->coords.begin(), f->coords.end());
-        fmngr.FreeFile(name, false);
-    }
-    return out;
+    return std::move(fmngr.form_track(folder, start, end)->coords);
 }
 
 QString SecondsTo_hhh_mm_ss(int64_t sec) {

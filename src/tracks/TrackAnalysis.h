@@ -88,8 +88,7 @@ private:
 long double TrackRunKm(const std::vector<TCoordData> &track, const TTrackSettings &settings);
 
 // The records of an object's day files ("yyyymmdd.dat" in folder, which ends with "/") for a
-// period: from start, then each following midnight while earlier than end, each day's file
-// taken with the window [that moment, end].
+// period, as TFManager::form_track gathers them (the neighbouring days' files included).
 std::vector<TCoordData> LoadTrackPeriod(TFManager &fmngr, const QString &folder, TDateTime start,
                                         TDateTime end);
 

@@ -235,6 +235,8 @@ TfmFuelCharges::TfmFuelCharges(TFuelPart &session, TErrorGuard &guard, int numbe
     ui.drains = button("Сливы...");
     ui.drains->setVisible(false);
     commands->addWidget(ui.drains, 2, 0);
+    ui.found = new QLabel;
+    commands->addWidget(ui.found, 2, 1, 1, 3);
 
     const auto tool = [](const QString &text, const char *hint) {
         auto *b = new QToolButton;
@@ -364,8 +366,9 @@ void TfmFuelCharges::btnShowClick() {
 
 void TfmFuelCharges::btnDetectClick() {
     m_charges.setPeriod(period());
-    m_charges.DetectCharges(ui.threshold->value());
+    const int found = m_charges.DetectCharges(ui.threshold->value());
     setColumns();
+    ui.found->setText(QStringLiteral("Найдено заправок: ") + QString::number(found));
 }
 
 void TfmFuelCharges::btnRecalcClick() {

@@ -8,6 +8,7 @@
 #include "reports/FuelCharges.h"
 
 class QComboBox;
+class QLabel;
 class QDateEdit;
 class QLineEdit;
 class QPushButton;
@@ -94,6 +95,7 @@ public:
         QSpinBox *threshold;
         QPushButton *show, *detect, *recalc, *remove, *add, *edit, *save, *close;
         QPushButton *drains; // "Сливы...", shown when the window can open the drains
+        QLabel *found;       // after "Определить заправки": how many it found
 
         QToolButton *first, *prior, *next, *last, *navDelete, *navEdit, *navPost, *navCancel,
             *navRefresh;

@@ -2,6 +2,7 @@
 // monitoring server and the sample map: the roads that cross subsystems, and errors that used
 // to end the program.
 
+#include "session/LiveObjects.h"
 #include "app/ErrorGuard.h"
 #include "app/Folders.h"
 #include "app/FormatSettings.h"
@@ -21,7 +22,6 @@
 #include "session/DatabasePart.h"
 #include "session/DemoObject.h"
 #include "session/FuelPart.h"
-#include "session/LiveObjects.h"
 #include "session/Maintenance.h"
 #include "session/MapInteraction.h"
 #include "session/RegistryEdits.h"
@@ -80,6 +80,48 @@ struct SessionTest : ::testing::Test {
 };
 
 } // namespace
+
+// "Управление реле" and "Настроить прибор" act on the selected row's object: another object's
+// news leaves them as they are; the selected object's news and a change of row set them anew,
+// and the window hears of it each time.
+TEST_F(SessionTest, RelayAndDeviceCommandsFollowTheSelectedObject) {
+    auto database = onlinetest::makeDatabase();
+    ASSERT_TRUE(database);
+    for (int n : {2001, 2002})
+        database->exec(
+            QString("INSERT INTO OBJECTS (OBJ_NUMBER, OBJ_NAME) VALUES (%1, 'Объект %1')").arg(n));
+    useDatabase(*database);
+    TClientSession s(options, dialogs);
+    s.database().connectDatabase();
+    ASSERT_TRUE(s.registry());
+    int changes = 0;
+    QObject::connect(&s, &TClientSession::commandsChanged, [&] { ++changes; });
+    const auto on = [&] {
+        const bool relay = s.isEnabled(TSessionCommand::RelayControl);
+        EXPECT_EQ(relay, s.isEnabled(TSessionCommand::SetupDevice));
+        return relay;
+    };
+    s.server().ProcessLine("s|s|cobj|2001"); // 2001 on line, 2002 not
+    s.live().selectObject(2002, 2);
+    EXPECT_FALSE(on());
+    s.live().selectObject(2001, 1);
+    EXPECT_TRUE(on());
+    s.server().ProcessLine("c|2002|cnev|c");
+    s.server().ProcessLine("c|2002|cnev|d");
+    EXPECT_TRUE(on()) << "the news of another object decided";
+    s.live().selectObject(2002, 2);
+    EXPECT_FALSE(on());
+    s.server().ProcessLine("c|2001|cnev|c");
+    EXPECT_FALSE(on()) << "the news of another object decided";
+    changes = 0;
+    s.server().ProcessLine("c|2002|cnev|c");
+    EXPECT_TRUE(on());
+    EXPECT_GT(changes, 0);
+    changes = 0;
+    s.live().selectObject(2001, 1);
+    EXPECT_TRUE(on());
+    EXPECT_GT(changes, 0);
+}
 
 TEST_F(SessionTest, PacketReachesRecordDayFileMapItemAndTheFollowedView) {
     auto database = onlinetest::makeDatabase();

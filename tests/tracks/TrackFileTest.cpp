@@ -12,6 +12,7 @@
 
 #include "app/IniFile.h"
 #include "tracks/FileManager.h"
+#include "tracks/TrackAnalysis.h"
 
 namespace {
 
@@ -246,6 +247,49 @@ TEST_F(TrackFileTest, FormTrackAcrossMidnightReadsTwoDayFiles) {
     EXPECT_EQ(times(view->coords), (std::vector<double>{d1 + 22.0 / 24, d1 + 23.5 / 24, d2,
                                                         d2 + 1.0 / 24, d2 + 2.5 / 24}));
     EXPECT_TRUE(m.filesSnapshot().empty());
+}
+
+// An imported day file keeps the name of its data file while its records carry the object's
+// shifted time: with zone +3 the first three hours of a day stand in the previous day's file,
+// with zone -3 the last three in the next day's. A day's track reads them from there, in time
+// order, and takes nothing outside the day from the neighbours.
+TEST_F(TrackFileTest, DayTrackTakesTheShiftedRecordsOfTheNeighbouringDayFiles) {
+    const TDateTime d = Day + 1, end = d + (86400 - 1) / 86400.0;
+    const auto at = [&](double h) { return d + h / 24; };
+    struct Case {
+        const char *zone;
+        std::vector<double> before, day, after, expected;
+    };
+    const Case cases[] = {
+        // +3; the day's own file also holds an on-line record at 01:00.
+        {"+3",
+         {at(-21), at(-1), at(0.5), at(2.5)},
+         {at(1), at(3), at(12), at(23)},
+         {at(27), at(40)},
+         {at(0.5), at(1), at(2.5), at(3), at(12), at(23)}},
+        {"-3",
+         {at(-30), at(-4)},
+         {at(-3), at(-1), at(0), at(9), at(20.5)},
+         {at(21), at(23.5), at(30)},
+         {at(0), at(9), at(20.5), at(21), at(23.5)}},
+    };
+    for (const Case &k : cases) {
+        QTemporaryDir dir;
+        const QString folder = dir.path() + QStringLiteral("/5/");
+        const auto write = [&](const char *name, const std::vector<double> &ts) {
+            std::vector<TCoordData> v;
+            for (double t : ts)
+                v.push_back(rec(t));
+            writeRaw(folder + QLatin1String(name), image(v));
+        };
+        write("20140315.dat", k.before);
+        write("20140316.dat", k.day);
+        write("20140317.dat", k.after);
+        TFManager m;
+        EXPECT_EQ(times(m.form_track(folder, d, end)->coords), k.expected) << k.zone;
+        EXPECT_EQ(times(LoadTrackPeriod(m, folder, d, end)), k.expected) << k.zone;
+        EXPECT_TRUE(m.filesSnapshot().empty());
+    }
 }
 
 // The on-line writer's cycle: get - load - append - FreeFile with saving. Whatever mix of

@@ -33,6 +33,7 @@
 #include <QChartView>
 #include <QComboBox>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QMenu>
@@ -216,6 +217,35 @@ TEST_F(FuelWindows, ThePointDialogStartsFromTheObjectsReading) {
     EXPECT_EQ(database->scalar("SELECT FUEL_VAL FROM FUEL_POINTS WHERE ID = 7 AND "
                                "SENSOR_VAL = 2750"),
               "415");
+    s.database().disconnectDatabase();
+}
+
+// "Определить заправки" says how many refuellings the readings gave, in the window itself: two
+// rises here, while the period also holds a refuelling entered by hand.
+TEST_F(FuelWindows, TheRefuellingWindowSaysHowManyItFound) {
+    QString readings;
+    const std::pair<const char *, int> values[] = {
+        {"10:00:00", 500}, {"10:10:00", 495}, {"10:20:00", 900}, {"10:30:00", 890},
+        {"12:00:00", 700}, {"14:00:00", 500}, {"14:10:00", 495}, {"14:20:00", 900},
+        {"14:30:00", 890}, {"16:00:00", 700}};
+    for (const auto &[time, value] : values)
+        database->exec("INSERT INTO INPUTSIGNALS (INS_NUMBER, INS_PACKTIME, INS_FUELLEVEL) "
+                       "VALUES (8, '" +
+                       today(time) + "', " + QString::number(value) + ")");
+    database->exec("INSERT INTO FUEL_CHARGE VALUES (8, '" + today("20:00:00") + "', 300, '" +
+                   today("20:10:00") + "', 900, 50)");
+    TClientSession s(options, dialogs);
+    s.database().connectDatabase();
+    ASSERT_TRUE(s.registry());
+    TfmFuelCharges w(s.fuel(), s.guard(), 8);
+    w.show();
+    EXPECT_TRUE(w.ui.found->text().isEmpty());
+    w.ui.detect->click();
+    EXPECT_EQ(w.ui.grid->model()->rowCount(), 3);
+    EXPECT_EQ(w.ui.found->text(), "Найдено заправок: 2");
+    EXPECT_TRUE(w.ui.found->isVisible());
+    EXPECT_TRUE(dialogs.calls.empty());
+    w.charges().rollback();
     s.database().disconnectDatabase();
 }
 

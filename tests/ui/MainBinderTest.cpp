@@ -91,8 +91,12 @@ TEST(MainBinder, ConnectingFillsTheGridAndEnablesTheServerCommands) {
         EXPECT_TRUE(links.map().items().Item(7)->connected());
         links.server().EnDisControlOuts(7);
         EXPECT_TRUE(c.relayControl->isEnabled());
+        // Another object named leaves them as they are; the selected object's news decides.
         links.server().EnDisControlOuts(3);
+        EXPECT_TRUE(c.relayControl->isEnabled());
+        links.server().ProcessLine("c|7|cnev|d");
         EXPECT_FALSE(c.relayControl->isEnabled());
+        EXPECT_FALSE(c.setupDevice->isEnabled());
 
         c.dbDisconnect->trigger();
         EXPECT_EQ(links.database().connectionState(), 0);
