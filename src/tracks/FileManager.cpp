@@ -438,7 +438,16 @@ std::unique_ptr<TTrackView> TFManager::form_track(const QString &FPath, TDateTim
     auto view = std::make_unique<TTrackView>();
     bool ordered = true;
     for (const TTrackDayFile &file : TrackDayFiles(FPath, b, e)) {
-        TTrackFile *f = get(file.name, b, e);
+        TTrackFile *f = nullptr;
+        try {
+            f = get(file.name, b, e);
+        } catch (const ETrackFileError &) {
+            // A neighbour that cannot be read only lends a few shifted hours: its own day
+            // reports the error, this period goes on with its own files.
+            if (file.inside)
+                throw;
+            continue;
+        }
         for (const TCoordData &c : f->coords) {
             // A file without a record at or after b keeps all it holds.
             if (c.ts < b || (!file.inside && c.ts > e))
