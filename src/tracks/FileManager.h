@@ -182,6 +182,8 @@ public:
     // (ending with "/"), in day order.
     std::unique_ptr<TTrackView> form_track(const QString &FPath, TDateTime b, TDateTime e);
 
+    // Somebody holds the file registered under exactly FName.
+    bool isOpen(const QString &FName) const;
     // The registered files in the order they were opened.
     std::vector<TTrackFile *> filesSnapshot() const;
 
