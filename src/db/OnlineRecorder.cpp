@@ -50,11 +50,12 @@ void TOnlineRecorder::dropStatements() noexcept {
     m_savepoint.reset();
     m_rollbackTo.reset();
     m_preparedOn = nullptr;
+    m_stale = false;
 }
 
 void TOnlineRecorder::prepareStatements() {
     // Statements belong to the connection: a reopened main connection needs them anew.
-    if (m_row && m_preparedOn == m_db.attachment())
+    if (m_row && !m_stale && m_preparedOn == m_db.attachment())
         return;
     dropStatements();
     m_fuel = std::make_unique<db::TQuery>(
@@ -120,10 +121,16 @@ void TOnlineRecorder::beginBatch() {
 void TOnlineRecorder::recordInBatch(TControllableObject &o) {
     if (!m_batch)
         beginBatch();
-    m_savepoint->execute();
+    try {
+        m_savepoint->execute();
+    } catch (...) {
+        m_stale = true; // the connection may have gone: prepare anew after the batch
+        throw;
+    }
     try {
         run(o);
     } catch (...) {
+        m_stale = true;
         m_fuel->close();
         try {
             m_rollbackTo->execute();
@@ -145,6 +152,8 @@ void TOnlineRecorder::commitBatch() {
         dropStatements();
         throw;
     }
+    if (m_stale)
+        dropStatements();
 }
 
 void TOnlineRecorder::abandonBatch() noexcept {
@@ -152,4 +161,6 @@ void TOnlineRecorder::abandonBatch() noexcept {
         m_fuel->close();
     m_batch = false;
     m_tr.forceRollback();
+    if (m_stale)
+        dropStatements();
 }

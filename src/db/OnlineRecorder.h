@@ -50,4 +50,5 @@ private:
     std::unique_ptr<db::TQuery> m_fuel, m_row, m_savepoint, m_rollbackTo;
     const void *m_preparedOn = nullptr; // the attachment the statements belong to
     bool m_batch = false;
+    bool m_stale = false; // a statement failed in the batch: prepare them anew after it
 };

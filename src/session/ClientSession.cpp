@@ -45,6 +45,9 @@ TClientSession::TClientSession(TOptions &options, TDialogs &dialogs, QObject *pa
     m_client = std::make_unique<TClientThread>(
         [this] { m_guard.run([this] { m_server->ClientDataIn(); }); },
         [this] { m_guard.run([this] { m_server->ClientStateChanged(); }); }, dialogs);
+    m_client->setOnLines([this](const std::vector<TBytes> &lines) {
+        m_guard.run([this, &lines] { m_server->ProcessLines(lines); });
+    });
     m_server->setClient(m_client.get());
     m_panel = std::make_unique<TMapPanel>(dialogs);
     m_panel->FShowPointerToNotVisObj = options.ShowPointerToNotVisObj;
