@@ -406,6 +406,30 @@ void TClientThread::ReceiveLoop(int fd, quint64 gen) {
             return;
         }
         const std::vector<TBytes> lines = cutter.takeLines();
+        TOnLines onLines;
+        {
+            std::lock_guard l(m_mx);
+            onLines = fOnLines;
+        }
+        if (onLines) {
+            std::vector<TBytes> batch;
+            for (const TBytes &line : lines) {
+                if (m_terminated || !IsCurrent(gen))
+                    return;
+                TBytes plain;
+                if (TakeLine(fd, gen, line, badLines, plain))
+                    batch.push_back(std::move(plain));
+            }
+            if (batch.empty() || m_terminated || !IsCurrent(gen))
+                continue;
+            try {
+                RunInMainThread([&] { onLines(batch); });
+            } catch (const std::exception &e) {
+                LogOperations(QStringLiteral("Error in data: ") + QString::fromUtf8(e.what()),
+                              QStringLiteral("ClientSock"), 0);
+            }
+            continue;
+        }
         if (!fOnData)
             continue;
         for (const TBytes &line : lines) {
@@ -414,6 +438,33 @@ void TClientThread::ReceiveLoop(int fd, quint64 gen) {
             HandleLine(fd, gen, line, badLines);
         }
     }
+}
+
+bool TClientThread::TakeLine(int fd, quint64 gen, const TBytes &line, int &badLines,
+                             TBytes &plain) {
+    try {
+        TBytes key;
+        QString login;
+        {
+            std::lock_guard l(m_mx);
+            key = a_key;
+            login = slog;
+        }
+        plain = DecryptEnvelope(line, key);
+        const uint8_t first = plain.isEmpty() ? 0 : static_cast<uint8_t>(plain[0]);
+        TBytes reply;
+        if (first == 0xD5 || first == 0xF5)
+            reply = TextToBytes(QStringLiteral("0"));
+        else if (FindBytes(QStringLiteral("reid"), plain) >= 0)
+            reply = TextToBytes(QStringLiteral("c|") + login + QStringLiteral("|s|s|cobj|all"));
+        if (reply.isEmpty())
+            return true;
+        if (!SendOn(fd, reply, true, key, false) && IsCurrent(gen))
+            SetState(255);
+    } catch (const std::exception &) {
+        ReportBadLine(gen, line, ++badLines);
+    }
+    return false;
 }
 
 void TClientThread::HandleLine(int fd, quint64 gen, const TBytes &line, int &badLines) {

@@ -19,6 +19,8 @@ enum TErrors { eENone, eESocket, eEAutorization, eEUnknown };
 
 using TOnState = std::function<void()>;
 using TOnData = std::function<void()>;
+// The lines of one read, in order, handed over together (see setOnLines).
+using TOnLines = std::function<void(const std::vector<TBytes> &)>;
 
 // The single connection to the monitoring server.
 //
@@ -75,6 +77,15 @@ public:
     QString getLogin() const;
     TBytes getData() const;
 
+    // With a lines handler, the lines cut from one read (keep-alives and "reid" answered by
+    // the worker) are handed to the main thread in one call, oldest first, instead of one
+    // AOnData call each; the worker waits until the call returns, so a busy main thread gets
+    // bigger batches. Set it before the first ConnectTo.
+    void setOnLines(TOnLines handler) {
+        std::lock_guard l(m_mx);
+        fOnLines = std::move(handler);
+    }
+
     // Applies to the next ConnectTo.
     void setReceiveTimeout(int ms) { m_receiveTimeoutMs = ms; }
     int receiveTimeout() const { return m_receiveTimeoutMs; }
@@ -96,6 +107,9 @@ private:
     bool Handshake(int fd, TBytes &sessionKey);
     void ReceiveLoop(int fd, quint64 gen);
     void HandleLine(int fd, quint64 gen, const TBytes &line, int &badLines);
+    // Decrypts a line and answers it when it is the worker's; true (with the plaintext) when it
+    // goes to the main thread.
+    bool TakeLine(int fd, quint64 gen, const TBytes &line, int &badLines, TBytes &plain);
     void ReportBadLine(quint64 gen, const TBytes &line, int count);
     bool ReadHandshakeLine(int fd, TBytes &line);
     // Handshake sends fail the handshake instead of reporting state 255 on their own.
@@ -113,6 +127,7 @@ private:
 
     TOnData fOnData;
     TOnState fOnState;
+    TOnLines fOnLines; // under m_mx
     TDialogs &m_dialogs;
     std::atomic<int> m_receiveTimeoutMs;
 

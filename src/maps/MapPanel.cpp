@@ -646,3 +646,23 @@ void TMapPanel::Paint(QPainter &target) {
         target.drawText(r, Qt::AlignCenter, m_caption);
     }
 }
+
+void TMapPanel::RepaintLive() {
+    if (m_liveRepaint.isActive()) {
+        m_liveRepaintPending = true;
+        return;
+    }
+    if (!m_liveRepaint.isSingleShot()) {
+        m_liveRepaint.setSingleShot(true);
+        m_liveRepaint.setInterval(LiveRepaintMs);
+        connect(&m_liveRepaint, &QTimer::timeout, this, [this] {
+            if (!m_liveRepaintPending)
+                return;
+            m_liveRepaintPending = false;
+            emit repaintRequested();
+            m_liveRepaint.start();
+        });
+    }
+    emit repaintRequested();
+    m_liveRepaint.start();
+}

@@ -14,6 +14,7 @@
 #include <QSize>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <QVector>
 
 #include <memory>
@@ -102,6 +103,10 @@ public:
     void Paint(QPainter &target);
     // Asks the host to repaint.
     void Repaint() { emit repaintRequested(); }
+    // A repaint for live news (markers moved): the first at once, the rest of a burst once
+    // at the end of a pause of LiveRepaintMs, so any rate of packets costs a few frames a second.
+    void RepaintLive();
+    static constexpr int LiveRepaintMs = 250;
     QImage &GetSurface() { return Backbuffer; }
 
     const TCoordsConverter &coordsConverter() const { return m_layer->binding(); }
@@ -209,4 +214,6 @@ private:
     quint64 m_detailSerial = 0; // the request whose result is wanted
     QRect m_pendingRegion;
     int m_pendingEighths = 0;
+    QTimer m_liveRepaint; // single shot: the pause after a live repaint
+    bool m_liveRepaintPending = false;
 };

@@ -45,6 +45,9 @@ TClientSession::TClientSession(TOptions &options, TDialogs &dialogs, QObject *pa
     m_client = std::make_unique<TClientThread>(
         [this] { m_guard.run([this] { m_server->ClientDataIn(); }); },
         [this] { m_guard.run([this] { m_server->ClientStateChanged(); }); }, dialogs);
+    m_client->setOnLines([this](const std::vector<TBytes> &lines) {
+        m_guard.run([this, &lines] { m_server->ProcessLines(lines); });
+    });
     m_server->setClient(m_client.get());
     m_panel = std::make_unique<TMapPanel>(dialogs);
     m_panel->FShowPointerToNotVisObj = options.ShowPointerToNotVisObj;
@@ -59,6 +62,8 @@ TClientSession::TClientSession(TOptions &options, TDialogs &dialogs, QObject *pa
     m_runs = std::make_unique<TDataRuns>(options, dialogs, *m_runner, *m_fmngr);
     m_tracks = std::make_unique<TTrackDisplay>(options, dialogs, *m_fmngr, *m_panel, *m_items,
                                                *m_bridge, m_selection, *m_map, *m_runs);
+    m_processor->setKeepsWholeTrack(
+        [this](int n) { return n == m_items->GetActiveObject() || n == m_tracks->trackObject(); });
     m_registryEdits = std::make_unique<TRegistryEdits>(main, dialogs, *m_runs);
     m_maintenance =
         std::make_unique<TMaintenance>(options, dialogs, main, *m_fmngr, m_runner.get());

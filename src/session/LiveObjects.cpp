@@ -137,7 +137,7 @@ void TLiveObjects::onPacketsApplied(const std::vector<TAppliedPacket> &applied) 
         if (!m_selection.archiveView && o.Number == m_items.GetActiveObject())
             m_map.followActive(false);
     }
-    m_panel.Repaint();
+    m_panel.RepaintLive();
     emit gaugesChanged();
 }
 

@@ -7,7 +7,30 @@
 
 TOnlineProcessor::TOnlineProcessor(TFManager &fmngr, db::TDatabase &mainDatabase,
                                    const QString &coordCacheDir)
-    : m_fmngr(fmngr), m_db(mainDatabase), m_coordCacheDir(coordCacheDir) {}
+    : m_fmngr(fmngr), m_db(mainDatabase), m_coordCacheDir(coordCacheDir), m_appender(fmngr),
+      m_recorder(mainDatabase) {}
+
+void TOnlineProcessor::beginBatch() {
+    m_batch = true;
+    try {
+        m_recorder.beginBatch();
+    } catch (...) {
+        // Each packet tries again and reports its own failure.
+    }
+}
+
+void TOnlineProcessor::endBatch() {
+    if (!m_batch)
+        return;
+    m_batch = false;
+    try {
+        m_appender.sync();
+    } catch (...) {
+        m_recorder.commitBatch();
+        throw;
+    }
+    m_recorder.commitBatch();
+}
 
 QString TOnlineProcessor::dayFileName(int N, TDateTime t) const {
     return m_coordCacheDir + QString::number(N) + QLatin1Char('/') +
@@ -74,46 +97,37 @@ TAppliedPacket TOnlineProcessor::apply(TManager *manager, TControllableObject &o
     obj.CCoords = pkt.coords;
     for (TCoordStamp &c : obj.CCoords)
         c.ts += shift;
+    std::vector<TCoordData> records;
+    records.reserve(obj.CCoords.size());
     for (const TCoordStamp &c : obj.CCoords) {
         TCoordData d;
         d.lat = c.Coords.Latitude;
         d.lng = c.Coords.Longitude;
         d.ts = c.ts;
         d.g24 = obj.V24Gen;
+        records.push_back(d);
         obj.track.add(d);
     }
 
-    const auto &tr = obj.track.coords;
+    auto &tr = obj.track.coords;
     if (tr.size() >= 2 && tr.back().ts > tr[tr.size() - 2].ts) {
         const TCoordData &a = tr[tr.size() - 2], &b = tr.back();
         const long double seconds = std::llround((b.ts - a.ts) * dt::MsPerDay) / 1000.0L;
         obj.Speed =
             GeoDistance(TGeoCoords{a.lat, a.lng}, TGeoCoords{b.lat, b.lng}) * 3.6L / seconds;
     }
+    // Nobody draws the history of an object that is neither active nor shown: the day files
+    // hold it.
+    if (m_keepsWholeTrack && tr.size() > 1 && !m_keepsWholeTrack(N))
+        tr.erase(tr.begin(), tr.end() - 1);
 
-    const QString file = dayFileName(N, t);
-    TTrackFile *f = m_fmngr.get(file);
-    f->num = N;
-    try {
-        f->load();
-    } catch (...) {
-        m_fmngr.FreeFile(file, false);
-        throw;
-    }
-    TManager::ObjCoordsToCoordsTable(&obj, f);
-    m_fmngr.FreeFile(file, true);
-
-    RecalcParams(obj, m_db);
+    m_appender.append(dayFileName(N, t), records, !m_batch);
 
     if (updating) {
-        db::TTransaction tr(m_db, db::TTransactionKind::Write);
-        try {
-            tr.start();
-            manager->ObjSostToDB(N, tr);
-            tr.commit();
-        } catch (...) {
-            tr.forceRollback();
-        }
+        if (m_batch)
+            m_recorder.recordInBatch(obj);
+        else
+            m_recorder.recordOne(obj);
     }
     return TAppliedPacket{&obj, updating, obj.CCoords.empty() ? 0 : obj.CCoords.front().ts};
 }

@@ -8,6 +8,8 @@
 #include "link/Bytes.h"
 #include "session/OnlineProcessor.h"
 
+#include <QElapsedTimer>
+
 namespace {
 const QColor kGrey(128, 128, 128);
 const QColor kGreen(0, 255, 0);
@@ -80,7 +82,56 @@ void TAutoConnectToServer::btnCancelClick() {
 TServerController::TServerController(TOptions &options, TDialogs &dialogs, QObject *parent)
     : QObject(parent), m_options(options), m_dialogs(dialogs),
       m_autoConnect(
-          [this] { return ConnectToServer(m_options.AppServer, m_options.AppPort, true); }, this) {}
+          [this] { return ConnectToServer(m_options.AppServer, m_options.AppPort, true); }, this) {
+    m_redraw.setSingleShot(true);
+    m_redraw.setInterval(RedrawMs);
+    connect(&m_redraw, &QTimer::timeout, this, [this] {
+        if (!m_redrawPending)
+            return;
+        m_redrawPending = false;
+        emit objectWindowsRepaint();
+        emit redrawGrid();
+        m_redraw.start();
+    });
+}
+
+void TServerController::requestRedraw() {
+    // The first news redraws at once, what follows within the pause once at its end.
+    if (m_redraw.isActive()) {
+        m_redrawPending = true;
+        return;
+    }
+    emit objectWindowsRepaint();
+    emit redrawGrid();
+    m_redraw.start();
+}
+
+void TServerController::endBatch() {
+    if (!m_processor)
+        return;
+    try {
+        m_processor->endBatch();
+    } catch (const std::exception &e) {
+        LogOperations(QStringLiteral("Ошибка записи пакетов: ") + QString::fromUtf8(e.what()),
+                      QStringLiteral("TCPprocess"), 0);
+    }
+}
+
+void TServerController::ProcessLines(const std::vector<TBytes> &lines) {
+    if (m_processor)
+        m_processor->beginBatch();
+    QElapsedTimer work;
+    work.start();
+    for (const TBytes &line : lines) {
+        ProcessLine(line);
+        if (m_processor && work.elapsed() >= BatchMs) {
+            endBatch();
+            m_processor->beginBatch();
+            work.restart();
+        }
+    }
+    endBatch();
+}
 
 QString TServerController::now() const {
     return dt::dateTimeToStr(dt::now());
@@ -277,8 +328,7 @@ void TServerController::handlePayload(int N, const QByteArray &P) {
         }
         if (!applied.empty())
             emit packetsApplied(applied);
-        emit objectWindowsRepaint();
-        emit redrawGrid();
+        requestRedraw();
         break;
     }
     case TPayloadKind::None:

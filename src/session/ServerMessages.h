@@ -77,6 +77,12 @@ public:
     // The two callbacks' work on given values (the tests drive these directly).
     void HandleState(uint8_t state, TErrors err);
     void ProcessLine(const TBytes &M);
+    // The lines of one hand-over of the link, in order. Their on-line packets are recorded in
+    // batches of at most BatchMs of work: one transaction and one day-file sync each.
+    void ProcessLines(const std::vector<TBytes> &lines);
+    static constexpr int BatchMs = 50;
+    // The grid and the object windows redraw for on-line data at most this often.
+    static constexpr int RedrawMs = 250;
     // The object number is the text of the state grid's first column in the current row.
     void SendObjectCommand(const QString &objectNumber, int code);
     void UpdateConnectedObjectsList();
@@ -113,7 +119,11 @@ private:
     QString now() const;
     void handlePayload(int N, const QByteArray &P);
     void connectionNews(int number, TConnectionNews news);
+    void endBatch();
+    void requestRedraw();
 
+    QTimer m_redraw; // single shot: the pause after a redraw
+    bool m_redrawPending = false;
     TOptions &m_options;
     TDialogs &m_dialogs;
     TClientThread *FClientThread = nullptr;

@@ -28,6 +28,8 @@ class TWebMapBridge;
 class TTrackDisplay : public QObject {
     Q_OBJECT
 public:
+    // The object whose loaded track is shown and divided into parts (0: none).
+    int trackObject() const { return m_trackObject; }
     TTrackDisplay(TOptions &options, TDialogs &dialogs, TFManager &fmngr, TMapPanel &panel,
                   TMapObjManager &items, TWebMapBridge &bridge, TSelection &selection,
                   TMapInteraction &map, TDataRuns &runs, QObject *parent = nullptr);

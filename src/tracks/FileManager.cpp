@@ -466,6 +466,12 @@ std::unique_ptr<TTrackView> TFManager::form_track(const QString &FPath, TDateTim
     return view;
 }
 
+bool TFManager::isOpen(const QString &FName) const {
+    std::lock_guard<std::mutex> lock(cs);
+    return std::any_of(files.begin(), files.end(),
+                       [&](const TTrackFile *f) { return f->fname == FName; });
+}
+
 std::vector<TTrackFile *> TFManager::filesSnapshot() const {
     std::lock_guard<std::mutex> lock(cs);
     return files;

@@ -195,6 +195,8 @@ public:
     // between b and e. Of records with equal times the later one read stays.
     std::unique_ptr<TTrackView> form_track(const QString &FPath, TDateTime b, TDateTime e);
 
+    // Somebody holds the file registered under exactly FName.
+    bool isOpen(const QString &FName) const;
     // The registered files in the order they were opened.
     std::vector<TTrackFile *> filesSnapshot() const;
 

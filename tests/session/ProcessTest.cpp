@@ -146,6 +146,44 @@ TEST_F(ProcessTest, TimeZoneAndInvalidDates) {
     EXPECT_EQ(dayRecords(200, "20261211"), 1);
 }
 
+// The row of a packet: its fuel volume from the calibration table (capped by the tank) and the
+// whole state, in one transaction; the in-memory track of an object nobody draws keeps only the
+// last position, which the speed of the next packet needs.
+TEST_F(ProcessTest, RowWithFuelAndTracksOnlyWhereDrawn) {
+    database->exec("DELETE FROM FUEL_POINTS");
+    database->exec(
+        "INSERT INTO FUEL_POINTS (ID, SENSOR_VAL, FUEL_VAL, FIXED) VALUES (100, 0, 0, 1)");
+    database->exec(
+        "INSERT INTO FUEL_POINTS (ID, SENSOR_VAL, FUEL_VAL, FIXED) VALUES (100, 512, 100, 1)");
+    database->exec(
+        "INSERT INTO FUEL_POINTS (ID, SENSOR_VAL, FUEL_VAL, FIXED) VALUES (200, 0, 0, 1)");
+    database->exec(
+        "INSERT INTO FUEL_POINTS (ID, SENSOR_VAL, FUEL_VAL, FIXED) VALUES (200, 100, 9000, 1)");
+    processor->setKeepsWholeTrack([](int n) { return n == 100; });
+    QByteArray pos2 = kPos;
+    pos2[3] = char(61 + 1);
+    for (int n : {100, 200}) {
+        processor->ProcessObjectOnLineData(manager.get(), n, packet(14, 30, 5, 10, kPos, kState));
+        processor->ProcessObjectOnLineData(manager.get(), n, packet(14, 31, 5, 10, pos2, kState));
+    }
+    EXPECT_EQ(row(100, "OBJ_FUELLEVELL"), "50");  // reading 256 of 512 -> 100 l
+    EXPECT_EQ(row(200, "OBJ_FUELLEVELL"), "500"); // 9000 l, but the tank holds 500
+    EXPECT_EQ(row(100, "OBJ_FUELLEVEL"), "256");
+    EXPECT_EQ(row(100, "OBJ_BOARDVOLTAGE"), "7633");
+    EXPECT_EQ(row(100, "OBJ_VERSION"), "1");
+    EXPECT_EQ(row(100, "OBJ_PACKTIME"), "10.12.2026 14:31:05");
+    EXPECT_EQ(row(100, "OBJ_TS"), "10.12.2026 14:31:05");
+    const auto number = [&](int n, const char *column) {
+        return row(n, column).replace(',', '.').toDouble();
+    };
+    EXPECT_NEAR(number(100, "OBJ_LAT"), 3345.12, 1e-9);
+    EXPECT_NEAR(number(200, "OBJ_TEXT_LNG"), 2256.12, 1e-9);
+    EXPECT_EQ(manager->FindObject(100)->track.coords.size(), 2u);
+    EXPECT_EQ(manager->FindObject(200)->track.coords.size(), 1u);
+    EXPECT_GT(double(manager->FindObject(200)->Speed), 0);
+    EXPECT_EQ(dayRecords(200, "20261210"), 2);
+}
+
 TEST_F(ProcessTest, ServerLinesReachTheObjects) {
     TOptions options;
     options.AppLogin = "op";
