@@ -48,15 +48,26 @@ struct TCharge {
     std::optional<int> closeReading;
 };
 
-TCharge readCharge(const TQuery &q) {
-    TCharge c;
-    c.open = q.field(0).asDateTime();
-    c.openReading = q.field(1).asInteger();
-    if (!q.field(2).isNull())
-        c.close = q.field(2).asDateTime();
-    if (!q.field(3).isNull())
-        c.closeReading = q.field(3).asInteger();
-    return c;
+// The refuellings a statement selects for the object over [start, end] (its parameters :obj,
+// :s and :e), in the statement's order.
+std::vector<TCharge> readCharges(TQuery &q, int object, TDateTime start, TDateTime end) {
+    q.setParam(QStringLiteral("obj"), object);
+    q.setParam(QStringLiteral("s"), db::TParam::timestamp(start));
+    q.setParam(QStringLiteral("e"), db::TParam::timestamp(end));
+    q.open();
+    std::vector<TCharge> out;
+    while (q.next()) {
+        TCharge c;
+        c.open = q.field(0).asDateTime();
+        c.openReading = q.field(1).asInteger();
+        if (!q.field(2).isNull())
+            c.close = q.field(2).asDateTime();
+        if (!q.field(3).isNull())
+            c.closeReading = q.field(3).asInteger();
+        out.push_back(c);
+    }
+    q.close();
+    return out;
 }
 
 // Litres in the trace: "0.000 л".
@@ -176,20 +187,12 @@ double TFuelComputations::GetChargedBySensor(int object, TDateTime start, TDateT
     log << QStringLiteral("Заправки ") + dt::dateTimeToStr(start) + QStringLiteral(" - ") +
                dt::dateTimeToStr(end) + QStringLiteral(":");
     TRun run(*this);
-    std::vector<TCharge> charges;
-    {
-        TQuery &q = statement(QStringLiteral(
+    const std::vector<TCharge> charges = readCharges(
+        statement(QStringLiteral(
             "select OPEN_TANK_TS_PACKET, OPEN_TANK_SENSOR, CLOSE_TANK_TS_PACKET, "
             "CLOSE_TANK_SENSOR from FUEL_CHARGE where ID = :obj and OPEN_TANK_TS_PACKET >= :s "
-            "and OPEN_TANK_TS_PACKET <= :e and OPEN_TANK_SENSOR > 0 order by OPEN_TANK_TS_PACKET"));
-        q.setParam(QStringLiteral("obj"), object);
-        q.setParam(QStringLiteral("s"), db::TParam::timestamp(start));
-        q.setParam(QStringLiteral("e"), db::TParam::timestamp(end));
-        q.open();
-        while (q.next())
-            charges.push_back(readCharge(q));
-        q.close();
-    }
+            "and OPEN_TANK_TS_PACKET <= :e and OPEN_TANK_SENSOR > 0 order by OPEN_TANK_TS_PACKET")),
+        object, start, end);
     double total = 0;
     for (const TCharge &c : charges) {
         const double opened = litresOf(object, c.openReading);
@@ -273,21 +276,13 @@ double TFuelComputations::GetFuelConsumption(int object, int averagingMinutes, b
 
     std::vector<TTimeRange> ranges{first};
 
-    std::vector<TCharge> charges;
-    {
-        TQuery &q = statement(QStringLiteral(
+    const std::vector<TCharge> charges = readCharges(
+        statement(QStringLiteral(
             "select OPEN_TANK_TS_PACKET, OPEN_TANK_SENSOR, CLOSE_TANK_TS_PACKET, "
             "CLOSE_TANK_SENSOR from FUEL_CHARGE where ID = :obj and ((OPEN_TANK_TS_PACKET >= :s "
             "and OPEN_TANK_TS_PACKET <= :e) or (OPEN_TANK_TS_PACKET < :s and "
-            "CLOSE_TANK_TS_PACKET >= :s)) and OPEN_TANK_SENSOR > 0 order by OPEN_TANK_TS_PACKET"));
-        q.setParam(QStringLiteral("obj"), object);
-        q.setParam(QStringLiteral("s"), db::TParam::timestamp(start));
-        q.setParam(QStringLiteral("e"), db::TParam::timestamp(end));
-        q.open();
-        while (q.next())
-            charges.push_back(readCharge(q));
-        q.close();
-    }
+            "CLOSE_TANK_TS_PACKET >= :s)) and OPEN_TANK_SENSOR > 0 order by OPEN_TANK_TS_PACKET")),
+        object, start, end);
 
     for (const TCharge &c : charges) {
         const TDateTime t = std::max(start, ranges.front().tbgn);
